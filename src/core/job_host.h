@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// How an engine tells or asks the user something, and reports progress. The desktop
+// program shows message boxes, the terminal program prints lines, tests record.
+
+enum class MessageIcon { Error, Warning, Information, Question };
+enum class MessageButtons { Ok, YesNo, RetryCancel };
+enum class MessageAnswer { Ok, Yes, No, Retry, Cancel };
+
+// What the progress display shows after a chunk.
+struct ProgressReport {
+    quint64 done = 0;
+    quint64 total = 0;
+    int percent = 0;
+    QString percentText;        // "42%"
+    QString timeRemainingText;  // kept from the last even percentage
+};
+
+class JobHost {
+public:
+    virtual ~JobHost() = default;
+
+    // Shows `text` and returns the button pressed (Ok for an Ok-only message).
+    virtual MessageAnswer message(MessageIcon icon, const QString& text,
+                                  MessageButtons buttons = MessageButtons::Ok) = 0;
+
+    // Called after every chunk a job writes; pending user input (a cancel) runs here.
+    virtual void progress(const ProgressReport& report) = 0;
+};

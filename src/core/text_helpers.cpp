@@ -1,0 +1,123 @@
+#include "core/text_helpers.h"
+
+#include <QLocale>
+
+int LastInStr(const QString& text, const QString& pattern) {
+    if (pattern.isEmpty()) {
+        return 0;
+    }
+    int position = 0;
+    for (;;) {
+        const qsizetype hit = text.indexOf(pattern, position);  // from the char after `position`
+        if (hit < 0) {
+            return position;
+        }
+        position = static_cast<int>(hit) + 1;
+    }
+}
+
+QString replaceall(QString searchString, const QString& findString, const QString& replaceString) {
+    if (findString.isEmpty()) {
+        return searchString;
+    }
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype hit = searchString.indexOf(findString, from);
+        if (hit < 0) {
+            return searchString;
+        }
+        searchString.replace(hit, findString.size(), replaceString);
+        from = hit + replaceString.size();
+    }
+}
+
+QString StripItem(QString& startStrg, QChar parser) {
+    const qsizetype at = startStrg.indexOf(parser);
+    if (at < 0) {
+        QString whole = startStrg;
+        startStrg.clear();
+        return whole;
+    }
+    QString item = startStrg.left(at);
+    startStrg.remove(0, at + 1);
+    return item;
+}
+
+namespace {
+
+// Cuts `text` one character at a time from its end until it is at most `budget` wide.
+QString cutToWidth(QString text, int budget, const TextWidthFn& width) {
+    while (!text.isEmpty() && width(text) > budget) {
+        text.chop(1);
+    }
+    return text;
+}
+
+}  // namespace
+
+void FormatDir(const QString& fileNameIn, QString& fileNameOut, int maxLength,
+               const TextWidthFn& width) {
+    if (width(fileNameIn) <= maxLength) {
+        fileNameOut = fileNameIn;
+        return;
+    }
+    const qsizetype lastSlash = fileNameIn.lastIndexOf(QLatin1Char('/'));
+    if (lastSlash < 0) {
+        return;  // nothing sensible to keep: the caller's text stays
+    }
+    const QString suffix = QStringLiteral(".../") + fileNameIn.mid(lastSlash + 1);
+    const int headBudget = maxLength - width(suffix) - 175;
+    if (headBudget >= 0) {
+        fileNameOut = cutToWidth(fileNameIn, headBudget - 175, width) + suffix;
+        return;
+    }
+    fileNameOut = cutToWidth(fileNameIn, maxLength - 200, width) + QStringLiteral("...");
+}
+
+QString AddSlash(const QString& path) {
+    if (path.isEmpty()) {
+        return QStringLiteral("/");  // the root, once its own slash was taken off
+    }
+    QString trimmed = path;
+    while (trimmed.size() > 1 && trimmed.endsWith(QLatin1Char('/'))) {
+        trimmed.chop(1);
+    }
+    return trimmed;
+}
+
+QString joinPath(const QString& directory, const QString& name) {
+    if (directory.isEmpty()) {
+        return name;
+    }
+    if (directory.endsWith(QLatin1Char('/'))) {
+        return directory + name;
+    }
+    return directory + QLatin1Char('/') + name;
+}
+
+QString folderPart(const QString& path) {
+    return path.left(LastInStr(path, QStringLiteral("/")));
+}
+
+QString namePart(const QString& path) {
+    return path.mid(LastInStr(path, QStringLiteral("/")));
+}
+
+QString sizeText(quint64 bytes) {
+    if (bytes == 0) {
+        return QString();
+    }
+    QLocale locale;
+    // The C locale would print the digits ungrouped; "#,###" always groups.
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return locale.toString(bytes);
+}
+
+QString unexpectedErrorText(int number, const QString& description) {
+    return QStringLiteral(
+               "Unexpected error. It may be a bug or an unexpected error has occur! Please quit "
+               "and restart Tarvik Zarvo Pro.\r\nIf the problem persists, please submit a bug "
+               "report immediately.\r\n\r\nError ") +
+           QString::number(number) + QStringLiteral(": '") + description +
+           QStringLiteral("'  detected.");
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <functional>
+
+// Small text and path services shared by every job and dialog. Positions are
+// 1-based; 0 means "not found". Comparisons are exact and case-sensitive.
+
+// Position of the last occurrence of `pattern` in `text` (overlapping hits count).
+int LastInStr(const QString& text, const QString& pattern);
+
+// `searchString` with every occurrence of `findString` replaced by `replaceString`.
+QString replaceall(QString searchString, const QString& findString, const QString& replaceString);
+
+// Takes the item before the first `parser` off the front of `startStrg` and returns it.
+// When `parser` does not occur, the whole text is the item and `startStrg` becomes empty.
+QString StripItem(QString& startStrg, QChar parser);
+
+// Measures the rendered width of a text, in twips. The windows pass one that uses
+// their label font; tests pass their own.
+using TextWidthFn = std::function<int(const QString&)>;
+
+// Fits `fileNameIn` into `maxLength` twips: unchanged when it fits, else a front part,
+// ".../" and the last path element, or, when that element alone is too wide, a front
+// part followed by "...". `fileNameOut` keeps its value when nothing fits.
+void FormatDir(const QString& fileNameIn, QString& fileNameOut, int maxLength,
+               const TextWidthFn& width);
+
+// A stored folder made fit for a folder list: without a trailing "/", the root as "/"
+// (also when it was stored as the empty text).
+QString AddSlash(const QString& path);
+
+// Directory + "/" + name, never doubling the separator (the root stays "/").
+QString joinPath(const QString& directory, const QString& name);
+
+// The folder part of a path up to and including its last "/" ("" without one).
+QString folderPart(const QString& path);
+
+// The part of a path after its last "/".
+QString namePart(const QString& path);
+
+// A byte count as the messages show it ("#,###" in the user's locale; 0 gives "").
+QString sizeText(quint64 bytes);
+
+// The text of the generic report of an unexpected failure.
+QString unexpectedErrorText(int number, const QString& description);

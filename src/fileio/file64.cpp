@@ -1,0 +1,253 @@
+#include "fileio/file64.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+
+#include <QFile>
+
+#include "core/job_host.h"
+#include "core/text_helpers.h"
+
+QList<int> File64::s_openTable;
+int File64::s_openStatus = File64::OpenOk;
+int File64::s_lastOpenError = 0;
+
+namespace {
+
+// Failures planned by tests, per operation: countdown to the failing call and its errno.
+struct PlannedFailure {
+    int countdown = -1;
+    int error = 0;
+};
+std::array<PlannedFailure, 3> s_planned;
+
+bool plannedFailure(File64::Op op, int* error) {
+    PlannedFailure& plan = s_planned[static_cast<size_t>(op)];
+    if (plan.countdown < 0) {
+        return false;
+    }
+    if (plan.countdown-- > 0) {
+        return false;
+    }
+    *error = plan.error;
+    return true;
+}
+
+void setError(int* error, int value) {
+    if (error != nullptr) {
+        *error = value;
+    }
+}
+
+}  // namespace
+
+void File64::failCall(Op op, int nth, int error) {
+    s_planned[static_cast<size_t>(op)] = {nth, error};
+}
+
+void File64::clearFailures() {
+    s_planned.fill({});
+}
+
+File64::File64(JobHost* host) : m_host(host) {}
+
+File64::~File64() {
+    if (m_handle != -1 && s_openTable.contains(m_handle)) {
+        s_openTable.removeOne(m_handle);
+        ::close(m_handle);
+    }
+}
+
+void File64::show(const QString& text) {
+    if (m_host != nullptr) {
+        m_host->message(MessageIcon::Error, text);
+    }
+}
+
+bool File64::guardOpen() {
+    if (m_handle == -1) {
+        show(QStringLiteral("There is no open file."));
+        return false;
+    }
+    return true;
+}
+
+void File64::OpenFile(const QString& fileName, const QString& mode) {
+    int flags = O_CREAT | O_CLOEXEC;
+    if (mode == QLatin1String("READ_WRITE")) {
+        flags |= O_RDWR;
+    } else if (mode == QLatin1String("READ_ONLY")) {
+        flags |= O_RDONLY;
+    } else {
+        s_openStatus = OpenOtherFailure;
+        s_lastOpenError = EINVAL;
+        return;
+    }
+    int error = 0;
+    if (plannedFailure(Op::Open, &error)) {
+        m_handle = -1;
+    } else {
+        m_handle = ::open(QFile::encodeName(fileName).constData(), flags, 0666);
+        error = errno;
+    }
+    if (m_handle == -1) {
+        s_lastOpenError = error;
+        show(QStringLiteral("Error opening '") + fileName + QStringLiteral("'!"));
+        s_openStatus = OpenFailed;
+        return;
+    }
+    s_lastOpenError = 0;
+    s_openStatus = OpenOk;
+    m_fileName = fileName;
+    s_openTable.append(m_handle);
+}
+
+int File64::FileHandle() {
+    guardOpen();
+    return m_handle;
+}
+
+QString File64::filename() {
+    guardOpen();
+    return m_fileName;
+}
+
+bool File64::AutoFlush() {
+    guardOpen();
+    return m_autoFlush;
+}
+
+void File64::setAutoFlush(bool newVal) {
+    guardOpen();
+    m_autoFlush = newVal;
+}
+
+quint64 File64::GetBytes(int hFile, char* data, quint64 byteCount, int* error) {
+    setError(error, 0);
+    quint64 done = 0;
+    // A handle that is no longer in the table may already belong to another file.
+    if (m_handle == -1 || !s_openTable.contains(hFile)) {
+        setError(error, EBADF);
+    } else {
+        while (done < byteCount) {
+            int failure = 0;
+            const ssize_t got = plannedFailure(Op::Read, &failure)
+                                    ? -1
+                                    : ::read(hFile, data + done, byteCount - done);
+            if (got < 0 && failure == 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                setError(error, failure != 0 ? failure : errno);
+                break;
+            }
+            if (got == 0) {
+                break;
+            }
+            done += static_cast<quint64>(got);
+        }
+    }
+    std::memset(data + done, 0, byteCount - done);
+    return done;
+}
+
+quint64 File64::WriteBytes(int hFile, const char* data, quint64 byteCount, int* error) {
+    setError(error, 0);
+    if (hFile == -1 || !s_openTable.contains(hFile)) {
+        setError(error, EBADF);
+        return 0;
+    }
+    quint64 done = 0;
+    while (done < byteCount) {
+        int failure = 0;
+        const ssize_t put = plannedFailure(Op::Write, &failure)
+                                ? -1
+                                : ::write(hFile, data + done, byteCount - done);
+        if (put < 0 && failure == 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            setError(error, failure != 0 ? failure : (put == 0 ? ENOSPC : errno));
+            break;
+        }
+        done += static_cast<quint64>(put);
+    }
+    if (m_autoFlush) {
+        Flush();
+    }
+    return done;
+}
+
+void File64::SeekAbsolute(qint32 highPos, qint32 lowPos) {
+    if (!guardOpen()) {
+        return;
+    }
+    const off_t position = static_cast<off_t>(
+        (static_cast<quint64>(static_cast<quint32>(highPos)) << 32) | static_cast<quint32>(lowPos));
+    ::lseek(m_handle, position, SEEK_SET);
+}
+
+void File64::SeekRelative(qint32 offset) {
+    if (!guardOpen()) {
+        return;
+    }
+    if (::lseek(m_handle, offset, SEEK_CUR) == -1) {
+        show(QStringLiteral("Error seeking!"));
+    }
+}
+
+void File64::Flush() {
+    if (!guardOpen()) {
+        return;
+    }
+    ::fdatasync(m_handle);
+}
+
+void File64::CloseFile(int hFile) {
+    if (hFile == -1) {
+        show(QStringLiteral("There is no open file."));
+        return;
+    }
+    // Only a handle this program opened is closed: on Linux its number is reused at once.
+    if (!s_openTable.removeOne(hFile)) {
+        return;
+    }
+    m_fileName.clear();
+    m_autoFlush = false;
+    if (::close(hFile) != 0 && errno != EINTR && m_host != nullptr) {
+        const int error = errno;
+        m_host->message(MessageIcon::Error,
+                        unexpectedErrorText(error, QString::fromLocal8Bit(std::strerror(error))));
+    }
+}
+
+void File64::CloseAllFiles() {
+    guardOpen();
+    closeJobFiles();
+}
+
+void File64::closeJobFiles() {
+    while (!s_openTable.isEmpty()) {
+        ::close(s_openTable.takeLast());
+    }
+    m_fileName.clear();
+    m_autoFlush = false;
+    m_handle = -1;
+}
+
+quint64 GetFileLen(const QString& fileName) {
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd == -1) {
+        return 0;
+    }
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fd);
+    return regular ? static_cast<quint64>(info.st_size) : 0;
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// True when both paths name one existing file (same device and inode), whatever
+// spelling (links, "./", "//") names it.
+bool sameFile(const QString& a, const QString& b);
+
+// True when the path exists and is a hidden file (its name starts with ".").
+bool isHiddenFile(const QString& path);
+
+// The errno text of the platform.
+QString errorText(int error);

@@ -1,0 +1,238 @@
+#include "pack/join_engine.h"
+
+#include <cerrno>
+
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "core/job_host.h"
+#include "core/text_helpers.h"
+#include "fileio/file64.h"
+#include "fileio/file_identity.h"
+
+namespace {
+
+const QString kAbortedSuffix = QStringLiteral(" Packing aborted!");
+
+bool isTooManyFiles(int error) {
+    return error == EMFILE || error == ENFILE;
+}
+
+bool isAlreadyOpen(int error) {
+    return error == ETXTBSY || error == EBUSY;
+}
+
+}  // namespace
+
+JoinEngine::JoinEngine(File64& files, JobHost& host) : m_files(files), m_host(host) {}
+
+JobOutcome JoinEngine::validate(const JoinJob& job, const InputCheck& check) {
+    m_totalSize = 0;
+    m_copiedSize = 0;
+    m_sizes.clear();
+    for (const QString& path : job.inputs) {
+        const quint64 size = GetFileLen(path);
+        if (size == 0) {
+            m_host.message(MessageIcon::Error, QStringLiteral("Cannot pack '") + path +
+                                                   QStringLiteral("' which is a 0 byte file.") +
+                                                   kAbortedSuffix);
+            return JobOutcome::Stopped;
+        }
+        if (job.output == path || sameFile(job.output, path)) {
+            m_host.message(MessageIcon::Warning, QStringLiteral("Cannot pack Save As file!"));
+            return JobOutcome::Stopped;
+        }
+        m_totalSize += size;
+        m_sizes.push_back(size);
+        if (check && !check(path)) {
+            return JobOutcome::Stopped;
+        }
+    }
+    return JobOutcome::Success;
+}
+
+JobOutcome JoinEngine::copy(const JoinJob& job) {
+    m_copiedSize = 0;
+    quint64 largest = 0;
+    for (const quint64 size : m_sizes) {
+        largest = std::max(largest, std::min(size, job.rate.largestStep()));
+    }
+    m_buffer.resize(largest);
+
+    int outputHandle = -1;
+    m_output = job.output;
+    m_feedback.start();
+    JobOutcome outcome = prepareOutput(job.output, &outputHandle);
+    for (qsizetype i = 0; outcome == JobOutcome::Success && i < job.inputs.size(); ++i) {
+        outcome =
+            copyInput(job.inputs.at(i), m_sizes.at(static_cast<size_t>(i)), outputHandle, job.rate);
+    }
+    if (outcome != JobOutcome::Success) {
+        return outcome;
+    }
+    if (!m_files.IsOpen()) {
+        return JobOutcome::Cancelled;  // cancelled during the last progress call
+    }
+    m_files.CloseFile(outputHandle);
+    return JobOutcome::Success;
+}
+
+JobOutcome JoinEngine::prepareOutput(const QString& output, int* handle) {
+    JobOutcome outcome = JobOutcome::Success;
+    if (!deleteOldOutput(output, &outcome)) {
+        return outcome;
+    }
+    const QString folder = QFileInfo(output).path();
+    if (!QFileInfo(folder).isDir()) {
+        QDir().mkdir(folder);  // one level; a deeper gap fails at the open below
+    }
+    return openOutput(output, handle);
+}
+
+bool JoinEngine::deleteOldOutput(const QString& output, JobOutcome* outcome) {
+    for (;;) {
+        const QFileInfo info(output);
+        if (!info.exists() || info.isDir() || info.fileName().startsWith(QLatin1Char('.'))) {
+            return true;
+        }
+        if (::unlink(QFile::encodeName(output).constData()) == 0 || errno == ENOENT) {
+            return true;
+        }
+        const int error = errno;
+        if (isTooManyFiles(error) || isAlreadyOpen(error)) {
+            *outcome = failForError(error, output);
+            return false;
+        }
+        *outcome = askOverwrite(output);
+        if (*outcome != JobOutcome::Success) {
+            return false;
+        }
+    }
+}
+
+JobOutcome JoinEngine::openOutput(const QString& output, int* handle) {
+    m_files.OpenFile(output, QStringLiteral("READ_WRITE"));
+    while (File64::openStatus() != File64::OpenOk) {
+        const int error = File64::lastOpenError();
+        if (isTooManyFiles(error) || isAlreadyOpen(error)) {
+            return failForError(error, output);
+        }
+        const JobOutcome answer = askOverwrite(output);
+        if (answer != JobOutcome::Success) {
+            return answer;
+        }
+        if (isHiddenFile(output)) {
+            return fail(QLatin1Char('\'') + output +
+                        QStringLiteral("' is a hidden file. Packing aborted."));
+        }
+        m_files.OpenFile(output, QStringLiteral("READ_WRITE"));
+    }
+    *handle = m_files.FileHandle();
+    // A hidden old output was not deleted: the new one must not keep its tail.
+    if (::ftruncate(*handle, 0) != 0) {
+        return failForError(errno, output);
+    }
+    return JobOutcome::Success;
+}
+
+JobOutcome JoinEngine::askOverwrite(const QString& output) {
+    const MessageAnswer answer =
+        m_host.message(MessageIcon::Error,
+                       QStringLiteral("Cannot overwrite '") + output +
+                           QStringLiteral("'. Disk full/write-protected or file is in use."),
+                       MessageButtons::RetryCancel);
+    if (answer == MessageAnswer::Retry) {
+        return JobOutcome::Success;
+    }
+    return fail(QStringLiteral("Packing aborted by user."), MessageIcon::Information);
+}
+
+JobOutcome JoinEngine::copyInput(const QString& path, quint64 expectedSize, int outputHandle,
+                                 const TransferRate& rate) {
+    if (!m_files.IsOpen()) {
+        return JobOutcome::Cancelled;
+    }
+    if (!QFileInfo::exists(path)) {
+        return fail(QLatin1Char('\'') + path + QStringLiteral("' was not found!") + kAbortedSuffix);
+    }
+    const quint64 size = GetFileLen(path);
+    if (size != expectedSize) {
+        return fail(QLatin1Char('\'') + path +
+                    QStringLiteral("' changed while it was being packed.") + kAbortedSuffix);
+    }
+    m_files.OpenFile(path, QStringLiteral("READ_ONLY"));
+    if (File64::openStatus() != File64::OpenOk) {
+        // The open already told the user which file; too many files has its own advice.
+        if (isTooManyFiles(File64::lastOpenError())) {
+            return failForError(File64::lastOpenError(), path);
+        }
+        return fail(QString());
+    }
+    const int inputHandle = m_files.FileHandle();
+    const ChunkPlan plan = planChunks(size, rate);
+    for (quint64 chunk = 0; chunk < plan.fullChunks; ++chunk) {
+        const JobOutcome outcome = copyStep(path, inputHandle, outputHandle, rate.readAhead);
+        if (outcome != JobOutcome::Success) {
+            return outcome;
+        }
+        m_copiedSize += rate.readAhead;
+        m_host.progress(m_feedback.report(m_copiedSize, m_totalSize));
+    }
+    if (plan.remainder != 0) {
+        const JobOutcome outcome = copyStep(path, inputHandle, outputHandle, plan.remainder);
+        if (outcome != JobOutcome::Success) {
+            return outcome;
+        }
+        m_host.progress(m_feedback.report(m_copiedSize, m_totalSize));
+        m_copiedSize += plan.remainder;
+    }
+    m_files.CloseFile(inputHandle);
+    return JobOutcome::Success;
+}
+
+JobOutcome JoinEngine::copyStep(const QString& path, int inputHandle, int outputHandle,
+                                quint64 bytes) {
+    if (!m_files.IsOpen()) {
+        return JobOutcome::Cancelled;  // the cancel command closed every file
+    }
+    int error = 0;
+    char* data = m_buffer.data();
+    if (m_files.GetBytes(inputHandle, data, bytes, &error) != bytes) {
+        const QString reason =
+            error != 0 ? errorText(error) : QStringLiteral("the file ended before its size");
+        return fail(QStringLiteral("Error reading '") + path + QStringLiteral("': ") + reason +
+                    QLatin1Char('.') + kAbortedSuffix);
+    }
+    if (m_files.WriteBytes(outputHandle, data, bytes, &error) != bytes) {
+        return fail(QStringLiteral("Error writing '") + m_output + QStringLiteral("': ") +
+                    errorText(error) + QLatin1Char('.') + kAbortedSuffix);
+    }
+    return JobOutcome::Success;
+}
+
+JobOutcome JoinEngine::failForError(int error, const QString& path) {
+    if (error == ENOENT) {
+        return fail(QLatin1Char('\'') + path + QStringLiteral("' was not found!") + kAbortedSuffix);
+    }
+    if (isAlreadyOpen(error)) {
+        return fail(QStringLiteral("The requested file was not closed properly! Try again later!"));
+    }
+    if (isTooManyFiles(error)) {
+        return fail(QStringLiteral("Zarvo cannot pack '") + path +
+                    QStringLiteral("' due to excess number of file handling. Possible solution "
+                                   "is to move the file elsewhere other than the root "
+                                   "directory."));
+    }
+    return fail(unexpectedErrorText(error, errorText(error)));
+}
+
+JobOutcome JoinEngine::fail(const QString& text, MessageIcon icon) {
+    if (!text.isEmpty()) {
+        m_host.message(icon, text);
+    }
+    m_files.closeJobFiles();
+    return JobOutcome::Failed;
+}

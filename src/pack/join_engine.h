@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+#include "core/job_host.h"
+#include "core/job_outcome.h"
+#include "pack/progress_feedback.h"
+#include "pack/transfer_rate.h"
+
+class File64;
+class JobHost;
+
+struct JoinJob {
+    QStringList inputs;  // full paths, in the order they are joined
+    QString output;
+    TransferRate rate;
+};
+
+// Writes the byte-for-byte concatenation of a job's inputs. Validation comes first
+// and writes nothing; the caller runs its own checks between the two passes.
+class JoinEngine {
+public:
+    // Asked once per input during validation; false stops the job quietly.
+    using InputCheck = std::function<bool(const QString& path)>;
+
+    JoinEngine(File64& files, JobHost& host);
+
+    JobOutcome validate(const JoinJob& job, const InputCheck& check = {});
+    JobOutcome copy(const JoinJob& job);
+
+    quint64 totalSize() const { return m_totalSize; }
+    quint64 copiedSize() const { return m_copiedSize; }
+
+private:
+    JobOutcome prepareOutput(const QString& output, int* handle);
+    bool deleteOldOutput(const QString& output, JobOutcome* outcome);
+    JobOutcome openOutput(const QString& output, int* handle);
+    JobOutcome copyInput(const QString& path, quint64 expectedSize, int outputHandle,
+                         const TransferRate& rate);
+    JobOutcome copyStep(const QString& path, int inputHandle, int outputHandle, quint64 bytes);
+    JobOutcome askOverwrite(const QString& output);
+    // Shows `text` (unless empty), closes the job's files and reports the failure.
+    JobOutcome fail(const QString& text, MessageIcon icon = MessageIcon::Error);
+    JobOutcome failForError(int error, const QString& path);
+
+    File64& m_files;
+    JobHost& m_host;
+    ProgressFeedback m_feedback;
+    std::vector<char> m_buffer;
+    std::vector<quint64> m_sizes;
+    QString m_output;
+    quint64 m_totalSize = 0;
+    quint64 m_copiedSize = 0;
+};

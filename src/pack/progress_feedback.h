@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QtGlobal>
+
+#include "core/job_host.h"
+
+// Percentage done, rounded half to even.
+int progressPercent(quint64 done, quint64 total);
+
+// The time-remaining text for `elapsedSeconds` into a job that is `percent` done.
+// The estimate is kept as the job has always shown it: twice the linear projection.
+QString timeRemainingText(double elapsedSeconds, int percent);
+
+// Turns the job's byte counters into what the progress display shows. The time text
+// changes only at even percentages; the clock is monotonic, so midnight means nothing.
+class ProgressFeedback {
+public:
+    void start();
+    ProgressReport report(quint64 done, quint64 total);
+
+private:
+    QElapsedTimer m_clock;
+    QString m_timeText;
+};

@@ -1,0 +1,58 @@
+#include "support/test_files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+QString writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size()) {
+        qFatal("cannot write %s", qPrintable(path));
+    }
+    return path;
+}
+
+QString writePatternFile(const QString& path, quint64 size, int seed) {
+    QByteArray bytes(static_cast<qsizetype>(size), Qt::Uninitialized);
+    quint32 state = static_cast<quint32>(seed) * 2654435761U + 1U;
+    for (char& byte : bytes) {
+        state = state * 1664525U + 1013904223U;
+        byte = static_cast<char>(state >> 24);
+    }
+    return writeFile(path, bytes);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return QByteArray();
+    }
+    return file.readAll();
+}
+
+bool writeSparseFile(const QString& path, quint64 size) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return false;
+    }
+    if (!file.write("head") || !file.resize(static_cast<qint64>(size))) {
+        return false;
+    }
+    return file.seek(static_cast<qint64>(size) - 4) && file.write("tail") == 4;
+}
+
+bool runShell(const QString& command) {
+    QProcess process;
+    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+    return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+bool setImmutable(const QString& path, bool on) {
+    return runShell(QStringLiteral("chattr %1i '%2' 2>/dev/null")
+                        .arg(on ? QLatin1Char('+') : QLatin1Char('-'))
+                        .arg(path));
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+// Throwaway files for tests.
+
+// Writes `bytes` to `path` (creating folders) and returns the path.
+QString writeFile(const QString& path, const QByteArray& bytes);
+
+// A file of `size` bytes whose content depends on `seed` and the position.
+QString writePatternFile(const QString& path, quint64 size, int seed);
+
+QByteArray readFile(const QString& path);
+
+// A sparse file of `size` bytes with a few marker bytes; false when the disk refuses.
+bool writeSparseFile(const QString& path, quint64 size);
+
+// Runs a shell command; true when it exits 0.
+bool runShell(const QString& command);
+
+// chattr +i / -i: a file nobody, root included, can write or delete.
+bool setImmutable(const QString& path, bool on);

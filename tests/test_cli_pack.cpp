@@ -1,0 +1,132 @@
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+#include "support/test_files.h"
+
+namespace {
+
+struct CliResult {
+    int status = -1;
+    QString errorOutput;
+};
+
+CliResult runCli(const QStringList& arguments) {
+    QProcess process;
+    process.start(qEnvironmentVariable("ZARVO_CLI"), arguments);
+    process.closeWriteChannel();
+    process.waitForFinished(120000);
+    return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardError())};
+}
+
+}  // namespace
+
+class CliPackTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+private Q_SLOTS:
+    void packsAndReportsTheSize() {
+        const QString a = writeFile(path(QStringLiteral("a")), "abc");
+        const QString b = writeFile(path(QStringLiteral("b")), "defgh");
+        const QString out = path(QStringLiteral("out"));
+        const CliResult result = runCli({QStringLiteral("pack"), QStringLiteral("-o"), out, a, b});
+        QCOMPARE(result.status, 0);
+        QCOMPARE(readFile(out), QByteArray("abcdefgh"));
+        QCOMPARE(result.errorOutput, QStringLiteral("information: '") + out +
+                                         QStringLiteral("' successfully packed! Total filesize "
+                                                        "is 8 bytes.\n"));
+    }
+
+    void relativePathsBecomeFullPaths() {
+        writeFile(path(QStringLiteral("r/a")), "1");
+        writeFile(path(QStringLiteral("r/b")), "2");
+        QProcess process;
+        process.setWorkingDirectory(path(QStringLiteral("r")));
+        process.start(qEnvironmentVariable("ZARVO_CLI"),
+                      {QStringLiteral("pack"), QStringLiteral("--rate"), QStringLiteral("slow"),
+                       QStringLiteral("-o"), QStringLiteral("./a"), QStringLiteral("a"),
+                       QStringLiteral("b")});
+        process.waitForFinished();
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(QString::fromLocal8Bit(process.readAllStandardError()),
+                 QStringLiteral("warning: Cannot pack Save As file!\n"));
+        QCOMPARE(readFile(path(QStringLiteral("r/a"))), QByteArray("1"));
+    }
+
+    void refusalsExitWithOne() {
+        const QString a = writeFile(path(QStringLiteral("z/a")), "abc");
+        const QString empty = writeFile(path(QStringLiteral("z/empty")), QByteArray());
+        const CliResult result = runCli({QStringLiteral("pack"), QStringLiteral("-o"),
+                                         path(QStringLiteral("z/out")), a, empty});
+        QCOMPARE(result.status, 1);
+        QCOMPARE(result.errorOutput, QStringLiteral("error: Cannot pack '") + empty +
+                                         QStringLiteral("' which is a 0 byte file. Packing "
+                                                        "aborted!\n"));
+    }
+
+    void badUsageExitsWithTwo_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("nothing") << QStringList{};
+        QTest::newRow("unknown command") << QStringList{QStringLiteral("frobnicate")};
+        QTest::newRow("no output") << QStringList{QStringLiteral("pack"), QStringLiteral("a")};
+        QTest::newRow("no files") << QStringList{QStringLiteral("pack"), QStringLiteral("-o"),
+                                                 QStringLiteral("x")};
+        QTest::newRow("bad rate") << QStringList{QStringLiteral("pack"), QStringLiteral("--rate"),
+                                                 QStringLiteral("warp"), QStringLiteral("-o"),
+                                                 QStringLiteral("x"),    QStringLiteral("a")};
+        QTest::newRow("unknown option")
+            << QStringList{QStringLiteral("pack"), QStringLiteral("--frob")};
+    }
+    void badUsageExitsWithTwo() {
+        QFETCH(QStringList, arguments);
+        const CliResult result = runCli(arguments);
+        QCOMPARE(result.status, 2);
+        QVERIFY(result.errorOutput.contains(QStringLiteral("usage: zarvo-cli")));
+    }
+
+    void retryQuestionOffTerminalIsCancelled() {
+        const QString a = writeFile(path(QStringLiteral("q/a")), "abc");
+        const QString out = path(QStringLiteral("q/x/y/out"));
+        const CliResult result = runCli({QStringLiteral("pack"), QStringLiteral("-o"), out, a, a});
+        QCOMPARE(result.status, 1);
+        QCOMPARE(result.errorOutput,
+                 QStringLiteral("error: Error opening '") + out +
+                     QStringLiteral("'!\nquestion: Cannot overwrite '") + out +
+                     QStringLiteral("'. Disk full/write-protected or file is in use.\n"
+                                    "information: Packing aborted by user.\n"));
+    }
+
+    void interruptCancelsLikeTheCancelButton() {
+        const QString big = path(QStringLiteral("i/big"));
+        QDir().mkpath(path(QStringLiteral("i")));
+        if (!writeSparseFile(big, 3000000000ULL)) {
+            QSKIP("no room for a sparse file");
+        }
+        const QString out = path(QStringLiteral("i/out"));
+        QProcess process;
+        process.start(qEnvironmentVariable("ZARVO_CLI"),
+                      {QStringLiteral("pack"), QStringLiteral("--rate"), QStringLiteral("slow"),
+                       QStringLiteral("-o"), out, big, big});
+        QVERIFY(process.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(out).size() > 0, 20000);
+        ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitCode(), 130);
+        QCOMPARE(QString::fromLocal8Bit(process.readAllStandardError()),
+                 QStringLiteral("information: Packing aborted by user\n"));
+        const qint64 written = QFileInfo(out).size();
+        QVERIFY(written > 0 && written < 3000000000LL);
+        QCOMPARE(written % 10000, 0);
+        QFile::remove(out);
+        QFile::remove(big);
+    }
+};
+
+QTEST_GUILESS_MAIN(CliPackTest)
+#include "test_cli_pack.moc"
