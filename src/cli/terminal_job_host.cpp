@@ -50,7 +50,8 @@ void printError(const QString& line) {
 
 }  // namespace
 
-TerminalJobHost::TerminalJobHost(StandingAnswer standing) : m_standing(standing) {
+TerminalJobHost::TerminalJobHost(StandingAnswer standing)
+    : m_standing(standing), m_showProgress(isatty(STDERR_FILENO) != 0) {
     installInterruptHandler();
 }
 
@@ -114,7 +115,7 @@ void TerminalJobHost::progress(const ProgressReport& report) {
         }
         return;
     }
-    if (!isatty(STDERR_FILENO)) {
+    if (!m_showProgress) {
         return;
     }
     const QString line =

@@ -30,6 +30,7 @@ private:
 
     StandingAnswer m_standing;
     std::function<void()> m_cancel;
+    bool m_showProgress;  // standard error is a terminal
     bool m_progressShown = false;
     bool m_cancelled = false;
     QString m_lastLine;

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 
 #include <QFile>
@@ -132,7 +133,7 @@ quint64 File64::GetBytes(int hFile, char* data, quint64 byteCount, int* error) {
     setError(error, 0);
     quint64 done = 0;
     // A handle that is no longer in the table may already belong to another file.
-    if (m_handle == -1 || !s_openTable.contains(hFile)) {
+    if (!inTable(hFile)) {
         setError(error, EBADF);
     } else {
         while (done < byteCount) {
@@ -159,7 +160,7 @@ quint64 File64::GetBytes(int hFile, char* data, quint64 byteCount, int* error) {
 
 quint64 File64::WriteBytes(int hFile, const char* data, quint64 byteCount, int* error) {
     setError(error, 0);
-    if (hFile == -1 || !s_openTable.contains(hFile)) {
+    if (!inTable(hFile)) {
         setError(error, EBADF);
         return 0;
     }
@@ -182,6 +183,69 @@ quint64 File64::WriteBytes(int hFile, const char* data, quint64 byteCount, int* 
         Flush();
     }
     return done;
+}
+
+bool File64::inTable(int hFile) const {
+    return m_handle != -1 && hFile != -1 && s_openTable.contains(hFile);
+}
+
+File64::Transfer File64::TransferBytes(int hIn, int hOut, quint64 byteCount, char* buffer,
+                                       quint64 bufferSize) {
+    Transfer transfer;
+    if (!inTable(hIn) || !inTable(hOut)) {
+        transfer.readError = EBADF;
+        return transfer;
+    }
+    if (!kernelCopy(hIn, hOut, byteCount, transfer)) {
+        bufferedCopy(hIn, hOut, byteCount, buffer, bufferSize, transfer);
+    }
+    if (m_autoFlush) {
+        Flush();
+    }
+    return transfer;
+}
+
+// False when the kernel could not finish: the buffered copy then carries on from
+// where it stopped and names the side that fails, if one does.
+bool File64::kernelCopy(int hIn, int hOut, quint64 byteCount, Transfer& transfer) {
+    const bool planned = std::any_of(s_planned.begin(), s_planned.end(),
+                                     [](const PlannedFailure& p) { return p.countdown >= 0; });
+    if (planned) {
+        return false;
+    }
+    while (transfer.copied < byteCount) {
+        const ssize_t moved =
+            ::copy_file_range(hIn, nullptr, hOut, nullptr, byteCount - transfer.copied, 0);
+        if (moved < 0 && errno == EINTR) {
+            continue;
+        }
+        if (moved < 0) {
+            return false;
+        }
+        if (moved == 0) {
+            transfer.sourceEnded = true;
+            return true;
+        }
+        transfer.copied += static_cast<quint64>(moved);
+    }
+    return true;
+}
+
+void File64::bufferedCopy(int hIn, int hOut, quint64 byteCount, char* buffer, quint64 bufferSize,
+                          Transfer& transfer) {
+    while (transfer.copied < byteCount) {
+        const quint64 step = std::min(bufferSize, byteCount - transfer.copied);
+        const quint64 got = GetBytes(hIn, buffer, step, &transfer.readError);
+        const quint64 put = WriteBytes(hOut, buffer, got, &transfer.writeError);
+        transfer.copied += put;
+        if (put < got || transfer.readError != 0) {
+            return;
+        }
+        if (got < step) {
+            transfer.sourceEnded = true;
+            return;
+        }
+    }
 }
 
 void File64::SeekAbsolute(qint32 highPos, qint32 lowPos) {

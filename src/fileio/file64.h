@@ -39,6 +39,19 @@ public:
     // Writes `byteCount` bytes at the handle's position; returns the number written.
     quint64 WriteBytes(int hFile, const char* data, quint64 byteCount, int* error = nullptr);
 
+    // What a transfer between two handles achieved.
+    struct Transfer {
+        quint64 copied = 0;
+        int readError = 0;   // errno of a failed read, 0 when none
+        int writeError = 0;  // errno of a failed write, 0 when none
+        bool sourceEnded = false;
+    };
+
+    // Copies `byteCount` bytes from `hIn`'s position to `hOut`'s. The kernel copies
+    // page cache to page cache where it can; elsewhere the bytes pass through
+    // `buffer`. Only bytes the source holds are written.
+    Transfer TransferBytes(int hIn, int hOut, quint64 byteCount, char* buffer, quint64 bufferSize);
+
     void SeekAbsolute(qint32 highPos, qint32 lowPos);
     void SeekRelative(qint32 offset);
     void Flush();
@@ -60,6 +73,10 @@ public:
 
 private:
     bool guardOpen();
+    bool inTable(int hFile) const;
+    bool kernelCopy(int hIn, int hOut, quint64 byteCount, Transfer& transfer);
+    void bufferedCopy(int hIn, int hOut, quint64 byteCount, char* buffer, quint64 bufferSize,
+                      Transfer& transfer);
     void show(const QString& text);
 
     JobHost* m_host;

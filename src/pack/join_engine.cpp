@@ -1,5 +1,6 @@
 #include "pack/join_engine.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <unistd.h>
@@ -56,9 +57,11 @@ JobOutcome JoinEngine::validate(const JoinJob& job, const InputCheck& check) {
 
 JobOutcome JoinEngine::copy(const JoinJob& job) {
     m_copiedSize = 0;
-    quint64 largest = 0;
+    // Bytes pass through this buffer only where the kernel cannot copy them itself.
+    constexpr quint64 kMaxBuffer = 1024 * 1024;
+    quint64 largest = 1;
     for (const quint64 size : m_sizes) {
-        largest = std::max(largest, std::min(size, job.rate.largestStep()));
+        largest = std::max(largest, std::min({size, job.rate.largestStep(), kMaxBuffer}));
     }
     m_buffer.resize(largest);
 
@@ -198,17 +201,18 @@ JobOutcome JoinEngine::copyStep(const QString& path, int inputHandle, int output
     if (!m_files.IsOpen()) {
         return JobOutcome::Cancelled;  // the cancel command closed every file
     }
-    int error = 0;
-    char* data = m_buffer.data();
-    if (m_files.GetBytes(inputHandle, data, bytes, &error) != bytes) {
-        const QString reason =
-            error != 0 ? errorText(error) : QStringLiteral("the file ended before its size");
+    const File64::Transfer transfer =
+        m_files.TransferBytes(inputHandle, outputHandle, bytes, m_buffer.data(), m_buffer.size());
+    if (transfer.writeError != 0) {
+        return fail(QStringLiteral("Error writing '") + m_output + QStringLiteral("': ") +
+                    errorText(transfer.writeError) + QLatin1Char('.') + kAbortedSuffix);
+    }
+    if (transfer.copied != bytes) {
+        const QString reason = transfer.readError != 0
+                                   ? errorText(transfer.readError)
+                                   : QStringLiteral("the file ended before its size");
         return fail(QStringLiteral("Error reading '") + path + QStringLiteral("': ") + reason +
                     QLatin1Char('.') + kAbortedSuffix);
-    }
-    if (m_files.WriteBytes(outputHandle, data, bytes, &error) != bytes) {
-        return fail(QStringLiteral("Error writing '") + m_output + QStringLiteral("': ") +
-                    errorText(error) + QLatin1Char('.') + kAbortedSuffix);
     }
     return JobOutcome::Success;
 }

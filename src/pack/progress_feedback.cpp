@@ -48,20 +48,27 @@ QString timeRemainingText(double elapsedSeconds, int percent) {
 
 void ProgressFeedback::start() {
     m_clock.start();
-    m_timeText.clear();
+    m_report = ProgressReport();
+    m_report.percent = -1;
+    m_timeTextAt = -1;
 }
 
-ProgressReport ProgressFeedback::report(quint64 done, quint64 total) {
-    ProgressReport result;
-    result.done = done;
-    result.total = total;
-    result.percent = progressPercent(done, total);
-    result.percentText = QString::number(result.percent) + QLatin1Char('%');
-    if (result.percent % 2 == 0) {
-        const double elapsed =
-            m_clock.isValid() ? static_cast<double>(m_clock.elapsed()) / 1000.0 : 0.0;
-        m_timeText = timeRemainingText(elapsed, result.percent);
+const ProgressReport& ProgressFeedback::report(quint64 done, quint64 total) {
+    m_report.done = done;
+    m_report.total = total;
+    const int percent = progressPercent(done, total);
+    const bool percentChanged = percent != m_report.percent;
+    if (percentChanged) {
+        m_report.percent = percent;
+        m_report.percentText = QString::number(percent) + QLatin1Char('%');
     }
-    result.timeRemainingText = m_timeText;
-    return result;
+    // Within one percentage the estimate moves with the clock only; a few updates a
+    // second are all a reader can follow, and small chunks call this very often.
+    const qint64 now = m_clock.isValid() ? m_clock.elapsed() : 0;
+    const bool stale = percentChanged || now - m_timeTextAt >= kRefreshMs;
+    if (percent % 2 == 0 && stale) {
+        m_report.timeRemainingText = timeRemainingText(static_cast<double>(now) / 1000.0, percent);
+        m_timeTextAt = now;
+    }
+    return m_report;
 }

@@ -18,9 +18,11 @@ QString timeRemainingText(double elapsedSeconds, int percent);
 class ProgressFeedback {
 public:
     void start();
-    ProgressReport report(quint64 done, quint64 total);
+    const ProgressReport& report(quint64 done, quint64 total);
 
 private:
+    static constexpr qint64 kRefreshMs = 250;
     QElapsedTimer m_clock;
-    QString m_timeText;
+    ProgressReport m_report;
+    qint64 m_timeTextAt = -1;
 };

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Joins two 512 MiB files with zarvo-cli at every transfer rate and compares the wall
+# time with `cat a b > out`, runs alternating, page cache warm. Prints the median
+# ratio per rate and the peak resident memory of zarvo-cli.
+# Usage: bench/bench_pack.sh [RUNS]   (RUNS >= 5, default 5)
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+runs=${1:-5}
+(( runs >= 5 )) || { echo "at least 5 runs" >&2; exit 2; }
+"$top/scripts/deps"
+"$top/scripts/build" "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cli="$top/build/src/zarvo-cli"
+source "$top/bench/bench_lib.sh"
+
+data=$(bench_data_dir "$top")
+mkdir -p "$data"
+for f in a b; do
+  [[ -s "$data/$f" ]] || head -c $((512 * 1024 * 1024)) /dev/urandom > "$data/$f"
+done
+cat "$data/a" "$data/b" > /dev/null  # warm the page cache
+
+printf '%-7s %-12s %-12s %-8s %s\n' rate "cat (s)" "zarvo (s)" ratio "peak RSS (MiB)"
+for rate in slow normal fast ufast; do
+  cat_times=() zarvo_times=() peak=0
+  for ((i = 0; i < runs; i++)); do
+    settle "$data/out.cat" "$data/out.zarvo"
+    cat_times+=("$(wall_seconds sh -c "cat '$data/a' '$data/b' > '$data/out.cat'")")
+    settle "$data/out.zarvo"
+    zarvo_times+=("$(wall_seconds "$cli" pack --rate "$rate" -o "$data/out.zarvo" "$data/a" "$data/b")")
+    settle "$data/out.zarvo"
+    peak=$(max "$peak" "$(peak_rss_kib "$cli" pack --rate "$rate" -o "$data/out.zarvo" "$data/a" "$data/b")")
+  done
+  [[ -f "$data/out.cat" ]] || cat "$data/a" "$data/b" > "$data/out.cat"
+  cmp -s "$data/out.cat" "$data/out.zarvo" || { echo "outputs differ at rate $rate" >&2; exit 1; }
+  c=$(median "${cat_times[@]}") z=$(median "${zarvo_times[@]}")
+  printf '%-7s %-12s %-12s %-8s %s\n' "$rate" "$c" "$z" "$(ratio "$z" "$c")" $((peak / 1024))
+done
+rm -f "$data/out.cat" "$data/out.zarvo"
+release_bench_data "$data"
