@@ -35,7 +35,8 @@ private Q_SLOTS:
         const QString a = writeFile(path(QStringLiteral("a")), "abc");
         const QString b = writeFile(path(QStringLiteral("b")), "defgh");
         const QString out = path(QStringLiteral("out"));
-        const CliResult result = runCli({QStringLiteral("pack"), QStringLiteral("-o"), out, a, b});
+        const CliResult result = runCli({QStringLiteral("pack"), QStringLiteral("--no-mpeg-check"),
+                                         QStringLiteral("-o"), out, a, b});
         QCOMPARE(result.status, 0);
         QCOMPARE(readFile(out), QByteArray("abcdefgh"));
         QCOMPARE(result.errorOutput, QStringLiteral("information: '") + out +
@@ -50,8 +51,8 @@ private Q_SLOTS:
         process.setWorkingDirectory(path(QStringLiteral("r")));
         process.start(qEnvironmentVariable("ZARVO_CLI"),
                       {QStringLiteral("pack"), QStringLiteral("--rate"), QStringLiteral("slow"),
-                       QStringLiteral("-o"), QStringLiteral("./a"), QStringLiteral("a"),
-                       QStringLiteral("b")});
+                       QStringLiteral("--no-mpeg-check"), QStringLiteral("-o"),
+                       QStringLiteral("./a"), QStringLiteral("a"), QStringLiteral("b")});
         process.waitForFinished();
         QCOMPARE(process.exitCode(), 1);
         QCOMPARE(QString::fromLocal8Bit(process.readAllStandardError()),
@@ -62,8 +63,9 @@ private Q_SLOTS:
     void refusalsExitWithOne() {
         const QString a = writeFile(path(QStringLiteral("z/a")), "abc");
         const QString empty = writeFile(path(QStringLiteral("z/empty")), QByteArray());
-        const CliResult result = runCli({QStringLiteral("pack"), QStringLiteral("-o"),
-                                         path(QStringLiteral("z/out")), a, empty});
+        const CliResult result =
+            runCli({QStringLiteral("pack"), QStringLiteral("--no-mpeg-check"), QStringLiteral("-o"),
+                    path(QStringLiteral("z/out")), a, empty});
         QCOMPARE(result.status, 1);
         QCOMPARE(result.errorOutput, QStringLiteral("error: Cannot pack '") + empty +
                                          QStringLiteral("' which is a 0 byte file. Packing "
@@ -93,13 +95,63 @@ private Q_SLOTS:
     void retryQuestionOffTerminalIsCancelled() {
         const QString a = writeFile(path(QStringLiteral("q/a")), "abc");
         const QString out = path(QStringLiteral("q/x/y/out"));
-        const CliResult result = runCli({QStringLiteral("pack"), QStringLiteral("-o"), out, a, a});
+        const CliResult result = runCli({QStringLiteral("pack"), QStringLiteral("--no-mpeg-check"),
+                                         QStringLiteral("-o"), out, a, a});
         QCOMPARE(result.status, 1);
         QCOMPARE(result.errorOutput,
                  QStringLiteral("error: Error opening '") + out +
                      QStringLiteral("'!\nquestion: Cannot overwrite '") + out +
                      QStringLiteral("'. Disk full/write-protected or file is in use.\n"
                                     "information: Packing aborted by user.\n"));
+    }
+
+    void mpegCheckAsksAndAssumeYesAnswers() {
+        const QString a = writeFile(path(QStringLiteral("m/a")), "abc");
+        const QString b = writeFile(path(QStringLiteral("m/b")), "def");
+        const QString out = path(QStringLiteral("m/out"));
+        const QString question = QStringLiteral("question: '") + a +
+                                 QStringLiteral(
+                                     "' is not a valid MPEG file.  Proceed packing "
+                                     "and ignore invalid Mpeg error?\n");
+        CliResult result = runCli({QStringLiteral("pack"), QStringLiteral("-o"), out, a, b});
+        QCOMPARE(result.status, 1);
+        QCOMPARE(result.errorOutput, question);
+        QVERIFY(!QFileInfo::exists(out));
+
+        result = runCli({QStringLiteral("pack"), QStringLiteral("--assume-yes"),
+                         QStringLiteral("-o"), out, a, b});
+        QCOMPARE(result.status, 0);
+        QVERIFY(result.errorOutput.startsWith(question));
+        QCOMPARE(readFile(out), QByteArray("abcdef"));
+    }
+
+    void oneFileIsRefused() {
+        const QString a = writeFile(path(QStringLiteral("one/a")), "abc");
+        const CliResult result = runCli(
+            {QStringLiteral("pack"), QStringLiteral("-o"), path(QStringLiteral("one/out")), a});
+        QCOMPARE(result.status, 1);
+        QCOMPARE(result.errorOutput,
+                 QStringLiteral("warning: At least 2 files are required for packing.\n"));
+    }
+
+    void zipsAndTrashesOnRequest() {
+        const QString a = writeFile(path(QStringLiteral("zt/a")), "abc");
+        const QString b = writeFile(path(QStringLiteral("zt/b")), "def");
+        const QString out = path(QStringLiteral("zt/joined"));
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), path(QStringLiteral("data")));
+        process.setProcessEnvironment(environment);
+        process.start(qEnvironmentVariable("ZARVO_CLI"),
+                      {QStringLiteral("pack"), QStringLiteral("--no-mpeg-check"),
+                       QStringLiteral("--zip"), QStringLiteral("--delete-sources"),
+                       QStringLiteral("noprompt"), QStringLiteral("-o"), out, a, b});
+        QVERIFY(process.waitForFinished());
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY(QFileInfo::exists(out + QStringLiteral(".zip")));
+        QVERIFY(!QFileInfo::exists(a) && !QFileInfo::exists(b));
+        QVERIFY(QFileInfo::exists(path(QStringLiteral("data/Trash/files/a"))));
+        QCOMPARE(readFile(out), QByteArray("abcdef"));
     }
 
     void interruptCancelsLikeTheCancelButton() {
@@ -110,9 +162,10 @@ private Q_SLOTS:
         }
         const QString out = path(QStringLiteral("i/out"));
         QProcess process;
-        process.start(qEnvironmentVariable("ZARVO_CLI"),
-                      {QStringLiteral("pack"), QStringLiteral("--rate"), QStringLiteral("slow"),
-                       QStringLiteral("-o"), out, big, big});
+        process.start(
+            qEnvironmentVariable("ZARVO_CLI"),
+            {QStringLiteral("pack"), QStringLiteral("--no-mpeg-check"), QStringLiteral("--rate"),
+             QStringLiteral("slow"), QStringLiteral("-o"), out, big, big});
         QVERIFY(process.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(out).size() > 0, 20000);
         ::kill(static_cast<pid_t>(process.processId()), SIGINT);

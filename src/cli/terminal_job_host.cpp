@@ -108,12 +108,11 @@ MessageAnswer TerminalJobHost::askAtTerminal(MessageButtons buttons) {
 }
 
 void TerminalJobHost::progress(const ProgressReport& report) {
-    if (interrupted() && !m_cancelled) {
-        m_cancelled = true;
-        if (m_cancel) {
-            m_cancel();
+    if (interrupted() && !m_cancelled && m_cancel) {
+        m_cancelled = m_cancel();
+        if (m_cancelled) {
+            return;
         }
-        return;
     }
     if (!m_showProgress) {
         return;

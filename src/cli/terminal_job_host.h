@@ -20,8 +20,9 @@ public:
                           MessageButtons buttons = MessageButtons::Ok) override;
     void progress(const ProgressReport& report) override;
 
-    // Runs once, at the next progress call after Ctrl+C, the way a cancel click would.
-    void setCancelAction(std::function<void()> action) { m_cancel = std::move(action); }
+    // Runs at the progress calls after Ctrl+C, the way a cancel click would, until it
+    // returns true (a job step that ignores cancel returns false).
+    void setCancelAction(std::function<bool()> action) { m_cancel = std::move(action); }
     static bool interrupted();
 
 private:
@@ -29,7 +30,7 @@ private:
     void endProgressLine();
 
     StandingAnswer m_standing;
-    std::function<void()> m_cancel;
+    std::function<bool()> m_cancel;
     bool m_showProgress;  // standard error is a terminal
     bool m_progressShown = false;
     bool m_cancelled = false;

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// The per-user settings store: named text values under key paths such as
+// "Software\Tarvik\Zarvo", kept in one INI file (one group per key path). Key and
+// value names match without regard to letter case. Every write reaches the disk at
+// once by atomic replace. Nothing is cached, and nothing is reported: a value that
+// cannot be read gives the caller's default.
+namespace Registry {
+
+inline const QString SettingsRoot = QStringLiteral("Software\\Tarvik\\Zarvo");
+inline const QString FilterKey = QStringLiteral("Software\\Tarvik\\Zarvo\\Filter");
+inline const QString FilterInfoKey = QStringLiteral("Software\\Tarvik\\Zarvo\\FilterInfo");
+
+// $XDG_CONFIG_HOME/TarvikZarvo/registry.ini, or the file set by setStorePath.
+QString storePath();
+void setStorePath(const QString& path);  // tests and the CLI's --settings
+
+QString GetStringValue(const QString& keyPath, const QString& valueName,
+                       const QString& defaultValue = QString());
+void SaveStringValue(const QString& keyPath, const QString& valueName, const QString& text);
+quint32 GetDwordValue(const QString& keyPath, const QString& valueName,
+                      quint32 defaultValue = 0);
+void SaveDwordValue(const QString& keyPath, const QString& valueName, quint32 value);
+// Deletes a key with its values; a key that still has subkeys, or none, is left alone.
+void DeleteKey(const QString& keyPath);
+
+// Shorthands for the settings root.
+QString setting(const QString& valueName, const QString& defaultValue = QString());
+void saveSetting(const QString& valueName, const QString& text);
+
+}  // namespace Registry

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class JobHost;
+
+// What to do with a job's sources after it ended well.
+enum class DeleteAction { No, Prompt, NoPrompt };
+
+// "No", "Prompt", "NoPrompt"; anything else is No.
+DeleteAction deleteActionFromWord(const QString& word);
+
+// Sends `paths` to the freedesktop.org trash as one operation. With Prompt, one
+// question lists the files first and No keeps them all. A file that cannot be
+// trashed stays where it is and is named in one message after the others went;
+// nothing is ever deleted outright. Returns the paths that reached the trash.
+QStringList DeleteSources(const QStringList& paths, DeleteAction action, JobHost& host);

@@ -1,0 +1,170 @@
+#include "mpeg/mpeg_header.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "core/job_host.h"
+#include "fileio/file64.h"
+
+namespace {
+
+constexpr std::array<char, 4> kStartCode = {'\x00', '\x00', '\x01', '\xB3'};
+
+// Reads `count` bytes at the handle's position; empty when the file holds fewer.
+QByteArray readExactly(File64& files, int handle, quint64 count) {
+    QByteArray bytes(static_cast<qsizetype>(count), Qt::Uninitialized);
+    if (files.GetBytes(handle, bytes.data(), count) != count) {
+        return QByteArray();
+    }
+    return bytes;
+}
+
+void seekTo(File64& files, quint64 position) {
+    files.SeekAbsolute(static_cast<qint32>(position >> 32),
+                       static_cast<qint32>(static_cast<quint32>(position & 0xFFFFFFFFU)));
+}
+
+}  // namespace
+
+std::optional<quint64> findSequenceHeader(File64& files, int handle, quint64 size) {
+    // The last three bytes of a block go in front of the next, so that a start code
+    // across a block boundary is found at its true offset.
+    std::vector<char> window(kMpegSearchBlock + 3);
+    quint64 carried = 0;
+    for (quint64 blockStart = 0; blockStart < size; blockStart += kMpegSearchBlock) {
+        const quint64 length = std::min(kMpegSearchBlock, size - blockStart);
+        const quint64 got = files.GetBytes(handle, window.data() + carried, length);
+        const quint64 filled = carried + got;
+        const auto end = window.begin() + static_cast<std::ptrdiff_t>(filled);
+        const auto hit = std::search(window.begin(), end, kStartCode.begin(), kStartCode.end());
+        if (hit != end) {
+            return blockStart - carried + static_cast<quint64>(hit - window.begin());
+        }
+        if (got < length) {
+            return std::nullopt;
+        }
+        carried = std::min<quint64>(3, filled);
+        std::copy(end - static_cast<std::ptrdiff_t>(carried), end, window.begin());
+    }
+    return std::nullopt;
+}
+
+SequenceHeader SequenceHeader::decode(const QByteArray& fourBytes) {
+    const auto byte = [&](int i) { return static_cast<quint8>(fourBytes.at(i)); };
+    SequenceHeader header;
+    header.width = (byte(0) << 4) | (byte(1) >> 4);
+    header.height = ((byte(1) & 0x0F) << 8) | byte(2);
+    header.rateCode = byte(3) & 0x0F;
+    return header;
+}
+
+QString SequenceHeader::rateText() const {
+    return frameRateText(rateCode);
+}
+
+QString SequenceHeader::key() const {
+    return QString::number(width) + QLatin1Char(',') + QString::number(height) +
+           QLatin1Char(',') + rateText();
+}
+
+QString frameRateText(int code) {
+    static const std::array<const char*, 9> rates = {
+        "", "23.976", "24", "25", "29.97", "30", "50", "59.94", "60"};
+    if (code >= 1 && code <= 8) {
+        return QLatin1String(rates.at(static_cast<size_t>(code)));
+    }
+    return QString::number(code);
+}
+
+std::optional<SequenceHeader> readSequenceHeader(File64& files, const QString& path,
+                                                 quint64* offset) {
+    const quint64 size = GetFileLen(path);
+    files.OpenFile(path, QStringLiteral("READ_ONLY"));
+    if (File64::openStatus() != File64::OpenOk) {
+        return std::nullopt;
+    }
+    const int handle = files.FileHandle();
+    const std::optional<quint64> start = findSequenceHeader(files, handle, size);
+    QByteArray fields;
+    if (start) {
+        seekTo(files, *start + 4);
+        fields = readExactly(files, handle, 4);
+    }
+    files.CloseFile(handle);
+    if (fields.isEmpty()) {
+        return std::nullopt;
+    }
+    if (offset != nullptr) {
+        *offset = *start;
+    }
+    return SequenceHeader::decode(fields);
+}
+
+void MpegCompatibility::reset() {
+    Mcheck_Lst.clear();
+    MpegCompatible = true;
+    MpegValid = true;
+    MpegIgnoreErrors = false;
+}
+
+void MpegCompatibility::CheckMpegCompatibility(const QString& path, File64& files,
+                                               JobHost& host) {
+    const std::optional<SequenceHeader> header = readSequenceHeader(files, path);
+    if (!header) {
+        const MessageAnswer answer = host.message(
+            MessageIcon::Error,
+            QLatin1Char('\'') + path +
+                QStringLiteral("' is not a valid MPEG file.\r\n\r\nProceed packing and ignore "
+                               "invalid Mpeg error?"),
+            MessageButtons::YesNo);
+        MpegIgnoreErrors = answer == MessageAnswer::Yes;
+        MpegValid = false;
+        return;
+    }
+    const QString key = header->key();
+    if (Mcheck_Lst.isEmpty()) {
+        Mcheck_Lst.append(key);
+    } else if (Mcheck_Lst.first() != key) {
+        MpegCompatible = false;
+    }
+}
+
+void ExtractMpegHeader(const QString& sourcePath, const QString& piecePath, int pieceIndex,
+                       bool lastPieceMode, File64& files, JobHost& host,
+                       ExtractedHeader& record) {
+    record.ExtractedMpegHeader = false;
+    const quint64 size = GetFileLen(sourcePath);
+    files.OpenFile(sourcePath, QStringLiteral("READ_ONLY"));
+    if (File64::openStatus() != File64::OpenOk) {
+        return;
+    }
+    const int handle = files.FileHandle();
+    const std::optional<quint64> start = findSequenceHeader(files, handle, size);
+    if (!start) {
+        files.CloseFile(handle);
+        host.message(MessageIcon::Error,
+                     QLatin1Char('\'') + sourcePath + QStringLiteral("' MPEG header not found."));
+        return;
+    }
+    // A short source gives a short header: never bytes the source does not hold.
+    const quint64 length = std::min(*start + kMpegHeaderTail, size);
+    seekTo(files, 0);
+    record.bytes = readExactly(files, handle, length);
+    files.CloseFile(handle);
+    if (record.bytes.isEmpty()) {
+        return;  // the source could not be read back
+    }
+    record.MaxExtractedMpegHeaderPointer = static_cast<qint64>(record.bytes.size()) + 1;
+    if (pieceIndex > 0 || lastPieceMode) {
+        files.OpenFile(piecePath, QStringLiteral("READ_WRITE"));
+        if (File64::openStatus() != File64::OpenOk) {
+            return;
+        }
+        const int piece = files.FileHandle();
+        const quint64 written = files.WriteBytes(
+            piece, record.bytes.constData(), static_cast<quint64>(record.bytes.size()));
+        files.CloseFile(piece);
+        record.ExtractedMpegHeader = written == static_cast<quint64>(record.bytes.size());
+    }
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <optional>
+
+class File64;
+class JobHost;
+
+// Just enough MPEG video to matter: the first sequence header (00 00 01 B3) gives
+// picture size and frame rate, and marks how much of the file's front an `EMH` piece
+// carries so that it plays by itself.
+
+constexpr quint64 kMpegSearchBlock = 32768;
+constexpr quint64 kMpegHeaderTail = 5600;  // bytes kept past the start code's offset
+
+// The offset of the first sequence header start code in the open file, read from its
+// start in blocks; nothing when the file has none (or cannot be read).
+std::optional<quint64> findSequenceHeader(File64& files, int handle, quint64 size);
+
+struct SequenceHeader {
+    int width = 0;
+    int height = 0;
+    int rateCode = 0;
+
+    // Decodes the 4 bytes that follow the start code.
+    static SequenceHeader decode(const QByteArray& fourBytes);
+    QString rateText() const;
+    QString key() const;  // "352,240,25"
+};
+
+// "23.976" ... "60" for codes 1 to 8; any other code stands for itself.
+QString frameRateText(int code);
+
+// Reads the sequence header of `path` through `files`; nothing when the file has none
+// or cannot be read. Closes what it opened.
+std::optional<SequenceHeader> readSequenceHeader(File64& files, const QString& path,
+                                                 quint64* offset = nullptr);
+
+// The compatibility check that packing runs on every input: the first file's key is
+// kept, later files must match it.
+class MpegCompatibility {
+public:
+    void reset();
+    void CheckMpegCompatibility(const QString& path, File64& files, JobHost& host);
+
+    QStringList Mcheck_Lst;
+    bool MpegCompatible = true;
+    bool MpegValid = true;
+    bool MpegIgnoreErrors = false;
+};
+
+// The header extraction of an `EMH` split.
+struct ExtractedHeader {
+    bool ExtractedMpegHeader = false;
+    qint64 MaxExtractedMpegHeaderPointer = 0;  // header length + 1
+    QByteArray bytes;                          // the header itself
+};
+
+// Takes the source's first min(S + 5,600, length) bytes as its header and, for every
+// piece after the first (or every piece of a last-piece split), writes them at the
+// start of the piece file. A source without a header gets a message, and `record`
+// keeps its pointer.
+void ExtractMpegHeader(const QString& sourcePath, const QString& piecePath, int pieceIndex,
+                       bool lastPieceMode, File64& files, JobHost& host,
+                       ExtractedHeader& record);

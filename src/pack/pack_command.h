@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+#include "core/job_outcome.h"
+#include "fileio/trash.h"
+#include "mpeg/mpeg_header.h"
+#include "pack/transfer_rate.h"
+
+class File64;
+class JobHost;
+
+// Writing over an output that the last successful pack wrote.
+enum class OverwritePolicy { Prompt, No, NoPrompt };
+OverwritePolicy overwritePolicyFromWord(const QString& word);
+
+struct PackOptions {
+    bool mpegCheck = true;
+    OverwritePolicy overwrite = OverwritePolicy::Prompt;
+    bool zip = false;
+    DeleteAction deleteSources = DeleteAction::No;
+    TransferRate rate;
+};
+
+// The archive a pack or unpack writes beside `path`: its extension replaced by "zip",
+// or ".zip" added when its name has none.
+QString zipArchivePath(const QString& path);
+
+// True when `path`'s extension is "zip" in any letter case.
+bool hasZipExtension(const QString& path);
+
+// The pack job around the join engine: refusals, MPEG compatibility, free space,
+// overwrite protection, the zip step, sending sources to the trash, and the result.
+class PackCommand {
+public:
+    PackCommand(File64& files, JobHost& host);
+
+    JobOutcome run(const QStringList& inputs, const QString& output, const PackOptions& options);
+
+    // The cancel button: closes the job's files and says so; ignored while zipping.
+    // True when it acted.
+    bool cancel();
+    bool zipping() const { return m_zipping; }
+
+    // Set by a successful pack; the caller clears it when the user picks a new name.
+    bool PreviouslySaved = false;
+
+    quint64 totalSize() const { return m_totalSize; }
+    quint64 freeBytes() const { return m_freeBytes; }
+    const MpegCompatibility& mpegState() const { return m_mpeg; }
+
+    // Told when the zip step starts (with the output path) and ends (empty text).
+    std::function<void(const QString&)> onZipStatus;
+
+private:
+    bool passesMpegCheck(const QString& path);
+    bool passesOverwriteRule(OverwritePolicy policy);
+    JobOutcome zipStep(const QStringList& inputs, const QString& output);
+    bool refuseZip(const QStringList& inputs, const QString& output, const QString& archive);
+    JobOutcome removeOldArchive(const QString& archive);
+    void reportZipResult(const QString& output, const QString& archive, int result);
+
+    File64& m_files;
+    JobHost& m_host;
+    MpegCompatibility m_mpeg;
+    quint64 m_totalSize = 0;
+    quint64 m_freeBytes = 0;
+    bool m_zipping = false;
+};
