@@ -56,3 +56,20 @@ bool setImmutable(const QString& path, bool on) {
                         .arg(on ? QLatin1Char('+') : QLatin1Char('-'))
                         .arg(path));
 }
+
+bool makeMpegClip(const QString& path, const QString& size, int rate) {
+    QDir().mkpath(QFileInfo(path).path());
+    return runShell(QStringLiteral("ffmpeg -loglevel error -y -f lavfi -i testsrc=size=%1:rate=%2 "
+                                   "-f lavfi -i sine=frequency=440 -t 2 -c:v mpeg1video -q:v 8 "
+                                   "-c:a mp2 -b:a 64k -f mpeg '%3'")
+                        .arg(size)
+                        .arg(rate)
+                        .arg(path));
+}
+
+QByteArray mpegBytes(qsizetype length, qsizetype offset, const QByteArray& fields) {
+    QByteArray bytes(length, '\x55');
+    const QByteArray header = QByteArray("\x00\x00\x01\xB3", 4) + fields;
+    bytes.replace(offset, qMin(header.size(), length - offset), header.left(length - offset));
+    return bytes;
+}

@@ -1,0 +1,239 @@
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "fileio/file64.h"
+#include "mpeg/mpeg_header.h"
+#include "mpeg/mpeg_info.h"
+#include "support/recorder_job_host.h"
+#include "support/test_files.h"
+
+namespace {
+
+const QByteArray k352x240at25("\x16\x00\xF0\x13", 4);
+const QByteArray k352x288at25("\x16\x01\x20\x13", 4);
+
+}  // namespace
+
+class MpegTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+private Q_SLOTS:
+    void cleanup() { QVERIFY(File64::openFileTable().isEmpty()); }
+
+    void startCodeIsFoundAtItsOffset_data() {
+        QTest::addColumn<qsizetype>("offset");
+        for (const qsizetype offset : {0, 14, 32764, 32765, 32766, 32767, 32768, 70000}) {
+            QTest::newRow(qPrintable(QString::number(offset))) << offset;
+        }
+    }
+    void startCodeIsFoundAtItsOffset() {
+        QFETCH(qsizetype, offset);
+        const QString file = writeFile(path(QStringLiteral("s.mpg")),
+                                       mpegBytes(offset + 40000, offset, k352x240at25));
+        RecorderJobHost host;
+        File64 files(&host);
+        quint64 found = 0;
+        const auto header = readSequenceHeader(files, file, &found);
+        QVERIFY(header.has_value());
+        QCOMPARE(found, quint64(offset));
+        QCOMPARE(header->key(), QStringLiteral("352,240,25"));
+    }
+
+    void noStartCodeMeansNoHeader() {
+        const QString file = writeFile(path(QStringLiteral("none")), QByteArray(100000, '\0'));
+        const QString cut = writeFile(path(QStringLiteral("cut")), QByteArray("\x00\x00\x01", 3));
+        RecorderJobHost host;
+        File64 files(&host);
+        QVERIFY(!readSequenceHeader(files, file));
+        QVERIFY(!readSequenceHeader(files, cut));
+        QVERIFY(host.messages.isEmpty());
+    }
+
+    void fieldsDecode_data() {
+        QTest::addColumn<QByteArray>("fields");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("352x240 at 25") << k352x240at25 << 352 << 240 << "352,240,25";
+        QTest::newRow("code 0") << QByteArray("\x16\x00\xF0\x10", 4) << 352 << 240 << "352,240,0";
+        QTest::newRow("29.97") << QByteArray("\x2D\x01\xE0\x14", 4) << 720 << 480
+                               << "720,480,29.97";
+        QTest::newRow("23.976") << QByteArray("\x2D\x02\x40\x11", 4) << 720 << 576
+                                << "720,576,23.976";
+        QTest::newRow("code 12") << QByteArray("\x16\x00\xF0\x1C", 4) << 352 << 240 << "352,240,12";
+    }
+    void fieldsDecode() {
+        QFETCH(QByteArray, fields);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(QString, key);
+        const SequenceHeader header = SequenceHeader::decode(fields);
+        QCOMPARE(header.width, width);
+        QCOMPARE(header.height, height);
+        QCOMPARE(header.key(), key);
+    }
+
+    void compatibilityKeepsTheFirstKey() {
+        const QString first =
+            writeFile(path(QStringLiteral("c1.mpg")), mpegBytes(100, 14, k352x240at25));
+        const QString same =
+            writeFile(path(QStringLiteral("c2.mpg")), mpegBytes(100, 0, k352x240at25));
+        const QString other =
+            writeFile(path(QStringLiteral("c3.mpg")), mpegBytes(100, 0, k352x288at25));
+        RecorderJobHost host;
+        File64 files(&host);
+        MpegCompatibility check;
+        check.CheckMpegCompatibility(first, files, host);
+        check.CheckMpegCompatibility(same, files, host);
+        QCOMPARE(check.Mcheck_Lst, QStringList{QStringLiteral("352,240,25")});
+        QVERIFY(check.MpegCompatible);
+        check.CheckMpegCompatibility(other, files, host);
+        QVERIFY(!check.MpegCompatible);
+        QVERIFY(check.MpegValid);
+        QCOMPARE(check.Mcheck_Lst.size(), 1);
+        QVERIFY(host.messages.isEmpty());
+    }
+
+    void invalidFileAsks_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("ignore");
+        QTest::newRow("yes") << int(MessageAnswer::Yes) << true;
+        QTest::newRow("no") << int(MessageAnswer::No) << false;
+    }
+    void invalidFileAsks() {
+        QFETCH(int, answer);
+        QFETCH(bool, ignore);
+        const QString text = writeFile(path(QStringLiteral("notes.txt")), "plain text");
+        RecorderJobHost host;
+        host.answer(static_cast<MessageAnswer>(answer));
+        File64 files(&host);
+        MpegCompatibility check;
+        check.CheckMpegCompatibility(text, files, host);
+        QCOMPARE(host.texts(), QStringList{QLatin1Char('\'') + text +
+                                           QStringLiteral("' is not a valid MPEG file.\r\n\r\n"
+                                                          "Proceed packing and ignore invalid "
+                                                          "Mpeg error?")});
+        QCOMPARE(host.messages.first().buttons, MessageButtons::YesNo);
+        QVERIFY(!check.MpegValid);
+        QCOMPARE(check.MpegIgnoreErrors, ignore);
+    }
+
+    void headerExtraction_data() {
+        QTest::addColumn<qsizetype>("length");
+        QTest::addColumn<qsizetype>("offset");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<bool>("lastPieceMode");
+        QTest::addColumn<qint64>("pointer");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("start at 0")
+            << qsizetype(20000) << qsizetype(0) << 1 << false << qint64(5601) << true;
+        QTest::newRow("after a pack header")
+            << qsizetype(20000) << qsizetype(14) << 2 << false << qint64(5615) << true;
+        QTest::newRow("first piece gets none")
+            << qsizetype(20000) << qsizetype(14) << 0 << false << qint64(5615) << false;
+        QTest::newRow("last-piece mode")
+            << qsizetype(20000) << qsizetype(14) << 0 << true << qint64(5615) << true;
+        // A short source: the header is the whole source, never padding.
+        QTest::newRow("short source")
+            << qsizetype(3000) << qsizetype(100) << 1 << false << qint64(3001) << true;
+    }
+    void headerExtraction() {
+        QFETCH(qsizetype, length);
+        QFETCH(qsizetype, offset);
+        QFETCH(int, index);
+        QFETCH(bool, lastPieceMode);
+        QFETCH(qint64, pointer);
+        QFETCH(bool, written);
+        const QByteArray source = mpegBytes(length, offset, k352x240at25);
+        const QString file = writeFile(path(QStringLiteral("src.mpg")), source);
+        const QString piece = path(QStringLiteral("piece.mpg"));
+        QFile::remove(piece);
+        RecorderJobHost host;
+        File64 files(&host);
+        ExtractedHeader record;
+        ExtractMpegHeader(file, piece, index, lastPieceMode, files, host, record);
+        QCOMPARE(record.MaxExtractedMpegHeaderPointer, pointer);
+        QCOMPARE(record.ExtractedMpegHeader, written);
+        QCOMPARE(record.bytes, source.left(pointer - 1));
+        QCOMPARE(QFileInfo::exists(piece), written);
+        if (written) {
+            QCOMPARE(readFile(piece), source.left(pointer - 1));
+        }
+        QVERIFY(host.messages.isEmpty());
+    }
+
+    void extractionWithoutHeaderTellsAndKeepsThePointer() {
+        const QString file = writeFile(path(QStringLiteral("plain.bin")), QByteArray(9000, 'x'));
+        RecorderJobHost host;
+        File64 files(&host);
+        ExtractedHeader record;
+        record.MaxExtractedMpegHeaderPointer = 777;
+        ExtractMpegHeader(file, path(QStringLiteral("p2")), 1, false, files, host, record);
+        QCOMPARE(host.texts(), QStringList{QLatin1Char('\'') + file +
+                                           QStringLiteral("' MPEG header not found.")});
+        QCOMPARE(record.MaxExtractedMpegHeaderPointer, qint64(777));
+        QVERIFY(!record.ExtractedMpegHeader);
+        QVERIFY(!QFileInfo::exists(path(QStringLiteral("p2"))));
+    }
+
+    void durationText_data() {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("3725.25") << 3725.25 << "01:02:05:15";
+        QTest::newRow("83.5") << 83.5 << "00:01:23:30";
+        QTest::newRow("nothing loaded") << 0.0 << "00:00:00:00";
+        QTest::newRow("whole minute") << 60.0 << "00:01:00:00";
+        QTest::newRow("half a second") << 0.5 << "00:00:00:30";
+    }
+    void durationText() {
+        QFETCH(double, seconds);
+        QFETCH(QString, text);
+        QCOMPARE(::durationText(seconds), text);
+    }
+
+    void secondsFormat() {
+        QCOMPARE(secondsText(60), QStringLiteral("60."));
+        QCOMPARE(secondsText(0.5), QStringLiteral(".5"));
+        QCOMPARE(secondsText(83.5), QStringLiteral("83.5"));
+        QCOMPARE(secondsText(1.23456), QStringLiteral("1.235"));
+    }
+
+    void panelAndSummaryTexts() {
+        const QString file =
+            writeFile(path(QStringLiteral("p.mpg")), mpegBytes(500, 14, k352x288at25));
+        RecorderJobHost host;
+        File64 files(&host);
+        const auto info = ShowMpegInfo(file, files);
+        QVERIFY(info.has_value());
+        QCOMPARE(info->sizeText, QStringLiteral("352x288 (pxls)"));
+        QCOMPARE(info->rateText, QStringLiteral("25 fps"));
+        QCOMPARE(info->summaryText(QStringLiteral("00:00:00:00"), QString()),
+                 QStringLiteral("Filename: ") + file +
+                     QStringLiteral("\r\nDuration: 00:00:00:00 secs\r\nTotal Frames:  frames\r\n"
+                                    "Video Rate: 25 fps\r\nVideo Size: 352x288 (pixels)"));
+        QVERIFY(!ShowMpegInfo(path(QStringLiteral("missing.mpg")), files));
+    }
+
+    void cliInfoReadsARealClip() {
+        const QString clip = path(QStringLiteral("real/clip.mpg"));
+        if (!makeMpegClip(clip)) {
+            QSKIP("ffmpeg is not installed");
+        }
+        const QString plain = writeFile(path(QStringLiteral("real/plain.txt")), "text");
+        QProcess cli;
+        cli.start(qEnvironmentVariable("ZARVO_CLI"), {QStringLiteral("info"), clip, plain});
+        QVERIFY(cli.waitForFinished());
+        QCOMPARE(cli.exitCode(), 1);
+        QCOMPARE(QString::fromLocal8Bit(cli.readAllStandardOutput()),
+                 clip + QStringLiteral(": 352x240 (pxls) 25 fps\n") + plain +
+                     QStringLiteral(": not a valid MPEG file\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(MpegTest)
+#include "test_mpeg.moc"

@@ -1,0 +1,215 @@
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "core/registry.h"
+#include "core/settings_table.h"
+#include "support/test_files.h"
+
+class RegistryTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_config;
+    QString storeFile() const {
+        return m_config.filePath(QStringLiteral("TarvikZarvo/registry.ini"));
+    }
+    QString root() const { return Registry::SettingsRoot; }
+
+private Q_SLOTS:
+    void initTestCase() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path())); }
+
+    void init() {
+        QDir(m_config.path()).removeRecursively();
+        QDir().mkpath(m_config.path());
+    }
+
+    void storeLivesUnderTheUsersConfigFolder() {
+        QCOMPARE(Registry::storePath(), storeFile());
+        Registry::saveSetting(QStringLiteral("MZip"), QStringLiteral("On"));
+        QVERIFY(readFile(storeFile()).contains("MZip=\"On\""));
+    }
+
+    void namesMatchWithoutCase() {
+        Registry::SaveStringValue(root(), QStringLiteral("Magnet"), QStringLiteral("On"));
+        QCOMPARE(Registry::GetStringValue(root(), QStringLiteral("MAGNET")), QStringLiteral("On"));
+        QCOMPARE(Registry::GetStringValue(QStringLiteral("software\\tarvik\\zarvo"),
+                                          QStringLiteral("magnet")),
+                 QStringLiteral("On"));
+        // The two spellings the program uses are one value.
+        Registry::SaveStringValue(root(), QStringLiteral("UnPkTyp"), QStringLiteral("EMH"));
+        Registry::SaveStringValue(root(), QStringLiteral("UnpkTyp"), QStringLiteral("RAW"));
+        QCOMPARE(Registry::GetStringValue(root(), QStringLiteral("UnPkTyp")),
+                 QStringLiteral("RAW"));
+        QCOMPARE(readFile(storeFile()).count("nPkTyp="), 1);
+    }
+
+    void missingOrOtherTypedValuesGiveTheDefault() {
+        QCOMPARE(Registry::GetStringValue(root(), QStringLiteral("tRate"), QStringLiteral("d")),
+                 QStringLiteral("d"));
+        Registry::SaveDwordValue(root(), QStringLiteral("LogPixels"), 120);
+        QCOMPARE(Registry::GetDwordValue(root(), QStringLiteral("LogPixels")), quint32(120));
+        QCOMPARE(Registry::GetStringValue(root(), QStringLiteral("LogPixels"), QStringLiteral("x")),
+                 QStringLiteral("x"));
+        Registry::saveSetting(QStringLiteral("Text"), QStringLiteral("120"));
+        QCOMPARE(Registry::GetDwordValue(root(), QStringLiteral("Text"), 7), quint32(7));
+    }
+
+    void textsRoundTripAndEndAtNul() {
+        const QString awkward = QStringLiteral("a \"quoted\" \\path\\\nsecond line=x ");
+        Registry::saveSetting(QStringLiteral("Awkward"), awkward);
+        QCOMPARE(Registry::setting(QStringLiteral("Awkward")), awkward);
+        Registry::saveSetting(QStringLiteral("Nul"), QString::fromUtf16(u"ab\0cd", 5));
+        QCOMPARE(Registry::setting(QStringLiteral("Nul")), QStringLiteral("ab"));
+        Registry::saveSetting(QStringLiteral("Empty"), QString());
+        QCOMPARE(Registry::setting(QStringLiteral("Empty"), QStringLiteral("default")), QString());
+    }
+
+    void deleteKeyRemovesOnlyALeaf() {
+        Registry::SaveStringValue(Registry::FilterKey, QStringLiteral("1"), QStringLiteral("*.a"));
+        Registry::saveSetting(QStringLiteral("MCC"), QStringLiteral("On"));
+        Registry::DeleteKey(root());  // still has a subkey: left alone
+        QCOMPARE(Registry::setting(QStringLiteral("MCC")), QStringLiteral("On"));
+        Registry::DeleteKey(Registry::FilterKey);
+        QCOMPARE(Registry::GetStringValue(Registry::FilterKey, QStringLiteral("1")), QString());
+        Registry::DeleteKey(QStringLiteral("No\\Such\\Key"));
+        QCOMPARE(Registry::setting(QStringLiteral("MCC")), QStringLiteral("On"));
+    }
+
+    void damagedStoreReadsAsDefaultsAndIsKept_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("no equals sign") << QByteArray("[Software\\Tarvik\\Zarvo]\ngarbage\n");
+        QTest::newRow("value before any key") << QByteArray("MCC=\"Off\"\n");
+        QTest::newRow("not UTF-8") << QByteArray("[k]\nv=\xff\xfe\n");
+        QTest::newRow("a directory in its place") << QByteArray();
+    }
+    void damagedStoreReadsAsDefaultsAndIsKept() {
+        QFETCH(QByteArray, content);
+        if (content.isEmpty()) {
+            QDir().mkpath(storeFile());
+        } else {
+            writeFile(storeFile(), content);
+        }
+        QCOMPARE(Registry::setting(QStringLiteral("MCC"), QStringLiteral("dflt")),
+                 QStringLiteral("dflt"));
+        Registry::saveSetting(QStringLiteral("MZip"), QStringLiteral("On"));
+        QCOMPARE(Registry::setting(QStringLiteral("MZip")), QStringLiteral("On"));
+        QVERIFY(QFileInfo(storeFile()).isFile());
+        const QString bad = storeFile() + QStringLiteral(".bad");
+        if (content.isEmpty()) {
+            QVERIFY(QFileInfo(bad).isDir());
+        } else {
+            QCOMPARE(readFile(bad), content);
+        }
+    }
+
+    void wordsOutsideTheVocabularyFallBack_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("used");
+        QTest::newRow("tRate Normal") << "tRate"
+                                      << "Normal"
+                                      << "normal";
+        QTest::newRow("tRate ufast") << "tRate"
+                                     << "ufast"
+                                     << "ufast";
+        QTest::newRow("MCC on") << "MCC"
+                                << "on"
+                                << "On";
+        QTest::newRow("MCC Off") << "MCC"
+                                 << "Off"
+                                 << "Off";
+        QTest::newRow("cSize zero") << "cSize"
+                                    << "0"
+                                    << "1440000";
+        QTest::newRow("cSize too big") << "cSize"
+                                       << "1048576001"
+                                       << "1440000";
+        QTest::newRow("cSize text") << "cSize"
+                                    << "abc"
+                                    << "1440000";
+        QTest::newRow("cSize largest") << "cSize"
+                                       << "1048576000"
+                                       << "1048576000";
+        QTest::newRow("cNof 1") << "cNof"
+                                << "1"
+                                << "2";
+        QTest::newRow("cNof 99999") << "cNof"
+                                    << "99999"
+                                    << "99999";
+        QTest::newRow("cPfs 100") << "cPfs"
+                                  << "100"
+                                  << "50";
+        QTest::newRow("JBat Jbat") << "Jbat"
+                                   << "Jbat"
+                                   << "Jbat";
+        QTest::newRow("sSize customnof") << "sSize"
+                                         << "customnof"
+                                         << "customnof";
+    }
+    void wordsOutsideTheVocabularyFallBack() {
+        QFETCH(QString, name);
+        QFETCH(QString, stored);
+        QFETCH(QString, used);
+        Registry::saveSetting(name, stored);
+        QCOMPARE(currentSetting(name), used);
+    }
+
+    void normalisingWritesBackTheValueInForce() {
+        Registry::saveSetting(QStringLiteral("tRate"), QStringLiteral("Normal"));
+        Registry::saveSetting(QStringLiteral("sSize"), QStringLiteral("customfs"));
+        Registry::saveSetting(QStringLiteral("cSize"), QStringLiteral("abc"));
+        Registry::saveSetting(QStringLiteral("cNof"), QStringLiteral("abc"));
+        Registry::saveSetting(QStringLiteral("PkLstXpos"), QStringLiteral("abc"));
+        Registry::saveSetting(QStringLiteral("LastUsedDir"), QStringLiteral("/no/such/folder"));
+        normaliseSettings({QStringLiteral("/tmp"), 1500, 2500});
+        QCOMPARE(Registry::setting(QStringLiteral("tRate")), QStringLiteral("normal"));
+        QCOMPARE(Registry::setting(QStringLiteral("cSize")), QStringLiteral("1440000"));
+        QCOMPARE(Registry::setting(QStringLiteral("cNof")), QStringLiteral("abc"));  // not in use
+        QCOMPARE(Registry::setting(QStringLiteral("PkLstXpos")), QStringLiteral("1500"));
+        QCOMPARE(Registry::setting(QStringLiteral("LastUsedDir")), QStringLiteral("/tmp"));
+    }
+
+    void firstStartWritesEveryDefault() {
+        const QString here = m_config.path();
+        normaliseSettings({here, 100, 200});
+        for (const SettingRow& row : settingsTable()) {
+            const QString stored = Registry::setting(row.name, QStringLiteral("<absent>"));
+            if (row.name == QLatin1String("ShowTod") || row.name == QLatin1String("cSize") ||
+                row.name == QLatin1String("cNof") || row.name == QLatin1String("cPfs")) {
+                QCOMPARE(stored, QStringLiteral("<absent>"));
+            } else if (row.kind == SettingKind::Directory) {
+                QCOMPARE(stored, here);
+            } else if (row.kind != SettingKind::Position) {
+                QVERIFY2(stored == row.defaultValue,
+                         qPrintable(row.name + QLatin1Char('=') + stored));
+            }
+        }
+        QCOMPARE(Registry::setting(QStringLiteral("PkLstYpos")), QStringLiteral("200"));
+        QCOMPARE(Registry::setting(QStringLiteral("fCheck")), QStringLiteral("fPass"));
+        QCOMPARE(Registry::setting(QStringLiteral("NoOfFilter")), QStringLiteral("3"));
+        const QStringList patterns = {QStringLiteral("*.mpg,*.mpeg,*.mpe"), QStringLiteral("*.mp3"),
+                                      QStringLiteral("*.*")};
+        const QStringList names = {QStringLiteral("Mpeg"), QStringLiteral("Mp3"),
+                                   QStringLiteral("All Files")};
+        for (int i = 0; i < 3; ++i) {
+            const QString number = QString::number(i + 1);
+            QCOMPARE(Registry::GetStringValue(Registry::FilterKey, number), patterns.at(i));
+            QCOMPARE(Registry::GetStringValue(Registry::FilterInfoKey, number), names.at(i));
+        }
+    }
+
+    void filterResetLeavesNoStaleNumbers() {
+        Registry::SaveStringValue(Registry::FilterKey, QStringLiteral("4"),
+                                  QStringLiteral("*.avi"));
+        Registry::SaveStringValue(Registry::FilterInfoKey, QStringLiteral("4"),
+                                  QStringLiteral("Avi"));
+        Registry::saveSetting(QStringLiteral("fCheck"), QStringLiteral("tampered"));
+        normaliseSettings({m_config.path(), 0, 0});
+        QCOMPARE(Registry::GetStringValue(Registry::FilterKey, QStringLiteral("4")), QString());
+        QCOMPARE(Registry::GetStringValue(Registry::FilterInfoKey, QStringLiteral("4")), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(RegistryTest)
+#include "test_registry.moc"
