@@ -249,8 +249,7 @@ quint32 GetDwordValue(const QString& keyPath, const QString& valueName, quint32 
 }
 
 void SaveDwordValue(const QString& keyPath, const QString& valueName, quint32 value) {
-    storeValue(keyPath, valueName,
-               QStringLiteral("dword:%1").arg(value, 8, 16, QLatin1Char('0')));
+    storeValue(keyPath, valueName, QStringLiteral("dword:%1").arg(value, 8, 16, QLatin1Char('0')));
 }
 
 void DeleteKey(const QString& keyPath) {
@@ -261,8 +260,8 @@ void DeleteKey(const QString& keyPath) {
             return;
         }
     }
-    const qsizetype removed = loaded.store.removeIf(
-        [&](const Group& group) { return sameName(group.keyPath, keyPath); });
+    const qsizetype removed =
+        loaded.store.removeIf([&](const Group& group) { return sameName(group.keyPath, keyPath); });
     if (removed > 0) {
         save(loaded.store, loaded.damaged);
     }

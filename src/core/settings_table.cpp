@@ -10,14 +10,24 @@ namespace {
 const QStringList kOnOff = {QStringLiteral("On"), QStringLiteral("Off")};
 
 SettingRow words(const char* name, QStringList vocabulary, const char* defaultValue) {
-    return {QLatin1String(name), SettingKind::Words, std::move(vocabulary),
-            QLatin1String(defaultValue), 0, 0, QString()};
+    return {QLatin1String(name),
+            SettingKind::Words,
+            std::move(vocabulary),
+            QLatin1String(defaultValue),
+            0,
+            0,
+            QString()};
 }
 
 SettingRow number(const char* name, quint64 minimum, quint64 maximum, const char* defaultValue,
                   const char* onlyWithSize) {
-    return {QLatin1String(name), SettingKind::Number, {},          QLatin1String(defaultValue),
-            minimum,             maximum,             QLatin1String(onlyWithSize)};
+    return {QLatin1String(name),
+            SettingKind::Number,
+            {},
+            QLatin1String(defaultValue),
+            minimum,
+            maximum,
+            QLatin1String(onlyWithSize)};
 }
 
 SettingRow kind(const char* name, SettingKind settingKind, const char* defaultValue = "") {

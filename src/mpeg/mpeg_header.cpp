@@ -64,13 +64,13 @@ QString SequenceHeader::rateText() const {
 }
 
 QString SequenceHeader::key() const {
-    return QString::number(width) + QLatin1Char(',') + QString::number(height) +
-           QLatin1Char(',') + rateText();
+    return QString::number(width) + QLatin1Char(',') + QString::number(height) + QLatin1Char(',') +
+           rateText();
 }
 
 QString frameRateText(int code) {
-    static const std::array<const char*, 9> rates = {
-        "", "23.976", "24", "25", "29.97", "30", "50", "59.94", "60"};
+    static const std::array<const char*, 9> rates = {"",   "23.976", "24",    "25", "29.97",
+                                                     "30", "50",     "59.94", "60"};
     if (code >= 1 && code <= 8) {
         return QLatin1String(rates.at(static_cast<size_t>(code)));
     }
@@ -108,8 +108,7 @@ void MpegCompatibility::reset() {
     MpegIgnoreErrors = false;
 }
 
-void MpegCompatibility::CheckMpegCompatibility(const QString& path, File64& files,
-                                               JobHost& host) {
+void MpegCompatibility::CheckMpegCompatibility(const QString& path, File64& files, JobHost& host) {
     const std::optional<SequenceHeader> header = readSequenceHeader(files, path);
     if (!header) {
         const MessageAnswer answer = host.message(
@@ -131,8 +130,7 @@ void MpegCompatibility::CheckMpegCompatibility(const QString& path, File64& file
 }
 
 void ExtractMpegHeader(const QString& sourcePath, const QString& piecePath, int pieceIndex,
-                       bool lastPieceMode, File64& files, JobHost& host,
-                       ExtractedHeader& record) {
+                       bool lastPieceMode, File64& files, JobHost& host, ExtractedHeader& record) {
     record.ExtractedMpegHeader = false;
     const quint64 size = GetFileLen(sourcePath);
     files.OpenFile(sourcePath, QStringLiteral("READ_ONLY"));
@@ -162,8 +160,8 @@ void ExtractMpegHeader(const QString& sourcePath, const QString& piecePath, int 
             return;
         }
         const int piece = files.FileHandle();
-        const quint64 written = files.WriteBytes(
-            piece, record.bytes.constData(), static_cast<quint64>(record.bytes.size()));
+        const quint64 written = files.WriteBytes(piece, record.bytes.constData(),
+                                                 static_cast<quint64>(record.bytes.size()));
         files.CloseFile(piece);
         record.ExtractedMpegHeader = written == static_cast<quint64>(record.bytes.size());
     }

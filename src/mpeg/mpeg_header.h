@@ -65,5 +65,4 @@ struct ExtractedHeader {
 // start of the piece file. A source without a header gets a message, and `record`
 // keeps its pointer.
 void ExtractMpegHeader(const QString& sourcePath, const QString& piecePath, int pieceIndex,
-                       bool lastPieceMode, File64& files, JobHost& host,
-                       ExtractedHeader& record);
+                       bool lastPieceMode, File64& files, JobHost& host, ExtractedHeader& record);

@@ -47,8 +47,7 @@ QString durationTextFromSeconds(const QString& secondsText) {
     const auto twoDigits = [](qint64 value) {
         return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
     };
-    const qint64 sixtieths =
-        std::llround((QStringLiteral("0.") + fraction).toDouble() * 60.0);
+    const qint64 sixtieths = std::llround((QStringLiteral("0.") + fraction).toDouble() * 60.0);
     const qint64 secs = w % 60;
     const qint64 minutes = ((w - secs) / 60) % 60;
     const qint64 hours = (w - w % 3600) / 3600;

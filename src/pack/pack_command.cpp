@@ -206,11 +206,11 @@ JobOutcome PackCommand::removeOldArchive(const QString& archive) {
         if (::unlink(QFile::encodeName(archive).constData()) == 0 || errno == ENOENT) {
             return JobOutcome::Success;
         }
-        const MessageAnswer answer = m_host.message(
-            MessageIcon::Error,
-            QStringLiteral("Cannot overwrite '") + archive +
-                QStringLiteral("'. Disk full/write-protected or file is in use."),
-            MessageButtons::RetryCancel);
+        const MessageAnswer answer =
+            m_host.message(MessageIcon::Error,
+                           QStringLiteral("Cannot overwrite '") + archive +
+                               QStringLiteral("'. Disk full/write-protected or file is in use."),
+                           MessageButtons::RetryCancel);
         if (answer != MessageAnswer::Retry) {
             m_host.message(MessageIcon::Information, QStringLiteral("Packing aborted by user"));
             m_files.closeJobFiles();
@@ -221,11 +221,11 @@ JobOutcome PackCommand::removeOldArchive(const QString& archive) {
 
 void PackCommand::reportZipResult(const QString& output, const QString& archive, int result) {
     if (result == 0) {
-        m_host.message(MessageIcon::Information,
-                       QLatin1Char('\'') + output + QStringLiteral("' successfully zipped as '") +
-                           archive + QStringLiteral("'."));
+        m_host.message(MessageIcon::Information, QLatin1Char('\'') + output +
+                                                     QStringLiteral("' successfully zipped as '") +
+                                                     archive + QStringLiteral("'."));
         return;
     }
-    m_host.message(MessageIcon::Error, CGZipFiles::GetLastMessage() +
-                                           QStringLiteral("\r\n\r\nZipping aborted."));
+    m_host.message(MessageIcon::Error,
+                   CGZipFiles::GetLastMessage() + QStringLiteral("\r\n\r\nZipping aborted."));
 }

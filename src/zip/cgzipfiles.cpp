@@ -166,8 +166,8 @@ QString CGZipFiles::GetLastMessage() {
 int CGZipFiles::MakeZipFile() {
     g_lastMessage.clear();
     if (m_files.size() > MaxSlots) {
-        g_lastMessage = QStringLiteral("Too many files for one zip archive (at most %1).")
-                            .arg(MaxSlots - 1);
+        g_lastMessage =
+            QStringLiteral("Too many files for one zip archive (at most %1).").arg(MaxSlots - 1);
         return InternalFailure;
     }
     QList<Entry> entries;
@@ -200,9 +200,8 @@ int CGZipFiles::MakeZipFile() {
             delete state;
         }
         const QByteArray name = entry.name.toUtf8();
-        if (source == nullptr ||
-            zip_file_add(archive, name.constData(), source,
-                         ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
+        if (source == nullptr || zip_file_add(archive, name.constData(), source,
+                                              ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
             if (source != nullptr) {
                 zip_source_free(source);
             }
