@@ -10,6 +10,7 @@
 #include "pack/pack_command.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
+#include "zip/zip_step.h"
 
 namespace {
 

@@ -1,9 +1,12 @@
 #include "cli/terminal_job_host.h"
 
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 
 #include <unistd.h>
+
+#include <QList>
 
 namespace {
 
@@ -77,7 +80,11 @@ MessageAnswer TerminalJobHost::message(MessageIcon icon, const QString& text,
     if (buttons == MessageButtons::YesNo) {
         return m_standing == StandingAnswer::Yes ? MessageAnswer::Yes : MessageAnswer::No;
     }
-    // Nobody is there to change anything, so a retry could not succeed.
+    if (buttons == MessageButtons::YesNoCancel && m_standing != StandingAnswer::None) {
+        return m_standing == StandingAnswer::Yes ? MessageAnswer::Yes : MessageAnswer::No;
+    }
+    // Nobody is there to change anything: a retry could not succeed, and Cancel of a
+    // three-way question leaves everything as it was.
     return MessageAnswer::Cancel;
 }
 

@@ -7,7 +7,7 @@
 // program shows message boxes, the terminal program prints lines, tests record.
 
 enum class MessageIcon { Error, Warning, Information, Question };
-enum class MessageButtons { Ok, YesNo, RetryCancel };
+enum class MessageButtons { Ok, YesNo, RetryCancel, YesNoCancel };
 enum class MessageAnswer { Ok, Yes, No, Retry, Cancel };
 
 // What the progress display shows after a chunk.

@@ -257,6 +257,10 @@ void File64::SeekAbsolute(qint32 highPos, qint32 lowPos) {
     ::lseek(m_handle, position, SEEK_SET);
 }
 
+bool File64::SeekTo(int hFile, quint64 position) {
+    return inTable(hFile) && ::lseek(hFile, static_cast<off_t>(position), SEEK_SET) != -1;
+}
+
 void File64::SeekRelative(qint32 offset) {
     if (!guardOpen()) {
         return;

@@ -53,6 +53,8 @@ public:
     Transfer TransferBytes(int hIn, int hOut, quint64 byteCount, char* buffer, quint64 bufferSize);
 
     void SeekAbsolute(qint32 highPos, qint32 lowPos);
+    // Moves `hFile`'s position (any open handle, not only the newest); false on failure.
+    bool SeekTo(int hFile, quint64 position);
     void SeekRelative(qint32 offset);
     void Flush();
     void CloseFile(int hFile);

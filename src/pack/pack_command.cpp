@@ -1,19 +1,12 @@
 #include "pack/pack_command.h"
 
-#include <cerrno>
-
-#include <unistd.h>
-
-#include <QFile>
-#include <QFileInfo>
-
 #include "core/job_host.h"
 #include "core/text_helpers.h"
 #include "fileio/disk_space.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
 #include "pack/join_engine.h"
-#include "zip/cgzipfiles.h"
+#include "zip/zip_step.h"
 
 OverwritePolicy overwritePolicyFromWord(const QString& word) {
     if (word == QLatin1String("No")) {
@@ -23,28 +16,6 @@ OverwritePolicy overwritePolicyFromWord(const QString& word) {
         return OverwritePolicy::NoPrompt;
     }
     return OverwritePolicy::Prompt;
-}
-
-namespace {
-
-// The position of the extension's dot inside the file name; -1 when it has none
-// (a dot in a folder name, or the leading dot of a hidden name, is no extension).
-qsizetype extensionDot(const QString& path) {
-    const qsizetype nameStart = path.lastIndexOf(QLatin1Char('/')) + 1;
-    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
-    return dot > nameStart ? dot : -1;
-}
-
-}  // namespace
-
-QString zipArchivePath(const QString& path) {
-    const qsizetype dot = extensionDot(path);
-    return dot < 0 ? path + QStringLiteral(".zip") : path.left(dot + 1) + QStringLiteral("zip");
-}
-
-bool hasZipExtension(const QString& path) {
-    const qsizetype dot = extensionDot(path);
-    return dot >= 0 && path.mid(dot + 1).compare(QStringLiteral("zip"), Qt::CaseInsensitive) == 0;
 }
 
 PackCommand::PackCommand(File64& files, JobHost& host) : m_files(files), m_host(host) {}
@@ -150,82 +121,18 @@ bool PackCommand::cancel() {
 }
 
 JobOutcome PackCommand::zipStep(const QStringList& inputs, const QString& output) {
-    const QString archive = zipArchivePath(output);
-    if (refuseZip(inputs, output, archive)) {
+    if (refuseZip(output, inputs, QStringLiteral("packed"), m_host)) {
         return JobOutcome::Success;
     }
     m_zipping = true;
     if (onZipStatus) {
         onZipStatus(output);
     }
-    JobOutcome outcome = removeOldArchive(archive);
-    if (outcome == JobOutcome::Success) {
-        CGZipFiles zip;
-        zip.setHost(&m_host);
-        zip.setZipFileName(archive);
-        zip.setUpdatingZip(false);
-        zip.AddFile(output);
-        reportZipResult(output, archive, zip.MakeZipFile());
-    }
+    bool zipped = false;
+    const JobOutcome outcome = zipFile(output, zipArchivePath(output), m_files, m_host, &zipped);
     m_zipping = false;
     if (onZipStatus) {
         onZipStatus(QString());
     }
     return outcome;
-}
-
-// An output that is already an archive, or an archive name that stands for the output
-// or one of the sources, is never zipped: writing the archive would destroy it.
-bool PackCommand::refuseZip(const QStringList& inputs, const QString& output,
-                            const QString& archive) {
-    const QString refusal = QStringLiteral("Cannot zip '") + output;
-    if (hasZipExtension(output) || archive == output || sameFile(archive, output)) {
-        m_host.message(MessageIcon::Error,
-                       refusal + QStringLiteral("' because it is already a zip file. Zipping "
-                                                "aborted."));
-        return true;
-    }
-    for (const QString& input : inputs) {
-        if (archive == input || sameFile(archive, input)) {
-            m_host.message(MessageIcon::Error,
-                           refusal + QStringLiteral("' because '") + archive +
-                               QStringLiteral("' is one of the files being packed. Zipping "
-                                              "aborted."));
-            return true;
-        }
-    }
-    return false;
-}
-
-JobOutcome PackCommand::removeOldArchive(const QString& archive) {
-    for (;;) {
-        const QFileInfo info(archive);
-        if (!info.exists() && !info.isSymLink()) {
-            return JobOutcome::Success;
-        }
-        if (::unlink(QFile::encodeName(archive).constData()) == 0 || errno == ENOENT) {
-            return JobOutcome::Success;
-        }
-        const MessageAnswer answer =
-            m_host.message(MessageIcon::Error,
-                           QStringLiteral("Cannot overwrite '") + archive +
-                               QStringLiteral("'. Disk full/write-protected or file is in use."),
-                           MessageButtons::RetryCancel);
-        if (answer != MessageAnswer::Retry) {
-            m_host.message(MessageIcon::Information, QStringLiteral("Packing aborted by user"));
-            m_files.closeJobFiles();
-            return JobOutcome::Failed;
-        }
-    }
-}
-
-void PackCommand::reportZipResult(const QString& output, const QString& archive, int result) {
-    if (result == 0) {
-        m_host.message(MessageIcon::Information, QLatin1Char('\'') + output +
-                                                     QStringLiteral("' successfully zipped as '") +
-                                                     archive + QStringLiteral("'."));
-        return;
-    }
-    m_host.message(MessageIcon::Error,
-                   CGZipFiles::GetLastMessage() + QStringLiteral("\r\n\r\nZipping aborted."));
 }

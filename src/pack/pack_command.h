@@ -25,13 +25,6 @@ struct PackOptions {
     TransferRate rate;
 };
 
-// The archive a pack or unpack writes beside `path`: its extension replaced by "zip",
-// or ".zip" added when its name has none.
-QString zipArchivePath(const QString& path);
-
-// True when `path`'s extension is "zip" in any letter case.
-bool hasZipExtension(const QString& path);
-
 // The pack job around the join engine: refusals, MPEG compatibility, free space,
 // overwrite protection, the zip step, sending sources to the trash, and the result.
 class PackCommand {
@@ -59,9 +52,6 @@ private:
     bool passesMpegCheck(const QString& path);
     bool passesOverwriteRule(OverwritePolicy policy);
     JobOutcome zipStep(const QStringList& inputs, const QString& output);
-    bool refuseZip(const QStringList& inputs, const QString& output, const QString& archive);
-    JobOutcome removeOldArchive(const QString& archive);
-    void reportZipResult(const QString& output, const QString& archive, int result);
 
     File64& m_files;
     JobHost& m_host;

@@ -25,6 +25,8 @@ QMessageBox::StandardButtons boxButtons(MessageButtons buttons) {
             return QMessageBox::Yes | QMessageBox::No;
         case MessageButtons::RetryCancel:
             return QMessageBox::Retry | QMessageBox::Cancel;
+        case MessageButtons::YesNoCancel:
+            return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
         case MessageButtons::Ok:
             break;
     }
@@ -61,6 +63,10 @@ MessageAnswer DialogJobHost::message(MessageIcon icon, const QString& text,
         return MessageAnswer::No;
     }
     if (buttons == MessageButtons::RetryCancel && pressed != QMessageBox::Retry) {
+        return MessageAnswer::Cancel;
+    }
+    if (buttons == MessageButtons::YesNoCancel && pressed != QMessageBox::Yes &&
+        pressed != QMessageBox::No) {
         return MessageAnswer::Cancel;
     }
     return answerOf(pressed);

@@ -9,7 +9,7 @@ MessageAnswer RecorderJobHost::message(MessageIcon icon, const QString& text,
     if (!m_answers.isEmpty()) {
         return m_answers.takeFirst();
     }
-    return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Cancel;
+    return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Cancel;  // safe
 }
 
 void RecorderJobHost::progress(const ProgressReport& report) {

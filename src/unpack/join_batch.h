@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+// Whether a join batch file is written beside the pieces, and how it names them.
+enum class JoinBatchMode { None, Names, FullPaths };  // "JbatNo", "Jbat", "JbatInfo"
+
+JoinBatchMode joinBatchModeFromWord(const QString& word);
+
+// Collects the pieces of one source and writes the batch file that rejoins them,
+// with its POSIX shell twin: SOURCE-JOIN.bat (CR LF) and SOURCE-JOIN.sh (LF, 0755).
+class JoinBatchBuilder {
+public:
+    explicit JoinBatchBuilder(JoinBatchMode mode) : m_mode(mode) {}
+
+    JoinBatchMode mode() const { return m_mode; }
+
+    // A piece about to be written (its full path).
+    void pieceReported(const QString& piecePath);
+    // The header bytes put in front of the last reported piece (an `EMH` split).
+    void pieceHeader(quint64 headerBytes);
+
+    // The texts of the two files for `sourceName` and the result extension.
+    QString batchText(const QString& resultName, const QStringList& stampingLines) const;
+    QString shellText(const QString& resultName, const QStringList& stampingLines) const;
+
+    // Writes both files into `folder` and forgets the pieces. False with `error` set
+    // when a file cannot be written.
+    bool sourceFinished(const QString& folder, const QString& sourceName, bool zipped,
+                        const QStringList& stampingLines, QString* error);
+    void clear();
+
+private:
+    struct Piece {
+        QString name;  // as listed: file name or full path
+        quint64 headerBytes = 0;
+    };
+
+    JoinBatchMode m_mode;
+    QList<Piece> m_pieces;
+};
+
+// "name-JOIN.ext" for a source name; `zipped` makes the extension "zip".
+QString joinResultName(const QString& sourceName, bool zipped);

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+#include "core/job_host.h"
+#include "core/job_outcome.h"
+#include "mpeg/mpeg_header.h"
+#include "pack/progress_feedback.h"
+#include "pack/transfer_rate.h"
+#include "unpack/join_batch.h"
+#include "unpack/split_rule.h"
+
+class File64;
+
+enum class UnpackType { RAW, EMH };
+enum class UnpackDestination { SaveFile, WhereFile, CustomDir };
+
+// One entry of an unpack job.
+struct SplitSource {
+    QString path;         // the pack-list entry
+    QString fileToSplit;  // the entry itself, or the archive its zip step made
+    bool zipped = false;  // the file to split is that archive
+    int handle = -1;      // opened read-only before the split starts
+};
+
+struct SplitJob {
+    QList<SplitSource> sources;
+    UnpackType type = UnpackType::RAW;
+    UnpackDestination destination = UnpackDestination::WhereFile;
+    QString outputName;  // "&Save File": the base of the piece names
+    QString customDir;   // "&Custom Directory..."
+    TransferRate rate;
+    JoinBatchMode batch = JoinBatchMode::None;
+    QStringList stampingLines;
+};
+
+// The piece name of piece `numberText` of `source`.
+QString pieceName(const SplitJob& job, const SplitSource& source, const QString& numberText);
+
+// The folder that receives the pieces (and batch file) of `source`.
+QString pieceFolder(const SplitJob& job, const SplitSource& source);
+
+// Writes the pieces of every source in order, and their join batch files.
+class SplitEngine {
+public:
+    SplitEngine(File64& files, JobHost& host);
+
+    // `total` is the job's byte count for the progress display.
+    JobOutcome run(const SplitJob& job, SplitRule& rule, quint64 total);
+
+    quint64 copiedSize() const { return m_copied; }
+
+private:
+    JobOutcome splitSource(const SplitJob& job, const SplitSource& source, SplitRule& rule,
+                           JoinBatchBuilder& batch);
+    JobOutcome writePiece(const SplitJob& job, const SplitSource& source, const PiecePlan& plan,
+                          quint64 number, quint64 bytes, JoinBatchBuilder& batch);
+    bool deleteOldPiece(const QString& piece, JobOutcome* outcome);
+    JobOutcome copyPiece(const SplitSource& source, const QString& piece, int pieceHandle,
+                         quint64 bytes);
+    JobOutcome fail(const QString& text, MessageIcon icon = MessageIcon::Error);
+
+    File64& m_files;
+    JobHost& m_host;
+    ProgressFeedback m_feedback;
+    ExtractedHeader m_header;
+    std::vector<char> m_buffer;
+    quint64 m_copied = 0;
+    quint64 m_total = 0;
+    TransferRate m_rate;
+};

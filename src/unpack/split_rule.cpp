@@ -1,0 +1,242 @@
+#include "unpack/split_rule.h"
+
+#include <cmath>
+
+#include "core/registry.h"
+#include "core/settings_table.h"
+#include "core/text_helpers.h"
+
+namespace {
+
+constexpr quint64 kDefaultCustomBytes = 1440000;
+const QString kCustom = QStringLiteral(" (Custom...)");
+
+QString sizePrefix(SplitKind mode) {
+    if (mode == SplitKind::FirstPiece) {
+        return QStringLiteral("First ");
+    }
+    return mode == SplitKind::LastPiece ? QStringLiteral("Last ") : QString();
+}
+
+void checkCustom(SplitRule& rule, SplitKind mode) {
+    rule.checkedEntry = QStringLiteral("custom");
+    rule.SplitMode = mode;
+}
+
+bool isSizeMode(SplitKind mode) {
+    return mode == SplitKind::CustomSize || mode == SplitKind::FirstPiece ||
+           mode == SplitKind::LastPiece;
+}
+
+// A stored whole number inside the setting's range, or nothing.
+std::optional<quint64> storedNumber(const QString& name) {
+    const QString text = Registry::setting(name);
+    if (!isValidSetting(settingRow(name), text)) {
+        return std::nullopt;
+    }
+    return text.trimmed().toULongLong();
+}
+
+void restoreSizeMode(SplitRule& rule, SplitKind mode) {
+    checkCustom(rule, mode);
+    if (const auto bytes = storedNumber(QStringLiteral("cSize"))) {
+        rule.SplitSize = *bytes;
+        rule.customCaption = customSizeCaption(mode, sizeText(*bytes / 1024));
+        return;
+    }
+    rule.SplitSize = kDefaultCustomBytes;
+    rule.customCaption = customSizeCaption(mode, QStringLiteral("1,440"));
+    Registry::saveSetting(QStringLiteral("sSize"), splitModeWord(mode));
+    Registry::saveSetting(QStringLiteral("cSize"), QString::number(kDefaultCustomBytes));
+}
+
+// cNof / cPfs: the stored text in range, else the default, written back.
+void restoreCountMode(SplitRule& rule, SplitKind mode, const QString& name, int* field) {
+    checkCustom(rule, mode);
+    const SettingRow& row = settingRow(name);
+    const QString text = Registry::setting(name);
+    if (isValidSetting(row, text)) {
+        *field = text.trimmed().toInt();
+        rule.customCaption = customSizeCaption(mode, text);
+        return;
+    }
+    *field = row.defaultValue.toInt();
+    rule.customCaption = customSizeCaption(mode, row.defaultValue);
+    Registry::saveSetting(QStringLiteral("sSize"), splitModeWord(mode));
+    Registry::saveSetting(name, row.defaultValue);
+}
+
+struct Limits {
+    qint64 low;  // the value must be greater than this
+    qint64 high;
+    const char* refusal;
+};
+
+Limits limitsOf(SplitKind mode) {
+    if (mode == SplitKind::Percentage) {
+        return {0, 99, "Filesize must be between 1% to 99%."};
+    }
+    if (mode == SplitKind::Pieces) {
+        return {1, 99999, "Numbers of files must be between 2 to 99999."};
+    }
+    return {0, 1024000, "Filesize must be between 1K to 1024000K."};
+}
+
+}  // namespace
+
+const QList<SplitPreset>& splitPresets() {
+    static const QList<SplitPreset> presets = {
+        {QStringLiteral("small"), QStringLiteral("360K"), 360000},
+        {QStringLiteral("low"), QStringLiteral("1,200K"), 1200000},
+        {QStringLiteral("high"), QStringLiteral("1,440K"), 1440000},
+        {QStringLiteral("zip"), QStringLiteral("Zip 100"), 100000000},
+    };
+    return presets;
+}
+
+bool SplitRule::hasFixedSize() const {
+    return SplitMode != SplitKind::Pieces && SplitMode != SplitKind::Percentage;
+}
+
+QString splitModeWord(SplitKind mode) {
+    switch (mode) {
+        case SplitKind::CustomSize:
+            return QStringLiteral("customfs");
+        case SplitKind::FirstPiece:
+            return QStringLiteral("customffs");
+        case SplitKind::LastPiece:
+            return QStringLiteral("customlfs");
+        case SplitKind::Pieces:
+            return QStringLiteral("customnof");
+        case SplitKind::Percentage:
+            return QStringLiteral("custompfs");
+        case SplitKind::Preset:
+            break;
+    }
+    return QString();
+}
+
+void applyPreset(SplitRule& rule, const QString& word, bool store) {
+    for (const SplitPreset& preset : splitPresets()) {
+        if (preset.word == word) {
+            rule.checkedEntry = preset.word;
+            rule.SplitMode = SplitKind::Preset;
+            rule.SplitSize = preset.bytes;
+            if (store) {
+                Registry::saveSetting(QStringLiteral("sSize"), preset.word);
+            }
+            return;
+        }
+    }
+    applyPreset(rule, QStringLiteral("high"), store);
+}
+
+void restoreSplitRule(SplitRule& rule) {
+    const QString word = Registry::setting(QStringLiteral("sSize"));
+    if (word == QLatin1String("customfs")) {
+        restoreSizeMode(rule, SplitKind::CustomSize);
+    } else if (word == QLatin1String("customffs")) {
+        restoreSizeMode(rule, SplitKind::FirstPiece);
+    } else if (word == QLatin1String("customlfs")) {
+        restoreSizeMode(rule, SplitKind::LastPiece);
+    } else if (word == QLatin1String("custompfs")) {
+        restoreCountMode(rule, SplitKind::Percentage, QStringLiteral("cPfs"), &rule.SplitPercent);
+    } else if (word == QLatin1String("customnof")) {
+        restoreCountMode(rule, SplitKind::Pieces, QStringLiteral("cNof"), &rule.SplitCount);
+    } else {
+        applyPreset(rule, word);
+    }
+}
+
+QString customSizeCaption(SplitKind mode, const QString& valueText) {
+    if (mode == SplitKind::Percentage) {
+        return valueText + QLatin1Char('%') + kCustom;
+    }
+    if (mode == SplitKind::Pieces) {
+        return valueText + QStringLiteral(" Files") + kCustom;
+    }
+    return sizePrefix(mode) + valueText + QLatin1Char('K') + kCustom;
+}
+
+CustomSizeOutcome applyCustomSize(SplitRule& rule, SplitKind mode, const QString& text,
+                                  bool prefsOpen, bool storeSettings) {
+    const Limits limits = limitsOf(mode);
+    bool ok = false;
+    const qint64 value = text.trimmed().toLongLong(&ok);
+    if (!ok || value <= limits.low || value > limits.high) {
+        return {QLatin1String(limits.refusal), {}};
+    }
+    checkCustom(rule, mode);
+    if (isSizeMode(mode)) {
+        rule.SplitSize = static_cast<quint64>(value) * 1024;
+    } else if (mode == SplitKind::Percentage) {
+        rule.SplitPercent = static_cast<int>(value);
+    } else {
+        rule.SplitCount = static_cast<int>(value);
+    }
+    const QString shown = isSizeMode(mode) ? sizeText(static_cast<quint64>(value)) : text;
+    if (!prefsOpen) {
+        rule.customCaption = customSizeCaption(mode, shown);
+    }
+    if (!prefsOpen && storeSettings) {
+        Registry::saveSetting(QStringLiteral("sSize"), splitModeWord(mode));
+        if (isSizeMode(mode)) {
+            Registry::saveSetting(QStringLiteral("cSize"), QString::number(rule.SplitSize));
+        } else {
+            Registry::saveSetting(
+                mode == SplitKind::Percentage ? QStringLiteral("cPfs") : QStringLiteral("cNof"),
+                text);
+        }
+    }
+    CustomSizeChoice choice;
+    choice.mode = mode;
+    choice.value = static_cast<qint32>(value);
+    choice.caption =
+        customSizeCaption(mode, mode == SplitKind::Percentage ? QString::number(value) : shown);
+    return {QString(), choice};
+}
+
+quint64 PiecePlan::pieceBytes(quint64 number, quint64 length) const {
+    if (number <= fullPieces || pieceCount == 1) {
+        return std::min(pieceSize, length);
+    }
+    return length - fullPieces * pieceSize;
+}
+
+std::optional<PiecePlan> planPieces(SplitRule& rule, quint64 length) {
+    PiecePlan plan;
+    switch (rule.SplitMode) {
+        case SplitKind::Pieces: {
+            const auto count = static_cast<quint64>(rule.SplitCount);
+            const quint64 base = length / count;
+            rule.SplitSize = base + (length - base * count);
+            break;
+        }
+        case SplitKind::Percentage:
+            rule.SplitSize = static_cast<quint64>(
+                std::floor(static_cast<double>(length) * (rule.SplitPercent / 100.0)));
+            break;
+        default:
+            break;
+    }
+    plan.pieceSize = rule.SplitSize;
+    if (plan.pieceSize == 0) {
+        return std::nullopt;
+    }
+    plan.fullPieces = length / plan.pieceSize;
+    const quint64 digitsOf = plan.fullPieces + 1;
+    plan.digits = std::max(3, static_cast<int>(QString::number(digitsOf).size()));
+    if (rule.SplitMode == SplitKind::FirstPiece || rule.SplitMode == SplitKind::LastPiece) {
+        plan.pieceCount = 1;
+        plan.pieceSize = std::min(plan.pieceSize, length);
+        plan.lastPieceMode = rule.SplitMode == SplitKind::LastPiece;
+        plan.firstOffset = plan.lastPieceMode ? length - plan.pieceSize : 0;
+        return plan;
+    }
+    plan.pieceCount = plan.fullPieces + (length > plan.fullPieces * plan.pieceSize ? 1 : 0);
+    return plan;
+}
+
+QString pieceNumberText(quint64 number, int digits) {
+    return QStringLiteral("%1").arg(number, digits, 10, QLatin1Char('0'));
+}

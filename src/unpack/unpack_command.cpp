@@ -1,0 +1,241 @@
+#include "unpack/unpack_command.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+
+#include "core/job_host.h"
+#include "core/text_helpers.h"
+#include "fileio/disk_space.h"
+#include "fileio/file64.h"
+#include "fileio/file_identity.h"
+#include "zip/zip_step.h"
+
+namespace {
+
+const QString kAborted = QStringLiteral(" Unpacking aborted!");
+
+// The sources as the split will see them before any zip step ran.
+SplitJob jobShape(const QStringList& entries, const UnpackOptions& options) {
+    SplitJob job;
+    job.type = options.type;
+    job.destination = options.destination;
+    job.outputName = options.outputName;
+    job.customDir = options.customDir;
+    for (const QString& entry : entries) {
+        SplitSource source;
+        source.path = entry;
+        source.zipped = options.zip && !hasZipExtension(entry);
+        source.fileToSplit = source.zipped ? zipArchivePath(entry) : entry;
+        job.sources.append(source);
+    }
+    return job;
+}
+
+// Existing files of `folder` that a piece of `source` would replace.
+QStringList existingPieceNames(const SplitJob& job, const SplitSource& source) {
+    const QString sample = pieceName(job, source, QStringLiteral("000"));
+    const QString folder = QFileInfo(sample).path();
+    QString pattern = QRegularExpression::escape(QFileInfo(sample).fileName());
+    pattern.replace(QStringLiteral("000"), QStringLiteral("[0-9]{3,}"));
+    const QRegularExpression pieceFile(QLatin1Char('^') + pattern + QLatin1Char('$'));
+    QStringList found;
+    const QStringList names =
+        QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+    for (const QString& name : names) {
+        if (pieceFile.match(name).hasMatch()) {
+            found.append(joinPath(folder, name));
+        }
+    }
+    const QString batch =
+        joinPath(pieceFolder(job, source), namePart(source.path) + QStringLiteral("-JOIN"));
+    found << batch + QStringLiteral(".bat") << batch + QStringLiteral(".sh");
+    return found;
+}
+
+}  // namespace
+
+UnpackCommand::UnpackCommand(File64& files, JobHost& host) : m_files(files), m_host(host) {}
+
+JobOutcome UnpackCommand::run(const QStringList& entries, UnpackOptions& options, SplitRule& rule) {
+    m_customDirRequested = false;
+    m_total = 0;
+    if (entries.isEmpty()) {
+        m_host.message(MessageIcon::Warning, QStringLiteral("Nothing to unpack."));
+        return JobOutcome::Stopped;
+    }
+    if (!settleDestination(entries, options) || !checkSizes(entries, rule) ||
+        !checkFreeSpace(entries, options) || !checkPieceNames(entries, options)) {
+        return JobOutcome::Stopped;
+    }
+    SplitJob job = jobShape(entries, options);
+    job.rate = options.rate;
+    job.batch = options.batch;
+    job.stampingLines = options.stampingLines;
+    JobOutcome outcome = openPhase(entries, options, &job.sources);
+    if (outcome != JobOutcome::Success) {
+        return outcome;
+    }
+    m_total = 0;
+    for (const SplitSource& source : job.sources) {
+        m_total += rule.SplitMode == SplitKind::FirstPiece || rule.SplitMode == SplitKind::LastPiece
+                       ? std::min(rule.SplitSize, GetFileLen(source.fileToSplit))
+                       : GetFileLen(source.fileToSplit);
+    }
+    SplitEngine engine(m_files, m_host);
+    outcome = engine.run(job, rule, m_total);
+    if (outcome != JobOutcome::Success) {
+        return outcome;
+    }
+    DeleteSources(entries, options.deleteSources, m_host);
+    m_host.message(MessageIcon::Information,
+                   QString::number(entries.size()) +
+                       (entries.size() == 1 ? QStringLiteral(" file successfully unpacked!")
+                                            : QStringLiteral(" files successfully unpacked!")));
+    return JobOutcome::Success;
+}
+
+bool UnpackCommand::settleDestination(const QStringList& entries, UnpackOptions& options) {
+    if (entries.size() < 2 || options.destination != UnpackDestination::SaveFile) {
+        return true;
+    }
+    const MessageAnswer answer = m_host.message(
+        MessageIcon::Warning,
+        QStringLiteral("You are trying to unpack 2 or more files. Zarvo cannot save them as "
+                       "the same filename. Specify a custom directory now?"),
+        MessageButtons::YesNoCancel);
+    if (answer == MessageAnswer::Yes) {
+        m_customDirRequested = true;
+        return false;
+    }
+    if (answer != MessageAnswer::No) {
+        return false;
+    }
+    m_host.message(MessageIcon::Information,
+                   QStringLiteral("Zarvo will save the unpacked files in the directory where the "
+                                  "file is."));
+    options.destination = UnpackDestination::WhereFile;
+    if (onWhereFileChosen) {
+        onWhereFileChosen();
+    }
+    return true;
+}
+
+bool UnpackCommand::checkSizes(const QStringList& entries, const SplitRule& rule) {
+    for (const QString& entry : entries) {
+        const quint64 length = GetFileLen(entry);
+        if (length == 0) {
+            m_host.message(MessageIcon::Error, QStringLiteral("Cannot unpack '") + entry +
+                                                   QStringLiteral("' which is a 0 byte file.") +
+                                                   kAborted);
+            return false;
+        }
+        if (rule.hasFixedSize() && length < rule.SplitSize) {
+            m_host.message(MessageIcon::Error,
+                           QStringLiteral("Cannot unpack '") + entry +
+                               QStringLiteral("' because it is a smaller than ") +
+                               sizeText(rule.SplitSize) + QStringLiteral(" bytes.") + kAborted);
+            return false;
+        }
+        m_total += length;
+    }
+    return true;
+}
+
+// Each volume that receives pieces must hold what goes to it.
+bool UnpackCommand::checkFreeSpace(const QStringList& entries, const UnpackOptions& options) {
+    const SplitJob job = jobShape(entries, options);
+    QHash<QString, quint64> needed;
+    QHash<QString, QString> folderOf;
+    for (const SplitSource& source : job.sources) {
+        const QString folder = pieceFolder(job, source);
+        const QString volume = volumeOf(folder);
+        needed[volume] += GetFileLen(source.path);
+        folderOf.insert(volume, folder);
+    }
+    for (auto it = needed.cbegin(); it != needed.cend(); ++it) {
+        if (it.value() > freeBytesFor(folderOf.value(it.key()))) {
+            m_host.message(MessageIcon::Error,
+                           QStringLiteral("Not enough free diskspace. Unpacking aborted!"));
+            return false;
+        }
+    }
+    return true;
+}
+
+// No piece, batch file or archive may replace one of the job's own sources.
+bool UnpackCommand::checkPieceNames(const QStringList& entries, const UnpackOptions& options) {
+    const SplitJob job = jobShape(entries, options);
+    for (const SplitSource& source : job.sources) {
+        for (const QString& name : existingPieceNames(job, source)) {
+            for (const QString& entry : entries) {
+                if (name == entry || sameFile(name, entry)) {
+                    m_host.message(MessageIcon::Error,
+                                   QStringLiteral("Cannot unpack '") + source.path +
+                                       QStringLiteral("' because '") + name +
+                                       QStringLiteral("' would overwrite '") + entry +
+                                       QStringLiteral("', which is also being unpacked.") +
+                                       kAborted);
+                    return false;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+JobOutcome UnpackCommand::openPhase(const QStringList& entries, const UnpackOptions& options,
+                                    QList<SplitSource>* sources) {
+    for (SplitSource& source : *sources) {
+        source.fileToSplit = source.path;
+        source.zipped = false;
+        if (options.zip && !refuseZip(source.path, entries, QStringLiteral("unpacked"), m_host)) {
+            m_zipping = true;
+            if (onZipStatus) {
+                onZipStatus(source.path);
+            }
+            const QString archive = zipArchivePath(source.path);
+            const JobOutcome outcome =
+                zipFile(source.path, archive, m_files, m_host, &source.zipped);
+            m_zipping = false;
+            if (outcome != JobOutcome::Success) {
+                return outcome;
+            }
+            // A failed zip leaves no archive worth splitting: the entry is split as it is.
+            if (source.zipped) {
+                source.fileToSplit = archive;
+            }
+        }
+        if (!QFileInfo::exists(source.fileToSplit)) {
+            return fail(QLatin1Char('\'') + source.path + QStringLiteral("' was not found!") +
+                        kAborted);
+        }
+        m_files.OpenFile(source.fileToSplit, QStringLiteral("READ_ONLY"));
+        if (File64::openStatus() != File64::OpenOk) {
+            return fail(QString());  // the open named the file already
+        }
+        source.handle = m_files.FileHandle();
+    }
+    if (onZipStatus) {
+        onZipStatus(QString());
+    }
+    return JobOutcome::Success;
+}
+
+bool UnpackCommand::cancel() {
+    if (m_zipping) {
+        return false;
+    }
+    m_files.closeJobFiles();
+    m_host.message(MessageIcon::Information, QStringLiteral("Unpacking aborted by user"));
+    return true;
+}
+
+JobOutcome UnpackCommand::fail(const QString& text) {
+    if (!text.isEmpty()) {
+        m_host.message(MessageIcon::Error, text);
+    }
+    m_files.closeJobFiles();
+    return JobOutcome::Failed;
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+#include "core/job_outcome.h"
+#include "fileio/trash.h"
+#include "unpack/split_engine.h"
+
+class File64;
+class JobHost;
+
+struct UnpackOptions {
+    UnpackType type = UnpackType::RAW;
+    UnpackDestination destination = UnpackDestination::SaveFile;
+    QString outputName;  // the output name box
+    QString customDir;
+    bool zip = false;
+    DeleteAction deleteSources = DeleteAction::No;
+    TransferRate rate;
+    JoinBatchMode batch = JoinBatchMode::None;
+    QStringList stampingLines;
+};
+
+// The unpack job around the split engine: the destination question, the size and
+// free-space checks, the zip step per entry, sending sources to the trash, the result.
+class UnpackCommand {
+public:
+    UnpackCommand(File64& files, JobHost& host);
+
+    // `options.destination` changes when the user answers No to the destination
+    // question (the pieces then go where each file is).
+    JobOutcome run(const QStringList& entries, UnpackOptions& options, SplitRule& rule);
+
+    // Yes to the destination question: the caller lets the user choose the custom
+    // folder; no job was started.
+    bool customDirectoryRequested() const { return m_customDirRequested; }
+
+    // The cancel button: closes the job's files and says so; ignored while zipping.
+    bool cancel();
+    bool zipping() const { return m_zipping; }
+
+    // Told when "Where File Is" replaces "Save File" after the destination question.
+    std::function<void()> onWhereFileChosen;
+    // Told when the zip phase starts (with the path being zipped) and when it ends.
+    std::function<void(const QString&)> onZipStatus;
+
+    quint64 totalSize() const { return m_total; }
+
+private:
+    bool settleDestination(const QStringList& entries, UnpackOptions& options);
+    bool checkSizes(const QStringList& entries, const SplitRule& rule);
+    bool checkFreeSpace(const QStringList& entries, const UnpackOptions& options);
+    bool checkPieceNames(const QStringList& entries, const UnpackOptions& options);
+    JobOutcome openPhase(const QStringList& entries, const UnpackOptions& options,
+                         QList<SplitSource>* sources);
+    JobOutcome fail(const QString& text);
+
+    File64& m_files;
+    JobHost& m_host;
+    quint64 m_total = 0;
+    bool m_customDirRequested = false;
+    bool m_zipping = false;
+};
