@@ -11,6 +11,8 @@
 #include "fileio/file64.h"
 #include "mpeg/mpeg_info.h"
 #include "pack/pack_command.h"
+#include "unpack/stamping_texts.h"
+#include "unpack/unpack_command.h"
 
 namespace {
 
@@ -18,6 +20,11 @@ const char* const kUsage =
     "usage: zarvo-cli pack -o OUTPUT [--rate slow|normal|fast|ufast] [--no-mpeg-check]\n"
     "                      [--zip] [--delete-sources no|prompt|noprompt]\n"
     "                      [--assume-yes|--assume-no] FILE...\n"
+    "       zarvo-cli unpack [--size small|low|high|zip | --piece-size KB | --first KB |\n"
+    "                        --last KB | --pieces N | --percent P] [--type raw|emh]\n"
+    "                        [--where-file | --to DIR | -o OUTPUT] [--join-bat no|yes|info]\n"
+    "                        [--zip] [--rate R] [--delete-sources no|prompt|noprompt]\n"
+    "                        [--assume-yes|--assume-no] FILE...\n"
     "       zarvo-cli info FILE...\n";
 
 int usageError(const QString& problem) {
@@ -138,6 +145,121 @@ int runPack(const QStringList& arguments) {
     return statusOf(command.run(absolutePaths(parser.positionalArguments()), output, options));
 }
 
+// The split rule the options ask for; a refusal text when a value is out of range.
+QString splitRuleOf(const QCommandLineParser& parser, SplitRule* rule) {
+    struct CustomOption {
+        const char* name;
+        SplitKind kind;
+    };
+    const CustomOption custom[] = {{"piece-size", SplitKind::CustomSize},
+                                   {"first", SplitKind::FirstPiece},
+                                   {"last", SplitKind::LastPiece},
+                                   {"pieces", SplitKind::Pieces},
+                                   {"percent", SplitKind::Percentage}};
+    int chosen = parser.isSet(QStringLiteral("size")) ? 1 : 0;
+    for (const CustomOption& option : custom) {
+        chosen += parser.isSet(QLatin1String(option.name)) ? 1 : 0;
+    }
+    if (chosen > 1) {
+        return QStringLiteral(
+            "choose one of --size, --piece-size, --first, --last, --pieces, "
+            "--percent");
+    }
+    const QString preset = parser.isSet(QStringLiteral("size"))
+                               ? parser.value(QStringLiteral("size"))
+                               : QStringLiteral("high");
+    bool known = false;
+    for (const SplitPreset& candidate : splitPresets()) {
+        known = known || candidate.word == preset;
+    }
+    if (!known) {
+        return QStringLiteral("unknown --size '%1'").arg(preset);
+    }
+    applyPreset(*rule, preset, false);
+    for (const CustomOption& option : custom) {
+        if (parser.isSet(QLatin1String(option.name))) {
+            return applyCustomSize(*rule, option.kind, parser.value(QLatin1String(option.name)),
+                                   false, false)
+                .refusal;
+        }
+    }
+    return QString();
+}
+
+// Where the pieces go: --to DIR, -o OUTPUT, or beside each file.
+QString destinationOf(const QCommandLineParser& parser, UnpackOptions* options) {
+    const int chosen = (parser.isSet(QStringLiteral("where-file")) ? 1 : 0) +
+                       (parser.isSet(QStringLiteral("to")) ? 1 : 0) +
+                       (parser.isSet(QStringLiteral("o")) ? 1 : 0);
+    if (chosen > 1) {
+        return QStringLiteral("choose one of --where-file, --to, -o");
+    }
+    options->destination = UnpackDestination::WhereFile;
+    if (parser.isSet(QStringLiteral("to"))) {
+        options->customDir = absolutePath(parser.value(QStringLiteral("to")));
+        if (!QFileInfo(options->customDir).isDir()) {
+            return QStringLiteral("'%1' is not a folder").arg(options->customDir);
+        }
+        options->destination = UnpackDestination::CustomDir;
+    } else if (parser.isSet(QStringLiteral("o"))) {
+        options->outputName = absolutePath(parser.value(QStringLiteral("o")));
+        options->destination = UnpackDestination::SaveFile;
+    }
+    return QString();
+}
+
+int runUnpack(const QStringList& arguments) {
+    QCommandLineParser parser;
+    const QString valueName = QStringLiteral("value");
+    for (const char* name :
+         {"size", "piece-size", "first", "last", "pieces", "percent", "type", "to", "join-bat"}) {
+        parser.addOption({QLatin1String(name), QLatin1String(name), valueName});
+    }
+    parser.addOption({QStringLiteral("where-file"), QStringLiteral("pieces beside each file")});
+    parser.addOption({{QStringLiteral("o"), QStringLiteral("output")},
+                      QStringLiteral("piece name base"),
+                      QStringLiteral("OUTPUT")});
+    addJobOptions(parser);
+    QString problem = parseCommand(parser, arguments);
+    const QString type = parser.value(QStringLiteral("type")).toLower();
+    const QString batch = parser.value(QStringLiteral("join-bat"));
+    if (problem.isEmpty() && !type.isEmpty() && type != QLatin1String("raw") &&
+        type != QLatin1String("emh")) {
+        problem = QStringLiteral("unknown --type '%1'").arg(type);
+    }
+    if (problem.isEmpty() && !batch.isEmpty() && batch != QLatin1String("no") &&
+        batch != QLatin1String("yes") && batch != QLatin1String("info")) {
+        problem = QStringLiteral("unknown --join-bat '%1'").arg(batch);
+    }
+    SplitRule rule;
+    UnpackOptions options;
+    if (problem.isEmpty()) {
+        problem = destinationOf(parser, &options);
+    }
+    if (!problem.isEmpty()) {
+        return usageError(problem);
+    }
+    const QString refusal = splitRuleOf(parser, &rule);
+    if (!refusal.isEmpty()) {
+        std::fprintf(stderr, "warning: %s\n", refusal.toLocal8Bit().constData());
+        return ExitUsage;
+    }
+    options.type = type == QLatin1String("emh") ? UnpackType::EMH : UnpackType::RAW;
+    options.batch = batch == QLatin1String("yes")    ? JoinBatchMode::Names
+                    : batch == QLatin1String("info") ? JoinBatchMode::FullPaths
+                                                     : JoinBatchMode::None;
+    options.zip = parser.isSet(QStringLiteral("zip"));
+    options.deleteSources = deleteActionOf(parser);
+    options.rate = TransferRate::fromWord(parser.value(QStringLiteral("rate")));
+
+    TerminalJobHost host(standingAnswer(parser));
+    options.stampingLines = LoadCopyrightDataFromFile(host).batchLines;
+    File64 files(&host);
+    UnpackCommand command(files, host);
+    host.setCancelAction([&] { return command.cancel(); });
+    return statusOf(command.run(absolutePaths(parser.positionalArguments()), options, rule));
+}
+
 int runInfo(const QStringList& arguments) {
     QCommandLineParser parser;
     const QString problem = parseCommand(parser, arguments, false);
@@ -171,6 +293,9 @@ int runCli(const QStringList& arguments) {
     const QString command = arguments.first();
     if (command == QLatin1String("pack")) {
         return runPack(arguments);
+    }
+    if (command == QLatin1String("unpack")) {
+        return runUnpack(arguments);
     }
     if (command == QLatin1String("info")) {
         return runInfo(arguments);
