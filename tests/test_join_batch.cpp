@@ -1,0 +1,192 @@
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "support/recorder_job_host.h"
+#include "support/test_files.h"
+#include "unpack/join_batch.h"
+#include "unpack/stamping_texts.h"
+
+namespace {
+
+const QStringList kDefaultStamping = {
+    QStringLiteral("@echo Files unpacked by Tarvik Zarvo Pro (r).")};
+
+JoinBatchBuilder builderWith(JoinBatchMode mode, const QStringList& pieces) {
+    JoinBatchBuilder builder(mode);
+    for (const QString& piece : pieces) {
+        builder.pieceReported(piece);
+    }
+    return builder;
+}
+
+}  // namespace
+
+class JoinBatchTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+private Q_SLOTS:
+    void initTestCase() {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(path(QStringLiteral("data"))));
+    }
+
+    void batchFileOfThreePieces() {
+        const JoinBatchBuilder builder =
+            builderWith(JoinBatchMode::Names,
+                        {QStringLiteral("/v/movie.mpg.001"), QStringLiteral("/v/movie.mpg.002"),
+                         QStringLiteral("/v/movie.mpg.003")});
+        const QString expected = QStringLiteral(
+            "@echo off\r\n"
+            "@echo Files unpacked by Tarvik Zarvo Pro (r).\r\n"
+            "@echo ---------------------------------------\r\n"
+            "If NOT exist \"movie.mpg.001\" Goto 0\r\n"
+            "If NOT exist \"movie.mpg.002\" Goto 0\r\n"
+            "If NOT exist \"movie.mpg.003\" Goto 0\r\n"
+            "Copy/b \"movie.mpg.001\" + \"movie.mpg.002\" + \"movie.mpg.003\" "
+            "\"movie.mpg-JOIN.mpg\"\r\n"
+            "goto 1\r\n"
+            ":0\r\n"
+            "Cls\r\n"
+            "@echo Some required file(s) not found.\r\n"
+            "@echo movie.mpg-JOIN.mpg NOT successfully created.\r\n"
+            "Exit\r\n"
+            ":1\r\n"
+            "Cls\r\n"
+            "@echo movie.mpg-JOIN.mpg successfully created.\r\n"
+            "Exit\r\n");
+        QCOMPARE(
+            builder.batchText(joinResultName(QStringLiteral("movie.mpg"), false), kDefaultStamping),
+            expected);
+    }
+
+    void fullPathsAndBlankStamping() {
+        const JoinBatchBuilder builder =
+            builderWith(JoinBatchMode::FullPaths, {QStringLiteral("/v/a b.001")});
+        const QString text =
+            builder.batchText(QStringLiteral("a b-JOIN.a b"), {QStringLiteral("@echo.")});
+        QVERIFY(text.startsWith(QStringLiteral(
+            "@echo off\r\n@echo.\r\n@echo \r\nIf NOT exist \"/v/a b.001\" Goto 0\r\n")));
+        QVERIFY(text.contains(QStringLiteral("Copy/b \"/v/a b.001\" \"a b-JOIN.a b\"\r\n")));
+    }
+
+    void resultNames_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("zipped");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("with extension") << "movie.mpg" << false << "movie.mpg-JOIN.mpg";
+        QTest::newRow("without dot") << "movie" << false << "movie-JOIN.movie";
+        QTest::newRow("zip mode") << "movie.mpg" << true << "movie.mpg-JOIN.zip";
+    }
+    void resultNames() {
+        QFETCH(QString, source);
+        QFETCH(bool, zipped);
+        QFETCH(QString, result);
+        QCOMPARE(joinResultName(source, zipped), result);
+    }
+
+    void noBatchFileWhenNotWanted() {
+        JoinBatchBuilder builder =
+            builderWith(JoinBatchMode::None, {path(QStringLiteral("n/x.001"))});
+        QDir().mkpath(path(QStringLiteral("n")));
+        QString error;
+        QVERIFY(builder.sourceFinished(path(QStringLiteral("n")), QStringLiteral("x"), false,
+                                       kDefaultStamping, &error));
+        QVERIFY(QDir(path(QStringLiteral("n"))).entryList(QDir::Files).isEmpty());
+    }
+
+    void shellTwinRejoinsAndStripsHeaders() {
+        const QString folder = path(QStringLiteral("sh"));
+        writeFile(folder + QStringLiteral("/it's.001"), "first-");
+        writeFile(folder + QStringLiteral("/it's.002"), "HEADERsecond");
+        JoinBatchBuilder builder(JoinBatchMode::Names);
+        builder.pieceReported(folder + QStringLiteral("/it's.001"));
+        builder.pieceReported(folder + QStringLiteral("/it's.002"));
+        builder.pieceHeader(6);
+        QString error;
+        QVERIFY(builder.sourceFinished(
+            folder, QStringLiteral("it's"), false,
+            {QStringLiteral("@echo $HOME `x` \"q\""), QStringLiteral("@echo.")}, &error));
+        QVERIFY(QFileInfo(folder + QStringLiteral("/it's-JOIN.sh")).isExecutable());
+        QProcess shell;
+        shell.setWorkingDirectory(folder);
+        shell.start(QStringLiteral("./it's-JOIN.sh"), QStringList());
+        QVERIFY(shell.waitForFinished());
+        QCOMPARE(shell.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(shell.readAllStandardOutput()),
+                 QStringLiteral(
+                     "$HOME `x` \"q\"\n\n-------------\nit's-JOIN.it's successfully created.\n"));
+        QCOMPARE(readFile(folder + QStringLiteral("/it's-JOIN.it's")), QByteArray("first-second"));
+
+        QFile::remove(folder + QStringLiteral("/it's.002"));
+        shell.start(QStringLiteral("./it's-JOIN.sh"), QStringList());
+        QVERIFY(shell.waitForFinished());
+        QCOMPARE(shell.exitCode(), 1);
+        QVERIFY(shell.readAllStandardOutput().endsWith(
+            "Some required file(s) not found.\nit's-JOIN.it's NOT successfully created.\n"));
+    }
+
+    void stampingFileIsCreatedWithTheDefaultLine() {
+        QFile::remove(stampingFilePath());
+        RecorderJobHost host;
+        const StampingTexts texts = LoadCopyrightDataFromFile(host);
+        QCOMPARE(stampingFilePath(), path(QStringLiteral("data/TarvikZarvo/cstmp.ctd")));
+        QCOMPARE(readFile(stampingFilePath()),
+                 QByteArray("Files unpacked by Tarvik Zarvo Pro (r).\r\n"));
+        QCOMPARE(texts.batchLines, kDefaultStamping);
+        QCOMPARE(texts.editorText, QStringLiteral("Files unpacked by Tarvik Zarvo Pro (r)."));
+        QVERIFY(host.messages.isEmpty());
+    }
+
+    void stampingLines_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("editor");
+        QTest::newRow("blank and indented")
+            << QByteArray("Made by us\r\n\r\n  indented\r\n")
+            << QStringList{QStringLiteral("@echo Made by us"), QStringLiteral("@echo."),
+                           QStringLiteral("@echo   indented")}
+            << "Made by us\r\n\r\n  indented";
+        QTest::newRow("first line empty")
+            << QByteArray("\r\nsecond\r\n")
+            << QStringList{QStringLiteral("@echo."), QStringLiteral("@echo second")} << "second";
+        QTest::newRow("plain LF, no last line end")
+            << QByteArray("one\ntwo")
+            << QStringList{QStringLiteral("@echo one"), QStringLiteral("@echo two")}
+            << "one\r\ntwo";
+        QTest::newRow("spaces only")
+            << QByteArray("   \r\n") << QStringList{QStringLiteral("@echo.")} << "   ";
+    }
+    void stampingLines() {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, lines);
+        QFETCH(QString, editor);
+        writeFile(stampingFilePath(), file);
+        RecorderJobHost host;
+        const StampingTexts texts = LoadCopyrightDataFromFile(host);
+        QCOMPARE(texts.batchLines, lines);
+        QCOMPARE(texts.editorText, editor);
+    }
+
+    void savingAndTheRemainingNote() {
+        RecorderJobHost host;
+        QVERIFY(saveCopyrightText(QString(), host));
+        QCOMPARE(readFile(stampingFilePath()), QByteArray("\r\n"));
+        QCOMPARE(LoadCopyrightDataFromFile(host).batchLines, QStringList{QStringLiteral("@echo.")});
+        QCOMPARE(stampingRemainingNote(0),
+                 QStringLiteral("Note: Copyright text can hold another 640 characters."));
+        QCOMPARE(stampingRemainingNote(638),
+                 QStringLiteral("Note: Copyright text can hold another 2 characters."));
+        QCOMPARE(stampingRemainingNote(639),
+                 QStringLiteral("Note: Copyright text can hold another 1 character."));
+        QCOMPARE(stampingRemainingNote(640),
+                 QStringLiteral("Note: Copyright text can hold another 0 character."));
+    }
+};
+
+QTEST_GUILESS_MAIN(JoinBatchTest)
+#include "test_join_batch.moc"
