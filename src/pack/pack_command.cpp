@@ -61,6 +61,9 @@ JobOutcome PackCommand::run(const QStringList& inputs, const QString& output,
     if (outcome != JobOutcome::Success) {
         return outcome;
     }
+    if (onJobDone) {
+        onJobDone();
+    }
     DeleteSources(inputs, options.deleteSources, m_host);
     PreviouslySaved = true;
     m_host.message(MessageIcon::Information,

@@ -45,6 +45,8 @@ public:
     quint64 freeBytes() const { return m_freeBytes; }
     const MpegCompatibility& mpegState() const { return m_mpeg; }
 
+    // Told when the job is done, before the sources go and the result is shown.
+    std::function<void()> onJobDone;
     // Told when the zip step starts (with the output path) and ends (empty text).
     std::function<void(const QString&)> onZipStatus;
 

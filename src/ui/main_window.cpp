@@ -1,6 +1,765 @@
 #include "ui/main_window.h"
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QToolButton>
+#include <QUrl>
+
+#include "browse/file_filters.h"
+#include "core/registry.h"
+#include "core/settings_table.h"
+#include "core/text_helpers.h"
+#include "packlist/pack_list_window.h"
+#include "ui/job_host_dialog.h"
+#include "unpack/copyright_stamping_dialog.h"
+#include "unpack/custom_size_dialog.h"
+#include "unpack/stamping_texts.h"
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+const QString kDefaultOutputName = QStringLiteral("default.mpg");
+
+// Labels measure texts in twips with the window's font.
+TextWidthFn twipsOf(const QWidget* widget) {
+    return [widget](const QString& text) {
+        return widget->fontMetrics().horizontalAdvance(text) * kTwipsPerPixel;
+    };
+}
+
+QString helpFilePath() {
+    const QString installed = QCoreApplication::applicationDirPath() +
+                              QStringLiteral("/../share/tarvik-zarvo/zarvo-help.html");
+    if (QFileInfo::exists(installed)) {
+        return QDir::cleanPath(installed);
+    }
+    return QStringLiteral(ZARVO_DATA_DIR "/zarvo-help.html");
+}
+
+}  // namespace
+
+// Messages go to the window's message host; progress goes to the window's display,
+// where pending events (a cancel click) run.
+class MainWindow::WindowJobHost : public JobHost {
+public:
+    explicit WindowJobHost(MainWindow& window) : m_window(window) {}
+
+    MessageAnswer message(MessageIcon icon, const QString& text, MessageButtons buttons) override {
+        return m_window.m_messages->message(icon, text, buttons);
+    }
+    void progress(const ProgressReport& report) override { m_window.showProgress(report); }
+
+private:
+    MainWindow& m_window;
+};
+
+MainWindow::MainWindow(JobHost* messages, QWidget* parent)
+    : QMainWindow(parent),
+      m_ownMessages(messages == nullptr ? std::make_unique<DialogJobHost>(this) : nullptr),
+      m_messages(messages != nullptr ? messages : m_ownMessages.get()),
+      m_jobHost(std::make_unique<WindowJobHost>(*this)),
+      m_files(m_jobHost.get()),
+      m_pack(m_files, *m_jobHost),
+      m_unpack(m_files, *m_jobHost) {
+    setObjectName(QStringLiteral("zarvomainfrm"));
     setWindowTitle(QStringLiteral("Tarvik Zarvo Pro"));
-    resize(533, 308);
+    setFixedSize(533, 308);
+    m_currentDir = QDir::homePath();
+    buildControls();
+    buildMenus();
+    m_packList.setWidthFunction(twipsOf(this));
+    m_packListWindow = new PackListWindow(m_packList, *m_jobHost, this);
+    m_packListWindow->enableWindows = [this](bool on) { EnableBottomMostFrm(on); };
+    connect(&m_options, &OptionsModel::changed, this, &MainWindow::refreshChecks);
+
+    chooseFolder = [this](const QString& prompt, const QString& start) {
+        return QFileDialog::getExistingDirectory(this, prompt, start);
+    };
+    chooseOutputFile = [this](const QString& title) {
+        return QFileDialog::getSaveFileName(this, title, m_saveAs->text());
+    };
+    m_pack.onZipStatus = [this](const QString& path) {
+        QString shown;
+        FormatDir(path, shown, 4200, twipsOf(m_zipStatus));
+        m_zipStatus->setText(QStringLiteral("Zipping '") + shown + QLatin1Char('\''));
+        m_zipStatus->setVisible(!path.isEmpty());
+    };
+    m_unpack.onZipStatus = m_pack.onZipStatus;
+    m_unpack.onWhereFileChosen = [this] {
+        m_options.choose(QStringLiteral("sDir"), QStringLiteral("wfile"));
+    };
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildControls() {
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+    m_caption = new QLabel(client);
+    m_caption->setObjectName(QStringLiteral("TarvikZarvoCaption"));
+    m_caption->setGeometry(8, 4, 250, 20);
+    m_caption->setText(QStringLiteral("Tarvik Zarvo Pro v") +
+                       QCoreApplication::applicationVersion());
+
+    auto* browser = new QGroupBox(QStringLiteral("Folder"), client);
+    browser->setGeometry(8, 30, 254, 232);
+    m_folderLabel = new QLabel(browser);
+    m_folderLabel->setObjectName(QStringLiteral("seldir_lbl"));
+    m_folderLabel->setGeometry(8, 20, 238, 18);
+
+    auto* saveLabel = new QLabel(QStringLiteral("Save As:"), client);
+    saveLabel->setGeometry(272, 30, 120, 18);
+    m_saveAs = new QLineEdit(client);
+    m_saveAs->setObjectName(QStringLiteral("SaveAsNewFilename_txt"));
+    m_saveAs->setGeometry(272, 50, 218, 24);
+    m_browse = new QToolButton(client);
+    m_browse->setObjectName(QStringLiteral("Browse_cmd"));
+    m_browse->setText(QStringLiteral("..."));
+    m_browse->setGeometry(494, 50, 30, 24);
+    connect(m_browse, &QToolButton::clicked, this, &MainWindow::outputFileCommand);
+
+    const auto jobButton = [client](const QString& name, const QString& text, const QRect& at) {
+        auto* button = new QPushButton(text, client);
+        button->setObjectName(name);
+        button->setGeometry(at);
+        return button;
+    };
+    m_packButton =
+        jobButton(QStringLiteral("PackImg"), QStringLiteral("&Pack"), {272, 86, 122, 48});
+    m_packCancel = jobButton(QStringLiteral("PackCANCELImg"), QStringLiteral("Cancel Pack"),
+                             {272, 86, 122, 48});
+    m_unpackButton =
+        jobButton(QStringLiteral("UnpackImg"), QStringLiteral("&Unpack"), {402, 86, 122, 48});
+    m_unpackCancel = jobButton(QStringLiteral("UnPackCANCELImg"), QStringLiteral("Cancel Unpack"),
+                               {402, 86, 122, 48});
+    m_packCancel->hide();
+    m_unpackCancel->hide();
+    connect(m_packButton, &QPushButton::clicked, this, [this] {
+        m_actionArmed = true;
+        packCommand();
+    });
+    connect(m_unpackButton, &QPushButton::clicked, this, [this] {
+        m_actionArmed = true;
+        unpackCommand();
+    });
+    for (QPushButton* cancel : {m_packCancel, m_unpackCancel}) {
+        connect(cancel, &QPushButton::pressed, this, [this] { m_cancelArmed = true; });
+        connect(cancel, &QPushButton::clicked, this, &MainWindow::cancelJob);
+    }
+
+    m_busyIcon = new QLabel(QStringLiteral("Busy..."), client);
+    m_busyIcon->setObjectName(QStringLiteral("BusyIconImg"));
+    m_busyIcon->setGeometry(272, 142, 120, 18);
+    m_busyIcon->hide();
+    m_zipStatus = new QLabel(client);
+    m_zipStatus->setObjectName(QStringLiteral("ZipProcess_Lbl"));
+    m_zipStatus->setGeometry(272, 164, 252, 18);
+    m_zipStatus->hide();
+
+    m_percent = new QLabel(client);
+    m_percent->setObjectName(QStringLiteral("percentdone_lbl"));
+    m_percent->setGeometry(8, 278, 56, 18);
+    m_percent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_timeRemaining = new QLabel(client);
+    m_timeRemaining->setObjectName(QStringLiteral("TimeRemainingLbl"));
+    m_timeRemaining->setGeometry(322, 278, 204, 18);
+    m_timeRemaining->hide();
+}
+
+QMenu* MainWindow::addCaptionMenu(const QString& objectName, const QString& title, int x) {
+    auto* button = new QToolButton(centralWidget());
+    button->setObjectName(objectName);
+    button->setText(title);
+    button->setGeometry(x, 4, 58, 22);
+    auto* popup = new QMenu(title, button);
+    popup->setObjectName(title);
+    const bool always = title == QLatin1String("Help");
+    connect(button, &QToolButton::clicked, this, [this, button, popup, always] {
+        // While a job shows the hourglass only Help opens.
+        if (always || !m_busy) {
+            popup->popup(button->mapToGlobal(QPoint(0, button->height())));
+        }
+    });
+    m_captionButtons.append(button);
+    return popup;
+}
+
+QMenu* MainWindow::menu(const QString& title) const {
+    return findChild<QMenu*>(title);
+}
+
+QAction* MainWindow::addCommand(QMenu* menu, const QString& objectName, const QString& caption,
+                                const std::function<void()>& handler,
+                                const QKeySequence& shortcut) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(objectName);
+    action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WindowShortcut);
+    addAction(action);  // the window sees the shortcut before its controls
+    connect(action, &QAction::triggered, this, handler);
+    return action;
+}
+
+QAction* MainWindow::addChoice(QMenu* menu, const QString& objectName, const QString& caption,
+                               const QString& setting, const QString& word) {
+    QAction* action = addCommand(menu, objectName, caption,
+                                 [this, setting, word] { m_options.choose(setting, word); });
+    action->setCheckable(true);
+    action->setProperty("setting", setting);
+    action->setProperty("word", word);
+    m_checkable.append(action);
+    return action;
+}
+
+QAction* MainWindow::addToggle(QMenu* menu, const QString& objectName, const QString& caption,
+                               const QString& setting) {
+    QAction* action =
+        addCommand(menu, objectName, caption, [this, setting] { m_options.toggle(setting); });
+    action->setCheckable(true);
+    action->setProperty("setting", setting);
+    action->setProperty("word", QStringLiteral("On"));
+    m_checkable.append(action);
+    return action;
+}
+
+void MainWindow::buildMenus() {
+    QMenu* file = addCaptionMenu(QStringLiteral("FileMenu_File_Img"), QStringLiteral("File"), 272);
+    addCommand(
+        file, QStringLiteral("SaveAsMnu"), QStringLiteral("Save As..."),
+        [this] { outputFileCommand(); }, QKeySequence(QStringLiteral("Ctrl+S")));
+    file->addSeparator();
+    addCommand(file, QStringLiteral("ExitMnu"), QStringLiteral("E&xit"), [this] { close(); });
+
+    QMenu* action =
+        addCaptionMenu(QStringLiteral("FileMenu_Action_Img"), QStringLiteral("Action"), 334);
+    addCommand(
+        action, QStringLiteral("PackMnu"), QStringLiteral("&Pack"),
+        [this] {
+            m_actionArmed = true;
+            packCommand();
+        },
+        QKeySequence(QStringLiteral("Ctrl+P")));
+    addCommand(
+        action, QStringLiteral("UnpackMnu"), QStringLiteral("&Unpack"),
+        [this] {
+            m_actionArmed = true;
+            unpackCommand();
+        },
+        QKeySequence(QStringLiteral("Ctrl+U")));
+    action->addSeparator();
+    // The browser's selection commands; the browser panel fills them in.
+    for (const auto& [name, caption, keys] :
+         {std::tuple{"SelAllMnu", "Select &All", "Ctrl+A"},
+          std::tuple{"DeSelAllMnu", "De&select All", "Ctrl+D"},
+          std::tuple{"InvSelMnu", "&Inverse Select", "Ctrl+I"}}) {
+        addCommand(
+            action, QLatin1String(name), QLatin1String(caption), [] {},
+            QKeySequence(QLatin1String(keys)))
+            ->setEnabled(false);
+    }
+    action->addSeparator();
+    addCommand(
+        action, QStringLiteral("RefreshMnu"), QStringLiteral("Re&fresh"),
+        [this] { setCurrentDir(m_currentDir); }, QKeySequence(Qt::Key_F5));
+
+    QMenu* options =
+        addCaptionMenu(QStringLiteral("FileMenu_Option_Img"), QStringLiteral("Options"), 396);
+    QMenu* prefs = options->addMenu(QStringLiteral("Pre&ferences..."));
+    addCommand(
+        prefs, QStringLiteral("GeneralMnu"), QStringLiteral("&General..."), [] {},
+        QKeySequence(QStringLiteral("Ctrl+K")))
+        ->setEnabled(false);  // the preferences dialog comes with the browser panel
+    prefs->addSeparator();
+    QMenu* type = prefs->addMenu(QStringLiteral("Unpack Ty&pe"));
+    addChoice(type, QStringLiteral("UnpackRAWMnu"), QStringLiteral("Unpack (&RAW)"),
+              QStringLiteral("UnpkTyp"), QStringLiteral("RAW"));
+    addChoice(type, QStringLiteral("UnpackEMHMnu"), QStringLiteral("Unpack (&EMH)"),
+              QStringLiteral("UnpkTyp"), QStringLiteral("EMH"));
+    QMenu* to = prefs->addMenu(QStringLiteral("Unpack &To"));
+    addChoice(to, QStringLiteral("UnpackSaveFileMnu"), QStringLiteral("&Save File"),
+              QStringLiteral("sDir"), QStringLiteral("sfile"));
+    addChoice(to, QStringLiteral("UnpackWhereFileDirMnu"), QStringLiteral("Where &File Is"),
+              QStringLiteral("sDir"), QStringLiteral("wfile"));
+    QAction* unpackCustom =
+        addChoice(to, QStringLiteral("UnpackCustomDirMnu"), QStringLiteral("&Custom Directory..."),
+                  QStringLiteral("sDir"), QStringLiteral("custom"));
+    QMenu* size = prefs->addMenu(QStringLiteral("Unpack &Size"));
+    const char* const presetNames[] = {"SmallFloppySizeChk", "LowFloppySizeChk",
+                                       "HighFloppySizeChk", "ZipSizeChk"};
+    for (qsizetype i = 0; i < splitPresets().size(); ++i) {
+        const SplitPreset& preset = splitPresets().at(i);
+        QAction* entry = addCommand(size, QLatin1String(presetNames[i]), preset.caption,
+                                    [this, word = preset.word] { m_options.choosePreset(word); });
+        entry->setCheckable(true);
+        entry->setProperty("setting", QStringLiteral("sSize"));
+        entry->setProperty("word", preset.word);
+        m_checkable.append(entry);
+    }
+    QAction* customSize =
+        addCommand(size, QStringLiteral("CustomSizeChk"), QStringLiteral("1,440K (Custom...)"),
+                   [this] { customSizeCommand(); });
+    customSize->setCheckable(true);
+    customSize->setProperty("setting", QStringLiteral("sSize"));
+    customSize->setProperty("word", QStringLiteral("custom"));
+    m_checkable.append(customSize);
+    prefs->addSeparator();
+    QMenu* save = prefs->addMenu(QStringLiteral("Sa&ve"));
+    QMenu* saveTo = save->addMenu(QStringLiteral("Save &To"));
+    QAction* saveCustom = addChoice(saveTo, QStringLiteral("SaveCustomDirMnu"),
+                                    QStringLiteral("&Custom Directory..."),
+                                    QStringLiteral("SaveTo"), QStringLiteral("Custom"));
+    addChoice(saveTo, QStringLiteral("LastSavedDirMnu"), QStringLiteral("Last &Saved Directory"),
+              QStringLiteral("SaveTo"), QStringLiteral("LastSaved"));
+    QMenu* overwrite = save->addMenu(QStringLiteral("&Overwrite"));
+    addChoice(overwrite, QStringLiteral("OverwriteNoMnu"),
+              QStringLiteral("&Don't Overwrite Saved File"), QStringLiteral("Owrite"),
+              QStringLiteral("No"));
+    addChoice(overwrite, QStringLiteral("OverwritePromptMnu"),
+              QStringLiteral("&Ask Before Overwrite Saved File"), QStringLiteral("Owrite"),
+              QStringLiteral("Prompt"));
+    addChoice(overwrite, QStringLiteral("OverwriteNoPromptMnu"),
+              QStringLiteral("Do&n't Ask Before Overwrite Saved File"), QStringLiteral("Owrite"),
+              QStringLiteral("NoPrompt"));
+    QMenu* startup = prefs->addMenu(QStringLiteral("Startup"));
+    QAction* startupCustom = addChoice(startup, QStringLiteral("StartupCustomDirMnu"),
+                                       QStringLiteral("&Custom Directory..."),
+                                       QStringLiteral("StartupOpt"), QStringLiteral("Custom"));
+    addChoice(startup, QStringLiteral("StartupLastUsedDirMnu"),
+              QStringLiteral("Last &Used Directory"), QStringLiteral("StartupOpt"),
+              QStringLiteral("LastUsed"));
+    prefs->addSeparator();
+    QMenu* rate = prefs->addMenu(QStringLiteral("Transfer &Rate"));
+    rate->setObjectName(QStringLiteral("Spdmnu"));
+    addChoice(rate, QStringLiteral("SlowSpeedChk"), QStringLiteral("&Slow"),
+              QStringLiteral("tRate"), QStringLiteral("slow"));
+    addChoice(rate, QStringLiteral("NormalSpeedChk"), QStringLiteral("&Normal"),
+              QStringLiteral("tRate"), QStringLiteral("normal"));
+    addChoice(rate, QStringLiteral("FastSpeedChk"), QStringLiteral("&Fast"),
+              QStringLiteral("tRate"), QStringLiteral("fast"));
+    addChoice(rate, QStringLiteral("UltraSpeedChk"), QStringLiteral("&Ultra Fast"),
+              QStringLiteral("tRate"), QStringLiteral("ufast"));
+    prefs->addSeparator();
+    QMenu* deletion = prefs->addMenu(QStringLiteral("&Delete After Action"));
+    addChoice(deletion, QStringLiteral("DelNoMnu"), QStringLiteral("&Don't Delete"),
+              QStringLiteral("Delact"), QStringLiteral("No"));
+    addChoice(deletion, QStringLiteral("DelPromptMnu"),
+              QStringLiteral("&Ask Before Sending To Recycle Bin"), QStringLiteral("Delact"),
+              QStringLiteral("Prompt"));
+    addChoice(deletion, QStringLiteral("DelNoPromptMnu"),
+              QStringLiteral("Do&n't Ask Before Sending To Recycle Bin"), QStringLiteral("Delact"),
+              QStringLiteral("NoPrompt"));
+    QMenu* batch = prefs->addMenu(QStringLiteral("&Join.bat"));
+    addChoice(batch, QStringLiteral("CreateJoinBatNoMnu"), QStringLiteral("&Don't Create Join.bat"),
+              QStringLiteral("JBat"), QStringLiteral("JbatNo"));
+    addChoice(batch, QStringLiteral("CreateJoinBatMnu"), QStringLiteral("Create &Join.bat"),
+              QStringLiteral("JBat"), QStringLiteral("Jbat"));
+    addChoice(batch, QStringLiteral("CreateJoinBatwExtraInfoMnu"),
+              QStringLiteral("Create Join.bat w/ &Extra Info"), QStringLiteral("JBat"),
+              QStringLiteral("JbatInfo"));
+    batch->addSeparator();
+    addCommand(batch, QStringLiteral("CopyrightStampingMnu"),
+               QStringLiteral("Copyright Stamping..."), [this] { copyrightStampingCommand(); });
+    prefs->addSeparator();
+    addToggle(prefs, QStringLiteral("ZipCompressMnu"), QStringLiteral("&Zip Compression"),
+              QStringLiteral("MZip"));
+    addToggle(prefs, QStringLiteral("MCheckMnu"), QStringLiteral("&MPEG Compatibility"),
+              QStringLiteral("MCC"));
+    prefs->addSeparator();
+    QMenu* misc = prefs->addMenu(QStringLiteral("Miscella&neous"));
+    addToggle(misc, QStringLiteral("AddContextMenuMnu"),
+              QStringLiteral("Show \"Pack It...\" in &Explorer"), QStringLiteral("CmPack"));
+    prefs->addSeparator();
+    addCommand(prefs, QStringLiteral("FileTypeMnu"), QStringLiteral("Custom FileT&ype..."), [] {
+    })->setEnabled(false);  // the file-type filters come with the browser panel
+    options->addSeparator();
+    QAction* showList =
+        addCommand(options, QStringLiteral("ShowPackLstMnu"), QStringLiteral("Show Pack List"),
+                   [this] { m_packListWindow->setVisible(!m_packListWindow->isVisible()); });
+    showList->setCheckable(true);
+    showList->setChecked(true);
+    options->addSeparator();
+    addToggle(options, QStringLiteral("MagnetMnu"), QStringLiteral("Magnet"),
+              QStringLiteral("Magnet"));
+    addCommand(options, QStringLiteral("MagnetiseMnu"), QStringLiteral("&Magnetise"), [] {
+    })->setEnabled(false);  // docking comes with the skinned windows
+
+    QMenu* help = addCaptionMenu(QStringLiteral("FileMenu_Help_Img"), QStringLiteral("Help"), 458);
+    addCommand(
+        help, QStringLiteral("HelpTopicMnu"), QStringLiteral("Tarvik Zarvo Help Topics"),
+        [this] { helpCommand(); }, QKeySequence(Qt::Key_F1));
+    addCommand(help, QStringLiteral("TODMnu"), QStringLiteral("Tip of the Day"), [] {
+    })->setEnabled(false);  // the tip window comes with the browser panel
+
+    // The custom-directory entries run the folder chooser instead of choosing at once.
+    for (const auto& [entry, which] :
+         {std::pair{unpackCustom, "unpack"}, std::pair{saveCustom, "save"},
+          std::pair{startupCustom, "startup"}}) {
+        disconnect(entry, &QAction::triggered, this, nullptr);
+        connect(entry, &QAction::triggered, this,
+                [this, which = QLatin1String(which)] { customDirectoryCommand(which); });
+    }
+    for (const QString& name :
+         {QStringLiteral("UnpkTyp"), QStringLiteral("sDir"), QStringLiteral("sSize"),
+          QStringLiteral("SaveTo"), QStringLiteral("Owrite"), QStringLiteral("StartupOpt"),
+          QStringLiteral("tRate"), QStringLiteral("Delact"), QStringLiteral("JBat"),
+          QStringLiteral("MZip"), QStringLiteral("MCC"), QStringLiteral("CmPack"),
+          QStringLiteral("Magnet")}) {
+        refreshChecks(name);
+    }
+}
+
+// The check marks are a view of the options.
+void MainWindow::refreshChecks(const QString& setting) {
+    const SplitRule& rule = m_options.splitRule();
+    for (QAction* action : std::as_const(m_checkable)) {
+        if (action->property("setting").toString() != setting) {
+            continue;
+        }
+        const QString word = action->property("word").toString();
+        if (setting == QLatin1String("sSize")) {
+            action->setChecked(word == rule.checkedEntry);
+            if (word == QLatin1String("custom")) {
+                action->setText(rule.customCaption);
+            }
+        } else {
+            action->setChecked(m_options.value(setting) == word);
+        }
+    }
+}
+
+void MainWindow::setCurrentDir(const QString& folder) {
+    m_currentDir = AddSlash(folder);
+    QString shown;
+    FormatDir(m_currentDir, shown, 3800, twipsOf(m_folderLabel));
+    m_folderLabel->setText(shown);
+    m_folderLabel->setToolTip(m_currentDir);
+}
+
+QPoint MainWindow::packListDefaultPosition() const {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const int x = (width() + screen.width() - m_packListWindow->width()) / 2;
+    const int y = (screen.height() - height() - m_packListWindow->height()) / 2;
+    return {x, y};
+}
+
+void MainWindow::load() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // Pack list position, in twips as stored.
+    const QPoint fallback = packListDefaultPosition() * kTwipsPerPixel;
+    const SettingsContext context{m_currentDir, static_cast<double>(fallback.x()),
+                                  static_cast<double>(fallback.y())};
+    const QString x = currentSetting(QStringLiteral("PkLstXpos"), context);
+    const QString y = currentSetting(QStringLiteral("PkLstYpos"), context);
+    Registry::saveSetting(QStringLiteral("PkLstXpos"), x);
+    Registry::saveSetting(QStringLiteral("PkLstYpos"), y);
+    m_packListWindow->move(static_cast<int>(x.toDouble() / kTwipsPerPixel),
+                           static_cast<int>(y.toDouble() / kTwipsPerPixel));
+
+    m_options.restoreFromStore();
+    if (Registry::setting(QStringLiteral("fCheck")) != QLatin1String("fPass")) {
+        ResetFileFilter();
+    }
+    setCurrentDir(m_currentDir);
+    applyCustomDirectories();
+    applyOutputName();
+    JobHost& host = *m_jobHost;
+    m_stampingLines = LoadCopyrightDataFromFile(host).batchLines;
+    applyStartupFolder();
+    QApplication::restoreOverrideCursor();
+}
+
+// A stored custom folder that still exists is kept; otherwise the current folder.
+void MainWindow::applyCustomDirectories() {
+    const auto settle = [this](const QString& name) {
+        const QString stored = AddSlash(Registry::setting(name));
+        const QString used =
+            !Registry::setting(name).isEmpty() && QFileInfo(stored).isDir() ? stored : m_currentDir;
+        Registry::saveSetting(name, used);
+        return used;
+    };
+    m_unpackCustomDir = settle(QStringLiteral("UnpackCustomDir"));
+    m_saveCustomDir = settle(QStringLiteral("SaveCustomDir"));
+}
+
+void MainWindow::applyOutputName() {
+    m_saveAs->setText(joinPath(m_currentDir, kDefaultOutputName));
+    if (m_options.value(QStringLiteral("SaveTo")) == QLatin1String("LastSaved")) {
+        const QString last = AddSlash(Registry::setting(QStringLiteral("LastSavedDir")));
+        if (!Registry::setting(QStringLiteral("LastSavedDir")).isEmpty() &&
+            QFileInfo(last).isDir()) {
+            m_saveAs->setText(joinPath(last, kDefaultOutputName));
+            Registry::saveSetting(QStringLiteral("LastSavedDir"), last);
+        } else {
+            Registry::saveSetting(QStringLiteral("LastSavedDir"), m_currentDir);
+        }
+    } else {
+        m_saveAs->setText(joinPath(m_saveCustomDir, kDefaultOutputName));
+    }
+}
+
+void MainWindow::applyStartupFolder() {
+    const auto existing = [](const QString& stored) {
+        return !stored.isEmpty() && QFileInfo(AddSlash(stored)).isDir();
+    };
+    const QString stored = Registry::setting(QStringLiteral("StartupCustomDir"));
+    m_startupCustomDir = existing(stored) ? AddSlash(stored) : m_currentDir;
+    if (!stored.isEmpty()) {
+        setCurrentDir(m_startupCustomDir);
+    }
+    Registry::saveSetting(QStringLiteral("StartupCustomDir"), m_startupCustomDir);
+    if (m_options.value(QStringLiteral("StartupOpt")) != QLatin1String("LastUsed")) {
+        setCurrentDir(m_startupCustomDir);
+        return;
+    }
+    const QString last = Registry::setting(QStringLiteral("LastUsedDir"));
+    if (existing(last)) {
+        setCurrentDir(last);
+    }
+    Registry::saveSetting(QStringLiteral("LastUsedDir"), m_currentDir);
+}
+
+void MainWindow::ShellCommandAddFiles(const QString& commandLine) {
+    QString rest = commandLine + QStringLiteral("||");
+    for (qsizetype i = 0; i < commandLine.size(); ++i) {
+        const QString item = StripItem(rest, QLatin1Char('|'));
+        if (item.isEmpty()) {
+            break;
+        }
+        m_packList.appendPath(item);
+    }
+}
+
+void MainWindow::runCommandLine(const QString& commandLine) {
+    if (commandLine.isEmpty()) {
+        return;
+    }
+    ShellCommandAddFiles(commandLine);
+    m_packListWindow->show();
+    outputFileCommand();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    hide();
+    const QPoint position = m_packListWindow->pos() * kTwipsPerPixel;
+    Registry::saveSetting(QStringLiteral("PkLstXpos"), QString::number(position.x()));
+    Registry::saveSetting(QStringLiteral("PkLstYpos"), QString::number(position.y()));
+    Registry::saveSetting(QStringLiteral("LastUsedDir"), m_currentDir);
+    m_packListWindow->close();
+    event->accept();
+}
+
+void MainWindow::EnableBottomMostFrm(bool enabled) {
+    setEnabled(enabled);
+    m_packListWindow->setEnabled(enabled);
+}
+
+void MainWindow::outputFileCommand() {
+    EnableBottomMostFrm(false);
+    const QString chosen = chooseOutputFile(QStringLiteral("Save Pack File As")).trimmed();
+    if (!chosen.isEmpty()) {
+        m_saveAs->setText(chosen);
+    }
+    EnableBottomMostFrm(true);
+    m_pack.PreviouslySaved = false;
+    Registry::saveSetting(QStringLiteral("LastSavedDir"), AddSlash(folderPart(m_saveAs->text())));
+}
+
+void MainWindow::customDirectoryCommand(const QString& which) {
+    struct Kind {
+        QString* directory;
+        const char* prompt;
+        const char* directorySetting;
+        const char* group;
+        const char* word;
+    };
+    const Kind kind =
+        which == QLatin1String("save")
+            ? Kind{&m_saveCustomDir, "Save As Directory: ", "SaveCustomDir", "SaveTo", "Custom"}
+        : which == QLatin1String("startup")
+            ? Kind{&m_startupCustomDir, "Startup Directory: ", "StartupCustomDir", "StartupOpt",
+                   "Custom"}
+            : Kind{&m_unpackCustomDir, "Unpack To Directory: ", "UnpackCustomDir", "sDir",
+                   "custom"};
+    QString shown;
+    FormatDir(*kind.directory, shown, 4600, twipsOf(this));
+    EnableBottomMostFrm(false);
+    const QString chosen = chooseFolder(QLatin1String(kind.prompt) + shown, *kind.directory);
+    EnableBottomMostFrm(true);
+    if (chosen.isEmpty()) {
+        refreshChecks(QLatin1String(kind.group));  // a cancelled chooser changes nothing
+        return;
+    }
+    *kind.directory = AddSlash(chosen);
+    m_options.choose(QLatin1String(kind.group), QLatin1String(kind.word));
+    Registry::saveSetting(QLatin1String(kind.directorySetting), *kind.directory);
+    if (which == QLatin1String("save")) {
+        m_saveAs->setText(joinPath(*kind.directory, kDefaultOutputName));
+    }
+}
+
+void MainWindow::customSizeCommand() {
+    CustomSizeDialog dialog(m_options, *m_jobHost, m_prefsOpen, this);
+    dialog.exec();
+    refreshChecks(QStringLiteral("sSize"));
+}
+
+void MainWindow::copyrightStampingCommand() {
+    CopyrightStampingDialog dialog(*m_jobHost, this);
+    connect(&dialog, &CopyrightStampingDialog::saved, this,
+            [this] { m_stampingLines = LoadCopyrightDataFromFile(*m_jobHost).batchLines; });
+    dialog.exec();
+}
+
+void MainWindow::helpCommand() {
+    const QString help = helpFilePath();
+    if (!QFileInfo::exists(help) || !QDesktopServices::openUrl(QUrl::fromLocalFile(help))) {
+        m_messages->message(MessageIcon::Error,
+                            QLatin1Char('\'') + help + QStringLiteral("' was not found!"));
+    }
+}
+
+void MainWindow::DisableControlsForJob() {
+    m_busy = true;
+    m_busyIcon->show();
+    for (QWidget* control : {static_cast<QWidget*>(m_browse), static_cast<QWidget*>(m_saveAs)}) {
+        control->setEnabled(false);
+    }
+    m_packListWindow->setBusy(true);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void MainWindow::EnableControlsAfterJob() {
+    if (!m_busy) {
+        return;
+    }
+    m_busy = false;
+    m_busyIcon->hide();
+    m_packButton->setVisible(true);
+    m_packCancel->hide();
+    m_unpackButton->setVisible(true);
+    m_unpackCancel->hide();
+    for (QWidget* control : {static_cast<QWidget*>(m_browse), static_cast<QWidget*>(m_saveAs)}) {
+        control->setEnabled(true);
+    }
+    m_packListWindow->setBusy(false);
+    m_timeRemaining->hide();
+    m_actionArmed = false;
+    m_cancelArmed = false;
+    QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::startProgressDisplay() {
+    const bool packing = m_packAction == QLatin1String("pack");
+    (packing ? m_packButton : m_unpackButton)->hide();
+    (packing ? m_packCancel : m_unpackCancel)->show();
+    m_progress.setParent(centralWidget());
+    const int top = (centralWidget()->height() * kTwipsPerPixel - 420) / kTwipsPerPixel;
+    m_progress.Create(70, top, 246, 15, true);
+    m_progress.SetBackColor(Qt::black);
+    m_progress.SetBarColor(QColor(200, 200, 200));
+    m_percent->setText(QStringLiteral("0%"));
+    m_percent->show();
+    m_timeRemaining->show();
+}
+
+void MainWindow::endProgressDisplay() {
+    m_progress.DestroyProgBar();
+    m_percent->clear();
+    m_timeRemaining->clear();
+}
+
+void MainWindow::showProgress(const ProgressReport& report) {
+    m_progress.SetProgBarPos(report.percent);  // where a cancel click runs
+    if (m_percent->text() != report.percentText) {
+        m_percent->setText(report.percentText);
+        m_percent->repaint();
+    }
+    if (m_timeRemaining->text() != report.timeRemainingText) {
+        m_timeRemaining->setText(report.timeRemainingText);
+    }
+}
+
+void MainWindow::finishJob(JobOutcome outcome) {
+    if (outcome == JobOutcome::Cancelled) {
+        return;  // the cancel command reset everything already
+    }
+    endProgressDisplay();
+    EnableControlsAfterJob();
+}
+
+void MainWindow::packCommand() {
+    if (m_busy || !m_actionArmed) {
+        return;
+    }
+    m_packAction = QStringLiteral("pack");
+    DisableControlsForJob();
+    startProgressDisplay();
+    PackOptions options;
+    options.mpegCheck = m_options.isOn(QStringLiteral("MCC"));
+    options.overwrite = overwritePolicyFromWord(m_options.value(QStringLiteral("Owrite")));
+    options.zip = m_options.isOn(QStringLiteral("MZip"));
+    options.deleteSources = deleteActionFromWord(m_options.value(QStringLiteral("Delact")));
+    options.rate = m_options.rate();
+    m_pack.onJobDone = [this] { finishJob(JobOutcome::Success); };
+    finishJob(m_pack.run(m_packList.fullPaths(), m_saveAs->text().trimmed(), options));
+}
+
+UnpackOptions MainWindow::unpackOptions() const {
+    UnpackOptions options;
+    options.type = m_options.value(QStringLiteral("UnpkTyp")) == QLatin1String("EMH")
+                       ? UnpackType::EMH
+                       : UnpackType::RAW;
+    const QString destination = m_options.value(QStringLiteral("sDir"));
+    options.destination = destination == QLatin1String("wfile")    ? UnpackDestination::WhereFile
+                          : destination == QLatin1String("custom") ? UnpackDestination::CustomDir
+                                                                   : UnpackDestination::SaveFile;
+    options.outputName = m_saveAs->text().trimmed();
+    options.customDir = m_unpackCustomDir;
+    options.zip = m_options.isOn(QStringLiteral("MZip"));
+    options.deleteSources = deleteActionFromWord(m_options.value(QStringLiteral("Delact")));
+    options.rate = m_options.rate();
+    options.batch = joinBatchModeFromWord(m_options.value(QStringLiteral("JBat")));
+    options.stampingLines = m_stampingLines;
+    return options;
+}
+
+void MainWindow::unpackCommand() {
+    if (m_busy || !m_actionArmed) {
+        return;
+    }
+    m_packAction = QStringLiteral("unpack");
+    DisableControlsForJob();
+    startProgressDisplay();
+    UnpackOptions options = unpackOptions();
+    m_unpack.onJobDone = [this] { finishJob(JobOutcome::Success); };
+    finishJob(m_unpack.run(m_packList.fullPaths(), options, m_options.splitRule()));
+    if (m_unpack.customDirectoryRequested()) {
+        customDirectoryCommand(QStringLiteral("unpack"));
+    }
+}
+
+void MainWindow::cancelJob() {
+    if (!m_cancelArmed || !m_busy) {
+        return;
+    }
+    const bool cancelled =
+        m_packAction == QLatin1String("pack") ? m_pack.cancel() : m_unpack.cancel();
+    if (!cancelled) {
+        return;  // a zip step is running: it cannot be interrupted
+    }
+    endProgressDisplay();
+    m_percent->hide();
+    EnableControlsAfterJob();
 }

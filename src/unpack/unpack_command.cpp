@@ -88,6 +88,9 @@ JobOutcome UnpackCommand::run(const QStringList& entries, UnpackOptions& options
     if (outcome != JobOutcome::Success) {
         return outcome;
     }
+    if (onJobDone) {
+        onJobDone();
+    }
     DeleteSources(entries, options.deleteSources, m_host);
     m_host.message(MessageIcon::Information,
                    QString::number(entries.size()) +

@@ -44,6 +44,8 @@ public:
 
     // Told when "Where File Is" replaces "Save File" after the destination question.
     std::function<void()> onWhereFileChosen;
+    // Told when the job is done, before the sources go and the result is shown.
+    std::function<void()> onJobDone;
     // Told when the zip phase starts (with the path being zipped) and when it ends.
     std::function<void(const QString&)> onZipStatus;
 

@@ -1,0 +1,313 @@
+#include "packlist/pack_list_model.h"
+
+#include <cerrno>
+#include <cmath>
+
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "core/job_host.h"
+#include "packlist/quick_sort.h"
+
+namespace {
+
+bool hasWildcards(const QString& name) {
+    return name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?'));
+}
+
+bool isNormalFile(const QFileInfo& info) {
+    return info.isFile() && !info.fileName().startsWith(QLatin1Char('.'));
+}
+
+// What examining a dropped name found.
+enum class DroppedKind { File, Directory, Missing, Unreadable };
+
+DroppedKind examine(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0) {
+        return S_ISDIR(info.st_mode) ? DroppedKind::Directory : DroppedKind::File;
+    }
+    return errno == ENOENT ? DroppedKind::Missing : DroppedKind::Unreadable;
+}
+
+// The one rewrite a name that cannot be examined gets: doubled separators collapsed.
+QString rewritten(const QString& path) {
+    return QDir::cleanPath(path);
+}
+
+}  // namespace
+
+bool isPresentNormalFile(const QString& path) {
+    const QFileInfo info(path);
+    if (!hasWildcards(info.fileName())) {
+        return isNormalFile(info);
+    }
+    const QDir folder = info.dir();
+    for (const QFileInfo& match : folder.entryInfoList({info.fileName()}, QDir::Files)) {
+        if (isNormalFile(match)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+PackListModel::PackListModel(QObject* parent) : QAbstractListModel(parent) {}
+
+int PackListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_names.size());
+}
+
+QVariant PackListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_names.size()) {
+        return QVariant();
+    }
+    switch (role) {
+        case Qt::DisplayRole:
+            return m_names.at(index.row());
+        case Qt::ToolTipRole:
+        case FullPathRole:
+            return fullPath(index.row());
+        case DirectoryRole:
+            return m_directories.at(index.row());
+        default:
+            return QVariant();
+    }
+}
+
+QStringList PackListModel::fullPaths() const {
+    QStringList paths;
+    for (int row = 0; row < m_names.size(); ++row) {
+        paths.append(fullPath(row));
+    }
+    return paths;
+}
+
+void PackListModel::append(const QString& directory, const QString& name, bool measureIt) {
+    if (m_names.size() >= kMaxEntries) {
+        return;
+    }
+    const int row = static_cast<int>(m_names.size());
+    beginInsertRows(QModelIndex(), row, row);
+    m_directories.append(directory);
+    m_names.append(name);
+    endInsertRows();
+    if (measureIt) {
+        noteAdded(name);
+    }
+}
+
+void PackListModel::appendPath(const QString& path, bool measureIt) {
+    append(folderPart(path), namePart(path), measureIt);
+}
+
+void PackListModel::clear() {
+    if (m_names.isEmpty()) {
+        return;
+    }
+    beginResetModel();
+    m_names.clear();
+    m_directories.clear();
+    endResetModel();
+    m_widest = 0;
+    m_secondWidest = 0;
+    setExtent(0);
+}
+
+int PackListModel::measure(const QString& name) const {
+    return m_width ? m_width(name) : 0;
+}
+
+void PackListModel::setExtent(int widthTwips) {
+    // Pixels: width / 15 + 10, rounded half to even.
+    const int extent =
+        widthTwips == 0 ? 0 : static_cast<int>(std::nearbyint(widthTwips / 15.0 + 10.0));
+    if (extent != m_extent) {
+        m_extent = extent;
+        Q_EMIT extentChanged(extent);
+    }
+}
+
+void PackListModel::noteAdded(const QString& name) {
+    const int width = measure(name);
+    if (width > kWideName && width > m_widest) {
+        setExtent(width);
+        m_widest = width;
+    }
+}
+
+void PackListModel::noteRemoved(int width) {
+    if (width != m_widest) {
+        return;
+    }
+    for (const QString& name : m_names) {
+        m_secondWidest = std::max(m_secondWidest, measure(name));
+    }
+    if (m_secondWidest > kWideName) {
+        setExtent(m_secondWidest);
+        m_widest = m_secondWidest;
+        m_secondWidest = 0;
+    } else {
+        m_widest = 0;
+        setExtent(0);
+    }
+}
+
+void PackListModel::removeSelected(QItemSelectionModel& selection, JobHost& host) {
+    if (m_busy) {
+        return;
+    }
+    if (!selection.hasSelection()) {
+        host.message(MessageIcon::Warning, QStringLiteral("Nothing to remove."));
+        return;
+    }
+    int row = 0;
+    while (row < m_names.size()) {
+        if (!selection.isRowSelected(row, QModelIndex())) {
+            ++row;
+            continue;
+        }
+        const int width = measure(m_names.at(row));
+        beginRemoveRows(QModelIndex(), row, row);
+        m_names.removeAt(row);
+        m_directories.removeAt(row);
+        endRemoveRows();
+        noteRemoved(width);
+    }
+}
+
+void PackListModel::swapRows(int a, int b) {
+    m_names.swapItemsAt(a, b);
+    m_directories.swapItemsAt(a, b);
+    Q_EMIT dataChanged(index(std::min(a, b)), index(std::max(a, b)));
+}
+
+void PackListModel::moveSelectedUp(QItemSelectionModel& selection, JobHost& host) {
+    if (m_busy) {
+        return;
+    }
+    if (m_names.isEmpty() || !selection.hasSelection()) {
+        host.message(MessageIcon::Warning, QStringLiteral("Nothing to swap."));
+        return;
+    }
+    if (selection.currentIndex().row() <= 0) {
+        return;
+    }
+    for (int row = 1; row < m_names.size(); ++row) {
+        if (selection.isRowSelected(row, QModelIndex()) &&
+            !selection.isRowSelected(row - 1, QModelIndex())) {
+            swapRows(row - 1, row);
+            selection.select(index(row), QItemSelectionModel::Deselect);
+            selection.select(index(row - 1), QItemSelectionModel::Select);
+        }
+    }
+}
+
+void PackListModel::moveSelectedDown(QItemSelectionModel& selection, JobHost& host) {
+    if (m_busy) {
+        return;
+    }
+    if (m_names.isEmpty() || !selection.hasSelection()) {
+        host.message(MessageIcon::Warning, QStringLiteral("Nothing to swap."));
+        return;
+    }
+    const int current = selection.currentIndex().row();
+    if (current < 0 || current >= m_names.size() - 1) {
+        return;
+    }
+    for (int row = static_cast<int>(m_names.size()) - 2; row >= 0; --row) {
+        if (selection.isRowSelected(row, QModelIndex()) &&
+            !selection.isRowSelected(row + 1, QModelIndex())) {
+            swapRows(row, row + 1);
+            selection.select(index(row), QItemSelectionModel::Deselect);
+            selection.select(index(row + 1), QItemSelectionModel::Select);
+        }
+    }
+}
+
+void PackListModel::sort(bool ascending) {
+    if (m_busy || m_names.isEmpty()) {
+        return;
+    }
+    beginResetModel();
+    const int last = static_cast<int>(m_names.size()) - 1;
+    if (ascending) {
+        SortAscending(m_names, m_directories, 0, last);
+    } else {
+        SortDescending(m_names, m_directories, 0, last);
+    }
+    endResetModel();
+}
+
+void PackListModel::selectAll(QItemSelectionModel& selection) {
+    const QAbstractItemModel* model = selection.model();
+    if (model->rowCount() == 0) {
+        return;
+    }
+    selection.select(QItemSelection(model->index(0, 0), model->index(model->rowCount() - 1, 0)),
+                     QItemSelectionModel::Select);
+}
+
+void PackListModel::deselectAll(QItemSelectionModel& selection) {
+    selection.clearSelection();
+}
+
+void PackListModel::invertSelection(QItemSelectionModel& selection) {
+    const QAbstractItemModel* model = selection.model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        selection.select(model->index(row, 0), QItemSelectionModel::Toggle);
+    }
+}
+
+void PackListModel::clearLostLinks(QItemSelectionModel& selection, JobHost& host) {
+    if (m_busy) {
+        return;
+    }
+    selection.clearSelection();
+    for (int row = 0; row < m_names.size(); ++row) {
+        if (!isPresentNormalFile(fullPath(row))) {
+            selection.select(index(row), QItemSelectionModel::Select);
+        }
+    }
+    removeSelected(selection, host);
+}
+
+void PackListModel::dropPaths(const QStringList& paths, JobHost& host) {
+    if (m_busy) {
+        return;
+    }
+    for (const QString& dropped : paths) {
+        QString path = dropped;
+        DroppedKind kind = examine(path);
+        if (kind == DroppedKind::Unreadable) {
+            path = rewritten(path);  // one rewrite only, then the name is given up
+            kind = examine(path);
+        }
+        switch (kind) {
+            case DroppedKind::Directory:
+                host.message(MessageIcon::Information,
+                             QLatin1Char('\'') + dropped +
+                                 QStringLiteral("' is a directory. Filename skipped."));
+                continue;
+            case DroppedKind::Missing:
+                host.message(MessageIcon::Error,
+                             QLatin1Char('\'') + dropped + QStringLiteral("' was not found!"));
+                Q_EMIT browserRefreshWanted();
+                return;
+            case DroppedKind::Unreadable:
+                host.message(MessageIcon::Error,
+                             QLatin1Char('\'') + dropped +
+                                 QStringLiteral("' cannot be read. Filename skipped."));
+                continue;
+            case DroppedKind::File:
+                appendPath(path, true);
+                break;
+        }
+    }
+}
+
+int PackListModel::rowAt(int y, int rowHeight, int topIndex) {
+    return rowHeight > 0 ? y / rowHeight + topIndex : topIndex;
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QItemSelectionModel>
+#include <QStringList>
+
+#include "core/text_helpers.h"
+
+class JobHost;
+
+// The ordered files of the pack list: each entry a folder text ending in exactly one
+// "/" and a file name. Rows show the names; the tooltip is the full path. The edits
+// follow the list's long-standing rules (block moves, its own quicksort, the widest-name
+// bookkeeping for the horizontal scroll range).
+class PackListModel : public QAbstractListModel {
+    Q_OBJECT
+
+public:
+    enum Roles { DirectoryRole = Qt::UserRole + 1, FullPathRole };
+    static constexpr int kMaxEntries = 32767;
+    static constexpr int kWideName = 3800;  // twips
+
+    explicit PackListModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+    QString directory(int row) const { return m_directories.at(row); }
+    QString name(int row) const { return m_names.at(row); }
+    QString fullPath(int row) const { return m_directories.at(row) + m_names.at(row); }
+    QStringList fullPaths() const;
+
+    // Appends an entry; `measure` applies the widest-name rule (adds and drops do).
+    void append(const QString& directory, const QString& name, bool measure = false);
+    // Splits a full path at its last "/" and appends it.
+    void appendPath(const QString& path, bool measure = false);
+    void clear();
+
+    // Selection-driven edits; `host` hears "Nothing to remove." and the like.
+    void removeSelected(QItemSelectionModel& selection, JobHost& host);
+    void moveSelectedUp(QItemSelectionModel& selection, JobHost& host);
+    void moveSelectedDown(QItemSelectionModel& selection, JobHost& host);
+    void sort(bool ascending);
+    static void selectAll(QItemSelectionModel& selection);
+    static void deselectAll(QItemSelectionModel& selection);
+    static void invertSelection(QItemSelectionModel& selection);
+    void clearLostLinks(QItemSelectionModel& selection, JobHost& host);
+
+    // Files dropped from a file manager, in the order given.
+    void dropPaths(const QStringList& paths, JobHost& host);
+
+    // Widest-name bookkeeping: widths in twips from the window's font.
+    void setWidthFunction(TextWidthFn width) { m_width = std::move(width); }
+    int horizontalExtent() const { return m_extent; }
+    int widestName() const { return m_widest; }
+
+    // While a job runs the list must not change: every edit does nothing.
+    void setBusy(bool busy) { m_busy = busy; }
+    bool busy() const { return m_busy; }
+
+    // The row under a pointer `y` twips into the list, `rowHeight` twips per row.
+    static int rowAt(int y, int rowHeight, int topIndex);
+
+Q_SIGNALS:
+    void extentChanged(int pixels);
+    // The browser's file list changed under a drop (a file was missing).
+    void browserRefreshWanted();
+
+private:
+    int measure(const QString& name) const;
+    void noteAdded(const QString& name);
+    void noteRemoved(int width);
+    void setExtent(int widthTwips);
+    void swapRows(int a, int b);
+
+    QStringList m_names;
+    QStringList m_directories;
+    TextWidthFn m_width;
+    int m_widest = 0;
+    int m_secondWidest = 0;
+    int m_extent = 0;
+    bool m_busy = false;
+};
+
+// A file that the pack list counts as present: a normal file, not hidden; a name with
+// wildcards counts when any normal file matches it.
+bool isPresentNormalFile(const QString& path);

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QListView>
+#include <QWidget>
+
+#include <functional>
+
+class JobHost;
+class PackListModel;
+class QMenu;
+class QToolButton;
+
+// The list view of the pack list: its popup menu follows the row under the pointer,
+// and files dropped from a file manager are appended.
+class PackListView : public QListView {
+    Q_OBJECT
+
+public:
+    explicit PackListView(QWidget* parent = nullptr);
+
+    // The row under a pointer position, counting empty lines below the last entry.
+    int rowUnder(const QPoint& position) const;
+
+Q_SIGNALS:
+    void popupRequested(const QPoint& globalPosition, int row);
+    void pathsDropped(const QStringList& paths);
+    void removeKey();
+    void moveUpKey();
+    void moveDownKey();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+};
+
+// The "Pack List" window: the list and its editing buttons, popup menu and files.
+class PackListWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    PackListWindow(PackListModel& model, JobHost& host, QWidget* parent = nullptr);
+
+    PackListView* list() const { return m_list; }
+    QMenu* popupMenu() const { return m_popup; }
+
+    // The window's controls while a job runs.
+    void setBusy(bool busy);
+
+    // File dialogs; tests replace them. They return the chosen path or "".
+    std::function<QString(const QString& title)> chooseSaveFile;
+    std::function<QString(const QString& title)> chooseOpenFile;
+    // Around a platform dialog, every window of the program is disabled.
+    std::function<void(bool)> enableWindows;
+
+    void removeSelected();
+    void moveUp();
+    void moveDown();
+    void savePackListFile();
+    void loadPackListFile(bool append);
+    // The popup's rule: all items, all but "R&emove", or none for `row`.
+    bool preparePopup(int row);
+
+Q_SIGNALS:
+    void browserRefreshWanted();
+
+private:
+    QToolButton* addButton(const QString& objectName, const QString& text, const QString& tooltip,
+                           const QRect& geometry, const std::function<void()>& action);
+    void buildPopup();
+    QString askFile(const std::function<QString(const QString&)>& dialog, const QString& title);
+
+    PackListModel& m_model;
+    JobHost& m_host;
+    PackListView* m_list;
+    QMenu* m_popup;
+    QList<QWidget*> m_busyControls;
+};

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QDialog>
+
+#include "unpack/split_rule.h"
+
+class JobHost;
+class OptionsModel;
+class QLineEdit;
+class QRadioButton;
+
+// "Custom Unpack Size": a piece size, first or last piece in K of 1,024 bytes, a
+// percentage or a number of pieces.
+class CustomSizeDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    CustomSizeDialog(OptionsModel& options, JobHost& host, bool prefsOpen,
+                     QWidget* parent = nullptr);
+
+    // The accepted choice, for the preferences dialog.
+    const CustomSizeChoice& choice() const { return m_choice; }
+
+    QRadioButton* option(SplitKind kind) const;
+    QLineEdit* box(SplitKind kind) const;
+    void chooseOption(SplitKind kind);
+    void confirm();  // "&OK"
+
+private:
+    struct Row {
+        SplitKind kind;
+        QRadioButton* option;
+        QLineEdit* box;
+    };
+
+    void addRow(SplitKind kind, const QString& caption, int maxLength, const QRect& geometry,
+                QWidget* frame);
+    SplitKind chosenKind() const;
+
+    OptionsModel& m_options;
+    JobHost& m_host;
+    bool m_prefsOpen;
+    QList<Row> m_rows;
+    CustomSizeChoice m_choice;
+};

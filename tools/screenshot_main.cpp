@@ -1,0 +1,113 @@
+// Draws the desktop program's windows into PNG files, for reviewing the layout:
+// zarvo-screenshot FOLDER. Run it under a real X server (scripts/screenshot uses Xvfb).
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "core/job_host.h"
+#include "packlist/pack_list_window.h"
+#include "ui/main_window.h"
+
+namespace {
+
+// Answers every box with its safe choice, so nothing waits for a click.
+class QuietHost : public JobHost {
+public:
+    MessageAnswer message(MessageIcon, const QString&, MessageButtons buttons) override {
+        return buttons == MessageButtons::YesNo ? MessageAnswer::No
+               : buttons == MessageButtons::Ok  ? MessageAnswer::Ok
+                                                : MessageAnswer::Cancel;
+    }
+    void progress(const ProgressReport&) override {}
+};
+
+// The screen around `widgets`, as the user sees it.
+void shoot(const QString& file, const QList<QWidget*>& widgets) {
+    QApplication::processEvents();
+    QRect area;
+    for (QWidget* widget : widgets) {
+        area |= widget->frameGeometry();
+    }
+    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
+    if (!screen.copy(area.adjusted(-4, -4, 4, 4)).save(file)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+    }
+}
+
+void writeFile(const QString& path, qint64 size) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.resize(size);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+    if (argc < 2) {
+        std::fputs("usage: zarvo-screenshot FOLDER\n", stderr);
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+    QTemporaryDir files;
+    QuietHost host;
+    MainWindow window(&host);
+    window.load();
+    window.move(40, 40);
+    window.show();
+    window.packListWindow()->move(window.frameGeometry().right() + 8, 40);
+    window.packListWindow()->show();
+    for (const char* name : {"intro.mpg", "main feature part one.mpg", "credits.mpg"}) {
+        const QString path = files.filePath(QLatin1String(name));
+        writeFile(path, 300000000);
+        window.packList().appendPath(path, true);
+    }
+    window.outputNameBox()->setText(files.filePath(QStringLiteral("joined.mpg")));
+    QApplication::processEvents();
+    shoot(out + QStringLiteral("/main_window.png"), {&window});
+    shoot(out + QStringLiteral("/pack_list_window.png"), {window.packListWindow()});
+
+    for (const char* title : {"File", "Action", "Options", "Help"}) {
+        QMenu* menu = window.menu(QLatin1String(title));
+        menu->popup(window.mapToGlobal(QPoint(272, 30)));
+        QList<QWidget*> shown = {&window, menu};
+        if (QLatin1String(title) == QLatin1String("Options")) {
+            QMenu* prefs = menu->actions().first()->menu();
+            menu->setActiveAction(menu->actions().first());
+            prefs->popup(menu->geometry().topRight());
+            shown.append(prefs);
+        }
+        QTest::qWait(300);
+        shoot(out + QStringLiteral("/menu_%1.png").arg(QString::fromLatin1(title).toLower()),
+              shown);
+        for (QWidget* popup : shown.mid(1)) {
+            popup->close();
+        }
+    }
+
+    // A running job: slow pack, photographed a moment in, then cancelled.
+    window.options().choose(QStringLiteral("tRate"), QStringLiteral("slow"));
+    window.options().setOn(QStringLiteral("MCC"), false);
+    QTimer::singleShot(1500, &window, [&] {
+        shoot(out + QStringLiteral("/progress.png"), {&window});
+        QTest::mousePress(window.packCancelButton(), Qt::LeftButton);
+        QTest::mouseRelease(window.packCancelButton(), Qt::LeftButton);
+    });
+    QMetaObject::invokeMethod(
+        &window, [&] { window.findChild<QPushButton*>(QStringLiteral("PackImg"))->click(); },
+        Qt::QueuedConnection);
+    QTimer::singleShot(4000, &app, &QApplication::quit);
+    return QApplication::exec();
+}
