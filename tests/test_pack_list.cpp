@@ -1,0 +1,337 @@
+#include <QAbstractItemModelTester>
+#include <QDir>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "packlist/pack_list_file.h"
+#include "packlist/pack_list_model.h"
+#include "packlist/pack_list_window.h"
+#include "support/recorder_job_host.h"
+#include "support/test_files.h"
+
+namespace {
+
+QStringList names(const PackListModel& model) {
+    QStringList result;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        result.append(model.name(row));
+    }
+    return result;
+}
+
+QList<int> selectedRows(const QItemSelectionModel& selection) {
+    QList<int> rows;
+    for (const QModelIndex& index : selection.selectedIndexes()) {
+        rows.append(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void fill(PackListModel& model, int count) {
+    for (int i = 0; i < count; ++i) {
+        model.append(QStringLiteral("/d%1/").arg(i), QStringLiteral("f%1.mpg").arg(i));
+    }
+}
+
+void select(QItemSelectionModel& selection, const QList<int>& rows, int current) {
+    for (const int row : rows) {
+        selection.select(selection.model()->index(row, 0), QItemSelectionModel::Select);
+    }
+    selection.setCurrentIndex(selection.model()->index(current, 0), QItemSelectionModel::NoUpdate);
+}
+
+}  // namespace
+
+class PackListTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+private Q_SLOTS:
+    void modelStaysConsistent() {
+        PackListModel model;
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QItemSelectionModel selection(&model);
+        RecorderJobHost host;
+        fill(model, 6);
+        select(selection, {1, 2, 4}, 4);
+        model.moveSelectedUp(selection, host);
+        model.moveSelectedDown(selection, host);
+        model.sort(false);
+        select(selection, {0, 5}, 0);
+        model.removeSelected(selection, host);
+        model.clear();
+        QCOMPARE(model.rowCount(), 0);
+    }
+
+    void moveUpMovesBlocks() {
+        PackListModel model;
+        QItemSelectionModel selection(&model);
+        RecorderJobHost host;
+        fill(model, 6);
+        select(selection, {1, 2, 4}, 4);
+        model.moveSelectedUp(selection, host);
+        QCOMPARE(selectedRows(selection), (QList<int>{0, 1, 3}));
+        QCOMPARE(names(model), (QStringList{QStringLiteral("f1.mpg"), QStringLiteral("f2.mpg"),
+                                            QStringLiteral("f0.mpg"), QStringLiteral("f4.mpg"),
+                                            QStringLiteral("f3.mpg"), QStringLiteral("f5.mpg")}));
+        QCOMPARE(model.directory(2), QStringLiteral("/d0/"));  // directories move along
+        QCOMPARE(model.directory(4), QStringLiteral("/d3/"));
+        QVERIFY(host.messages.isEmpty());
+    }
+
+    void moveDownMirrorsMoveUp() {
+        PackListModel model;
+        QItemSelectionModel selection(&model);
+        RecorderJobHost host;
+        fill(model, 6);
+        select(selection, {1, 3, 4}, 1);
+        model.moveSelectedDown(selection, host);
+        QCOMPARE(selectedRows(selection), (QList<int>{2, 4, 5}));
+        QCOMPARE(names(model).at(1), QStringLiteral("f2.mpg"));
+        QCOMPARE(names(model).at(3), QStringLiteral("f5.mpg"));
+    }
+
+    void movesAtTheEdgesDoNothing() {
+        PackListModel model;
+        QItemSelectionModel selection(&model);
+        RecorderJobHost host;
+        fill(model, 4);
+        select(selection, {0, 2}, 0);
+        model.moveSelectedUp(selection, host);
+        QCOMPARE(names(model).at(1), QStringLiteral("f1.mpg"));
+        selection.setCurrentIndex(model.index(3), QItemSelectionModel::NoUpdate);
+        model.moveSelectedDown(selection, host);
+        QCOMPARE(names(model).at(2), QStringLiteral("f2.mpg"));
+        QVERIFY(host.messages.isEmpty());
+    }
+
+    void refusalsWhenNothingIsSelected() {
+        PackListModel model;
+        QItemSelectionModel selection(&model);
+        RecorderJobHost host;
+        model.moveSelectedUp(selection, host);
+        fill(model, 2);
+        model.moveSelectedDown(selection, host);
+        model.removeSelected(selection, host);
+        QCOMPARE(host.texts(), (QStringList{QStringLiteral("Nothing to swap."),
+                                            QStringLiteral("Nothing to swap."),
+                                            QStringLiteral("Nothing to remove.")}));
+        QCOMPARE(host.messages.first().icon, MessageIcon::Warning);
+    }
+
+    void busyListDoesNotChange() {
+        PackListModel model;
+        QItemSelectionModel selection(&model);
+        RecorderJobHost host;
+        fill(model, 3);
+        select(selection, {1}, 1);
+        model.setBusy(true);
+        model.removeSelected(selection, host);
+        model.sort(false);
+        model.moveSelectedUp(selection, host);
+        QCOMPARE(names(model), (QStringList{QStringLiteral("f0.mpg"), QStringLiteral("f1.mpg"),
+                                            QStringLiteral("f2.mpg")}));
+    }
+
+    void sortsByCharacterCode_data() {
+        QTest::addColumn<bool>("ascending");
+        QTest::addColumn<QStringList>("sorted");
+        QTest::newRow("ascending") << true
+                                   << QStringList{QStringLiteral("A.mpg"), QStringLiteral("a.mpg"),
+                                                  QStringLiteral("b.mpg")};
+        QTest::newRow("descending") << false
+                                    << QStringList{QStringLiteral("b.mpg"), QStringLiteral("a.mpg"),
+                                                   QStringLiteral("A.mpg")};
+    }
+    void sortsByCharacterCode() {
+        QFETCH(bool, ascending);
+        QFETCH(QStringList, sorted);
+        PackListModel model;
+        model.append(QStringLiteral("/one/"), QStringLiteral("b.mpg"));
+        model.append(QStringLiteral("/two/"), QStringLiteral("A.mpg"));
+        model.append(QStringLiteral("/three/"), QStringLiteral("a.mpg"));
+        model.sort(ascending);
+        QCOMPARE(names(model), sorted);
+        for (int row = 0; row < 3; ++row) {
+            const QString expectedDir =
+                model.name(row) == QLatin1String("b.mpg")   ? QStringLiteral("/one/")
+                : model.name(row) == QLatin1String("A.mpg") ? QStringLiteral("/two/")
+                                                            : QStringLiteral("/three/");
+            QCOMPARE(model.directory(row), expectedDir);
+        }
+    }
+
+    void widestNameSetsTheScrollRange() {
+        PackListModel model;
+        QItemSelectionModel selection(&model);
+        RecorderJobHost host;
+        model.setWidthFunction(
+            [](const QString& text) { return static_cast<int>(text.size()) * 100; });
+        model.append(QStringLiteral("/"), QString(30, QLatin1Char('s')), true);  // 3000 twips
+        QCOMPARE(model.horizontalExtent(), 0);
+        model.append(QStringLiteral("/"), QString(45, QLatin1Char('w')), true);  // 4500 → 310 px
+        model.append(QStringLiteral("/"), QString(45, QLatin1Char('v')), true);
+        QCOMPARE(model.horizontalExtent(), 310);
+        select(selection, {1}, 1);
+        model.removeSelected(selection, host);  // one of two equally wide: kept
+        QCOMPARE(model.horizontalExtent(), 310);
+        selection.clearSelection();
+        select(selection, {1}, 1);
+        model.removeSelected(selection, host);
+        QCOMPARE(model.horizontalExtent(), 0);
+        QCOMPARE(model.widestName(), 0);
+    }
+
+    void dropsAppendFilesAndSkipFolders() {
+        const QString a = writeFile(path(QStringLiteral("drop/a.mpg")), "a");
+        const QString b = writeFile(path(QStringLiteral("drop/b.mpg")), "b");
+        const QString folder = path(QStringLiteral("drop"));
+        PackListModel model;
+        RecorderJobHost host;
+        model.dropPaths({folder, a, QStringLiteral("//") + b.mid(1)}, host);
+        QCOMPARE(host.texts(), QStringList{QLatin1Char('\'') + folder +
+                                           QStringLiteral("' is a directory. Filename skipped.")});
+        QCOMPARE(host.messages.first().icon, MessageIcon::Information);
+        QCOMPARE(model.fullPaths().size(), 2);
+        QCOMPARE(model.fullPath(0), a);
+    }
+
+    void missingDropEndsTheDrop() {
+        const QString a = writeFile(path(QStringLiteral("miss/a.mpg")), "a");
+        const QString gone = path(QStringLiteral("miss/gone.mpg"));
+        PackListModel model;
+        RecorderJobHost host;
+        QSignalSpy refresh(&model, &PackListModel::browserRefreshWanted);
+        model.dropPaths({a, gone, a}, host);
+        QCOMPARE(host.texts(),
+                 QStringList{QLatin1Char('\'') + gone + QStringLiteral("' was not found!")});
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(refresh.count(), 1);
+    }
+
+    void lostLinks() {
+        const QString kept = writeFile(path(QStringLiteral("lost/kept.mpg")), "k");
+        const QString hidden = writeFile(path(QStringLiteral("lost/.hidden.mpg")), "h");
+        PackListModel model;
+        QItemSelectionModel selection(&model);
+        RecorderJobHost host;
+        model.appendPath(kept);
+        model.clearLostLinks(selection, host);
+        QCOMPARE(host.texts(), QStringList{QStringLiteral("Nothing to remove.")});
+        model.appendPath(hidden);
+        model.appendPath(path(QStringLiteral("lost/gone.mpg")));
+        model.clearLostLinks(selection, host);
+        QCOMPARE(model.fullPaths(), QStringList{kept});
+    }
+
+    void popupFollowsTheRowUnderThePointer() {
+        PackListModel model;
+        RecorderJobHost host;
+        PackListWindow window(model, host);
+        fill(model, 3);
+        QVERIFY(window.preparePopup(1));
+        QVERIFY(window.popupMenu()->actions().at(0)->isVisible());
+        QVERIFY(!window.preparePopup(3));  // the first empty line
+        QVERIFY(window.preparePopup(5));
+        QVERIFY(!window.popupMenu()->actions().at(0)->isVisible());
+        QCOMPARE(window.popupMenu()->actions().at(0)->text(), QStringLiteral("R&emove"));
+        model.clear();
+        QVERIFY(!window.preparePopup(0));
+        QVERIFY(window.preparePopup(1));
+        QCOMPARE(PackListModel::rowAt(45, 15, 2), 5);
+    }
+
+    void savesOnePathPerLine() {
+        RecorderJobHost host;
+        const QString file = path(QStringLiteral("lists/saved.zpl"));
+        QDir().mkpath(path(QStringLiteral("lists")));
+        QVERIFY(
+            savePackList(file, {QStringLiteral("/a.mpg"), QStringLiteral("/video/b.mpg")}, host));
+        QCOMPARE(readFile(file), QByteArray("/a.mpg\r\n/video/b.mpg\r\n"));
+    }
+
+    void savingToAnUnwritablePlaceAsks() {
+        RecorderJobHost host;
+        const QString file = path(QStringLiteral("no/such/folder/x.zpl"));
+        QVERIFY(!savePackList(file, {QStringLiteral("/a.mpg")}, host));
+        QCOMPARE(host.texts(),
+                 QStringList{QStringLiteral("Cannot overwrite '") + file +
+                             QStringLiteral("'. Disk full/write-protected or file is in use.")});
+        QCOMPARE(host.messages.first().buttons, MessageButtons::RetryCancel);
+    }
+
+    void loadSkipsWhatIsNotThere() {
+        const QString a = writeFile(path(QStringLiteral("load/a.mpg")), "a");
+        const QString hidden = writeFile(path(QStringLiteral("load/.h.mpg")), "h");
+        const QString b = writeFile(path(QStringLiteral("load/b.mpg")), "b");
+        writeFile(path(QStringLiteral("load/x1.mpg")), "x");
+        const QByteArray content =
+            (a + QStringLiteral("\r\n") + path(QStringLiteral("load/deleted.mpg")) +
+             QStringLiteral("\nb.mpg\r") + hidden + QStringLiteral("\r\n\r\n") +
+             path(QStringLiteral("load")) + QStringLiteral("\r\n") +
+             path(QStringLiteral("load/x?.mpg")) + QStringLiteral("\r\n") + b)
+                .toUtf8();
+        const QString list = writeFile(path(QStringLiteral("load.zpl")), content);
+        QCOMPARE(readPackList(list), (QStringList{a, path(QStringLiteral("load/x?.mpg")), b}));
+        QVERIFY(readPackList(path(QStringLiteral("missing.zpl"))).isEmpty());
+    }
+
+    void windowLoadAppendAndSave() {
+        const QString a = writeFile(path(QStringLiteral("win/a.mpg")), "a");
+        const QString list =
+            writeFile(path(QStringLiteral("win/list.zpl")), (a + QStringLiteral("\r\n")).toUtf8());
+        PackListModel model;
+        RecorderJobHost host;
+        PackListWindow window(model, host);
+        QStringList titles;
+        window.chooseOpenFile = [&](const QString& title) {
+            titles << title;
+            return list;
+        };
+        window.loadPackListFile(false);
+        window.loadPackListFile(true);
+        QCOMPARE(model.fullPaths(), (QStringList{a, a}));
+        window.loadPackListFile(false);
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(titles, (QStringList{QStringLiteral("Load which Pack List?"),
+                                      QStringLiteral("Append which Pack List?"),
+                                      QStringLiteral("Load which Pack List?")}));
+        window.chooseSaveFile = [&](const QString& title) {
+            titles << title;
+            return QString();  // cancelled
+        };
+        window.savePackListFile();
+        QCOMPARE(titles.last(), QStringLiteral("Save Pack List As"));
+        model.clear();
+        window.savePackListFile();
+        QCOMPARE(host.texts(), QStringList{QStringLiteral("Nothing to save.")});
+    }
+
+    void keysAndDoubleClickEdit() {
+        PackListModel model;
+        RecorderJobHost host;
+        PackListWindow window(model, host);
+        fill(model, 3);
+        window.show();
+        QItemSelectionModel& selection = *window.list()->selectionModel();
+        select(selection, {2}, 2);
+        QTest::keyClick(window.list(), Qt::Key_Minus, Qt::KeypadModifier);
+        QCOMPARE(model.name(1), QStringLiteral("f2.mpg"));
+        selection.setCurrentIndex(model.index(1), QItemSelectionModel::NoUpdate);
+        QTest::keyClick(window.list(), Qt::Key_Plus, Qt::KeypadModifier);
+        QCOMPARE(model.name(2), QStringLiteral("f2.mpg"));
+        QTest::keyClick(window.list(), Qt::Key_Delete);
+        QCOMPARE(names(model), (QStringList{QStringLiteral("f0.mpg"), QStringLiteral("f1.mpg")}));
+        QCOMPARE(model.data(model.index(1), Qt::ToolTipRole).toString(),
+                 QStringLiteral("/d1/f1.mpg"));
+    }
+};
+
+QTEST_MAIN(PackListTest)
+#include "test_pack_list.moc"
