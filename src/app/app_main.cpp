@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "core/registry.h"
 #include "core/single_instance.h"
 #include "packlist/pack_list_window.h"
 #include "ui/main_window.h"
@@ -26,6 +27,9 @@ int main(int argc, char* argv[]) {
     window.load();
     window.show();
     window.packListWindow()->show();
+    if (Registry::setting(QStringLiteral("ShowTod")) != QLatin1String("0")) {
+        window.tipCommand();
+    }
     // Files from a file manager's "Pack it..." arrive as one "|"-separated argument.
     const QStringList arguments = QApplication::arguments().mid(1);
     if (!arguments.isEmpty()) {

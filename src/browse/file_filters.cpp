@@ -1,6 +1,30 @@
 #include "browse/file_filters.h"
 
+#include <QRegularExpression>
+
+#include "core/job_host.h"
 #include "core/registry.h"
+#include "core/text_helpers.h"
+
+namespace {
+
+FileFilter storedFilter(int number) {
+    const QString name = QString::number(number);
+    return {Registry::GetStringValue(Registry::FilterInfoKey, name),
+            Registry::GetStringValue(Registry::FilterKey, name)};
+}
+
+QString withSemicolons(const QString& patterns) {
+    return patterns.contains(QLatin1Char(','))
+               ? replaceall(patterns, QStringLiteral(","), QStringLiteral(";"))
+               : patterns;
+}
+
+}  // namespace
+
+QString FileFilter::displayForm() const {
+    return description + QStringLiteral(" (") + patterns + QLatin1Char(')');
+}
 
 QList<FileFilter> defaultFileFilters() {
     return {{QStringLiteral("Mpeg"), QStringLiteral("*.mpg,*.mpeg,*.mpe")},
@@ -9,14 +33,106 @@ QList<FileFilter> defaultFileFilters() {
 }
 
 void ResetFileFilter() {
+    saveFileFilters(defaultFileFilters());
+    Registry::saveSetting(QStringLiteral("fCheck"), QStringLiteral("fPass"));
+}
+
+void saveFileFilters(const QList<FileFilter>& filters) {
+    Registry::saveSetting(QStringLiteral("NoOfFilter"), QString::number(filters.size()));
     Registry::DeleteKey(Registry::FilterKey);
     Registry::DeleteKey(Registry::FilterInfoKey);
-    const QList<FileFilter> filters = defaultFileFilters();
     for (qsizetype i = 0; i < filters.size(); ++i) {
-        const QString number = QString::number(i + 1);
-        Registry::SaveStringValue(Registry::FilterKey, number, filters.at(i).patterns);
-        Registry::SaveStringValue(Registry::FilterInfoKey, number, filters.at(i).description);
+        Registry::SaveStringValue(Registry::FilterKey, QString::number(i + 1),
+                                  filters.at(i).patterns);
     }
-    Registry::saveSetting(QStringLiteral("fCheck"), QStringLiteral("fPass"));
-    Registry::saveSetting(QStringLiteral("NoOfFilter"), QString::number(filters.size()));
+    for (qsizetype i = 0; i < filters.size(); ++i) {
+        Registry::SaveStringValue(Registry::FilterInfoKey, QString::number(i + 1),
+                                  filters.at(i).description);
+    }
+}
+
+int checkedFilterCount(JobHost& host) {
+    const QString stored = Registry::setting(QStringLiteral("NoOfFilter"));
+    if (stored == QLatin1String("0") || stored.isEmpty()) {
+        host.message(MessageIcon::Warning, kFilterTamperMessage);
+        ResetFileFilter();
+        return 3;
+    }
+    return stored.trimmed().toInt();
+}
+
+QList<FileFilter> loadFileFilters(JobHost& host, bool writeCount) {
+    const int count = checkedFilterCount(host);
+    QList<FileFilter> filters;
+    for (int number = 1; number <= count; ++number) {
+        const FileFilter filter = storedFilter(number);
+        if (!filter.isEmptySlot()) {
+            filters.append(filter);
+        }
+    }
+    if (writeCount) {
+        Registry::saveSetting(QStringLiteral("NoOfFilter"), QString::number(filters.size()));
+    }
+    return filters;
+}
+
+QString filterPatternForBox(int number) {
+    return withSemicolons(Registry::GetStringValue(Registry::FilterKey, QString::number(number)));
+}
+
+QStringList patternList(const QString& patterns) {
+    QStringList list;
+    for (const QString& pattern :
+         QString(patterns).replace(QLatin1Char(','), QLatin1Char(';')).split(QLatin1Char(';'))) {
+        if (!pattern.trimmed().isEmpty()) {
+            list.append(pattern.trimmed());
+        }
+    }
+    return list;
+}
+
+bool matchesFilePattern(const QString& fileName, const QStringList& patterns) {
+    for (const QString& pattern : patterns) {
+        if (pattern == QLatin1String("*.*") || pattern == QLatin1String("*")) {
+            return true;
+        }
+        const QRegularExpression wildcard(
+            QRegularExpression::wildcardToRegularExpression(
+                pattern, QRegularExpression::UnanchoredWildcardConversion),
+            QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpression anchored(
+            QLatin1String("\\A(?:") + wildcard.pattern() + QLatin1String(")\\z"),
+            QRegularExpression::CaseInsensitiveOption);
+        if (anchored.match(fileName).hasMatch()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString saveDialogTypeList(JobHost& host) {
+    QStringList parts;
+    const int count = checkedFilterCount(host);
+    for (int number = 1; number <= count; ++number) {
+        const FileFilter filter = storedFilter(number);
+        if (!filter.isEmptySlot()) {
+            parts << filter.displayForm() << withSemicolons(filter.patterns);
+        }
+    }
+    return parts.join(QLatin1Char('|'));
+}
+
+QString qtFileDialogFilter(const QString& typeList) {
+    const QStringList parts = typeList.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        // Qt reads the patterns from the last parentheses of an entry, blank-separated;
+        // "*.*" there would need a dot in the name.
+        QStringList patterns = parts.at(i + 1).split(QLatin1Char(';'));
+        patterns.replaceInStrings(QRegularExpression(QStringLiteral("^\\*\\.\\*$")),
+                                  QStringLiteral("*"));
+        filters.append(parts.at(i) + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                       QLatin1Char(')'));
+    }
+    return filters.join(QStringLiteral(";;"));
 }

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "core/block_moves.h"
 #include "core/job_host.h"
 #include "packlist/quick_sort.h"
 
@@ -178,10 +179,18 @@ void PackListModel::removeSelected(QItemSelectionModel& selection, JobHost& host
     }
 }
 
-void PackListModel::swapRows(int a, int b) {
-    m_names.swapItemsAt(a, b);
-    m_directories.swapItemsAt(a, b);
-    Q_EMIT dataChanged(index(std::min(a, b)), index(std::max(a, b)));
+std::function<bool(int)> PackListModel::selectedIn(const QItemSelectionModel& selection) {
+    return [&selection](int row) { return selection.isRowSelected(row, QModelIndex()); };
+}
+
+std::function<void(int, int)> PackListModel::swapIn(QItemSelectionModel& selection) {
+    return [this, &selection](int from, int to) {
+        m_names.swapItemsAt(from, to);
+        m_directories.swapItemsAt(from, to);
+        Q_EMIT dataChanged(index(std::min(from, to)), index(std::max(from, to)));
+        selection.select(index(from), QItemSelectionModel::Deselect);
+        selection.select(index(to), QItemSelectionModel::Select);
+    };
 }
 
 void PackListModel::moveSelectedUp(QItemSelectionModel& selection, JobHost& host) {
@@ -195,14 +204,7 @@ void PackListModel::moveSelectedUp(QItemSelectionModel& selection, JobHost& host
     if (selection.currentIndex().row() <= 0) {
         return;
     }
-    for (int row = 1; row < m_names.size(); ++row) {
-        if (selection.isRowSelected(row, QModelIndex()) &&
-            !selection.isRowSelected(row - 1, QModelIndex())) {
-            swapRows(row - 1, row);
-            selection.select(index(row), QItemSelectionModel::Deselect);
-            selection.select(index(row - 1), QItemSelectionModel::Select);
-        }
-    }
+    moveSelectedRowsUp(rowCount(), selectedIn(selection), swapIn(selection));
 }
 
 void PackListModel::moveSelectedDown(QItemSelectionModel& selection, JobHost& host) {
@@ -217,14 +219,7 @@ void PackListModel::moveSelectedDown(QItemSelectionModel& selection, JobHost& ho
     if (current < 0 || current >= m_names.size() - 1) {
         return;
     }
-    for (int row = static_cast<int>(m_names.size()) - 2; row >= 0; --row) {
-        if (selection.isRowSelected(row, QModelIndex()) &&
-            !selection.isRowSelected(row + 1, QModelIndex())) {
-            swapRows(row, row + 1);
-            selection.select(index(row), QItemSelectionModel::Deselect);
-            selection.select(index(row + 1), QItemSelectionModel::Select);
-        }
-    }
+    moveSelectedRowsDown(rowCount(), selectedIn(selection), swapIn(selection));
 }
 
 void PackListModel::sort(bool ascending) {

@@ -71,7 +71,8 @@ private:
     void noteAdded(const QString& name);
     void noteRemoved(int width);
     void setExtent(int widthTwips);
-    void swapRows(int a, int b);
+    static std::function<bool(int)> selectedIn(const QItemSelectionModel& selection);
+    std::function<void(int, int)> swapIn(QItemSelectionModel& selection);
 
     QStringList m_names;
     QStringList m_directories;

@@ -1,9 +1,11 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -11,18 +13,25 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QToolButton>
 #include <QUrl>
 
+#include "browse/custom_filter_dialog.h"
+#include "browse/file_browser_widget.h"
 #include "browse/file_filters.h"
 #include "core/registry.h"
 #include "core/settings_table.h"
 #include "core/text_helpers.h"
+#include "core/tips.h"
+#include "mpeg/mpeg_info.h"
 #include "packlist/pack_list_window.h"
 #include "ui/job_host_dialog.h"
+#include "ui/preferences_dialog.h"
+#include "ui/tip_window.h"
 #include "unpack/copyright_stamping_dialog.h"
 #include "unpack/custom_size_dialog.h"
 #include "unpack/stamping_texts.h"
@@ -113,17 +122,44 @@ void MainWindow::buildControls() {
     m_caption->setText(QStringLiteral("Tarvik Zarvo Pro v") +
                        QCoreApplication::applicationVersion());
 
-    auto* browser = new QGroupBox(QStringLiteral("Folder"), client);
-    browser->setGeometry(8, 30, 254, 232);
-    m_folderLabel = new QLabel(browser);
-    m_folderLabel->setObjectName(QStringLiteral("seldir_lbl"));
-    m_folderLabel->setGeometry(8, 20, 238, 18);
+    m_browser = new FileBrowserWidget(*m_jobHost, client);
+    m_browser->move(8, 30);
+    connect(m_browser, &FileBrowserWidget::currentDirChanged, this,
+            [this](const QString& folder) { m_currentDir = folder; });
+    connect(m_browser, &FileBrowserWidget::addRequested, this, &MainWindow::addToPackList);
+    connect(m_browser, &FileBrowserWidget::focusedFileChanged, this, [this](const QString& path) {
+        if (m_preview->isChecked()) {
+            updateMpegPanel(path);
+        }
+    });
+
+    const auto panelLabel = [client](const QString& text, const QRect& at) {
+        auto* label = new QLabel(text, client);
+        label->setGeometry(at);
+        return label;
+    };
+    panelLabel(QStringLiteral("Video Size:"), {272, 190, 80, 18});
+    panelLabel(QStringLiteral("Video Rate:"), {272, 210, 80, 18});
+    m_videoSize = panelLabel(QStringLiteral("Not Available"), {352, 190, 172, 18});
+    m_videoSize->setObjectName(QStringLiteral("MpegInfoVideoSize_Lbl"));
+    m_videoRate = panelLabel(QStringLiteral("Not Available"), {352, 210, 172, 18});
+    m_videoRate->setObjectName(QStringLiteral("MpegInfoVideoRate_Lbl"));
+    m_moreInfo = new QPushButton(QStringLiteral("More Info..."), client);
+    m_moreInfo->setObjectName(QStringLiteral("MoreInfo_Cmd"));
+    m_moreInfo->setGeometry(272, 234, 100, 26);
+    m_moreInfo->setEnabled(false);
+    connect(m_moreInfo, &QPushButton::clicked, this, &MainWindow::moreInfoCommand);
+    m_preview = new QCheckBox(QStringLiteral("&Preview"), client);
+    m_preview->setObjectName(QStringLiteral("ShowPreviewChk"));
+    m_preview->setGeometry(384, 234, 100, 26);
+    m_preview->setChecked(true);
 
     auto* saveLabel = new QLabel(QStringLiteral("Save As:"), client);
     saveLabel->setGeometry(272, 30, 120, 18);
     m_saveAs = new QLineEdit(client);
     m_saveAs->setObjectName(QStringLiteral("SaveAsNewFilename_txt"));
     m_saveAs->setGeometry(272, 50, 218, 24);
+    m_saveAs->installEventFilter(this);  // a dropped file names the output
     m_browse = new QToolButton(client);
     m_browse->setObjectName(QStringLiteral("Browse_cmd"));
     m_browse->setText(QStringLiteral("..."));
@@ -440,11 +476,7 @@ void MainWindow::refreshChecks(const QString& setting) {
 }
 
 void MainWindow::setCurrentDir(const QString& folder) {
-    m_currentDir = AddSlash(folder);
-    QString shown;
-    FormatDir(m_currentDir, shown, 3800, twipsOf(m_folderLabel));
-    m_folderLabel->setText(shown);
-    m_folderLabel->setToolTip(m_currentDir);
+    m_browser->setFolder(folder);  // the browser reports the folder back
 }
 
 QPoint MainWindow::packListDefaultPosition() const {
@@ -472,6 +504,15 @@ void MainWindow::load() {
         ResetFileFilter();
     }
     setCurrentDir(m_currentDir);
+    if (!loadFilters()) {
+        m_messages->message(
+            MessageIcon::Warning,
+            kFilterTamperMessage + QStringLiteral(" Please restart Tarvik Zarvo Pro."));
+        ResetFileFilter();
+        QApplication::restoreOverrideCursor();
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        return;
+    }
     applyCustomDirectories();
     applyOutputName();
     JobHost& host = *m_jobHost;
@@ -560,6 +601,51 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_saveAs && event->type() == QEvent::DragEnter) {
+        auto* enter = static_cast<QDragEnterEvent*>(event);
+        if (enter->mimeData()->hasUrls()) {
+            enter->acceptProposedAction();
+            return true;
+        }
+    }
+    if (watched == m_saveAs && event->type() == QEvent::Drop) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        QStringList paths;
+        for (const QUrl& url : drop->mimeData()->urls()) {
+            if (url.isLocalFile()) {
+                paths.append(url.toLocalFile());
+            }
+        }
+        drop->acceptProposedAction();
+        outputNameDropped(paths);
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::outputNameDropped(const QStringList& paths) {
+    if (!paths.isEmpty()) {
+        const QString dropped = paths.first();
+        const QFileInfo info(dropped);
+        if (!info.exists()) {
+            m_messages->message(MessageIcon::Error,
+                                QLatin1Char('\'') + dropped + QStringLiteral("' was not found!"));
+            return;
+        }
+        if (info.isDir()) {
+            m_messages->message(MessageIcon::Information,
+                                QLatin1Char('\'') + dropped + QStringLiteral("' is a directory."));
+        } else {
+            m_saveAs->setText(dropped);
+        }
+    }
+    const QString box = m_saveAs->text();
+    if (box.contains(QLatin1Char('/'))) {
+        Registry::saveSetting(QStringLiteral("LastSavedDir"), AddSlash(folderPart(box)));
+    }
+}
+
 void MainWindow::EnableBottomMostFrm(bool enabled) {
     setEnabled(enabled);
     m_packListWindow->setEnabled(enabled);
@@ -576,43 +662,151 @@ void MainWindow::outputFileCommand() {
     Registry::saveSetting(QStringLiteral("LastSavedDir"), AddSlash(folderPart(m_saveAs->text())));
 }
 
-void MainWindow::customDirectoryCommand(const QString& which) {
-    struct Kind {
-        QString* directory;
-        const char* prompt;
-        const char* directorySetting;
-        const char* group;
-        const char* word;
-    };
-    const Kind kind =
-        which == QLatin1String("save")
-            ? Kind{&m_saveCustomDir, "Save As Directory: ", "SaveCustomDir", "SaveTo", "Custom"}
-        : which == QLatin1String("startup")
-            ? Kind{&m_startupCustomDir, "Startup Directory: ", "StartupCustomDir", "StartupOpt",
-                   "Custom"}
-            : Kind{&m_unpackCustomDir, "Unpack To Directory: ", "UnpackCustomDir", "sDir",
-                   "custom"};
+namespace {
+
+// The three custom-directory commands differ only in these.
+struct CustomDirectoryKind {
+    QString* directory;
+    const char* prompt;
+    const char* directorySetting;
+    const char* group;
+    const char* word;
+};
+
+}  // namespace
+
+static CustomDirectoryKind customDirectoryKind(const QString& which, QString* save,
+                                               QString* startup, QString* unpack) {
+    if (which == QLatin1String("save")) {
+        return {save, "Save As Directory: ", "SaveCustomDir", "SaveTo", "Custom"};
+    }
+    if (which == QLatin1String("startup")) {
+        return {startup, "Startup Directory: ", "StartupCustomDir", "StartupOpt", "Custom"};
+    }
+    return {unpack, "Unpack To Directory: ", "UnpackCustomDir", "sDir", "custom"};
+}
+
+QString MainWindow::chooseCustomDirectory(const QString& which, QWidget* owner) {
+    const CustomDirectoryKind kind =
+        customDirectoryKind(which, &m_saveCustomDir, &m_startupCustomDir, &m_unpackCustomDir);
     QString shown;
-    FormatDir(*kind.directory, shown, 4600, twipsOf(this));
+    FormatDir(*kind.directory, shown, 4600, twipsOf(owner));
     EnableBottomMostFrm(false);
     const QString chosen = chooseFolder(QLatin1String(kind.prompt) + shown, *kind.directory);
     EnableBottomMostFrm(true);
-    if (chosen.isEmpty()) {
-        refreshChecks(QLatin1String(kind.group));  // a cancelled chooser changes nothing
-        return;
-    }
-    *kind.directory = AddSlash(chosen);
+    return chosen.isEmpty() ? QString() : AddSlash(chosen);
+}
+
+void MainWindow::applyCustomDirectory(const QString& which, const QString& folder) {
+    const CustomDirectoryKind kind =
+        customDirectoryKind(which, &m_saveCustomDir, &m_startupCustomDir, &m_unpackCustomDir);
+    *kind.directory = folder;
     m_options.choose(QLatin1String(kind.group), QLatin1String(kind.word));
-    Registry::saveSetting(QLatin1String(kind.directorySetting), *kind.directory);
+    Registry::saveSetting(QLatin1String(kind.directorySetting), folder);
     if (which == QLatin1String("save")) {
-        m_saveAs->setText(joinPath(*kind.directory, kDefaultOutputName));
+        m_saveAs->setText(joinPath(folder, kDefaultOutputName));
     }
 }
 
+void MainWindow::customDirectoryCommand(const QString& which) {
+    const QString chosen = chooseCustomDirectory(which, this);
+    if (chosen.isEmpty()) {
+        // A cancelled chooser changes nothing (the entry's own check mark included).
+        refreshChecks(QLatin1String(
+            customDirectoryKind(which, &m_saveCustomDir, &m_startupCustomDir, &m_unpackCustomDir)
+                .group));
+        return;
+    }
+    applyCustomDirectory(which, chosen);
+}
+
 void MainWindow::customSizeCommand() {
-    CustomSizeDialog dialog(m_options, *m_jobHost, m_prefsOpen, this);
+    CustomSizeDialog dialog(m_options, *m_jobHost, false, this);
     dialog.exec();
     refreshChecks(QStringLiteral("sSize"));
+}
+
+std::optional<CustomSizeChoice> MainWindow::customSizeFromPreferences() {
+    CustomSizeDialog dialog(m_options, *m_jobHost, true, this);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    refreshChecks(QStringLiteral("sSize"));
+    return dialog.choice();
+}
+
+void MainWindow::applyCustomSize(const CustomSizeChoice& choice) {
+    ::applyCustomSize(m_options.splitRule(), choice.mode, QString::number(choice.value), false);
+    m_options.splitRuleChanged();
+}
+
+void MainWindow::addToPackList() {
+    if (m_browser->selectedNames().isEmpty()) {
+        m_messages->message(MessageIcon::Warning, QStringLiteral("Nothing to add."));
+        return;
+    }
+    const QListWidget* files = m_browser->fileList();
+    for (int row = 0; row < files->count(); ++row) {
+        if (files->item(row)->isSelected()) {
+            m_packList.append(joinPath(m_currentDir, QString()), files->item(row)->text(), true);
+        }
+    }
+}
+
+void MainWindow::updateMpegPanel(const QString& path) {
+    m_mpegInfoAvailable = false;
+    if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable()) {
+        m_videoSize->setText(QStringLiteral("Not Available"));
+        m_videoRate->setText(QStringLiteral("Not Available"));
+        m_moreInfo->setEnabled(false);
+        return;
+    }
+    const std::optional<MpegInfo> info = ShowMpegInfo(path, m_files);
+    if (!info) {
+        return;  // not MPEG: the panel keeps what it showed
+    }
+    m_videoSize->setText(info->sizeText);
+    m_videoRate->setText(info->rateText);
+    m_moreInfo->setEnabled(!m_busy);
+    m_mpegInfoAvailable = true;
+}
+
+void MainWindow::moreInfoCommand() {
+    const QString path = m_browser->focusedPath();
+    if (path.isEmpty() || !QFileInfo(path).isFile()) {
+        return;
+    }
+    const std::optional<MpegInfo> info = ShowMpegInfo(path, m_files);
+    if (info) {
+        // No media is loaded in a preview yet: no duration, no frames.
+        m_messages->message(MessageIcon::Information,
+                            info->summaryText(durationText(0), QString()));
+    }
+}
+
+bool MainWindow::loadFilters() {
+    return m_browser->loadFilters();
+}
+
+void MainWindow::resetFileFilters() {
+    ResetFileFilter();
+    loadFilters();
+}
+
+void MainWindow::fileTypeCommand() {
+    CustomFilterDialog dialog(*m_jobHost, this);
+    dialog.exec();
+    loadFilters();
+}
+
+void MainWindow::preferencesCommand() {
+    PreferencesDialog dialog(*this, *m_jobHost);
+    dialog.exec();
+}
+
+void MainWindow::tipCommand() {
+    auto* tips = new TipWindow(tipsFilePath(), this);
+    tips->show();
 }
 
 void MainWindow::copyrightStampingCommand() {
@@ -633,9 +827,11 @@ void MainWindow::helpCommand() {
 void MainWindow::DisableControlsForJob() {
     m_busy = true;
     m_busyIcon->show();
-    for (QWidget* control : {static_cast<QWidget*>(m_browse), static_cast<QWidget*>(m_saveAs)}) {
+    for (QWidget* control : {static_cast<QWidget*>(m_browse), static_cast<QWidget*>(m_saveAs),
+                             static_cast<QWidget*>(m_preview), static_cast<QWidget*>(m_moreInfo)}) {
         control->setEnabled(false);
     }
+    m_browser->setBusy(true);
     m_packListWindow->setBusy(true);
     QApplication::setOverrideCursor(Qt::WaitCursor);
 }
@@ -650,9 +846,14 @@ void MainWindow::EnableControlsAfterJob() {
     m_packCancel->hide();
     m_unpackButton->setVisible(true);
     m_unpackCancel->hide();
-    for (QWidget* control : {static_cast<QWidget*>(m_browse), static_cast<QWidget*>(m_saveAs)}) {
+    for (QWidget* control : {static_cast<QWidget*>(m_browse), static_cast<QWidget*>(m_saveAs),
+                             static_cast<QWidget*>(m_preview)}) {
         control->setEnabled(true);
     }
+    if (m_mpegInfoAvailable) {
+        m_moreInfo->setEnabled(true);
+    }
+    m_browser->setBusy(false);
     m_packListWindow->setBusy(false);
     m_timeRemaining->hide();
     m_actionArmed = false;

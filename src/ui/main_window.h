@@ -16,7 +16,9 @@
 #include "unpack/unpack_command.h"
 
 class DialogJobHost;
+class FileBrowserWidget;
 class PackListWindow;
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -52,6 +54,14 @@ public:
     QMenu* menu(const QString& title) const;
     QString currentDir() const { return m_currentDir; }
     void setCurrentDir(const QString& folder);
+    FileBrowserWidget* browser() const { return m_browser; }
+    QLabel* videoSizeLabel() const { return m_videoSize; }
+    QLabel* videoRateLabel() const { return m_videoRate; }
+    QPushButton* moreInfoButton() const { return m_moreInfo; }
+    QCheckBox* previewCheck() const { return m_preview; }
+    QString unpackCustomDir() const { return m_unpackCustomDir; }
+    QString saveCustomDir() const { return m_saveCustomDir; }
+    QString startupCustomDir() const { return m_startupCustomDir; }
     bool jobRunning() const { return m_busy; }
 
     // Choosers; tests replace them. They return "" when the user cancels.
@@ -63,13 +73,30 @@ public:
     void unpackCommand();
     void outputFileCommand();
     void customDirectoryCommand(const QString& which);
+    // The folder chooser of "save", "startup" or "unpack"; "" when cancelled.
+    QString chooseCustomDirectory(const QString& which, QWidget* owner);
+    // Checks the custom entry of the group, stores it and the folder.
+    void applyCustomDirectory(const QString& which, const QString& folder);
     void customSizeCommand();
+    std::optional<CustomSizeChoice> customSizeFromPreferences();
+    void applyCustomSize(const CustomSizeChoice& choice);
+    void addToPackList();
+    void moreInfoCommand();
+    void fileTypeCommand();
+    void preferencesCommand();
+    void tipCommand();
+    void resetFileFilters();
+    bool loadFilters();
     void copyrightStampingCommand();
     void helpCommand();
     void EnableBottomMostFrm(bool enabled);
 
+    // A file dropped on the output name box names the output.
+    void outputNameDropped(const QStringList& paths);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class WindowJobHost;
@@ -88,6 +115,7 @@ private:
     void applyCustomDirectories();
     void applyOutputName();
     void applyStartupFolder();
+    void updateMpegPanel(const QString& path);
     QPoint packListDefaultPosition() const;
 
     void DisableControlsForJob();
@@ -120,7 +148,12 @@ private:
     QLabel* m_zipStatus = nullptr;
     QLabel* m_percent = nullptr;
     QLabel* m_timeRemaining = nullptr;
-    QLabel* m_folderLabel = nullptr;
+    FileBrowserWidget* m_browser = nullptr;
+    QLabel* m_videoSize = nullptr;
+    QLabel* m_videoRate = nullptr;
+    QPushButton* m_moreInfo = nullptr;
+    QCheckBox* m_preview = nullptr;
+    bool m_mpegInfoAvailable = false;
     QLabel* m_caption = nullptr;
     QList<QToolButton*> m_captionButtons;
     QList<QAction*> m_checkable;
@@ -134,5 +167,4 @@ private:
     bool m_actionArmed = false;
     bool m_cancelArmed = false;
     bool m_busy = false;
-    bool m_prefsOpen = false;
 };

@@ -1,0 +1,377 @@
+#include "browse/file_browser_widget.h"
+
+#include <QComboBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDesktopServices>
+#include <QDir>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QStorageInfo>
+#include <QToolButton>
+#include <QToolTip>
+#include <QUrl>
+
+#include "browse/file_filters.h"
+#include "core/job_host.h"
+#include "core/text_helpers.h"
+#include "fileio/file64.h"
+#include "packlist/pack_list_model.h"
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+
+TextWidthFn twipsOf(const QWidget* widget) {
+    return [widget](const QString& text) {
+        return widget->fontMetrics().horizontalAdvance(text) * kTwipsPerPixel;
+    };
+}
+
+}  // namespace
+
+QString fileSizeTooltip(const QString& name, quint64 bytes) {
+    return bytes == 0 ? name + QStringLiteral(" (0 byte)")
+                      : name + QStringLiteral(" (") + sizeText(bytes) + QStringLiteral(" bytes)");
+}
+
+FileListWidget::FileListWidget(QWidget* parent) : QListWidget(parent) {
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setMouseTracking(true);
+}
+
+int FileListWidget::rowUnder(const QPoint& position) const {
+    const int rowHeight = std::max(1, fontMetrics().height());
+    const QModelIndex top = indexAt(QPoint(1, 1));
+    return PackListModel::rowAt(position.y(), rowHeight, top.isValid() ? top.row() : 0);
+}
+
+void FileListWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        Q_EMIT popupRequested(event->globalPosition().toPoint(),
+                              rowUnder(event->position().toPoint()));
+        return;
+    }
+    QListWidget::mousePressEvent(event);
+}
+
+bool FileListWidget::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip && tooltipFor) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        const QString text = index.isValid() ? tooltipFor(index.row()) : QString();
+        if (text.isEmpty()) {
+            QToolTip::hideText();
+        } else {
+            QToolTip::showText(help->globalPos(), text, viewport());
+        }
+        return true;
+    }
+    return QListWidget::viewportEvent(event);
+}
+
+FileBrowserWidget::FileBrowserWidget(JobHost& host, QWidget* parent)
+    : QWidget(parent),
+      m_host(host),
+      m_volumes(new QComboBox(this)),
+      m_folders(new QListWidget(this)),
+      m_files(new FileListWidget(this)),
+      m_patterns(new QComboBox(this)),
+      m_folderLabel(new QLabel(this)) {
+    setFixedSize(254, 240);
+    m_volumes->setObjectName(QStringLiteral("Drive1"));
+    m_volumes->setGeometry(0, 0, 254, 24);
+    m_folderLabel->setObjectName(QStringLiteral("seldir_lbl"));
+    m_folderLabel->setGeometry(0, 26, 254, 18);
+    m_folders->setObjectName(QStringLiteral("Dir1"));
+    m_folders->setGeometry(0, 46, 122, 164);
+    m_files->setObjectName(QStringLiteral("File1"));
+    m_files->setGeometry(126, 46, 128, 164);
+    m_patterns->setObjectName(QStringLiteral("pattern_cmb"));
+    m_patterns->setGeometry(0, 214, 140, 24);
+    m_busyControls = {m_volumes, m_folders, m_files, m_patterns};
+
+    connect(addButton(QStringLiteral("ButtonAdd_Img"), QStringLiteral("+"),
+                      QStringLiteral("Add to Pack List"), {144, 214, 24, 24}),
+            &QToolButton::clicked, this, &FileBrowserWidget::addRequested);
+    connect(addButton(QStringLiteral("ButtonSelectAll_Img"), QStringLiteral("a"),
+                      QStringLiteral("Select All"), {170, 214, 20, 24}),
+            &QToolButton::clicked, this, &FileBrowserWidget::selectAll);
+    connect(addButton(QStringLiteral("ButtonDeselectAll_Img"), QStringLiteral("d"),
+                      QStringLiteral("Deselect All"), {192, 214, 20, 24}),
+            &QToolButton::clicked, this, &FileBrowserWidget::deselectAll);
+    connect(addButton(QStringLiteral("ButtonSelectInverse_Img"), QStringLiteral("i"),
+                      QStringLiteral("Inverse Select"), {214, 214, 20, 24}),
+            &QToolButton::clicked, this, &FileBrowserWidget::invertSelection);
+    // Mapping network shares is the file manager's business on Linux.
+    addButton(QStringLiteral("Network_Img"), QStringLiteral("N"), QString(), {236, 214, 18, 24})
+        ->setEnabled(false);
+
+    buildPopup();
+    fillVolumes();
+    connect(m_volumes, &QComboBox::activated, this, &FileBrowserWidget::volumeChosen);
+    connect(m_folders, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { setFolder(item->data(Qt::UserRole).toString()); });
+    connect(m_files, &QListWidget::itemSelectionChanged, this, &FileBrowserWidget::clicked);
+    connect(m_files, &QListWidget::itemDoubleClicked, this, &FileBrowserWidget::addRequested);
+    connect(m_files, &FileListWidget::popupRequested, this, [this](const QPoint& at, int row) {
+        if (preparePopup(row)) {
+            m_popup->popup(at);
+        }
+    });
+    m_files->tooltipFor = [this](int row) {
+        const QString name = m_files->item(row)->text();
+        return fileSizeTooltip(name, GetFileLen(pathOf(name)));
+    };
+    connect(m_patterns, &QComboBox::currentIndexChanged, this, &FileBrowserWidget::patternChosen);
+}
+
+QToolButton* FileBrowserWidget::addButton(const QString& objectName, const QString& text,
+                                          const QString& tooltip, const QRect& geometry) {
+    auto* button = new QToolButton(this);
+    button->setObjectName(objectName);
+    button->setText(text);
+    button->setToolTip(tooltip);
+    button->setGeometry(geometry);
+    return button;
+}
+
+void FileBrowserWidget::buildPopup() {
+    m_popup = new QMenu(this);
+    m_popup->setObjectName(QStringLiteral("FileSelPopupMnu"));
+    const auto add = [this](const char* name, const char* caption, auto handler) {
+        QAction* item = m_popup->addAction(QLatin1String(caption), this, handler);
+        item->setObjectName(QLatin1String(name));
+    };
+    add("AddFileSelPopupMnu", "&Add", [this] { Q_EMIT addRequested(); });
+    m_popup->addSeparator()->setObjectName(QStringLiteral("brkmnu09"));
+    add("SelectAllFileSelPopupMnu", "Select &All", [this] { selectAll(); });
+    add("DeselectAllFileSelPopupMnu", "De&select All", [this] { deselectAll(); });
+    add("InvSelFilePopupMnu", "&Inverse Select", [this] { invertSelection(); });
+    m_popup->addSeparator()->setObjectName(QStringLiteral("brkmnu10"));
+    add("RefreshFileSelPopupMnu", "Re&fresh", [this] { refresh(); });
+    m_popup->addSeparator()->setObjectName(QStringLiteral("brkmnu11"));
+    add("PlayMpegFileSelPopupMnu", "&Play", [this] { play(); });
+    add("FilePropertiesFileSelPopupMnu", "P&roperties", [this] { properties(); });
+}
+
+bool FileBrowserWidget::preparePopup(int row) {
+    const int count = m_files->count();
+    if (row == count) {
+        return false;
+    }
+    const bool onFile = row < count;
+    for (QAction* item : m_popup->actions()) {
+        const QString name = item->objectName();
+        if (name == QLatin1String("AddFileSelPopupMnu") || name == QLatin1String("brkmnu09") ||
+            name == QLatin1String("brkmnu11") || name == QLatin1String("PlayMpegFileSelPopupMnu") ||
+            name == QLatin1String("FilePropertiesFileSelPopupMnu")) {
+            item->setVisible(onFile);
+        }
+    }
+    return true;
+}
+
+void FileBrowserWidget::fillVolumes() {
+    m_volumes->clear();
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        if (!volume.isValid()) {
+            continue;
+        }
+        const QString name = volume.displayName() == volume.rootPath()
+                                 ? volume.rootPath()
+                                 : volume.rootPath() + QStringLiteral("  [") +
+                                       volume.displayName() + QLatin1Char(']');
+        m_volumes->addItem(name, volume.rootPath());
+    }
+}
+
+void FileBrowserWidget::volumeChosen(int index) {
+    const QString root = m_volumes->itemData(index).toString();
+    for (;;) {
+        const QStorageInfo volume(root);
+        if (volume.isValid() && volume.isReady() && QDir(root).isReadable()) {
+            setFolder(root);
+            return;
+        }
+        const MessageAnswer answer =
+            m_host.message(MessageIcon::Error,
+                           QStringLiteral("The device ") + root + QStringLiteral(" is not ready."),
+                           MessageButtons::RetryCancel);
+        if (answer != MessageAnswer::Retry) {
+            fillVolumes();
+            return;
+        }
+    }
+}
+
+void FileBrowserWidget::setFolder(const QString& folder) {
+    m_currentDir = AddSlash(QDir::cleanPath(folder));
+    QString shown;
+    FormatDir(m_currentDir, shown, 3800, twipsOf(m_folderLabel));
+    m_folderLabel->setText(shown);
+    m_folderLabel->setToolTip(m_currentDir);
+    const QString root = QStorageInfo(m_currentDir).rootPath();
+    const int volume = m_volumes->findData(root);
+    if (volume >= 0) {
+        m_volumes->setCurrentIndex(volume);
+    }
+    fillFolders();
+    fillFiles();
+    Q_EMIT currentDirChanged(m_currentDir);
+}
+
+void FileBrowserWidget::fillFolders() {
+    m_folders->clear();
+    const QDir dir(m_currentDir);
+    if (m_currentDir != QLatin1String("/")) {
+        auto* up = new QListWidgetItem(QStringLiteral(".."), m_folders);
+        up->setData(Qt::UserRole, QFileInfo(m_currentDir).path());
+    }
+    for (const QFileInfo& sub :
+         dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase)) {
+        auto* item = new QListWidgetItem(sub.fileName(), m_folders);
+        item->setData(Qt::UserRole, sub.absoluteFilePath());
+    }
+}
+
+void FileBrowserWidget::fillFiles() {
+    m_quietSelection = true;
+    m_files->clear();
+    const QDir dir(m_currentDir);
+    for (const QString& name : dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase)) {
+        if (matchesFilePattern(name, m_patternList)) {
+            m_files->addItem(name);
+        }
+    }
+    m_quietSelection = false;
+    if (m_files->count() > 0) {
+        m_files->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);  // counts as a click
+    } else {
+        m_mirror.clear();
+    }
+}
+
+void FileBrowserWidget::refresh() {
+    fillFiles();
+}
+
+bool FileBrowserWidget::loadFilters() {
+    const QList<FileFilter> filters = loadFileFilters(m_host);
+    const QSignalBlocker blocker(m_patterns);
+    m_patterns->clear();
+    for (const FileFilter& filter : filters) {
+        m_patterns->addItem(filter.displayForm());
+    }
+    for (const FileFilter& filter : filters) {
+        for (const QString& pattern : patternList(filter.patterns)) {
+            if (pattern.contains(QLatin1Char('/'))) {
+                return false;  // the file list cannot take a path as a pattern
+            }
+        }
+    }
+    m_patterns->setCurrentIndex(0);
+    patternChosen(0);
+    return true;
+}
+
+void FileBrowserWidget::patternChosen(int index) {
+    if (index < 0) {
+        return;
+    }
+    m_patternList = patternList(filterPatternForBox(index + 1));
+    fillFiles();
+}
+
+QString FileBrowserWidget::pathOf(const QString& name) const {
+    return joinPath(m_currentDir, name);
+}
+
+QString FileBrowserWidget::focusedPath() const {
+    const QListWidgetItem* item = m_files->currentItem();
+    return item == nullptr ? QString() : pathOf(item->text());
+}
+
+void FileBrowserWidget::clicked() {
+    if (m_quietSelection) {
+        return;
+    }
+    if (m_files->count() > 0) {
+        m_mirror.clear();
+        for (int row = 0; row < m_files->count(); ++row) {
+            if (m_files->item(row)->isSelected()) {
+                m_mirror.append(m_files->item(row)->text());
+            }
+        }
+    }
+    if (!focusedPath().isEmpty()) {
+        Q_EMIT focusedFileChanged(focusedPath());
+    }
+    if (m_mirror.isEmpty()) {
+        m_host.message(MessageIcon::Warning, QStringLiteral("No filename(s) selected."));
+    }
+}
+
+// Select all and deselect all are one list operation each, not a click: the mirror
+// keeps what it held.
+void FileBrowserWidget::selectAll() {
+    m_quietSelection = true;
+    m_files->selectAll();
+    m_quietSelection = false;
+}
+
+void FileBrowserWidget::deselectAll() {
+    m_quietSelection = true;
+    m_files->clearSelection();
+    m_quietSelection = false;
+}
+
+void FileBrowserWidget::invertSelection() {
+    m_quietSelection = true;
+    for (int row = 0; row < m_files->count(); ++row) {
+        m_files->item(row)->setSelected(!m_files->item(row)->isSelected());
+    }
+    m_quietSelection = false;
+    clicked();
+}
+
+void FileBrowserWidget::play() {
+    if (m_mirror.size() > 1) {
+        m_host.message(MessageIcon::Information,
+                       QStringLiteral("More than 1 file selected. Only last selected file will be "
+                                      "played."));
+    }
+    const QString path = focusedPath();
+    if (path.isEmpty() || !QFileInfo::exists(path) ||
+        !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+        m_host.message(MessageIcon::Error,
+                       QLatin1Char('\'') + path + QStringLiteral("' was not found!"));
+    }
+}
+
+void FileBrowserWidget::properties() {
+    if (m_mirror.size() > 1) {
+        m_host.message(MessageIcon::Information,
+                       QStringLiteral("More than 1 file selected. Only last selected file "
+                                      "properties will be shown."));
+    }
+    const QString path = focusedPath();
+    if (path.isEmpty()) {
+        return;
+    }
+    // The desktop's file manager shows the properties; without one nothing happens.
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItemProperties"));
+    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+    QDBusConnection::sessionBus().send(call);
+}
+
+void FileBrowserWidget::setBusy(bool busy) {
+    for (QWidget* control : std::as_const(m_busyControls)) {
+        control->setEnabled(!busy);
+    }
+}

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QListWidget>
+#include <QWidget>
+
+class JobHost;
+class PackListModel;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QToolButton;
+
+// The size tooltip of a file: "name (1,234,567 bytes)", "name (0 byte)".
+QString fileSizeTooltip(const QString& name, quint64 bytes);
+
+// The file list: its popup menu follows the row under the pointer, and its tooltip
+// tells the size of the file under it.
+class FileListWidget : public QListWidget {
+    Q_OBJECT
+
+public:
+    explicit FileListWidget(QWidget* parent = nullptr);
+    int rowUnder(const QPoint& position) const;
+    std::function<QString(int row)> tooltipFor;
+
+Q_SIGNALS:
+    void popupRequested(const QPoint& globalPosition, int row);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+};
+
+// The file browser on the left of the main window: volumes, folders, the files of the
+// chosen file type, the current folder, and the mirror of the selected names.
+class FileBrowserWidget : public QWidget {
+    Q_OBJECT
+
+public:
+    FileBrowserWidget(JobHost& host, QWidget* parent = nullptr);
+
+    QComboBox* volumeList() const { return m_volumes; }
+    QListWidget* folderList() const { return m_folders; }
+    FileListWidget* fileList() const { return m_files; }
+    QComboBox* patternBox() const { return m_patterns; }
+    QLabel* folderLabel() const { return m_folderLabel; }
+    QMenu* popupMenu() const { return m_popup; }
+
+    QString currentDir() const { return m_currentDir; }
+    // The mirror of the selected names, as of the last click.
+    QStringList selectedNames() const { return m_mirror; }
+    QString focusedPath() const;
+    QString pathOf(const QString& name) const;
+
+    // The folder change: lists the folder's files and selects the first.
+    void setFolder(const QString& folder);
+    // The file-type box from the stored filters; false when a pattern is unusable.
+    bool loadFilters();
+    void refresh();
+    void selectAll();
+    void deselectAll();
+    void invertSelection();
+    void play();
+    void properties();
+    bool preparePopup(int row);
+    void setBusy(bool busy);
+
+Q_SIGNALS:
+    void addRequested();
+    void focusedFileChanged(const QString& path);
+    void currentDirChanged(const QString& folder);
+
+private:
+    void buildPopup();
+    void fillVolumes();
+    void volumeChosen(int index);
+    void fillFolders();
+    void fillFiles();
+    void patternChosen(int index);
+    void clicked();  // any selection change of the file list counts as a click
+    QToolButton* addButton(const QString& objectName, const QString& text, const QString& tooltip,
+                           const QRect& geometry);
+
+    JobHost& m_host;
+    QComboBox* m_volumes;
+    QListWidget* m_folders;
+    FileListWidget* m_files;
+    QComboBox* m_patterns;
+    QLabel* m_folderLabel;
+    QMenu* m_popup = nullptr;
+    QList<QWidget*> m_busyControls;
+    QString m_currentDir;
+    QStringList m_patternList{QStringLiteral("*.*")};
+    QStringList m_mirror;
+    bool m_quietSelection = false;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+class QCheckBox;
+class QLabel;
+
+// "Tarvik Zarvo Tip of the Day": one random hint from the tips file.
+class TipWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TipWindow(const QString& tipsFile, QWidget* parent = nullptr);
+
+    QLabel* tipText() const { return m_tip; }
+    QCheckBox* showAtStartup() const { return m_showAtStartup; }
+    void nextTip();
+
+private:
+    QStringList m_tips;
+    QLabel* m_tip;
+    QCheckBox* m_showAtStartup;
+};
