@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
@@ -13,9 +14,13 @@
 
 #include <cstdio>
 
+#include "browse/custom_filter_dialog.h"
 #include "core/job_host.h"
+#include "core/tips.h"
 #include "packlist/pack_list_window.h"
 #include "ui/main_window.h"
+#include "ui/preferences_dialog.h"
+#include "ui/tip_window.h"
 
 namespace {
 
@@ -75,6 +80,17 @@ int main(int argc, char* argv[]) {
         window.packList().appendPath(path, true);
     }
     window.outputNameBox()->setText(files.filePath(QStringLiteral("joined.mpg")));
+    // A folder of files for the browser; the first is an MPEG sequence header.
+    QDir().mkpath(files.filePath(QStringLiteral("videos/holiday")));
+    QFile header(files.filePath(QStringLiteral("videos/beach.mpg")));
+    if (header.open(QIODevice::WriteOnly)) {
+        header.write(QByteArray("\x00\x00\x01\xB3\x16\x00\xF0\x13", 8) + QByteArray(4000, 'x'));
+        header.close();
+    }
+    for (const char* name : {"city.mpg", "harbour.MPG", "notes.txt", "sunset.mpeg"}) {
+        writeFile(files.filePath(QStringLiteral("videos/") + QLatin1String(name)), 1234567);
+    }
+    window.setCurrentDir(files.filePath(QStringLiteral("videos")));
     QApplication::processEvents();
     shoot(out + QStringLiteral("/main_window.png"), {&window});
     shoot(out + QStringLiteral("/pack_list_window.png"), {window.packListWindow()});
@@ -95,6 +111,36 @@ int main(int argc, char* argv[]) {
         for (QWidget* popup : shown.mid(1)) {
             popup->close();
         }
+    }
+
+    {
+        CustomFilterDialog filters(host, &window);
+        filters.show();
+        filters.move(60, 60);
+        QTest::qWait(200);
+        shoot(out + QStringLiteral("/filter_dialog.png"), {&filters});
+    }
+    {
+        PreferencesDialog prefs(window, host);
+        prefs.show();
+        prefs.move(60, 60);
+        for (int page = 0; page <= PreferencesDialog::kLastPage; ++page) {
+            if (prefs.pageList()->item(page)->text().startsWith(QLatin1Char('_'))) {
+                continue;
+            }
+            prefs.goToPage(page);
+            QTest::qWait(100);
+            shoot(
+                out + QStringLiteral("/preferences_page_%1.png").arg(page, 2, 10, QLatin1Char('0')),
+                {&prefs});
+        }
+    }
+    {
+        TipWindow tips(tipsFilePath());
+        tips.show();
+        tips.move(60, 60);
+        QTest::qWait(200);
+        shoot(out + QStringLiteral("/tip_window.png"), {&tips});
     }
 
     // A running job: slow pack, photographed a moment in, then cancelled.

@@ -19,6 +19,12 @@ const QStringList kNoYes = {QStringLiteral("No"), QStringLiteral("Yes")};
 const QStringList kSaveEntries = {QStringLiteral("Custom Directory..."),
                                   QStringLiteral("Last Saved Directory")};
 
+// Where the rows of read-only boxes and the one visible list sit.
+constexpr int kListY = 354;
+int rowY(int row) {
+    return 8 + row * 26;
+}
+
 bool isSeparatorPage(int index) {
     return index == 1 || index == 5 || index == 7 || index == 10 || index == 14 || index == 17 ||
            index == 19;
@@ -97,12 +103,12 @@ PreferencesDialog::PreferencesDialog(MainWindow& window, JobHost& host)
     addOption(QStringLiteral("CmPack"), QStringLiteral("Show 'Pack It' In Explorer:"), kNoYes, 18,
               11);
     (new QLabel(QStringLiteral("No of Custom Filetype:"), this))
-        ->setGeometry(200, 8 + 12 * 28, 190, 24);
+        ->setGeometry(200, rowY(12), 190, 24);
     m_filterCount->setObjectName(QStringLiteral("NoOfCustomFilterTxt"));
     m_filterCount->setReadOnly(true);
-    m_filterCount->setGeometry(392, 8 + 12 * 28, 220, 24);
-    m_stamp->setGeometry(392, 8 + 13 * 28 + 4, 100, 26);
-    m_filetype->setGeometry(500, 8 + 13 * 28 + 4, 112, 26);
+    m_filterCount->setGeometry(392, rowY(12), 220, 24);
+    m_stamp->setGeometry(446, kListY, 80, 26);
+    m_filetype->setGeometry(532, kListY, 80, 26);
 
     auto* ok = new QPushButton(QStringLiteral("&OK"), this);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
@@ -128,14 +134,14 @@ PreferencesDialog::PreferencesDialog(MainWindow& window, JobHost& host)
 
 void PreferencesDialog::addOption(const QString& setting, const QString& label,
                                   const QStringList& entries, int page, int row) {
-    const int y = 8 + row * 28;
+    const int y = rowY(row);
     (new QLabel(label, this))->setGeometry(200, y, 190, 24);
     auto* box = new QLineEdit(this);
     box->setReadOnly(true);
     box->setGeometry(392, y, 220, 24);
     auto* list = new QComboBox(this);
     list->addItems(entries);
-    list->setGeometry(200, 8 + 14 * 28 + 6, 412, 26);
+    list->setGeometry(200, kListY, 240, 26);
     list->hide();
     m_options.append({setting, page, list, box});
     connect(list, &QComboBox::activated, this, [this, setting](int i) { choose(setting, i); });
