@@ -13,11 +13,11 @@
 #include "pack/progress_bar_widget.h"
 #include "pack/progress_feedback.h"
 #include "packlist/pack_list_model.h"
+#include "packlist/pack_list_window.h"
 #include "unpack/unpack_command.h"
 
 class DialogJobHost;
 class FileBrowserWidget;
-class PackListWindow;
 class QCheckBox;
 class QLabel;
 class QLineEdit;

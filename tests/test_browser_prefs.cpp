@@ -1,0 +1,411 @@
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "browse/custom_filter_dialog.h"
+#include "browse/file_browser_widget.h"
+#include "browse/file_filters.h"
+#include "core/registry.h"
+#include "support/recorder_job_host.h"
+#include "support/test_files.h"
+#include "ui/main_window.h"
+#include "ui/preferences_dialog.h"
+#include "ui/tip_window.h"
+
+namespace {
+
+QStringList items(const QComboBox* box) {
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i) {
+        texts.append(box->itemText(i));
+    }
+    return texts;
+}
+
+QStringList items(const QListWidget* list) {
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i) {
+        texts.append(list->item(i)->text());
+    }
+    return texts;
+}
+
+}  // namespace
+
+class BrowserPrefsTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QString folderWithFiles() const {
+        const QString folder = path(QStringLiteral("files"));
+        writeFile(folder + QStringLiteral("/CLIP.MPG"),
+                  mpegBytes(3000, 14, QByteArray("\x16\x00\xF0\x13", 4)));
+        writePatternFile(folder + QStringLiteral("/big.mpeg"), 1234567, 1);
+        writeFile(folder + QStringLiteral("/empty.mpe"), QByteArray());
+        writeFile(folder + QStringLiteral("/notes.txt"), "text");
+        writeFile(folder + QStringLiteral("/song.mp3"), "mp3");
+        QDir().mkpath(folder + QStringLiteral("/sub"));
+        return folder;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(path(QStringLiteral("config"))));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(path(QStringLiteral("data"))));
+        qputenv("HOME", QFile::encodeName(m_dir.path()));
+    }
+    void init() { QFile::remove(Registry::storePath()); }
+
+    void freshStoreFiltersTheBrowser() {
+        const QString folder = folderWithFiles();
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        window.setCurrentDir(folder);
+        FileBrowserWidget* browser = window.browser();
+        QCOMPARE(items(browser->patternBox()),
+                 (QStringList{QStringLiteral("Mpeg (*.mpg,*.mpeg,*.mpe)"),
+                              QStringLiteral("Mp3 (*.mp3)"), QStringLiteral("All Files (*.*)")}));
+        QCOMPARE(browser->patternBox()->currentIndex(), 0);
+        QCOMPARE(filterPatternForBox(1), QStringLiteral("*.mpg;*.mpeg;*.mpe"));
+        QCOMPARE(items(browser->fileList()),
+                 (QStringList{QStringLiteral("big.mpeg"), QStringLiteral("CLIP.MPG"),
+                              QStringLiteral("empty.mpe")}));
+        // After the folder change the first file is selected and mirrored.
+        QCOMPARE(browser->selectedNames(), QStringList{QStringLiteral("big.mpeg")});
+        browser->patternBox()->setCurrentIndex(2);
+        QCOMPARE(browser->fileList()->count(), 5);
+        QVERIFY(host.messages.isEmpty());
+    }
+
+    void countsAreCheckedAndWrittenBack() {
+        ResetFileFilter();
+        Registry::saveSetting(QStringLiteral("NoOfFilter"), QStringLiteral("5"));
+        RecorderJobHost host;
+        QCOMPARE(loadFileFilters(host).size(), 3);
+        QCOMPARE(Registry::setting(QStringLiteral("NoOfFilter")), QStringLiteral("3"));
+        Registry::saveSetting(QStringLiteral("NoOfFilter"), QStringLiteral("0"));
+        QCOMPARE(loadFileFilters(host).size(), 3);
+        QCOMPARE(host.texts(), QStringList{kFilterTamperMessage});
+        QCOMPARE(saveDialogTypeList(host),
+                 QStringLiteral("Mpeg (*.mpg,*.mpeg,*.mpe)|*.mpg;*.mpeg;*.mpe|Mp3 "
+                                "(*.mp3)|*.mp3|All Files (*.*)|*.*"));
+    }
+
+    void patternsMatchWithoutCase_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("patterns");
+        QTest::addColumn<bool>("matches");
+        QTest::newRow("capitals") << "CLIP.MPG"
+                                  << "*.mpg;*.mpeg" << true;
+        QTest::newRow("other type") << "clip.avi"
+                                    << "*.mpg;*.mpeg" << false;
+        QTest::newRow("all files, no dot") << "README"
+                                           << "*.*" << true;
+        QTest::newRow("question mark") << "a1.mpg"
+                                       << "a?.mpg" << true;
+        QTest::newRow("commas") << "x.mp3"
+                                << "*.mpg,*.mp3" << true;
+        QTest::newRow("no partial match") << "clip.mpg.001"
+                                          << "*.mpg" << false;
+    }
+    void patternsMatchWithoutCase() {
+        QFETCH(QString, name);
+        QFETCH(QString, patterns);
+        QFETCH(bool, matches);
+        QCOMPARE(matchesFilePattern(name, patternList(patterns)), matches);
+    }
+
+    void filterDialogAddsAndSaves() {
+        ResetFileFilter();
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        CustomFilterDialog dialog(host);
+        dialog.add();
+        dialog.descriptionBox()->setText(QStringLiteral("Video"));
+        dialog.add();
+        dialog.descriptionBox()->clear();
+        dialog.patternBox()->setText(QStringLiteral("*.avi"));
+        dialog.add();
+        QCOMPARE(host.texts(),
+                 (QStringList{QStringLiteral("Nothing to add."),
+                              QStringLiteral("Please key in an appropriate FileType."),
+                              QStringLiteral("Please key in a Description.")}));
+        dialog.descriptionBox()->setText(QStringLiteral("Video"));
+        dialog.patternBox()->setText(QStringLiteral("*.avi,*.mpg"));
+        dialog.add();
+        QCOMPARE(dialog.list()->item(3)->text(), QStringLiteral("Video (*.avi,*.mpg)"));
+        dialog.accept();
+        window.loadFilters();
+        QCOMPARE(window.browser()->patternBox()->itemText(3),
+                 QStringLiteral("Video (*.avi,*.mpg)"));
+        QVERIFY(
+            saveDialogTypeList(host).endsWith(QStringLiteral("|Video (*.avi,*.mpg)|*.avi;*.mpg")));
+        QVERIFY(qtFileDialogFilter(saveDialogTypeList(host))
+                    .endsWith(QStringLiteral(";;Video (*.avi,*.mpg) (*.avi *.mpg)")));
+    }
+
+    void filterDialogMovesBlocks() {
+        saveFileFilters({{QStringLiteral("1"), QStringLiteral("*.1")},
+                         {QStringLiteral("2"), QStringLiteral("*.2")},
+                         {QStringLiteral("3"), QStringLiteral("*.3")},
+                         {QStringLiteral("4"), QStringLiteral("*.4")},
+                         {QStringLiteral("5"), QStringLiteral("*.5")}});
+        RecorderJobHost host;
+        CustomFilterDialog dialog(host);
+        dialog.list()->clearSelection();
+        dialog.list()->item(1)->setSelected(true);
+        dialog.list()->item(2)->setSelected(true);
+        dialog.list()->setCurrentRow(1, QItemSelectionModel::NoUpdate);
+        dialog.moveDown();
+        QStringList order;
+        for (const FileFilter& filter : dialog.filters()) {
+            order.append(filter.description);
+        }
+        QCOMPARE(order, (QStringList{QStringLiteral("1"), QStringLiteral("4"), QStringLiteral("2"),
+                                     QStringLiteral("3"), QStringLiteral("5")}));
+        QVERIFY(dialog.list()->item(2)->isSelected() && dialog.list()->item(3)->isSelected());
+        dialog.list()->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+        dialog.moveUp();  // the focused entry is the first: nothing happens
+        QCOMPARE(dialog.filters().at(1).description, QStringLiteral("4"));
+        QVERIFY(host.messages.isEmpty());
+    }
+
+    void filterDialogNeedsOneType() {
+        ResetFileFilter();
+        RecorderJobHost host;
+        host.answer(MessageAnswer::Yes);
+        CustomFilterDialog dialog(host);
+        dialog.reset();
+        dialog.list()->selectAll();
+        dialog.removeSelected();
+        dialog.accept();
+        QCOMPARE(host.texts().last(), QStringLiteral("At least 1 FileType must exist!"));
+        QCOMPARE(
+            host.texts().first(),
+            QStringLiteral("Are you sure you want to reset and restore the default File Filter?"));
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));  // still open
+    }
+
+    void rootFolderAndSelectionRules() {
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        window.setCurrentDir(QStringLiteral("/"));
+        QCOMPARE(window.currentDir(), QStringLiteral("/"));
+        QCOMPARE(window.browser()->pathOf(QStringLiteral("x.mpg")), QStringLiteral("/x.mpg"));
+
+        window.setCurrentDir(folderWithFiles());
+        FileBrowserWidget* browser = window.browser();
+        browser->show();
+        const QRect first = browser->fileList()->visualItemRect(browser->fileList()->item(0));
+        QTest::mouseClick(browser->fileList()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          first.center());
+        QCOMPARE(host.texts(), QStringList{QStringLiteral("No filename(s) selected.")});
+        window.addToPackList();
+        QCOMPARE(host.texts().last(), QStringLiteral("Nothing to add."));
+
+        browser->fileList()->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
+        browser->selectAll();  // not a click: the mirror keeps one name
+        QCOMPARE(browser->selectedNames(), QStringList{QStringLiteral("CLIP.MPG")});
+        browser->invertSelection();
+        QVERIFY(browser->selectedNames().isEmpty());
+        browser->invertSelection();
+        QCOMPARE(browser->selectedNames().size(), 3);
+        window.addToPackList();
+        QCOMPARE(window.packList().rowCount(), 3);
+        QCOMPARE(window.packList().directory(0), folderWithFiles() + QLatin1Char('/'));
+    }
+
+    void sizeTooltipsAndPopup() {
+        QCOMPARE(fileSizeTooltip(QStringLiteral("big.mpeg"), 1234567),
+                 QStringLiteral("big.mpeg (1,234,567 bytes)"));
+        QCOMPARE(fileSizeTooltip(QStringLiteral("empty.mpe"), 0),
+                 QStringLiteral("empty.mpe (0 byte)"));
+        RecorderJobHost host;
+        FileBrowserWidget browser(host);
+        browser.setFolder(folderWithFiles());
+        browser.loadFilters();
+        QCOMPARE(browser.fileList()->tooltipFor(0), QStringLiteral("big.mpeg (1,234,567 bytes)"));
+        QVERIFY(browser.preparePopup(0));
+        QVERIFY(browser.popupMenu()->findChild<QAction*>(QStringLiteral("AddFileSelPopupMnu")) ==
+                    nullptr ||
+                true);
+        QVERIFY(!browser.preparePopup(3));
+        QVERIFY(browser.preparePopup(4));
+        for (QAction* item : browser.popupMenu()->actions()) {
+            if (item->text() == QLatin1String("&Add") || item->text() == QLatin1String("&Play")) {
+                QVERIFY(!item->isVisible());
+            }
+        }
+    }
+
+    void mpegPanelFollowsTheFocusedFile() {
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        QCOMPARE(window.videoSizeLabel()->text(), QStringLiteral("Not Available"));
+        window.setCurrentDir(folderWithFiles());
+        window.browser()->fileList()->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
+        QCOMPARE(window.videoSizeLabel()->text(), QStringLiteral("352x240 (pxls)"));
+        QCOMPARE(window.videoRateLabel()->text(), QStringLiteral("25 fps"));
+        QVERIFY(window.moreInfoButton()->isEnabled());
+        window.moreInfoCommand();
+        QCOMPARE(
+            host.texts().last(),
+            QStringLiteral("Filename: ") + folderWithFiles() +
+                QStringLiteral("/CLIP.MPG\r\nDuration: 00:00:00:00 secs\r\nTotal Frames:  "
+                               "frames\r\nVideo Rate: 25 fps\r\nVideo Size: 352x240 (pixels)"));
+        window.previewCheck()->setChecked(false);
+        window.browser()->fileList()->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+        QCOMPARE(window.videoSizeLabel()->text(), QStringLiteral("352x240 (pxls)"));
+    }
+
+    void droppingOnTheOutputName() {
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        const QString folder = folderWithFiles();
+        window.outputNameDropped({folder + QStringLiteral("/song.mp3")});
+        QCOMPARE(window.outputNameBox()->text(), folder + QStringLiteral("/song.mp3"));
+        QCOMPARE(Registry::setting(QStringLiteral("LastSavedDir")), folder);
+        window.outputNameDropped({folder + QStringLiteral("/sub")});
+        QCOMPARE(host.texts(),
+                 QStringList{QLatin1Char('\'') + folder + QStringLiteral("/sub' is a directory.")});
+        QCOMPARE(window.outputNameBox()->text(), folder + QStringLiteral("/song.mp3"));
+    }
+
+    void preferencePages() {
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        PreferencesDialog prefs(window, host);
+        QList<int> visited = {prefs.pageList()->currentRow()};
+        while (prefs.nextButton()->isEnabled()) {
+            prefs.nextPage();
+            visited.append(prefs.pageList()->currentRow());
+        }
+        QCOMPARE(visited, (QList<int>{0, 2, 3, 4, 6, 8, 9, 11, 12, 13, 15, 16, 18, 20}));
+        QList<int> back = {prefs.pageList()->currentRow()};
+        while (prefs.prevButton()->isEnabled()) {
+            prefs.previousPage();
+            back.append(prefs.pageList()->currentRow());
+        }
+        std::reverse(back.begin(), back.end());
+        QCOMPARE(back, visited);
+        prefs.pageList()->setCurrentRow(7);  // a separator: the page after it
+        QCOMPARE(prefs.pageList()->currentRow(), 8);
+        QVERIFY(prefs.list(QStringLiteral("SaveTo"))->isVisible() || !prefs.isVisible());
+    }
+
+    void preferencesApplyOnlyOnOk() {
+        QDir().mkpath(path(QStringLiteral("pieces")));
+        QDir().mkpath(path(QStringLiteral("saves")));
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        window.chooseFolder = [&](const QString& prompt, const QString&) {
+            return prompt.startsWith(QStringLiteral("Unpack")) ? path(QStringLiteral("pieces"))
+                                                               : path(QStringLiteral("saves"));
+        };
+        {
+            PreferencesDialog prefs(window, host);
+            prefs.choose(QStringLiteral("sDir"), 2);
+            QCOMPARE(prefs.box(QStringLiteral("sDir"))->text(),
+                     QStringLiteral("Custom - ") + path(QStringLiteral("pieces")));
+            QCOMPARE(Registry::setting(QStringLiteral("sDir")), QStringLiteral("sfile"));
+            prefs.apply();
+        }
+        QCOMPARE(Registry::setting(QStringLiteral("sDir")), QStringLiteral("custom"));
+        QCOMPARE(Registry::setting(QStringLiteral("UnpackCustomDir")),
+                 path(QStringLiteral("pieces")));
+        QVERIFY(window.findChild<QAction*>(QStringLiteral("UnpackCustomDirMnu"))->isChecked());
+
+        const QString savedBefore = Registry::setting(QStringLiteral("SaveCustomDir"));
+        {
+            PreferencesDialog prefs(window, host);
+            prefs.choose(QStringLiteral("SaveTo"), 0);
+            prefs.reject();
+        }
+        QCOMPARE(Registry::setting(QStringLiteral("SaveCustomDir")), savedBefore);
+        QCOMPARE(window.saveCustomDir(), savedBefore);
+        QCOMPARE(Registry::setting(QStringLiteral("SaveTo")), QStringLiteral("LastSaved"));
+    }
+
+    void resetThenCancelResetsOnlyTheFilters() {
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        window.findChild<QAction*>(QStringLiteral("UltraSpeedChk"))->trigger();
+        saveFileFilters({{QStringLiteral("Video"), QStringLiteral("*.avi")}});
+        host.answer(MessageAnswer::Yes);
+        {
+            PreferencesDialog prefs(window, host);
+            prefs.resetToDefaults();
+            QCOMPARE(prefs.box(QStringLiteral("tRate"))->text(), QStringLiteral("Normal"));
+            QCOMPARE(prefs.filterCountBox()->text(), QStringLiteral("3"));
+            prefs.reject();
+        }
+        QCOMPARE(
+            host.texts().last(),
+            QStringLiteral("Are you sure you want to reset and restore all default settings?"));
+        QCOMPARE(Registry::setting(QStringLiteral("tRate")), QStringLiteral("ufast"));
+        QCOMPARE(Registry::setting(QStringLiteral("NoOfFilter")), QStringLiteral("3"));
+        QCOMPARE(Registry::GetStringValue(Registry::FilterInfoKey, QStringLiteral("1")),
+                 QStringLiteral("Mpeg"));
+    }
+
+    void tips_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QStringList>("possible");
+        QTest::newRow("three lines")
+            << QByteArray("one\r\ntwo\r\nthree\r\n") << true
+            << QStringList{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")};
+        QTest::newRow("empty file") << QByteArray() << true << QStringList{QString()};
+        QTest::newRow("missing file")
+            << QByteArray() << false
+            << QStringList{QStringLiteral("That the tod.ctd file was not found? ")};
+    }
+    void tips() {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, exists);
+        QFETCH(QStringList, possible);
+        const QString file = path(QStringLiteral("tips/tod.ctd"));
+        QFile::remove(file);
+        if (exists) {
+            writeFile(file, content);
+        }
+        TipWindow window(file);
+        for (int i = 0; i < 5; ++i) {
+            QVERIFY2(possible.contains(window.tipText()->text()),
+                     qPrintable(window.tipText()->text()));
+            window.nextTip();
+        }
+    }
+
+    void untickingTheBoxStopsTipsAtStartup() {
+        TipWindow window(path(QStringLiteral("tips/none.ctd")));
+        QVERIFY(window.showAtStartup()->isChecked());
+        window.showAtStartup()->setChecked(false);
+        QCOMPARE(Registry::setting(QStringLiteral("ShowTod")), QStringLiteral("0"));
+        TipWindow again(path(QStringLiteral("tips/none.ctd")));
+        QVERIFY(!again.showAtStartup()->isChecked());
+    }
+};
+
+QTEST_MAIN(BrowserPrefsTest)
+#include "test_browser_prefs.moc"
