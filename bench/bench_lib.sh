@@ -1,5 +1,12 @@
 # Shared helpers of the benchmarks (sourced).
 
+# Checks the run count, installs what is missing and builds the release tree.
+bench_prepare() {
+  (( $2 >= 5 )) || { echo "at least 5 runs" >&2; exit 2; }
+  "$1/scripts/deps"
+  "$1/scripts/build" "$1/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+}
+
 # Where the test data lives: $BENCH_DATA, else a tmpfs folder (page cache without
 # disk writeback, whose timing swings wildly on this kind of machine), else bench/data.
 bench_data_dir() {

@@ -5,12 +5,10 @@
 # Usage: bench/bench_pack.sh [RUNS]   (RUNS >= 5, default 5)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-runs=${1:-5}
-(( runs >= 5 )) || { echo "at least 5 runs" >&2; exit 2; }
-"$top/scripts/deps"
-"$top/scripts/build" "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cli="$top/build/src/zarvo-cli"
 source "$top/bench/bench_lib.sh"
+runs=${1:-5}
+bench_prepare "$top" "$runs"
+cli="$top/build/src/zarvo-cli"
 
 data=$(bench_data_dir "$top")
 mkdir -p "$data"

@@ -60,12 +60,7 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(path(QStringLiteral("config"))));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(path(QStringLiteral("data"))));
-        qputenv("HOME", QFile::encodeName(m_dir.path()));
-    }
+    void initTestCase() { useThrowawayUserFolders(m_dir.path()); }
     void init() { QFile::remove(Registry::storePath()); }
 
     void freshStoreFiltersTheBrowser() {

@@ -31,9 +31,7 @@ private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
 private Q_SLOTS:
-    void initTestCase() {
-        qputenv("XDG_DATA_HOME", QFile::encodeName(path(QStringLiteral("data"))));
-    }
+    void initTestCase() { useThrowawayUserFolders(m_dir.path()); }
 
     void batchFileOfThreePieces() {
         const JoinBatchBuilder builder =

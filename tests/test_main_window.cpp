@@ -33,12 +33,7 @@ private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
 private Q_SLOTS:
-    void initTestCase() {
-        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(path(QStringLiteral("config"))));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(path(QStringLiteral("data"))));
-        qputenv("HOME", QFile::encodeName(m_dir.path()));
-    }
+    void initTestCase() { useThrowawayUserFolders(m_dir.path()); }
     void init() { QFile::remove(Registry::storePath()); }
 
     void firstStartWritesEveryDefault() {

@@ -51,10 +51,7 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(path(QStringLiteral("data"))));
-    }
+    void initTestCase() { useThrowawayUserFolders(m_dir.path()); }
     void cleanup() { QVERIFY(File64::openFileTable().isEmpty()); }
 
     void nothingToUnpack() {

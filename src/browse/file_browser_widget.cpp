@@ -19,6 +19,7 @@
 #include "core/text_helpers.h"
 #include "fileio/file64.h"
 #include "packlist/pack_list_model.h"
+#include "packlist/pack_list_window.h"
 
 namespace {
 
@@ -43,9 +44,7 @@ FileListWidget::FileListWidget(QWidget* parent) : QListWidget(parent) {
 }
 
 int FileListWidget::rowUnder(const QPoint& position) const {
-    const int rowHeight = std::max(1, fontMetrics().height());
-    const QModelIndex top = indexAt(QPoint(1, 1));
-    return PackListModel::rowAt(position.y(), rowHeight, top.isValid() ? top.row() : 0);
+    return rowUnderPointer(*this, position);
 }
 
 void FileListWidget::mousePressEvent(QMouseEvent* event) {

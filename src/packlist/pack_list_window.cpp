@@ -36,10 +36,14 @@ PackListView::PackListView(QWidget* parent) : QListView(parent) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
-int PackListView::rowUnder(const QPoint& position) const {
-    const int rowHeight = std::max(1, fontMetrics().height());
-    const QModelIndex top = indexAt(QPoint(1, 1));
+int rowUnderPointer(const QAbstractItemView& view, const QPoint& position) {
+    const int rowHeight = std::max(1, view.fontMetrics().height());
+    const QModelIndex top = view.indexAt(QPoint(1, 1));
     return PackListModel::rowAt(position.y(), rowHeight, top.isValid() ? top.row() : 0);
+}
+
+int PackListView::rowUnder(const QPoint& position) const {
+    return rowUnderPointer(*this, position);
 }
 
 void PackListView::mousePressEvent(QMouseEvent* event) {

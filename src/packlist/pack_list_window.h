@@ -10,6 +10,10 @@ class PackListModel;
 class QMenu;
 class QToolButton;
 
+// The row under a pointer position of a list, counting the empty lines below its last
+// row: the popup menus of the lists decide by it.
+int rowUnderPointer(const QAbstractItemView& view, const QPoint& position);
+
 // The list view of the pack list: its popup menu follows the row under the pointer,
 // and files dropped from a file manager are appended.
 class PackListView : public QListView {

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QProcess>
 
 QString writeFile(const QString& path, const QByteArray& bytes) {
@@ -72,4 +73,11 @@ QByteArray mpegBytes(qsizetype length, qsizetype offset, const QByteArray& field
     const QByteArray header = QByteArray("\x00\x00\x01\xB3", 4) + fields;
     bytes.replace(offset, qMin(header.size(), length - offset), header.left(length - offset));
     return bytes;
+}
+
+void useThrowawayUserFolders(const QString& folder) {
+    QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder + QStringLiteral("/config")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(folder + QStringLiteral("/data")));
+    qputenv("HOME", QFile::encodeName(folder));
 }

@@ -30,3 +30,7 @@ bool makeMpegClip(const QString& path, const QString& size = QStringLiteral("352
 // Bytes with a sequence header at `offset`: 00 00 01 B3 then `fields`, in `length` bytes
 // of filler that holds no start code.
 QByteArray mpegBytes(qsizetype length, qsizetype offset, const QByteArray& fields);
+
+// Points the user's settings, data and home folders into `folder` and formats numbers
+// as in en_US, so a test neither reads nor changes the real user's files.
+void useThrowawayUserFolders(const QString& folder);
