@@ -217,6 +217,7 @@ private Q_SLOTS:
                      QStringLiteral("\r\nDuration: 00:00:00:00 secs\r\nTotal Frames:  frames\r\n"
                                     "Video Rate: 25 fps\r\nVideo Size: 352x288 (pixels)"));
         QVERIFY(!ShowMpegInfo(path(QStringLiteral("missing.mpg")), files));
+        QVERIFY(!QFileInfo::exists(path(QStringLiteral("missing.mpg"))));  // not created by looking
     }
 
     void cliInfoReadsARealClip() {

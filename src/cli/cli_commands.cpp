@@ -274,8 +274,10 @@ int runInfo(const QStringList& arguments) {
     int status = ExitSuccess;
     for (const QString& path : absolutePaths(parser.positionalArguments())) {
         const std::optional<MpegInfo> info = ShowMpegInfo(path, files);
-        const QString line = info ? info->sizeText + QLatin1Char(' ') + info->rateText
-                                  : QStringLiteral("not a valid MPEG file");
+        const bool readable = QFileInfo(path).isFile() && QFileInfo(path).isReadable();
+        const QString line = info       ? info->sizeText + QLatin1Char(' ') + info->rateText
+                             : readable ? QStringLiteral("not a valid MPEG file")
+                                        : QStringLiteral("cannot be read");
         std::printf("%s: %s\n", path.toLocal8Bit().constData(), line.toLocal8Bit().constData());
         if (!info) {
             status = ExitFailed;

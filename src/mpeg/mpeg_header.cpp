@@ -4,6 +4,8 @@
 #include <array>
 #include <vector>
 
+#include <QFileInfo>
+
 #include "core/job_host.h"
 #include "fileio/file64.h"
 
@@ -18,6 +20,11 @@ QByteArray readExactly(File64& files, int handle, quint64 count) {
         return QByteArray();
     }
     return bytes;
+}
+
+bool isReadableFile(const QString& path) {
+    const QFileInfo info(path);
+    return info.isFile() && info.isReadable();
 }
 
 void seekTo(File64& files, quint64 position) {
@@ -79,6 +86,9 @@ QString frameRateText(int code) {
 
 std::optional<SequenceHeader> readSequenceHeader(File64& files, const QString& path,
                                                  quint64* offset) {
+    if (!isReadableFile(path)) {
+        return std::nullopt;  // an open would create a missing file
+    }
     const quint64 size = GetFileLen(path);
     files.OpenFile(path, QStringLiteral("READ_ONLY"));
     if (File64::openStatus() != File64::OpenOk) {
@@ -132,6 +142,9 @@ void MpegCompatibility::CheckMpegCompatibility(const QString& path, File64& file
 void ExtractMpegHeader(const QString& sourcePath, const QString& piecePath, int pieceIndex,
                        bool lastPieceMode, File64& files, JobHost& host, ExtractedHeader& record) {
     record.ExtractedMpegHeader = false;
+    if (!isReadableFile(sourcePath)) {
+        return;
+    }
     const quint64 size = GetFileLen(sourcePath);
     files.OpenFile(sourcePath, QStringLiteral("READ_ONLY"));
     if (File64::openStatus() != File64::OpenOk) {
