@@ -225,15 +225,18 @@ private Q_SLOTS:
         MainWindow window(&host);
         window.load();
         QStringList titles;
-        window.chooseOutputFile = [&](const QString& title) {
-            titles << title;
+        window.chooseOutputFile = [&](const QString& title, const QString& types) {
+            titles << title << types;
             return path(QStringLiteral("cl/joined.mpg"));
         };
         window.runCommandLine(QStringLiteral("/c/a/x.mpg|/y.mpg||/ignored.mpg"));
         QCOMPARE(window.packList().fullPaths(),
                  (QStringList{QStringLiteral("/c/a/x.mpg"), QStringLiteral("/y.mpg")}));
         QCOMPARE(window.packList().directory(1), QStringLiteral("/"));
-        QCOMPARE(titles, QStringList{QStringLiteral("Save Pack File As")});
+        QCOMPARE(titles,
+                 (QStringList{QStringLiteral("Save Pack File As"),
+                              QStringLiteral("Mpeg (*.mpg,*.mpeg,*.mpe) (*.mpg *.mpeg *.mpe);;Mp3 "
+                                             "(*.mp3) (*.mp3);;All Files (*.*) (*)")}));
         QCOMPARE(window.outputNameBox()->text(), path(QStringLiteral("cl/joined.mpg")));
         QCOMPARE(Registry::setting(QStringLiteral("LastSavedDir")), path(QStringLiteral("cl")));
     }

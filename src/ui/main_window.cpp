@@ -96,8 +96,8 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
     chooseFolder = [this](const QString& prompt, const QString& start) {
         return QFileDialog::getExistingDirectory(this, prompt, start);
     };
-    chooseOutputFile = [this](const QString& title) {
-        return QFileDialog::getSaveFileName(this, title, m_saveAs->text());
+    chooseOutputFile = [this](const QString& title, const QString& types) {
+        return QFileDialog::getSaveFileName(this, title, m_saveAs->text(), types);
     };
     m_pack.onZipStatus = [this](const QString& path) {
         QString shown;
@@ -652,8 +652,9 @@ void MainWindow::EnableBottomMostFrm(bool enabled) {
 }
 
 void MainWindow::outputFileCommand() {
+    const QString types = qtFileDialogFilter(saveDialogTypeList(*m_jobHost));
     EnableBottomMostFrm(false);
-    const QString chosen = chooseOutputFile(QStringLiteral("Save Pack File As")).trimmed();
+    const QString chosen = chooseOutputFile(QStringLiteral("Save Pack File As"), types).trimmed();
     if (!chosen.isEmpty()) {
         m_saveAs->setText(chosen);
     }

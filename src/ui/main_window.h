@@ -66,7 +66,8 @@ public:
 
     // Choosers; tests replace them. They return "" when the user cancels.
     std::function<QString(const QString& prompt, const QString& start)> chooseFolder;
-    std::function<QString(const QString& title)> chooseOutputFile;
+    // The output file's save dialog: its title and its type list (Qt's filter syntax).
+    std::function<QString(const QString& title, const QString& types)> chooseOutputFile;
 
     // The commands behind the menus and buttons.
     void packCommand();
