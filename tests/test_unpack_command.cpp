@@ -382,6 +382,34 @@ private Q_SLOTS:
         QCOMPARE(readFile(source + QStringLiteral(".002.mpg")), bytes.mid(10240, 10240));
     }
 
+    void plansThatCannotBeWrittenEndWithTheUnexpectedErrorReport_data() {
+        QTest::addColumn<qint64>("length");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("zero piece size") << qint64(1) << int(SplitKind::Percentage) << "50"
+                                         << "Error 11: 'Division by zero'  detected.";
+        QTest::newRow("too many pieces")
+            << qint64(1024) * 32770 << int(SplitKind::CustomSize) << "1"
+            << "Error 6: 'Overflow'  detected.";
+    }
+    void plansThatCannotBeWrittenEndWithTheUnexpectedErrorReport() {
+        QFETCH(qint64, length);
+        QFETCH(int, kind);
+        QFETCH(QString, value);
+        QFETCH(QString, error);
+        const QString folder = freshFolder(QStringLiteral("plan"));
+        const QString source =
+            writePatternFile(folder + QStringLiteral("/src"), static_cast<quint64>(length), 20);
+        Unpack unpack;
+        applyCustomSize(unpack.rule, static_cast<SplitKind>(kind), value, false, false);
+        QCOMPARE(unpack.run({source}), JobOutcome::Failed);
+        QCOMPARE(unpack.host.messages.size(), 1);
+        QVERIFY(unpack.host.texts().first().startsWith(QStringLiteral("Unexpected error.")));
+        QVERIFY(unpack.host.texts().first().endsWith(error));
+        QCOMPARE(filesIn(folder), QStringList{QStringLiteral("src")});
+    }
+
     void cliSplitsARealClipIntoPlayablePieces() {
         const QString folder = freshFolder(QStringLiteral("real"));
         const QString clip = folder + QStringLiteral("/clip.mpg");
