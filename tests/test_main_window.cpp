@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "browse/file_manager_actions.h"
 #include "core/registry.h"
 #include "core/settings_table.h"
 #include "packlist/pack_list_window.h"
@@ -102,6 +103,34 @@ private Q_SLOTS:
         QVERIFY(action(window, "ZipCompressMnu")->isChecked());
         QVERIFY(action(window, "ZipSizeChk")->isChecked());
         QVERIFY(!action(window, "HighFloppySizeChk")->isChecked());
+    }
+
+    void packItEntryFollowsTheOption() {
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        for (const QString& file : packItActionFiles()) {
+            QVERIFY(!QFileInfo::exists(file));
+        }
+        action(window, "AddContextMenuMnu")->trigger();
+        QCOMPARE(Registry::setting(QStringLiteral("CmPack")), QStringLiteral("On"));
+        for (const QString& file : packItActionFiles()) {
+            QVERIFY2(readFile(file).contains("zarvo-listfeed"), qPrintable(file));
+        }
+        QVERIFY(readFile(packItActionFiles().first()).contains("Name=Pack it..."));
+        action(window, "AddContextMenuMnu")->trigger();
+        for (const QString& file : packItActionFiles()) {
+            QVERIFY(!QFileInfo::exists(file));
+        }
+    }
+
+    void listfeedStartsTheProgramWithThePaths() {
+        const QString listfeed =
+            QFileInfo(qEnvironmentVariable("ZARVO_APP")).path() + QStringLiteral("/zarvo-listfeed");
+        QProcess usage;
+        usage.start(listfeed, QStringList());
+        QVERIFY(usage.waitForFinished());
+        QCOMPARE(usage.exitCode(), 2);
     }
 
     void ctrlPWithAnEmptyList() {

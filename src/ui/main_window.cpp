@@ -23,6 +23,7 @@
 #include "browse/custom_filter_dialog.h"
 #include "browse/file_browser_widget.h"
 #include "browse/file_filters.h"
+#include "browse/file_manager_actions.h"
 #include "core/registry.h"
 #include "core/settings_table.h"
 #include "core/text_helpers.h"
@@ -92,6 +93,18 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
     m_packListWindow = new PackListWindow(m_packList, *m_jobHost, this);
     m_packListWindow->enableWindows = [this](bool on) { EnableBottomMostFrm(on); };
     connect(&m_options, &OptionsModel::changed, this, &MainWindow::refreshChecks);
+    connect(&m_options, &OptionsModel::changed, this, [this](const QString& setting) {
+        if (setting != QLatin1String("CmPack")) {
+            return;
+        }
+        // Written again at every start, so a moved installation repairs its entry.
+        if (m_options.isOn(setting)) {
+            registerPackItActions(QCoreApplication::applicationDirPath() +
+                                  QStringLiteral("/zarvo-listfeed"));
+        } else {
+            removePackItActions();
+        }
+    });
 
     chooseFolder = [this](const QString& prompt, const QString& start) {
         return QFileDialog::getExistingDirectory(this, prompt, start);
