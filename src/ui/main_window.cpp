@@ -505,17 +505,14 @@ void MainWindow::load() {
     const QPoint fallback = packListDefaultPosition() * kTwipsPerPixel;
     const SettingsContext context{m_currentDir, static_cast<double>(fallback.x()),
                                   static_cast<double>(fallback.y())};
-    const QString x = currentSetting(QStringLiteral("PkLstXpos"), context);
-    const QString y = currentSetting(QStringLiteral("PkLstYpos"), context);
-    Registry::saveSetting(QStringLiteral("PkLstXpos"), x);
-    Registry::saveSetting(QStringLiteral("PkLstYpos"), y);
-    m_packListWindow->move(static_cast<int>(x.toDouble() / kTwipsPerPixel),
-                           static_cast<int>(y.toDouble() / kTwipsPerPixel));
-
+    // Every stored value back in its vocabulary; the filters initialised on a first start.
+    normaliseSettings(context);
+    m_packListWindow->move(
+        static_cast<int>(Registry::setting(QStringLiteral("PkLstXpos")).toDouble() /
+                         kTwipsPerPixel),
+        static_cast<int>(Registry::setting(QStringLiteral("PkLstYpos")).toDouble() /
+                         kTwipsPerPixel));
     m_options.restoreFromStore();
-    if (Registry::setting(QStringLiteral("fCheck")) != QLatin1String("fPass")) {
-        ResetFileFilter();
-    }
     setCurrentDir(m_currentDir);
     if (!loadFilters()) {
         m_messages->message(
