@@ -20,18 +20,7 @@
 #include "fileio/file64.h"
 #include "packlist/pack_list_model.h"
 #include "packlist/pack_list_window.h"
-
-namespace {
-
-constexpr int kTwipsPerPixel = 15;
-
-TextWidthFn twipsOf(const QWidget* widget) {
-    return [widget](const QString& text) {
-        return widget->fontMetrics().horizontalAdvance(text) * kTwipsPerPixel;
-    };
-}
-
-}  // namespace
+#include "ui/text_width_widget.h"
 
 QString fileSizeTooltip(const QString& name, quint64 bytes) {
     return bytes == 0 ? name + QStringLiteral(" (0 byte)")

@@ -18,15 +18,20 @@ bool askRetry(const QString& fileName, JobHost& host) {
 
 bool savePackList(const QString& fileName, const QStringList& paths, JobHost& host) {
     QFile file(fileName);
-    while (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    while (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         if (!askRetry(fileName, host)) {
             return false;
         }
     }
     for (const QString& path : paths) {
         const QByteArray line = path.toUtf8() + "\r\n";
-        while (file.write(line) != line.size() || !file.flush()) {
-            if (!askRetry(fileName, host)) {
+        // A retry writes only what is still missing, so no line is ever doubled.
+        qint64 written = 0;
+        while (written < line.size()) {
+            const qint64 put = file.write(line.constData() + written, line.size() - written);
+            if (put > 0) {
+                written += put;
+            } else if (!askRetry(fileName, host)) {
                 return false;  // the lines written so far stay
             }
         }

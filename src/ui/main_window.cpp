@@ -32,6 +32,7 @@
 #include "packlist/pack_list_window.h"
 #include "ui/job_host_dialog.h"
 #include "ui/preferences_dialog.h"
+#include "ui/text_width_widget.h"
 #include "ui/tip_window.h"
 #include "unpack/copyright_stamping_dialog.h"
 #include "unpack/custom_size_dialog.h"
@@ -43,12 +44,6 @@ constexpr int kTwipsPerPixel = 15;
 const QString kDefaultOutputName = QStringLiteral("default.mpg");
 
 // Labels measure texts in twips with the window's font.
-TextWidthFn twipsOf(const QWidget* widget) {
-    return [widget](const QString& text) {
-        return widget->fontMetrics().horizontalAdvance(text) * kTwipsPerPixel;
-    };
-}
-
 QString helpFilePath() {
     const QString installed = QCoreApplication::applicationDirPath() +
                               QStringLiteral("/../share/tarvik-zarvo/zarvo-help.html");
@@ -757,9 +752,10 @@ void MainWindow::addToPackList() {
         return;
     }
     const QListWidget* files = m_browser->fileList();
+    const QString folderText = joinPath(m_currentDir, QString());  // ends in one "/"
     for (int row = 0; row < files->count(); ++row) {
         if (files->item(row)->isSelected()) {
-            m_packList.append(joinPath(m_currentDir, QString()), files->item(row)->text(), true);
+            m_packList.append(folderText, files->item(row)->text(), true);
         }
     }
 }

@@ -60,7 +60,6 @@ UnpackCommand::UnpackCommand(File64& files, JobHost& host) : m_files(files), m_h
 
 JobOutcome UnpackCommand::run(const QStringList& entries, UnpackOptions& options, SplitRule& rule) {
     m_customDirRequested = false;
-    m_total = 0;
     if (entries.isEmpty()) {
         m_host.message(MessageIcon::Warning, QStringLiteral("Nothing to unpack."));
         return JobOutcome::Stopped;
@@ -141,7 +140,6 @@ bool UnpackCommand::checkSizes(const QStringList& entries, const SplitRule& rule
                                sizeText(rule.SplitSize) + QStringLiteral(" bytes.") + kAborted);
             return false;
         }
-        m_total += length;
     }
     return true;
 }
