@@ -24,9 +24,9 @@ for rate in slow normal fast ufast; do
     settle "$data/out.cat" "$data/out.zarvo"
     cat_times+=("$(wall_seconds sh -c "cat '$data/a' '$data/b' > '$data/out.cat'")")
     settle "$data/out.zarvo"
-    zarvo_times+=("$(wall_seconds "$cli" pack --rate "$rate" -o "$data/out.zarvo" "$data/a" "$data/b")")
+    zarvo_times+=("$(wall_seconds "$cli" pack --assume-yes --rate "$rate" -o "$data/out.zarvo" "$data/a" "$data/b")")
     settle "$data/out.zarvo"
-    peak=$(max "$peak" "$(peak_rss_kib "$cli" pack --rate "$rate" -o "$data/out.zarvo" "$data/a" "$data/b")")
+    peak=$(max "$peak" "$(peak_rss_kib "$cli" pack --assume-yes --rate "$rate" -o "$data/out.zarvo" "$data/a" "$data/b")")
   done
   [[ -f "$data/out.cat" ]] || cat "$data/a" "$data/b" > "$data/out.cat"
   cmp -s "$data/out.cat" "$data/out.zarvo" || { echo "outputs differ at rate $rate" >&2; exit 1; }

@@ -150,7 +150,34 @@ private Q_SLOTS:
         QVERIFY(
             saveDialogTypeList(host).endsWith(QStringLiteral("|Video (*.avi,*.mpg)|*.avi;*.mpg")));
         QVERIFY(qtFileDialogFilter(saveDialogTypeList(host))
-                    .endsWith(QStringLiteral(";;Video (*.avi,*.mpg) (*.avi *.mpg)")));
+                    .endsWith(QStringLiteral(";;Video (*.avi *.mpg)")));
+    }
+
+    void typedNamesGetTheTypeExtension_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("saved");
+        const QString mpeg = QStringLiteral("Mpeg (*.mpg *.mpeg *.mpe)");
+        QTest::newRow("bare name") << "/v/joined" << mpeg << "/v/joined.mpg";
+        QTest::newRow("has extension") << "/v/joined.mpeg" << mpeg << "/v/joined.mpeg";
+        QTest::newRow("other extension kept") << "/v/joined.bin" << mpeg << "/v/joined.bin";
+        QTest::newRow("hidden name") << "/v/.joined" << mpeg << "/v/.joined.mpg";
+        QTest::newRow("dot in folder") << "/v.d/joined" << mpeg << "/v.d/joined.mpg";
+        QTest::newRow("all files") << "/v/joined"
+                                   << "All Files (*)"
+                                   << "/v/joined";
+        QTest::newRow("pack list") << "/v/list"
+                                   << "Zarvo Pack List (*.zpl)"
+                                   << "/v/list.zpl";
+        QTest::newRow("wildcard first") << "/v/a"
+                                        << "Parts (*.0?? *.bin)"
+                                        << "/v/a.bin";
+    }
+    void typedNamesGetTheTypeExtension() {
+        QFETCH(QString, typed);
+        QFETCH(QString, type);
+        QFETCH(QString, saved);
+        QCOMPARE(withTypeExtension(typed, type), saved);
     }
 
     void filterDialogMovesBlocks() {

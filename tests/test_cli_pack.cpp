@@ -60,6 +60,33 @@ private Q_SLOTS:
         QCOMPARE(readFile(path(QStringLiteral("r/a"))), QByteArray("1"));
     }
 
+    void existingOutputIsReplacedOnlyWhenAnswered_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("no terminal") << QString() << 1 << QByteArray("keep");
+        QTest::newRow("assume no") << "--assume-no" << 1 << QByteArray("keep");
+        QTest::newRow("assume yes") << "--assume-yes" << 0 << QByteArray("12");
+    }
+    void existingOutputIsReplacedOnlyWhenAnswered() {
+        QFETCH(QString, answer);
+        QFETCH(int, status);
+        QFETCH(QByteArray, content);
+        const QString a = writeFile(path(QStringLiteral("e/a")), "1");
+        const QString b = writeFile(path(QStringLiteral("e/b")), "2");
+        const QString out = writeFile(path(QStringLiteral("e/out")), "keep");
+        QStringList arguments{QStringLiteral("pack"), QStringLiteral("--no-mpeg-check")};
+        if (!answer.isEmpty()) {
+            arguments << answer;
+        }
+        const CliResult result = runCli(arguments << QStringLiteral("-o") << out << a << b);
+        QCOMPARE(result.status, status);
+        QVERIFY(
+            result.errorOutput.contains(QStringLiteral("' already exists. Do you want to "
+                                                       "replace it?")));
+        QCOMPARE(readFile(out), content);
+    }
+
     void refusalsExitWithOne() {
         const QString a = writeFile(path(QStringLiteral("z/a")), "abc");
         const QString empty = writeFile(path(QStringLiteral("z/empty")), QByteArray());

@@ -1,7 +1,11 @@
 #include <QAction>
+#include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QLocalSocket>
 #include <QLocale>
 #include <QMenu>
 #include <QProcess>
@@ -10,9 +14,11 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "browse/file_browser_widget.h"
 #include "browse/file_manager_actions.h"
 #include "core/registry.h"
 #include "core/settings_table.h"
+#include "core/single_instance.h"
 #include "packlist/pack_list_window.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
@@ -24,6 +30,91 @@ QAction* action(const MainWindow& window, const char* name) {
     return window.findChild<QAction*>(QLatin1String(name));
 }
 
+// The controls whose enabled state the busy state changes, with their windows'.
+const char* const kJobControls[] = {"FileMenu_File_Img",
+                                    "FileMenu_Action_Img",
+                                    "FileMenu_Option_Img",
+                                    "FileMenu_Help_Img",
+                                    "UnpackImg",
+                                    "Browse_cmd",
+                                    "SaveAsNewFilename_txt",
+                                    "ButtonAdd_Img",
+                                    "File1",
+                                    "PackLstMenu_Clear_Img",
+                                    "PackLstMenu_Load_Img",
+                                    "ButtonRemove_Img",
+                                    "selpos_lst"};
+
+QStringList enabledStates(const MainWindow& window) {
+    QStringList states;
+    for (const char* name : kJobControls) {
+        QWidget* control = window.findChild<QWidget*>(QLatin1String(name));
+        if (control == nullptr) {
+            control = window.packListWindow()->findChild<QWidget*>(QLatin1String(name));
+        }
+        states << QLatin1String(name) +
+                      (control->isEnabled() ? QStringLiteral(" on") : QStringLiteral(" off"));
+    }
+    states << QStringLiteral("Ctrl+K ") + (action(window, "GeneralMnu")->isEnabled()
+                                               ? QStringLiteral("on")
+                                               : QStringLiteral("off"));
+    return states;
+}
+
+QStringList statesWith(const QStringList& off) {
+    QStringList states;
+    for (const char* name : kJobControls) {
+        states << QLatin1String(name) + (off.contains(QLatin1String(name)) ? QStringLiteral(" off")
+                                                                           : QStringLiteral(" on"));
+    }
+    states << QStringLiteral("Ctrl+K ") + (off.contains(QStringLiteral("Ctrl+K"))
+                                               ? QStringLiteral("off")
+                                               : QStringLiteral("on"));
+    return states;
+}
+
+QStringList idleStates() {
+    return statesWith({});
+}
+
+// Only Help stays open while a job runs.
+QStringList busyStates() {
+    QStringList off;
+    for (const char* name : kJobControls) {
+        off << QLatin1String(name);
+    }
+    off.removeOne(QStringLiteral("FileMenu_Help_Img"));
+    return statesWith(off << QStringLiteral("Ctrl+K"));
+}
+
+// Every command entry of the caption menus, submenus included.
+QList<QAction*> menuEntries(QMenu* menu) {
+    QList<QAction*> entries;
+    for (QAction* entry : menu->actions()) {
+        if (entry->menu() != nullptr) {
+            entries += menuEntries(entry->menu());
+        } else if (!entry->isSeparator()) {
+            entries << entry;
+        }
+    }
+    return entries;
+}
+
+// Closes every modal dialog that opens and remembers its name.
+class DialogCloser : public QObject {
+public:
+    QStringList opened;
+    DialogCloser() { startTimer(20); }
+
+protected:
+    void timerEvent(QTimerEvent*) override {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            opened << dialog->objectName();
+            dialog->close();
+        }
+    }
+};
+
 }  // namespace
 
 class MainWindowTest : public QObject {
@@ -34,7 +125,15 @@ private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
 private Q_SLOTS:
-    void initTestCase() { useThrowawayUserFolders(m_dir.path()); }
+    // Started in a folder of its own, not the home folder.
+    QString startFolder() const { return path(QStringLiteral("start")); }
+
+    void initTestCase() {
+        useThrowawayUserFolders(m_dir.path());
+        QDir().mkpath(startFolder());
+        QDir::setCurrent(startFolder());
+        QCoreApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+    }
     void init() { QFile::remove(Registry::storePath()); }
 
     void firstStartWritesEveryDefault() {
@@ -47,7 +146,7 @@ private Q_SLOTS:
                 row.name == QLatin1String("cNof") || row.name == QLatin1String("cPfs")) {
                 QCOMPARE(stored, QStringLiteral("<absent>"));
             } else if (row.kind == SettingKind::Directory) {
-                QCOMPARE(stored, m_dir.path());
+                QCOMPARE(stored, startFolder());
             } else if (row.kind == SettingKind::Position) {
                 QVERIFY(isValidSetting(row, stored));
             } else {
@@ -57,7 +156,9 @@ private Q_SLOTS:
         }
         QCOMPARE(Registry::GetStringValue(Registry::FilterKey, QStringLiteral("1")),
                  QStringLiteral("*.mpg,*.mpeg,*.mpe"));
-        QCOMPARE(window.outputNameBox()->text(), m_dir.path() + QStringLiteral("/default.mpg"));
+        QCOMPARE(window.outputNameBox()->text(), startFolder() + QStringLiteral("/default.mpg"));
+        QCOMPARE(window.findChild<QLabel*>(QStringLiteral("TarvikZarvoCaption"))->text(),
+                 QStringLiteral("Tarvik Zarvo Pro v0.10"));
         QVERIFY(action(window, "NormalSpeedChk")->isChecked());
         QVERIFY(action(window, "HighFloppySizeChk")->isChecked());
         QVERIFY(action(window, "MCheckMnu")->isChecked());
@@ -76,7 +177,7 @@ private Q_SLOTS:
         QCOMPARE(Registry::setting(QStringLiteral("tRate")), QStringLiteral("normal"));
         QVERIFY(action(window, "UnpackEMHMnu")->isChecked());
         QVERIFY(!action(window, "UnpackRAWMnu")->isChecked());
-        QCOMPARE(Registry::setting(QStringLiteral("LastSavedDir")), m_dir.path());
+        QCOMPARE(Registry::setting(QStringLiteral("LastSavedDir")), startFolder());
     }
 
     void choicesAreStoredAndRestored() {
@@ -144,6 +245,10 @@ private Q_SLOTS:
         QVERIFY(!window.jobRunning());
         QTest::keyClick(&window, Qt::Key_U, Qt::ControlModifier);
         QCOMPARE(host.texts().last(), QStringLiteral("Nothing to unpack."));
+        QTest::keyClick(&window, Qt::Key_P, Qt::AltModifier);  // "&Pack", not "Pre&view"
+        QTRY_COMPARE(host.texts().size(), 3);                  // a mnemonic clicks a moment later
+        QCOMPARE(host.texts().last(), QStringLiteral("Nothing to pack."));
+        QVERIFY(window.previewCheck()->isChecked());
     }
 
     void packsTwoFiles() {
@@ -179,12 +284,16 @@ private Q_SLOTS:
         window.show();
         action(window, "MCheckMnu")->trigger();
         action(window, "SlowSpeedChk")->trigger();
+        window.packListWindow()->show();
         window.packList().appendPath(big);
         window.packList().appendPath(big);
         window.outputNameBox()->setText(out);
         QTimer::singleShot(300, &window, [&] {
             QVERIFY(window.jobRunning());
             QVERIFY(window.packCancelButton()->isVisible());
+            QCOMPARE(enabledStates(window), busyStates());
+            window.packListWindow()->close();  // the list belongs to the job
+            QVERIFY(window.packListWindow()->isVisible());
             QTest::mouseClick(window.packCancelButton(), Qt::LeftButton);
         });
         window.findChild<QPushButton*>(QStringLiteral("PackImg"))->click();
@@ -194,6 +303,7 @@ private Q_SLOTS:
         QCOMPARE(written % 10000, 0);
         QVERIFY(!window.jobRunning());
         QVERIFY(!window.packCancelButton()->isVisible());
+        QCOMPARE(enabledStates(window), idleStates());
         QFile::remove(out);
         QFile::remove(big);
     }
@@ -256,16 +366,17 @@ private Q_SLOTS:
         QStringList titles;
         window.chooseOutputFile = [&](const QString& title, const QString& types) {
             titles << title << types;
-            return path(QStringLiteral("cl/joined.mpg"));
+            return FileChoice{path(QStringLiteral("cl/joined")),
+                              QStringLiteral("Mpeg (*.mpg *.mpeg *.mpe)")};
         };
         window.runCommandLine(QStringLiteral("/c/a/x.mpg|/y.mpg||/ignored.mpg"));
         QCOMPARE(window.packList().fullPaths(),
                  (QStringList{QStringLiteral("/c/a/x.mpg"), QStringLiteral("/y.mpg")}));
         QCOMPARE(window.packList().directory(1), QStringLiteral("/"));
-        QCOMPARE(titles,
-                 (QStringList{QStringLiteral("Save Pack File As"),
-                              QStringLiteral("Mpeg (*.mpg,*.mpeg,*.mpe) (*.mpg *.mpeg *.mpe);;Mp3 "
-                                             "(*.mp3) (*.mp3);;All Files (*.*) (*)")}));
+        QCOMPARE(
+            titles,
+            (QStringList{QStringLiteral("Save Pack File As"),
+                         QStringLiteral("Mpeg (*.mpg *.mpeg *.mpe);;Mp3 (*.mp3);;All Files (*)")}));
         QCOMPARE(window.outputNameBox()->text(), path(QStringLiteral("cl/joined.mpg")));
         QCOMPARE(Registry::setting(QStringLiteral("LastSavedDir")), path(QStringLiteral("cl")));
     }
@@ -289,6 +400,239 @@ private Q_SLOTS:
         QCOMPARE(window.packListWindow()->pos(), QPoint(123, 45));
     }
 
+    // Every entry of the menus does something; only "&Magnetise" waits for docking.
+    void everyMenuEntryActs() {
+        const QString folder = path(QStringLiteral("walk"));
+        for (const char* name : {"a.mpg", "b.mpg", "c.mpg"}) {
+            writeFile(folder + QLatin1Char('/') + QLatin1String(name), "x");
+        }
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        window.show();
+        window.packListWindow()->show();
+        window.setCurrentDir(folder);
+        writeFile(folder + QStringLiteral("/d.mpg"), "x");  // for Refresh to find
+        QStringList calls;
+        window.chooseFolder = [&](const QString& prompt, const QString&) {
+            calls << prompt;
+            return folder;
+        };
+        window.chooseOutputFile = [&](const QString& title, const QString&) {
+            calls << title;
+            return FileChoice();
+        };
+        window.openDocument = [&](const QString& document) {
+            calls << document;
+            return true;
+        };
+        DialogCloser dialogs;
+        const auto state = [&] {
+            QStringList items = window.browser()->selectedNames();
+            for (const QListWidgetItem* item : window.browser()->fileList()->selectedItems()) {
+                items << item->text();
+            }
+            items << QString::number(window.browser()->fileList()->count())
+                  << QString::fromUtf8(readFile(Registry::storePath())) << host.texts() << calls
+                  << dialogs.opened << QString::number(window.packListWindow()->isVisible())
+                  << QString::number(window.isVisible());
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                items << top->objectName() + QString::number(top->isVisible());
+            }
+            return items;
+        };
+        QList<QAction*> entries;
+        for (const char* title : {"File", "Action", "Options", "Help"}) {
+            entries += menuEntries(window.menu(QLatin1String(title)));
+        }
+        QAction* exit = action(window, "ExitMnu");
+        entries.removeOne(exit);
+        entries << exit;  // last, since it closes the window
+        QStringList idle;
+        QSet<QAction*> acted;
+        // An option already chosen acts when it is picked again after its neighbours.
+        for (int round = 0; round < 2; ++round) {
+            for (QAction* entry : std::as_const(entries)) {
+                if (!entry->isEnabled()) {
+                    idle << entry->objectName();
+                    continue;
+                }
+                if (round == 1 && (!entry->isCheckable() || acted.contains(entry))) {
+                    continue;
+                }
+                const QStringList before = state();
+                entry->trigger();
+                QApplication::processEvents();
+                if (state() != before) {
+                    acted.insert(entry);
+                }
+            }
+        }
+        idle.removeDuplicates();
+        QCOMPARE(idle, QStringList{QStringLiteral("MagnetiseMnu")});
+        for (QAction* entry : std::as_const(entries)) {
+            QVERIFY2(acted.contains(entry) || !entry->isEnabled(), qPrintable(entry->objectName()));
+        }
+        QCOMPARE(dialogs.opened,
+                 (QStringList{QStringLiteral("Preferencesfrm"), QStringLiteral("customfilesizefrm"),
+                              QStringLiteral("copyrightstampingfrm"),
+                              QStringLiteral("customfilefilterfrm")}));
+        // The help page that ships with the program is what F1 opens.
+        const QStringList helps = calls.filter(QStringLiteral("zarvo-help.html"));
+        QCOMPARE(helps.size(), 1);
+        QVERIFY(QFileInfo(helps.first()).isFile());
+        QVERIFY(!window.isVisible());
+    }
+
+    void helpWithoutABrowserSaysSo() {
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.openDocument = [](const QString&) { return false; };
+        window.helpCommand();
+        QCOMPARE(host.texts().size(), 1);
+        QVERIFY(host.texts().first().startsWith(QStringLiteral("No program to show '")));
+        QVERIFY(host.texts().first().contains(QStringLiteral("zarvo-help.html")));
+    }
+
+    void showPackListFollowsTheWindow() {
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        window.show();
+        window.packListWindow()->show();
+        QAction* entry = action(window, "ShowPackLstMnu");
+        window.packListWindow()->close();  // the title bar's close button
+        QVERIFY(!entry->isChecked());
+        entry->trigger();
+        QVERIFY(entry->isChecked());
+        QVERIFY(window.packListWindow()->isVisible());
+        entry->trigger();
+        QVERIFY(!entry->isChecked());
+        QVERIFY(!window.packListWindow()->isVisible());
+    }
+
+    void keyboardPathsAndTabOrder() {
+        const QString folder = path(QStringLiteral("keys"));
+        writeFile(folder + QStringLiteral("/one.mpg"), "1");
+        writeFile(folder + QStringLiteral("/two.mpg"), "2");
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        window.setCurrentDir(folder);
+        window.browser()->fileList()->setFocus();
+        QTest::keyClick(window.browser()->fileList(), Qt::Key_Return);  // adds, like a double-click
+        QCOMPARE(window.packList().fullPaths(), QStringList{folder + QStringLiteral("/one.mpg")});
+
+        window.findChild<QWidget*>(QStringLiteral("FileMenu_File_Img"))->setFocus();
+        QStringList order;
+        for (int i = 0; i < 17; ++i) {
+            order << QApplication::focusWidget()->objectName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QCOMPARE(order,
+                 (QStringList{"FileMenu_File_Img", "FileMenu_Action_Img", "FileMenu_Option_Img",
+                              "FileMenu_Help_Img", "Drive1", "Dir1", "File1", "pattern_cmb",
+                              "ButtonAdd_Img", "ButtonSelectAll_Img", "ButtonDeselectAll_Img",
+                              "ButtonSelectInverse_Img", "SaveAsNewFilename_txt", "Browse_cmd",
+                              "PackImg", "UnpackImg", "ShowPreviewChk"}));
+
+        window.tipCommand();
+        auto* tips = window.findChild<QWidget*>(QStringLiteral("Tipfrm"));
+        QVERIFY(QTest::qWaitForWindowActive(tips));
+        QTest::keyClick(tips, Qt::Key_Escape);
+        QTRY_VERIFY(window.findChild<QWidget*>(QStringLiteral("Tipfrm")) == nullptr);
+    }
+
+    void customSizeByKeyboardAlone() {
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        window.show();
+        QStringList focusPath;
+        QTimer::singleShot(0, &window, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            QVERIFY(QTest::qWaitForWindowActive(dialog));
+            focusPath << QApplication::focusWidget()->objectName();
+            while (QApplication::focusWidget()->objectName() != QLatin1String("ByNoOfFilesOpt") &&
+                   focusPath.size() < 20) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                focusPath << QApplication::focusWidget()->objectName();
+            }
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+            QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("3"));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        });
+        action(window, "CustomSizeChk")->trigger();
+        QCOMPARE(focusPath.first(), QStringLiteral("CustomFilesize_txt"));
+        QCOMPARE(host.texts(), QStringList());
+        QCOMPARE(window.options().splitRule().SplitMode, SplitKind::Pieces);
+        QCOMPARE(window.options().splitRule().SplitCount, 3);
+        QCOMPARE(Registry::setting(QStringLiteral("cNof")), QStringLiteral("3"));
+        QCOMPARE(action(window, "CustomSizeChk")->text(), QStringLiteral("3 Files (Custom...)"));
+        // Opened again, the field of the choice in force holds its value, ready to type over.
+        QString shown;
+        QTimer::singleShot(0, &window, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            QVERIFY(QTest::qWaitForWindowActive(dialog));
+            auto* box = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+            shown = box->objectName() + QLatin1Char('=') + box->selectedText();
+            dialog->close();
+        });
+        action(window, "CustomSizeChk")->trigger();
+        QCOMPARE(shown, QStringLiteral("NoOfFiles_txt=3"));
+    }
+
+    void handOverMessages_data() {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QString>("commandLine");
+        const QByteArray good = SingleInstance::encode(QStringLiteral("/a b/ü.mpg|/c.mpg"));
+        QTest::newRow("round trip") << good << "/a b/ü.mpg|/c.mpg";
+        QTest::newRow("truncated") << good.left(good.size() - 1) << QString();
+        QTest::newRow("trailing bytes") << good + "x" << QString();
+        QTest::newRow("other magic") << QByteArray("HELLO") + good.mid(5) << QString();
+        QByteArray badLength = good;
+        badLength[14] = 'x';
+        QTest::newRow("length not digits") << badLength << QString();
+        QTest::newRow("not UTF-8")
+            << SingleInstance::encode(QStringLiteral("ab")).replace("ab", "\xff\xfe") << QString();
+    }
+    void handOverMessages() {
+        QFETCH(QByteArray, message);
+        QFETCH(QString, commandLine);
+        QCOMPARE(SingleInstance::decode(message).value_or(QString()), commandLine);
+    }
+
+    void secondStartHandsItsFilesOver() {
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        SingleInstance running;
+        QVERIFY(running.acquire());
+        QVERIFY(running.listen([&](const QString& line) { window.receiveFiles(line); }));
+        const QString a = writeFile(path(QStringLiteral("handed/a.mpg")), "a");
+        const QString b = writeFile(path(QStringLiteral("handed/b c.mpg")), "b");
+        const QByteArray before = readFile(Registry::storePath());
+        QProcess second;
+        second.setWorkingDirectory(path(QStringLiteral("handed")));
+        second.start(qEnvironmentVariable("ZARVO_APP"), {QStringLiteral("a.mpg"), b});
+        QVERIFY(second.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(second.readAllStandardError(), QByteArray());
+        QCOMPARE(window.packList().fullPaths(), (QStringList{a, b}));
+        QVERIFY(window.packListWindow()->isVisible());
+        QCOMPARE(readFile(Registry::storePath()), before);
+        // Garbage on the socket is ignored.
+        QLocalSocket stranger;
+        stranger.connectToServer(SingleInstance::socketPath());
+        QVERIFY(stranger.waitForConnected(1000));
+        stranger.write("GET / HTTP/1.0\r\n\r\n");
+        QTRY_COMPARE(stranger.state(), QLocalSocket::UnconnectedState);
+        QCOMPARE(window.packList().rowCount(), 2);
+    }
+
     void secondInstanceRefusesAndTouchesNothing() {
         const QString app = qEnvironmentVariable("ZARVO_APP");
         QProcess first;
@@ -298,7 +642,7 @@ private Q_SLOTS:
         QTest::qWait(300);
         const QByteArray before = readFile(Registry::storePath());
         QProcess second;
-        second.start(app, {path(QStringLiteral("sent.mpg"))});
+        second.start(app, QStringList());  // no files to hand over: the message
         QVERIFY(second.waitForStarted());
         QByteArray said;
         QTRY_VERIFY_WITH_TIMEOUT(

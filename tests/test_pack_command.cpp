@@ -172,6 +172,7 @@ private Q_SLOTS:
         const QString a = writeFile(path(QStringLiteral("o/a")), "a");
         const QString b = writeFile(path(QStringLiteral("o/b")), "b");
         const QString out = path(QStringLiteral("o/out"));
+        QFile::remove(out);  // left by the row before
         PackOptions options = withoutMpegCheck();
         options.overwrite = static_cast<OverwritePolicy>(policy);
         Pack pack;
@@ -185,6 +186,58 @@ private Q_SLOTS:
         }
         QCOMPARE(readFile(out),
                  outcome == int(JobOutcome::Success) ? QByteArray("ba") : QByteArray("ab"));
+    }
+
+    // Only the file this run saved falls under the overwrite policy; any other
+    // existing output is asked about, and a new name is written without a word.
+    void outputNotSavedByThisRun_data() {
+        QTest::addColumn<bool>("packedBefore");
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<int>("outcome");
+        QTest::newRow("unrelated file, no")
+            << false << true << int(MessageAnswer::No) << true << int(JobOutcome::Stopped);
+        QTest::newRow("unrelated file, yes")
+            << false << true << int(MessageAnswer::Yes) << true << int(JobOutcome::Success);
+        QTest::newRow("unrelated file after a pack")
+            << true << true << int(MessageAnswer::No) << true << int(JobOutcome::Stopped);
+        QTest::newRow("new name after a pack")
+            << true << false << int(MessageAnswer::No) << false << int(JobOutcome::Success);
+    }
+    void outputNotSavedByThisRun() {
+        QFETCH(bool, packedBefore);
+        QFETCH(bool, exists);
+        QFETCH(int, answer);
+        QFETCH(bool, asked);
+        QFETCH(int, outcome);
+        const QString a = writeFile(path(QStringLiteral("n/a")), "a");
+        const QString b = writeFile(path(QStringLiteral("n/b")), "b");
+        const QString out = path(QStringLiteral("n/out"));
+        QFile::remove(out);  // each row starts without the files of the row before
+        QFile::remove(path(QStringLiteral("n/first")));
+        if (exists) {
+            writeFile(out, "precious");
+        }
+        PackOptions options = withoutMpegCheck();
+        options.overwrite = OverwritePolicy::No;  // would refuse the saved file
+        Pack pack;
+        if (packedBefore) {
+            QCOMPARE(pack.command.run({a, b}, path(QStringLiteral("n/first")), options),
+                     JobOutcome::Success);
+            pack.host.messages.clear();
+        }
+        pack.host.answer(static_cast<MessageAnswer>(answer));
+        QCOMPARE(int(pack.command.run({b, a}, out, options)), outcome);
+        const QString question = QLatin1Char('\'') + out +
+                                 QStringLiteral("' already exists. Do you want to replace it?");
+        QCOMPARE(pack.host.texts().contains(question), asked);
+        if (asked) {
+            QCOMPARE(pack.host.messages.first().icon, MessageIcon::Warning);
+            QCOMPARE(pack.host.messages.first().buttons, MessageButtons::YesNo);
+        }
+        QCOMPARE(readFile(out),
+                 outcome == int(JobOutcome::Success) ? QByteArray("ba") : QByteArray("precious"));
     }
 
     void zipStep_data() {
@@ -285,6 +338,7 @@ private Q_SLOTS:
         QFETCH(int, answer);
         QFETCH(bool, trashed);
         QDir(path(QStringLiteral("data"))).removeRecursively();
+        QFile::remove(path(QStringLiteral("t/out")));  // left by the row before
         const QStringList sources = {writeFile(path(QStringLiteral("t/one.mpg")), "1"),
                                      writeFile(path(QStringLiteral("t/two.mpg")), "22"),
                                      writeFile(path(QStringLiteral("t/three.mpg")), "333")};

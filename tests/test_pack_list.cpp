@@ -290,8 +290,10 @@ private Q_SLOTS:
         RecorderJobHost host;
         PackListWindow window(model, host);
         QStringList titles;
-        window.chooseOpenFile = [&](const QString& title) {
+        QStringList folders;
+        window.chooseOpenFile = [&](const QString& title, const QString& folder) {
             titles << title;
+            folders << folder;
             return list;
         };
         window.loadPackListFile(false);
@@ -302,15 +304,30 @@ private Q_SLOTS:
         QCOMPARE(titles, (QStringList{QStringLiteral("Load which Pack List?"),
                                       QStringLiteral("Append which Pack List?"),
                                       QStringLiteral("Load which Pack List?")}));
-        window.chooseSaveFile = [&](const QString& title) {
+        // The dialogs open where the last pack list was.
+        QCOMPARE(folders.last(), path(QStringLiteral("win")));
+        QString typed;
+        window.chooseSaveFile = [&](const QString& title, const QString&) {
             titles << title;
-            return QString();  // cancelled
+            return FileChoice{typed, QStringLiteral("Zarvo Pack List (*.zpl)")};
         };
-        window.savePackListFile();
+        window.savePackListFile();  // cancelled
         QCOMPARE(titles.last(), QStringLiteral("Save Pack List As"));
+        typed = path(QStringLiteral("saved/mine"));
+        QDir().mkpath(path(QStringLiteral("saved")));
+        window.savePackListFile();
+        QCOMPARE(readPackList(typed + QStringLiteral(".zpl")), QStringList{a});
+        QCOMPARE(window.listFolder(), path(QStringLiteral("saved")));
+        // The added extension names an existing list: asked, and No keeps it.
+        writeFile(typed + QStringLiteral(".zpl"), "keep");
+        window.savePackListFile();
+        QCOMPARE(host.texts().last(), QLatin1Char('\'') + typed +
+                                          QStringLiteral(".zpl' already exists. Do you want to "
+                                                         "replace it?"));
+        QCOMPARE(readFile(typed + QStringLiteral(".zpl")), QByteArray("keep"));
         model.clear();
         window.savePackListFile();
-        QCOMPARE(host.texts(), QStringList{QStringLiteral("Nothing to save.")});
+        QCOMPARE(host.texts().last(), QStringLiteral("Nothing to save."));
     }
 
     void keysAndDoubleClickEdit() {

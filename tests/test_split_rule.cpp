@@ -243,6 +243,10 @@ private Q_SLOTS:
                                           << "cSize"
                                           << "1440000"
                                           << "1,406K (Custom...)" << quint64(1440000) << "1440000";
+        QTest::newRow("customfs rounds") << "customfs"
+                                         << "cSize"
+                                         << "1048575"
+                                         << "1,024K (Custom...)" << quint64(1048575) << "1048575";
         QTest::newRow("customffs bad")
             << "customffs"
             << "cSize"

@@ -131,6 +131,24 @@ private Q_SLOTS:
         QCOMPARE(folderPart(path) + namePart(path), path);
     }
 
+    void captionVersion_data() {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("0.1.0") << "0.1.0"
+                               << "0.10";
+        QTest::newRow("2.0.5") << "2.0.5"
+                               << "2.05";
+        QTest::newRow("1.12.3") << "1.12.3"
+                                << "1.123";
+        QTest::newRow("major.minor") << "3.1"
+                                     << "3.1";
+    }
+    void captionVersion() {
+        QFETCH(QString, version);
+        QFETCH(QString, shown);
+        QCOMPARE(::captionVersion(version), shown);
+    }
+
     void sizeTextGroupsDigits_data() {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<quint64>("bytes");

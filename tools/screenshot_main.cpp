@@ -1,5 +1,6 @@
 // Draws the desktop program's windows into PNG files, for reviewing the layout:
 // zarvo-screenshot FOLDER. Run it under a real X server (scripts/screenshot uses Xvfb).
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -111,6 +112,21 @@ int main(int argc, char* argv[]) {
         for (QWidget* popup : shown.mid(1)) {
             popup->close();
         }
+    }
+
+    // The dialogs as their menu entries open them.
+    for (const auto& [entry, file] : {std::pair{"GeneralMnu", "menu_preferences_dialog.png"},
+                                      std::pair{"FileTypeMnu", "menu_filter_dialog.png"}}) {
+        QTimer::singleShot(400, &window, [&out, file = QLatin1String(file)] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            if (dialog == nullptr) {
+                std::fprintf(stderr, "no dialog opened for %s\n", qPrintable(file));
+                return;
+            }
+            shoot(out + QLatin1Char('/') + file, {dialog});
+            dialog->close();
+        });
+        window.findChild<QAction*>(QLatin1String(entry))->trigger();
     }
 
     {

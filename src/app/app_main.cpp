@@ -1,26 +1,128 @@
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 
 #include <cstdio>
+#include <cstring>
 
 #include "core/registry.h"
 #include "core/single_instance.h"
 #include "packlist/pack_list_window.h"
 #include "ui/main_window.h"
 
+namespace {
+
+const char* const kUsage =
+    "usage: zarvo [FILE|FILE|...]\n"
+    "\n"
+    "Starts Tarvik Zarvo Pro, the desktop program that packs (joins) files and unpacks\n"
+    "(splits) them. Files named on the command line, one argument or several, with \"|\"\n"
+    "between paths, go into the pack list and the save dialog asks where the joined file\n"
+    "goes. When the program already runs, the files are handed to it.\n"
+    "\n"
+    "  --help       print this text\n"
+    "  --version    print the version\n"
+    "\n"
+    "zarvo-cli packs, unpacks and shows MPEG information from a terminal.\n";
+
+enum class EarlyExit { None, Help, Version, BadOption };
+
+// Qt's own options, which it also takes with two dashes ("--platform offscreen").
+bool isToolkitOption(const QString& argument) {
+    static const QStringList names = {QStringLiteral("platform"),
+                                      QStringLiteral("platformpluginpath"),
+                                      QStringLiteral("platformtheme"),
+                                      QStringLiteral("plugin"),
+                                      QStringLiteral("qwindowgeometry"),
+                                      QStringLiteral("qwindowicon"),
+                                      QStringLiteral("qwindowtitle"),
+                                      QStringLiteral("reverse"),
+                                      QStringLiteral("session"),
+                                      QStringLiteral("style"),
+                                      QStringLiteral("stylesheet"),
+                                      QStringLiteral("widgetcount"),
+                                      QStringLiteral("display"),
+                                      QStringLiteral("geometry"),
+                                      QStringLiteral("name"),
+                                      QStringLiteral("title"),
+                                      QStringLiteral("visual"),
+                                      QStringLiteral("sync")};
+    return names.contains(argument.mid(2).section(QLatin1Char('='), 0, 0));
+}
+
+// --help and --version need no display; any other "--word" that names no file is a
+// mistake, not a file to pack.
+EarlyExit earlyExit(int argc, char* argv[], QString* badOption) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            return EarlyExit::Help;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            return EarlyExit::Version;
+        }
+    }
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        if (argument.startsWith(QStringLiteral("--")) && !QFileInfo::exists(argument) &&
+            !isToolkitOption(argument)) {
+            *badOption = argument;
+            return EarlyExit::BadOption;
+        }
+    }
+    return EarlyExit::None;
+}
+
+// Each named file as a full path, so the running copy finds it from its own folder.
+QString absoluteCommandLine(const QStringList& arguments) {
+    QStringList items = arguments.join(QLatin1Char('|')).split(QLatin1Char('|'));
+    for (QString& item : items) {
+        if (!item.isEmpty()) {
+            item = QDir::current().absoluteFilePath(item);
+        }
+    }
+    return items.join(QLatin1Char('|'));
+}
+
+int refuseSecondInstance() {
+    std::fputs("This program is already running!\n", stderr);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarvik Zarvo Pro"),
+                    QStringLiteral("This program is already running!"), QMessageBox::Ok);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.exec();
+    return 1;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    QString badOption;
+    switch (earlyExit(argc, argv, &badOption)) {
+        case EarlyExit::Help:
+            std::fputs(kUsage, stdout);
+            return 0;
+        case EarlyExit::Version:
+            std::printf("zarvo %s\n", ZARVO_VERSION);
+            return 0;
+        case EarlyExit::BadOption:
+            std::fprintf(stderr, "zarvo: unknown option '%s'\n\n%s", qPrintable(badOption), kUsage);
+            return 2;
+        case EarlyExit::None:
+            break;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TarvikZarvo"));
     QApplication::setApplicationVersion(QStringLiteral(ZARVO_VERSION));
+    const QStringList arguments = QApplication::arguments().mid(1);
 
     SingleInstance instance;
     if (!instance.acquire()) {
-        std::fputs("This program is already running!\n", stderr);
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarvik Zarvo Pro"),
-                        QStringLiteral("This program is already running!"), QMessageBox::Ok);
-        box.setWindowFlag(Qt::WindowStaysOnTopHint);
-        box.exec();
-        return 1;
+        // A file manager's "Pack it..." must not lose its files to a running copy.
+        if (!arguments.isEmpty() && SingleInstance::handOver(absoluteCommandLine(arguments))) {
+            return 0;
+        }
+        return refuseSecondInstance();
     }
 
     MainWindow window;
@@ -30,10 +132,10 @@ int main(int argc, char* argv[]) {
     if (Registry::setting(QStringLiteral("ShowTod")) != QLatin1String("0")) {
         window.tipCommand();
     }
+    instance.listen([&window](const QString& commandLine) { window.receiveFiles(commandLine); });
     // Files from a file manager's "Pack it..." arrive as one "|"-separated argument.
-    const QStringList arguments = QApplication::arguments().mid(1);
     if (!arguments.isEmpty()) {
-        const QString commandLine = arguments.join(QLatin1Char('|'));
+        const QString commandLine = absoluteCommandLine(arguments);
         QMetaObject::invokeMethod(
             &window, [&window, commandLine] { window.runCommandLine(commandLine); },
             Qt::QueuedConnection);

@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -45,6 +46,14 @@ void FileListWidget::mousePressEvent(QMouseEvent* event) {
     QListWidget::mousePressEvent(event);
 }
 
+void FileListWidget::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        Q_EMIT enterKey();  // like a double-click: adds the selected files
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
 bool FileListWidget::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::ToolTip && tooltipFor) {
         auto* help = static_cast<QHelpEvent*>(event);
@@ -81,17 +90,21 @@ FileBrowserWidget::FileBrowserWidget(JobHost& host, QWidget* parent)
     m_patterns->setGeometry(0, 214, 140, 24);
     m_busyControls = {m_volumes, m_folders, m_files, m_patterns};
 
-    connect(addButton(QStringLiteral("ButtonAdd_Img"), QStringLiteral("+"),
-                      QStringLiteral("Add to Pack List"), {144, 214, 24, 24}),
+    const auto busyButton = [this](QToolButton* button) {
+        m_busyControls.append(button);
+        return button;
+    };
+    connect(busyButton(addButton(QStringLiteral("ButtonAdd_Img"), QStringLiteral("+"),
+                                 QStringLiteral("Add to Pack List"), {144, 214, 24, 24})),
             &QToolButton::clicked, this, &FileBrowserWidget::addRequested);
-    connect(addButton(QStringLiteral("ButtonSelectAll_Img"), QStringLiteral("a"),
-                      QStringLiteral("Select All"), {170, 214, 20, 24}),
+    connect(busyButton(addButton(QStringLiteral("ButtonSelectAll_Img"), QStringLiteral("a"),
+                                 QStringLiteral("Select All"), {170, 214, 20, 24})),
             &QToolButton::clicked, this, &FileBrowserWidget::selectAll);
-    connect(addButton(QStringLiteral("ButtonDeselectAll_Img"), QStringLiteral("d"),
-                      QStringLiteral("Deselect All"), {192, 214, 20, 24}),
+    connect(busyButton(addButton(QStringLiteral("ButtonDeselectAll_Img"), QStringLiteral("d"),
+                                 QStringLiteral("Deselect All"), {192, 214, 20, 24})),
             &QToolButton::clicked, this, &FileBrowserWidget::deselectAll);
-    connect(addButton(QStringLiteral("ButtonSelectInverse_Img"), QStringLiteral("i"),
-                      QStringLiteral("Inverse Select"), {214, 214, 20, 24}),
+    connect(busyButton(addButton(QStringLiteral("ButtonSelectInverse_Img"), QStringLiteral("i"),
+                                 QStringLiteral("Inverse Select"), {214, 214, 20, 24})),
             &QToolButton::clicked, this, &FileBrowserWidget::invertSelection);
     // Mapping network shares is the file manager's business on Linux.
     addButton(QStringLiteral("Network_Img"), QStringLiteral("N"), QString(), {236, 214, 18, 24})
@@ -104,6 +117,7 @@ FileBrowserWidget::FileBrowserWidget(JobHost& host, QWidget* parent)
             [this](QListWidgetItem* item) { setFolder(item->data(Qt::UserRole).toString()); });
     connect(m_files, &QListWidget::itemSelectionChanged, this, &FileBrowserWidget::clicked);
     connect(m_files, &QListWidget::itemDoubleClicked, this, &FileBrowserWidget::addRequested);
+    connect(m_files, &FileListWidget::enterKey, this, &FileBrowserWidget::addRequested);
     connect(m_files, &FileListWidget::popupRequested, this, [this](const QPoint& at, int row) {
         if (preparePopup(row)) {
             m_popup->popup(at);

@@ -25,9 +25,11 @@ public:
 
 Q_SIGNALS:
     void popupRequested(const QPoint& globalPosition, int row);
+    void enterKey();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool viewportEvent(QEvent* event) override;
 };
 

@@ -131,8 +131,35 @@ QString qtFileDialogFilter(const QString& typeList) {
         QStringList patterns = parts.at(i + 1).split(QLatin1Char(';'));
         patterns.replaceInStrings(QRegularExpression(QStringLiteral("^\\*\\.\\*$")),
                                   QStringLiteral("*"));
-        filters.append(parts.at(i) + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+        // The entry's own "(*.mpg,*.mpeg)" gives way to Qt's list, so it is shown once.
+        QString description = parts.at(i);
+        const qsizetype open = description.lastIndexOf(QStringLiteral(" ("));
+        if (open > 0 && description.endsWith(QLatin1Char(')'))) {
+            description.truncate(open);
+        }
+        filters.append(description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
                        QLatin1Char(')'));
     }
     return filters.join(QStringLiteral(";;"));
+}
+
+QString withTypeExtension(const QString& path, const QString& qtType) {
+    const QString name = namePart(path);
+    if (name.isEmpty() || name.indexOf(QLatin1Char('.'), 1) > 0) {
+        return path;  // a leading dot marks a hidden name, not an extension
+    }
+    const qsizetype open = qtType.lastIndexOf(QLatin1Char('('));
+    const qsizetype close = qtType.lastIndexOf(QLatin1Char(')'));
+    if (open < 0 || close < open) {
+        return path;
+    }
+    static const QRegularExpression plainExtension(QStringLiteral("^\\*\\.([^*?\\[\\]]+)$"));
+    for (const QString& pattern :
+         qtType.mid(open + 1, close - open - 1).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch match = plainExtension.match(pattern);
+        if (match.hasMatch()) {
+            return path + QLatin1Char('.') + match.captured(1);
+        }
+    }
+    return path;
 }

@@ -134,7 +134,6 @@ int runPack(const QStringList& arguments) {
     options.mpegCheck = !parser.isSet(QStringLiteral("no-mpeg-check"));
     options.zip = parser.isSet(QStringLiteral("zip"));
     options.deleteSources = deleteActionOf(parser);
-    options.overwrite = OverwritePolicy::NoPrompt;  // nothing was saved earlier in this run
     options.rate = TransferRate::fromWord(parser.value(QStringLiteral("rate")));
 
     TerminalJobHost host(standingAnswer(parser));

@@ -74,14 +74,16 @@ MessageAnswer TerminalJobHost::message(MessageIcon icon, const QString& text,
     if (buttons == MessageButtons::Ok) {
         return MessageAnswer::Ok;
     }
+    // --assume-yes/--assume-no answer even at a terminal, so scripts never stop to ask.
+    const bool yesOrNo = buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel;
+    if (yesOrNo && m_standing != StandingAnswer::None) {
+        return m_standing == StandingAnswer::Yes ? MessageAnswer::Yes : MessageAnswer::No;
+    }
     if (isatty(STDIN_FILENO) && !interrupted()) {
         return askAtTerminal(buttons);
     }
     if (buttons == MessageButtons::YesNo) {
-        return m_standing == StandingAnswer::Yes ? MessageAnswer::Yes : MessageAnswer::No;
-    }
-    if (buttons == MessageButtons::YesNoCancel && m_standing != StandingAnswer::None) {
-        return m_standing == StandingAnswer::Yes ? MessageAnswer::Yes : MessageAnswer::No;
+        return MessageAnswer::No;
     }
     // Nobody is there to change anything: a retry could not succeed, and Cancel of a
     // three-way question leaves everything as it was.

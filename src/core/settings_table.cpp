@@ -72,6 +72,7 @@ QList<SettingRow> buildTable() {
         kind("LastSavedDir", SettingKind::Directory),
         kind("StartupCustomDir", SettingKind::Directory),
         kind("LastUsedDir", SettingKind::Directory),
+        kind("PkLstDir", SettingKind::Directory),  // where pack list files were last used
         kind("ShowTod", SettingKind::Flag, "1"),
     };
 }

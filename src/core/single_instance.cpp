@@ -1,18 +1,161 @@
 #include "core/single_instance.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QStandardPaths>
+#include <QStringDecoder>
+#include <QThread>
+
+#include <optional>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+const QByteArray kMagic = QByteArrayLiteral("ZARVO-OPEN/1\n");
+const QByteArray kConfirmation = QByteArrayLiteral("OK\n");
+constexpr qsizetype kLengthDigits = 10;
+constexpr qsizetype kMaxCommandLine = 4 * 1024 * 1024;
+
+QString runtimeFolder() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return folder.isEmpty() ? QDir::tempPath() : folder;
+}
+
+// Only the user who runs the program may hand it files.
+bool peerIsThisUser(const QLocalSocket& socket) {
+    ucred credentials{};
+    socklen_t size = sizeof credentials;
+    return ::getsockopt(static_cast<int>(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED,
+                        &credentials, &size) == 0 &&
+           credentials.uid == ::getuid();
+}
+
+}  // namespace
+
+SingleInstance::SingleInstance() = default;
+SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::lockPath() {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty()) {
-        folder = QDir::tempPath();
-    }
-    return folder + QStringLiteral("/TarvikZarvo.lock");
+    return runtimeFolder() + QStringLiteral("/TarvikZarvo.lock");
+}
+
+QString SingleInstance::socketPath() {
+    return runtimeFolder() + QStringLiteral("/TarvikZarvo.socket");
 }
 
 bool SingleInstance::acquire() {
     m_lock = std::make_unique<QLockFile>(lockPath());
     m_lock->setStaleLockTime(0);  // a lock left by a crash is recognised by its dead process
     return m_lock->tryLock(0);
+}
+
+// Magic line, the length as ten digits, then the command line in UTF-8.
+QByteArray SingleInstance::encode(const QString& commandLine) {
+    const QByteArray text = commandLine.toUtf8();
+    return kMagic + QByteArray::number(text.size()).rightJustified(kLengthDigits, '0') + text;
+}
+
+std::optional<QString> SingleInstance::decode(const QByteArray& message) {
+    const qsizetype header = kMagic.size() + kLengthDigits;
+    if (message.size() < header || !message.startsWith(kMagic)) {
+        return std::nullopt;
+    }
+    const QByteArray digits = message.mid(kMagic.size(), kLengthDigits);
+    bool ok = false;
+    const qlonglong length = digits.toLongLong(&ok);
+    for (const char digit : digits) {
+        ok = ok && digit >= '0' && digit <= '9';
+    }
+    if (!ok || length > kMaxCommandLine || message.size() != header + length) {
+        return std::nullopt;
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8(message.mid(header));
+    if (utf8.hasError()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+bool SingleInstance::listen(std::function<void(const QString&)> received) {
+    m_received = std::move(received);
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    QLocalServer::removeServer(socketPath());  // left by a copy that crashed; we hold the lock
+    if (!m_server->listen(socketPath())) {
+        return false;
+    }
+    connect(m_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            if (!peerIsThisUser(*socket)) {
+                socket->abort();
+                continue;
+            }
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
+            readFrom(socket);
+        }
+    });
+    return true;
+}
+
+void SingleInstance::readFrom(QLocalSocket* socket) {
+    QByteArray message = socket->property("received").toByteArray() + socket->readAll();
+    const qsizetype header = kMagic.size() + kLengthDigits;
+    if (message.size() > header + kMaxCommandLine ||
+        (message.size() >= kMagic.size() && !message.startsWith(kMagic))) {
+        socket->abort();  // not ours: ignored
+        return;
+    }
+    const qlonglong length =
+        message.size() >= header ? message.mid(kMagic.size(), kLengthDigits).toLongLong() : -1;
+    if (length > kMaxCommandLine) {
+        socket->abort();
+        return;
+    }
+    if (length < 0 || message.size() < header + length) {
+        socket->setProperty("received", message);  // the rest is on its way
+        return;
+    }
+    const std::optional<QString> commandLine = decode(message);
+    if (!commandLine) {
+        socket->abort();
+        return;
+    }
+    socket->write(kConfirmation);
+    socket->flush();
+    socket->disconnectFromServer();
+    if (m_received) {
+        m_received(*commandLine);
+    }
+}
+
+bool SingleInstance::handOver(const QString& commandLine, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    QLocalSocket socket;
+    // The running copy may still be starting: try again until the deadline.
+    for (;;) {
+        socket.connectToServer(socketPath());
+        if (socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) {
+            break;
+        }
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QThread::msleep(50);
+    }
+    socket.write(encode(commandLine));
+    if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) {
+        return false;
+    }
+    QByteArray answer;
+    while (answer.size() < kConfirmation.size() &&
+           socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+        answer += socket.readAll();
+    }
+    return answer.startsWith(kConfirmation);
 }

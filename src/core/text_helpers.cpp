@@ -121,3 +121,11 @@ QString unexpectedErrorText(int number, const QString& description) {
            QString::number(number) + QStringLiteral(": '") + description +
            QStringLiteral("'  detected.");
 }
+
+QString captionVersion(const QString& version) {
+    const QStringList parts = version.split(QLatin1Char('.'));
+    if (parts.size() < 2) {
+        return version;
+    }
+    return parts.at(0) + QLatin1Char('.') + parts.mid(1).join(QString());
+}

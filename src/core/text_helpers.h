@@ -44,5 +44,9 @@ QString namePart(const QString& path);
 // A byte count as the messages show it ("#,###" in the user's locale; 0 gives "").
 QString sizeText(quint64 bytes);
 
+// A version "major.minor.revision" as the caption shows it: major, ".", then minor and
+// revision with no separator ("0.1.0" gives "0.10", "2.0.5" gives "2.05").
+QString captionVersion(const QString& version);
+
 // The text of the generic report of an unexpected failure.
 QString unexpectedErrorText(int number, const QString& description);

@@ -1,5 +1,7 @@
 #include "pack/pack_command.h"
 
+#include <QFileInfo>
+
 #include "core/job_host.h"
 #include "core/text_helpers.h"
 #include "fileio/disk_space.h"
@@ -51,7 +53,7 @@ JobOutcome PackCommand::run(const QStringList& inputs, const QString& output,
                        QStringLiteral("Not enough free diskspace. Packing aborted!"));
         return JobOutcome::Stopped;
     }
-    if (!passesOverwriteRule(options.overwrite)) {
+    if (!passesOverwriteRule(output, options.overwrite)) {
         return JobOutcome::Stopped;
     }
     outcome = engine.copy(job);
@@ -66,6 +68,7 @@ JobOutcome PackCommand::run(const QStringList& inputs, const QString& output,
     }
     DeleteSources(inputs, options.deleteSources, m_host);
     PreviouslySaved = true;
+    m_savedOutput = output;
     m_host.message(MessageIcon::Information,
                    QLatin1Char('\'') + output +
                        QStringLiteral("' successfully packed! Total filesize is ") +
@@ -93,9 +96,11 @@ bool PackCommand::passesMpegCheck(const QString& path) {
     return false;
 }
 
-bool PackCommand::passesOverwriteRule(OverwritePolicy policy) {
-    if (!PreviouslySaved) {
-        return true;
+bool PackCommand::passesOverwriteRule(const QString& output, OverwritePolicy policy) {
+    const bool namesSavedFile =
+        PreviouslySaved && (output == m_savedOutput || sameFile(output, m_savedOutput));
+    if (!namesSavedFile) {
+        return mayReplaceExisting(output);
     }
     switch (policy) {
         case OverwritePolicy::Prompt:
@@ -112,6 +117,18 @@ bool PackCommand::passesOverwriteRule(OverwritePolicy policy) {
             break;
     }
     return true;
+}
+
+// A file this run did not write is never replaced without asking.
+bool PackCommand::mayReplaceExisting(const QString& output) {
+    const QFileInfo info(output);
+    if (!info.exists() || info.isDir()) {
+        return true;
+    }
+    return m_host.message(MessageIcon::Warning,
+                          QLatin1Char('\'') + output +
+                              QStringLiteral("' already exists. Do you want to replace it?"),
+                          MessageButtons::YesNo) == MessageAnswer::Yes;
 }
 
 bool PackCommand::cancel() {

@@ -13,7 +13,7 @@
 class File64;
 class JobHost;
 
-// Writing over an output that the last successful pack wrote.
+// Writing over the output that the last successful pack wrote.
 enum class OverwritePolicy { Prompt, No, NoPrompt };
 OverwritePolicy overwritePolicyFromWord(const QString& word);
 
@@ -39,6 +39,7 @@ public:
     bool zipping() const { return m_zipping; }
 
     // Set by a successful pack; the caller clears it when the user picks a new name.
+    // The overwrite policy applies only while the output names the file that was saved.
     bool PreviouslySaved = false;
 
     quint64 totalSize() const { return m_totalSize; }
@@ -52,7 +53,8 @@ public:
 
 private:
     bool passesMpegCheck(const QString& path);
-    bool passesOverwriteRule(OverwritePolicy policy);
+    bool passesOverwriteRule(const QString& output, OverwritePolicy policy);
+    bool mayReplaceExisting(const QString& output);
     JobOutcome zipStep(const QStringList& inputs, const QString& output);
 
     File64& m_files;
@@ -60,5 +62,6 @@ private:
     MpegCompatibility m_mpeg;
     quint64 m_totalSize = 0;
     quint64 m_freeBytes = 0;
+    QString m_savedOutput;
     bool m_zipping = false;
 };

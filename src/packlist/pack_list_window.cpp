@@ -1,7 +1,9 @@
 #include "packlist/pack_list_window.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -9,6 +11,7 @@
 #include <QToolButton>
 
 #include "core/job_host.h"
+#include "core/text_helpers.h"
 #include "packlist/pack_list_file.h"
 #include "packlist/pack_list_model.h"
 
@@ -117,28 +120,26 @@ PackListWindow::PackListWindow(PackListModel& model, JobHost& host, QWidget* par
               [this] { loadPackListFile(true); });
 
     const int x = 280;
-    m_busyControls.append(addButton(QStringLiteral("ButtonRemove_Img"), QStringLiteral("-"),
-                                    QStringLiteral("Remove from Pack List"), {x, 34, 28, 24},
-                                    [this] { removeSelected(); }));
-    m_busyControls.append(addButton(QStringLiteral("ButtonSwapUp_Img"), QStringLiteral("Up"),
-                                    QStringLiteral("Swap Up"), {x, 62, 28, 24},
-                                    [this] { moveUp(); }));
-    m_busyControls.append(addButton(QStringLiteral("ButtonSwapDown_Img"), QStringLiteral("Dn"),
-                                    QStringLiteral("Swap Down"), {x, 90, 28, 24},
-                                    [this] { moveDown(); }));
+    addButton(QStringLiteral("ButtonRemove_Img"), QStringLiteral("-"),
+              QStringLiteral("Remove from Pack List"), {x, 34, 28, 24},
+              [this] { removeSelected(); });
+    addButton(QStringLiteral("ButtonSwapUp_Img"), QStringLiteral("Up"), QStringLiteral("Swap Up"),
+              {x, 62, 28, 24}, [this] { moveUp(); });
+    addButton(QStringLiteral("ButtonSwapDown_Img"), QStringLiteral("Dn"),
+              QStringLiteral("Swap Down"), {x, 90, 28, 24}, [this] { moveDown(); });
     addButton(QStringLiteral("ButtonAscending_Img"), QStringLiteral("A-Z"),
               QStringLiteral("Sort Ascending"), {x, 118, 28, 24}, [this] { m_model.sort(true); });
     addButton(QStringLiteral("ButtonDescending_Img"), QStringLiteral("Z-A"),
               QStringLiteral("Sort Decending"), {x, 146, 28, 24}, [this] { m_model.sort(false); });
-    m_busyControls.append(addButton(QStringLiteral("ButtonSelectAll_Img"), QStringLiteral("a"),
-                                    QStringLiteral("Select All"), {x, 174, 28, 24},
-                                    [&selection] { PackListModel::selectAll(selection); }));
-    m_busyControls.append(addButton(QStringLiteral("ButtonDeselectAll_Img"), QStringLiteral("d"),
-                                    QStringLiteral("Deselect All"), {x, 202, 28, 24},
-                                    [&selection] { PackListModel::deselectAll(selection); }));
-    m_busyControls.append(addButton(QStringLiteral("ButtonSelectInverse_Img"), QStringLiteral("i"),
-                                    QStringLiteral("Inverse Select"), {x, 230, 28, 24},
-                                    [&selection] { PackListModel::invertSelection(selection); }));
+    addButton(QStringLiteral("ButtonSelectAll_Img"), QStringLiteral("a"),
+              QStringLiteral("Select All"), {x, 174, 28, 24},
+              [&selection] { PackListModel::selectAll(selection); });
+    addButton(QStringLiteral("ButtonDeselectAll_Img"), QStringLiteral("d"),
+              QStringLiteral("Deselect All"), {x, 202, 28, 24},
+              [&selection] { PackListModel::deselectAll(selection); });
+    addButton(QStringLiteral("ButtonSelectInverse_Img"), QStringLiteral("i"),
+              QStringLiteral("Inverse Select"), {x, 230, 28, 24},
+              [&selection] { PackListModel::invertSelection(selection); });
     addButton(
         QStringLiteral("PackListUp_Img"), QStringLiteral("\u25B2"), QString(), {x, 6, 14, 22},
         [this] {
@@ -173,11 +174,14 @@ PackListWindow::PackListWindow(PackListModel& model, JobHost& host, QWidget* par
                                                 std::max(0, pixels - m_list->viewport()->width()));
     });
 
-    chooseSaveFile = [this](const QString& title) {
-        return QFileDialog::getSaveFileName(this, title, QString(), kPackListFilter);
+    chooseSaveFile = [this](const QString& title, const QString& folder) {
+        FileChoice choice;
+        choice.path =
+            QFileDialog::getSaveFileName(this, title, folder, kPackListFilter, &choice.type);
+        return choice;
     };
-    chooseOpenFile = [this](const QString& title) {
-        return QFileDialog::getOpenFileName(this, title, QString(), kPackListFilter);
+    chooseOpenFile = [this](const QString& title, const QString& folder) {
+        return QFileDialog::getOpenFileName(this, title, folder, kPackListFilter);
     };
 }
 
@@ -190,6 +194,7 @@ QToolButton* PackListWindow::addButton(const QString& objectName, const QString&
     button->setToolTip(tooltip);
     button->setGeometry(geometry);
     connect(button, &QToolButton::clicked, this, action);
+    m_busyControls.append(button);  // none of them may act while a job runs
     return button;
 }
 
@@ -237,6 +242,7 @@ bool PackListWindow::preparePopup(int row) {
 }
 
 void PackListWindow::setBusy(bool busy) {
+    m_busy = busy;
     m_model.setBusy(busy);
     for (QWidget* control : std::as_const(m_busyControls)) {
         control->setEnabled(!busy);
@@ -255,16 +261,35 @@ void PackListWindow::moveDown() {
     m_model.moveSelectedDown(*m_list->selectionModel(), m_host);
 }
 
-QString PackListWindow::askFile(const std::function<QString(const QString&)>& dialog,
-                                const QString& title) {
+FileChoice PackListWindow::askFile(
+    const std::function<FileChoice(const QString&, const QString&)>& dialog, const QString& title) {
     if (enableWindows) {
         enableWindows(false);
     }
-    const QString chosen = dialog(title).trimmed();
+    FileChoice chosen = dialog(title, m_listFolder);
+    chosen.path = chosen.path.trimmed();
     if (enableWindows) {
         enableWindows(true);
     }
     return chosen;
+}
+
+void PackListWindow::rememberFolder(const QString& file) {
+    const QString folder = AddSlash(folderPart(file));
+    if (!folderPart(file).isEmpty() && folder != m_listFolder) {
+        m_listFolder = folder;
+        Q_EMIT listFolderChanged(folder);
+    }
+}
+
+void PackListWindow::closeEvent(QCloseEvent* event) {
+    if (m_busy) {
+        event->ignore();  // the list belongs to the running job
+        return;
+    }
+    m_list->setFocus();
+    QWidget::closeEvent(event);
+    Q_EMIT closedByUser();
 }
 
 void PackListWindow::savePackListFile() {
@@ -275,10 +300,20 @@ void PackListWindow::savePackListFile() {
         m_host.message(MessageIcon::Warning, QStringLiteral("Nothing to save."));
         return;
     }
-    const QString file = askFile(chooseSaveFile, QStringLiteral("Save Pack List As"));
-    if (file.isEmpty()) {
+    const FileChoice choice = askFile(chooseSaveFile, QStringLiteral("Save Pack List As"));
+    if (choice.path.isEmpty()) {
         return;
     }
+    // A typed name gets ".zpl", so the load dialog's filter shows the file.
+    const QString file = withTypeExtension(choice.path, choice.type);
+    if (file != choice.path && QFileInfo::exists(file) &&
+        m_host.message(MessageIcon::Warning,
+                       QLatin1Char('\'') + file +
+                           QStringLiteral("' already exists. Do you want to replace it?"),
+                       MessageButtons::YesNo) != MessageAnswer::Yes) {
+        return;
+    }
+    rememberFolder(file);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     savePackList(file, m_model.fullPaths(), m_host);
     QApplication::restoreOverrideCursor();
@@ -288,11 +323,16 @@ void PackListWindow::loadPackListFile(bool append) {
     if (m_model.busy()) {
         return;
     }
-    const QString file = askFile(chooseOpenFile, append ? QStringLiteral("Append which Pack List?")
-                                                        : QStringLiteral("Load which Pack List?"));
+    const auto open = [this](const QString& title, const QString& folder) {
+        return FileChoice{chooseOpenFile(title, folder), QString()};
+    };
+    const QString file = askFile(open, append ? QStringLiteral("Append which Pack List?")
+                                              : QStringLiteral("Load which Pack List?"))
+                             .path;
     if (file.isEmpty()) {
         return;
     }
+    rememberFolder(file);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     if (!append) {
         m_model.clear();

@@ -5,6 +5,8 @@
 
 #include <functional>
 
+#include "browse/file_filters.h"
+
 class JobHost;
 class PackListModel;
 class QMenu;
@@ -50,12 +52,15 @@ public:
     PackListView* list() const { return m_list; }
     QMenu* popupMenu() const { return m_popup; }
 
-    // The window's controls while a job runs.
+    // The window's controls while a job runs; the window cannot be closed meanwhile.
     void setBusy(bool busy);
 
-    // File dialogs; tests replace them. They return the chosen path or "".
-    std::function<QString(const QString& title)> chooseSaveFile;
-    std::function<QString(const QString& title)> chooseOpenFile;
+    // File dialogs, opened in `folder`; tests replace them. "" when cancelled.
+    std::function<FileChoice(const QString& title, const QString& folder)> chooseSaveFile;
+    std::function<QString(const QString& title, const QString& folder)> chooseOpenFile;
+    // The folder the pack list dialogs open in: the one last used for a pack list.
+    QString listFolder() const { return m_listFolder; }
+    void setListFolder(const QString& folder) { m_listFolder = folder; }
     // Around a platform dialog, every window of the program is disabled.
     std::function<void(bool)> enableWindows;
 
@@ -69,16 +74,26 @@ public:
 
 Q_SIGNALS:
     void browserRefreshWanted();
+    void listFolderChanged(const QString& folder);
+    // The user closed the window by its title bar.
+    void closedByUser();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     QToolButton* addButton(const QString& objectName, const QString& text, const QString& tooltip,
                            const QRect& geometry, const std::function<void()>& action);
     void buildPopup();
-    QString askFile(const std::function<QString(const QString&)>& dialog, const QString& title);
+    FileChoice askFile(const std::function<FileChoice(const QString&, const QString&)>& dialog,
+                       const QString& title);
+    void rememberFolder(const QString& file);
 
     PackListModel& m_model;
     JobHost& m_host;
     PackListView* m_list;
     QMenu* m_popup;
     QList<QWidget*> m_busyControls;
+    QString m_listFolder;
+    bool m_busy = false;
 };

@@ -81,12 +81,17 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
     setObjectName(QStringLiteral("zarvomainfrm"));
     setWindowTitle(QStringLiteral("Tarvik Zarvo Pro"));
     setFixedSize(533, 308);
-    m_currentDir = QDir::homePath();
+    m_currentDir = AddSlash(QDir::currentPath());  // a first start browses where it started
     buildControls();
     buildMenus();
     m_packList.setWidthFunction(twipsOf(this));
     m_packListWindow = new PackListWindow(m_packList, *m_jobHost, this);
     m_packListWindow->enableWindows = [this](bool on) { EnableBottomMostFrm(on); };
+    connect(m_packListWindow, &PackListWindow::closedByUser, this,
+            [this] { m_showPackList->setChecked(false); });
+    connect(m_packListWindow, &PackListWindow::listFolderChanged, this, [](const QString& folder) {
+        Registry::saveSetting(QStringLiteral("PkLstDir"), folder);
+    });
     connect(&m_options, &OptionsModel::changed, this, &MainWindow::refreshChecks);
     connect(&m_options, &OptionsModel::changed, this, [this](const QString& setting) {
         if (setting != QLatin1String("CmPack")) {
@@ -105,7 +110,13 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
         return QFileDialog::getExistingDirectory(this, prompt, start);
     };
     chooseOutputFile = [this](const QString& title, const QString& types) {
-        return QFileDialog::getSaveFileName(this, title, m_saveAs->text(), types);
+        FileChoice choice;
+        choice.path =
+            QFileDialog::getSaveFileName(this, title, m_saveAs->text(), types, &choice.type);
+        return choice;
+    };
+    openDocument = [](const QString& path) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
     };
     m_pack.onZipStatus = [this](const QString& path) {
         QString shown;
@@ -114,6 +125,7 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
         m_zipStatus->setVisible(!path.isEmpty());
     };
     m_unpack.onZipStatus = m_pack.onZipStatus;
+    orderTabStops();
     m_unpack.onWhereFileChosen = [this] {
         m_options.choose(QStringLiteral("sDir"), QStringLiteral("wfile"));
     };
@@ -128,7 +140,7 @@ void MainWindow::buildControls() {
     m_caption->setObjectName(QStringLiteral("TarvikZarvoCaption"));
     m_caption->setGeometry(8, 4, 250, 20);
     m_caption->setText(QStringLiteral("Tarvik Zarvo Pro v") +
-                       QCoreApplication::applicationVersion());
+                       captionVersion(QCoreApplication::applicationVersion()));
 
     m_browser = new FileBrowserWidget(*m_jobHost, client);
     m_browser->move(8, 30);
@@ -157,7 +169,8 @@ void MainWindow::buildControls() {
     m_moreInfo->setGeometry(272, 234, 100, 26);
     m_moreInfo->setEnabled(false);
     connect(m_moreInfo, &QPushButton::clicked, this, &MainWindow::moreInfoCommand);
-    m_preview = new QCheckBox(QStringLiteral("&Preview"), client);
+    // Alt+P belongs to "&Pack".
+    m_preview = new QCheckBox(QStringLiteral("Pre&view"), client);
     m_preview->setObjectName(QStringLiteral("ShowPreviewChk"));
     m_preview->setGeometry(384, 234, 100, 26);
     m_preview->setChecked(true);
@@ -240,6 +253,23 @@ QMenu* MainWindow::addCaptionMenu(const QString& objectName, const QString& titl
     return popup;
 }
 
+// Tab follows the window from top left to bottom right: the caption, the browser's
+// column, then the output name and the job buttons beside it.
+void MainWindow::orderTabStops() {
+    QList<QWidget*> chain(m_captionButtons.cbegin(), m_captionButtons.cend());
+    for (const char* name :
+         {"Drive1", "Dir1", "File1", "pattern_cmb", "ButtonAdd_Img", "ButtonSelectAll_Img",
+          "ButtonDeselectAll_Img", "ButtonSelectInverse_Img"}) {
+        chain.append(m_browser->findChild<QWidget*>(QLatin1String(name)));
+    }
+    chain << m_saveAs << m_browse << m_packButton << m_packCancel << m_unpackButton
+          << m_unpackCancel << m_moreInfo << m_preview;
+    m_browse->setFocusPolicy(Qt::StrongFocus);
+    for (qsizetype i = 0; i + 1 < chain.size(); ++i) {
+        QWidget::setTabOrder(chain.at(i), chain.at(i + 1));
+    }
+}
+
 QMenu* MainWindow::menu(const QString& title) const {
     return findChild<QMenu*>(title);
 }
@@ -248,6 +278,7 @@ QAction* MainWindow::addCommand(QMenu* menu, const QString& objectName, const QS
                                 const std::function<void()>& handler,
                                 const QKeySequence& shortcut) {
     QAction* action = menu->addAction(caption);
+    m_commands.append(action);
     action->setObjectName(objectName);
     action->setShortcut(shortcut);
     action->setShortcutContext(Qt::WindowShortcut);
@@ -303,16 +334,16 @@ void MainWindow::buildMenus() {
         },
         QKeySequence(QStringLiteral("Ctrl+U")));
     action->addSeparator();
-    // The browser's selection commands; the browser panel fills them in.
-    for (const auto& [name, caption, keys] :
-         {std::tuple{"SelAllMnu", "Select &All", "Ctrl+A"},
-          std::tuple{"DeSelAllMnu", "De&select All", "Ctrl+D"},
-          std::tuple{"InvSelMnu", "&Inverse Select", "Ctrl+I"}}) {
-        addCommand(
-            action, QLatin1String(name), QLatin1String(caption), [] {},
-            QKeySequence(QLatin1String(keys)))
-            ->setEnabled(false);
-    }
+    // The browser's selection commands.
+    addCommand(
+        action, QStringLiteral("SelAllMnu"), QStringLiteral("Select &All"),
+        [this] { m_browser->selectAll(); }, QKeySequence(QStringLiteral("Ctrl+A")));
+    addCommand(
+        action, QStringLiteral("DeSelAllMnu"), QStringLiteral("De&select All"),
+        [this] { m_browser->deselectAll(); }, QKeySequence(QStringLiteral("Ctrl+D")));
+    addCommand(
+        action, QStringLiteral("InvSelMnu"), QStringLiteral("&Inverse Select"),
+        [this] { m_browser->invertSelection(); }, QKeySequence(QStringLiteral("Ctrl+I")));
     action->addSeparator();
     addCommand(
         action, QStringLiteral("RefreshMnu"), QStringLiteral("Re&fresh"),
@@ -322,9 +353,8 @@ void MainWindow::buildMenus() {
         addCaptionMenu(QStringLiteral("FileMenu_Option_Img"), QStringLiteral("Options"), 396);
     QMenu* prefs = options->addMenu(QStringLiteral("Pre&ferences..."));
     addCommand(
-        prefs, QStringLiteral("GeneralMnu"), QStringLiteral("&General..."), [] {},
-        QKeySequence(QStringLiteral("Ctrl+K")))
-        ->setEnabled(false);  // the preferences dialog comes with the browser panel
+        prefs, QStringLiteral("GeneralMnu"), QStringLiteral("&General..."),
+        [this] { preferencesCommand(); }, QKeySequence(QStringLiteral("Ctrl+K")));
     prefs->addSeparator();
     QMenu* type = prefs->addMenu(QStringLiteral("Unpack Ty&pe"));
     addChoice(type, QStringLiteral("UnpackRAWMnu"), QStringLiteral("Unpack (&RAW)"),
@@ -425,26 +455,28 @@ void MainWindow::buildMenus() {
     addToggle(misc, QStringLiteral("AddContextMenuMnu"),
               QStringLiteral("Show \"Pack It...\" in &Explorer"), QStringLiteral("CmPack"));
     prefs->addSeparator();
-    addCommand(prefs, QStringLiteral("FileTypeMnu"), QStringLiteral("Custom FileT&ype..."), [] {
-    })->setEnabled(false);  // the file-type filters come with the browser panel
+    addCommand(prefs, QStringLiteral("FileTypeMnu"), QStringLiteral("Custom FileT&ype..."),
+               [this] { fileTypeCommand(); });
     options->addSeparator();
-    QAction* showList =
+    // The check mark decides: a minimised main window hides the list but keeps the mark.
+    m_showPackList =
         addCommand(options, QStringLiteral("ShowPackLstMnu"), QStringLiteral("Show Pack List"),
-                   [this] { m_packListWindow->setVisible(!m_packListWindow->isVisible()); });
-    showList->setCheckable(true);
-    showList->setChecked(true);
+                   [this] { m_packListWindow->setVisible(m_showPackList->isChecked()); });
+    m_showPackList->setCheckable(true);
+    m_showPackList->setChecked(true);
     options->addSeparator();
     addToggle(options, QStringLiteral("MagnetMnu"), QStringLiteral("Magnet"),
               QStringLiteral("Magnet"));
-    addCommand(options, QStringLiteral("MagnetiseMnu"), QStringLiteral("&Magnetise"), [] {
-    })->setEnabled(false);  // docking comes with the skinned windows
+    m_magnetise =
+        addCommand(options, QStringLiteral("MagnetiseMnu"), QStringLiteral("&Magnetise"), [] {});
+    m_magnetise->setEnabled(false);  // docking comes with the skinned windows
 
     QMenu* help = addCaptionMenu(QStringLiteral("FileMenu_Help_Img"), QStringLiteral("Help"), 458);
     addCommand(
         help, QStringLiteral("HelpTopicMnu"), QStringLiteral("Tarvik Zarvo Help Topics"),
         [this] { helpCommand(); }, QKeySequence(Qt::Key_F1));
-    addCommand(help, QStringLiteral("TODMnu"), QStringLiteral("Tip of the Day"), [] {
-    })->setEnabled(false);  // the tip window comes with the browser panel
+    addCommand(help, QStringLiteral("TODMnu"), QStringLiteral("Tip of the Day"),
+               [this] { tipCommand(); });
 
     // The custom-directory entries run the folder chooser instead of choosing at once.
     for (const auto& [entry, which] :
@@ -508,6 +540,7 @@ void MainWindow::load() {
         static_cast<int>(Registry::setting(QStringLiteral("PkLstYpos")).toDouble() /
                          kTwipsPerPixel));
     m_options.restoreFromStore();
+    m_packListWindow->setListFolder(Registry::setting(QStringLiteral("PkLstDir")));
     setCurrentDir(m_currentDir);
     if (!loadFilters()) {
         m_messages->message(
@@ -596,13 +629,24 @@ void MainWindow::runCommandLine(const QString& commandLine) {
     outputFileCommand();
 }
 
+void MainWindow::receiveFiles(const QString& commandLine) {
+    ShellCommandAddFiles(commandLine);
+    m_packListWindow->show();
+    m_showPackList->setChecked(true);
+    if (isMinimized()) {
+        showNormal();
+    }
+    raise();
+    activateWindow();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     hide();
     const QPoint position = m_packListWindow->pos() * kTwipsPerPixel;
     Registry::saveSetting(QStringLiteral("PkLstXpos"), QString::number(position.x()));
     Registry::saveSetting(QStringLiteral("PkLstYpos"), QString::number(position.y()));
     Registry::saveSetting(QStringLiteral("LastUsedDir"), m_currentDir);
-    m_packListWindow->close();
+    m_packListWindow->hide();
     event->accept();
 }
 
@@ -645,10 +689,7 @@ void MainWindow::outputNameDropped(const QStringList& paths) {
             m_saveAs->setText(dropped);
         }
     }
-    const QString box = m_saveAs->text();
-    if (box.contains(QLatin1Char('/'))) {
-        Registry::saveSetting(QStringLiteral("LastSavedDir"), AddSlash(folderPart(box)));
-    }
+    rememberSaveFolder();
 }
 
 void MainWindow::EnableBottomMostFrm(bool enabled) {
@@ -659,13 +700,21 @@ void MainWindow::EnableBottomMostFrm(bool enabled) {
 void MainWindow::outputFileCommand() {
     const QString types = qtFileDialogFilter(saveDialogTypeList(*m_jobHost));
     EnableBottomMostFrm(false);
-    const QString chosen = chooseOutputFile(QStringLiteral("Save Pack File As"), types).trimmed();
-    if (!chosen.isEmpty()) {
-        m_saveAs->setText(chosen);
+    const FileChoice chosen = chooseOutputFile(QStringLiteral("Save Pack File As"), types);
+    if (!chosen.path.trimmed().isEmpty()) {
+        m_saveAs->setText(withTypeExtension(chosen.path.trimmed(), chosen.type));
     }
     EnableBottomMostFrm(true);
     m_pack.PreviouslySaved = false;
-    Registry::saveSetting(QStringLiteral("LastSavedDir"), AddSlash(folderPart(m_saveAs->text())));
+    rememberSaveFolder();
+}
+
+// A name without a folder says nothing about where the user saves.
+void MainWindow::rememberSaveFolder() {
+    const QString folder = folderPart(m_saveAs->text().trimmed());
+    if (!folder.isEmpty()) {
+        Registry::saveSetting(QStringLiteral("LastSavedDir"), AddSlash(folder));
+    }
 }
 
 namespace {
@@ -825,9 +874,13 @@ void MainWindow::copyrightStampingCommand() {
 
 void MainWindow::helpCommand() {
     const QString help = helpFilePath();
-    if (!QFileInfo::exists(help) || !QDesktopServices::openUrl(QUrl::fromLocalFile(help))) {
+    if (!QFileInfo(help).isFile()) {
         m_messages->message(MessageIcon::Error,
                             QLatin1Char('\'') + help + QStringLiteral("' was not found!"));
+    } else if (!openDocument(help)) {
+        m_messages->message(MessageIcon::Error,
+                            QStringLiteral("No program to show '") + help +
+                                QStringLiteral("' could be started. Open it in a web browser."));
     }
 }
 
@@ -840,7 +893,29 @@ void MainWindow::DisableControlsForJob() {
     }
     m_browser->setBusy(true);
     m_packListWindow->setBusy(true);
+    showCommandsBusy(true);
     QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+// What cannot act during a job is shown disabled: the File, Action and Options menus
+// with their shortcuts, and the other job's button. Help stays; the pack and unpack
+// shortcuts only arm, as the job command ignores them while the job runs.
+void MainWindow::showCommandsBusy(bool busy) {
+    for (QToolButton* button : std::as_const(m_captionButtons)) {
+        if (button->objectName() != QLatin1String("FileMenu_Help_Img")) {
+            button->setEnabled(!busy);
+        }
+    }
+    const QMenu* help = menu(QStringLiteral("Help"));
+    for (QAction* command : std::as_const(m_commands)) {
+        const bool jobCommand = command->objectName() == QLatin1String("PackMnu") ||
+                                command->objectName() == QLatin1String("UnpackMnu");
+        if (!jobCommand && !help->actions().contains(command) && command != m_magnetise) {
+            command->setEnabled(!busy);
+        }
+    }
+    const bool packing = m_packAction == QLatin1String("pack");
+    (packing ? m_unpackButton : m_packButton)->setEnabled(!busy);
 }
 
 void MainWindow::EnableControlsAfterJob() {
@@ -862,6 +937,7 @@ void MainWindow::EnableControlsAfterJob() {
     }
     m_browser->setBusy(false);
     m_packListWindow->setBusy(false);
+    showCommandsBusy(false);
     m_timeRemaining->hide();
     m_actionArmed = false;
     m_cancelArmed = false;

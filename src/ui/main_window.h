@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "browse/file_filters.h"
 #include "core/job_host.h"
 #include "core/options_model.h"
 #include "fileio/file64.h"
@@ -42,6 +43,8 @@ public:
     // Files named on the command line, "|" between them; the save dialog follows.
     void ShellCommandAddFiles(const QString& commandLine);
     void runCommandLine(const QString& commandLine);
+    // Files handed over by a later start: appended, and the window comes forward.
+    void receiveFiles(const QString& commandLine);
 
     OptionsModel& options() { return m_options; }
     PackListModel& packList() { return m_packList; }
@@ -67,7 +70,9 @@ public:
     // Choosers; tests replace them. They return "" when the user cancels.
     std::function<QString(const QString& prompt, const QString& start)> chooseFolder;
     // The output file's save dialog: its title and its type list (Qt's filter syntax).
-    std::function<QString(const QString& title, const QString& types)> chooseOutputFile;
+    std::function<FileChoice(const QString& title, const QString& types)> chooseOutputFile;
+    // Shows a document with the desktop's program for it; false when none starts.
+    std::function<bool(const QString& path)> openDocument;
 
     // The commands behind the menus and buttons.
     void packCommand();
@@ -113,6 +118,9 @@ private:
     QAction* addToggle(QMenu* menu, const QString& objectName, const QString& caption,
                        const QString& setting);
     void refreshChecks(const QString& setting);
+    void rememberSaveFolder();
+    void showCommandsBusy(bool busy);
+    void orderTabStops();
     void applyCustomDirectories();
     void applyOutputName();
     void applyStartupFolder();
@@ -158,6 +166,9 @@ private:
     QLabel* m_caption = nullptr;
     QList<QToolButton*> m_captionButtons;
     QList<QAction*> m_checkable;
+    QList<QAction*> m_commands;
+    QAction* m_showPackList = nullptr;
+    QAction* m_magnetise = nullptr;
 
     QString m_currentDir;
     QString m_unpackCustomDir;

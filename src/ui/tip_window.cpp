@@ -1,6 +1,7 @@
 #include "ui/tip_window.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
@@ -59,4 +60,12 @@ void TipWindow::nextTip() {
     if (index >= 0) {
         m_tip->setText(m_tips.at(index));
     }
+}
+
+void TipWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

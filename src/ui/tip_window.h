@@ -17,6 +17,9 @@ public:
     QCheckBox* showAtStartup() const { return m_showAtStartup; }
     void nextTip();
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     QStringList m_tips;
     QLabel* m_tip;

@@ -1,5 +1,6 @@
 #include "unpack/custom_size_dialog.h"
 
+#include <QButtonGroup>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -7,31 +8,38 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 
+#include <cmath>
+
 #include "core/job_host.h"
 #include "core/options_model.h"
 #include "core/registry.h"
 
 CustomSizeDialog::CustomSizeDialog(OptionsModel& options, JobHost& host, bool prefsOpen,
                                    QWidget* parent)
-    : QDialog(parent), m_options(options), m_host(host), m_prefsOpen(prefsOpen) {
+    : QDialog(parent),
+      m_options(options),
+      m_host(host),
+      m_prefsOpen(prefsOpen),
+      m_choices(new QButtonGroup(this)) {
     setObjectName(QStringLiteral("customfilesizefrm"));
     setWindowTitle(QStringLiteral("Custom Unpack Size"));
     setFixedSize(330, 260);
 
     auto* sizes = new QGroupBox(QStringLiteral("Filesize"), this);
     sizes->setGeometry(8, 8, 314, 128);
-    addRow(SplitKind::CustomSize, QStringLiteral("Filesize (Kbytes):"), 7, {10, 22, 190, 22},
-           sizes);
-    addRow(SplitKind::FirstPiece, QStringLiteral("First Filesize (Kbytes):"), 7, {10, 48, 190, 22},
-           sizes);
-    addRow(SplitKind::LastPiece, QStringLiteral("Last Filesize (Kbtyes):"), 7, {10, 74, 190, 22},
-           sizes);
-    addRow(SplitKind::Percentage, QStringLiteral("Percentage (1-99%):"), 2, {10, 100, 190, 22},
-           sizes);
+    addRow({SplitKind::CustomSize, "ByFilesizeOpt", "CustomFilesize_txt"},
+           QStringLiteral("Filesize (Kbytes):"), 7, {10, 22, 190, 22}, sizes);
+    addRow({SplitKind::FirstPiece, "ByFirstFilesizeOpt", "CustomFirstFilesize_txt"},
+           QStringLiteral("First Filesize (Kbytes):"), 7, {10, 48, 190, 22}, sizes);
+    addRow({SplitKind::LastPiece, "ByLastFilesizeOpt", "CustomLastFilesize_txt"},
+           QStringLiteral("Last Filesize (Kbtyes):"), 7, {10, 74, 190, 22}, sizes);
+    addRow({SplitKind::Percentage, "ByPercentFilesizeOpt", "CustomPercentFilesize_txt"},
+           QStringLiteral("Percentage (1-99%):"), 2, {10, 100, 190, 22}, sizes);
 
     auto* count = new QGroupBox(QStringLiteral("Number of Unpack Files"), this);
     count->setGeometry(8, 142, 314, 52);
-    addRow(SplitKind::Pieces, QStringLiteral("Unpack into"), 5, {10, 22, 100, 22}, count);
+    addRow({SplitKind::Pieces, "ByNoOfFilesOpt", "NoOfFiles_txt"}, QStringLiteral("Unpack into"), 5,
+           {10, 22, 100, 22}, count);
     m_rows.last().box->setGeometry(112, 22, 70, 22);
     (new QLabel(QStringLiteral("individual files."), count))->setGeometry(190, 22, 120, 22);
 
@@ -42,6 +50,7 @@ CustomSizeDialog::CustomSizeDialog(OptionsModel& options, JobHost& host, bool pr
     ok->setDefault(true);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
     cancel->setGeometry(238, 226, 80, 26);
+    m_buttons = {ok, cancel};
     connect(ok, &QPushButton::clicked, this, &CustomSizeDialog::confirm);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -56,17 +65,46 @@ CustomSizeDialog::CustomSizeDialog(OptionsModel& options, JobHost& host, bool pr
     chooseOption(start);
 }
 
-void CustomSizeDialog::addRow(SplitKind kind, const QString& caption, int maxLength,
+void CustomSizeDialog::addRow(const RowNames& names, const QString& caption, int maxLength,
                               const QRect& geometry, QWidget* frame) {
+    const SplitKind kind = names.kind;
     auto* option = new QRadioButton(caption, frame);
+    option->setObjectName(QLatin1String(names.option));
     option->setGeometry(geometry);
     auto* box = new QLineEdit(frame);
+    box->setObjectName(QLatin1String(names.box));
     box->setGeometry(geometry.right() + 8, geometry.top(), 90, geometry.height());
     box->setMaxLength(maxLength);
     box->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), box));
     m_rows.append({kind, option, box});
-    connect(option, &QRadioButton::clicked, this, [this, kind] { chooseOption(kind); });
+    // One group across both frames: exactly one choice, by mouse or keyboard.
+    m_choices->addButton(option);
+    connect(option, &QRadioButton::toggled, this, [this, kind](bool on) {
+        if (on) {
+            chooseOption(kind);
+        }
+    });
+}
+
+// Tab visits every choice and the enabled box after it, so the keyboard reaches "Unpack
+// into" as the mouse does (a radio group alone would take one Tab stop).
+bool CustomSizeDialog::focusNextPrevChild(bool next) {
+    QList<QWidget*> stops;
+    for (const Row& row : std::as_const(m_rows)) {
+        stops << row.option;
+        if (row.box->isEnabled()) {
+            stops << row.box;
+        }
+    }
+    stops << m_buttons;
+    const qsizetype at = stops.indexOf(focusWidget());
+    if (at < 0) {
+        return QDialog::focusNextPrevChild(next);
+    }
+    const qsizetype count = stops.size();
+    stops.at((at + (next ? 1 : count - 1)) % count)->setFocus(Qt::TabFocusReason);
+    return true;
 }
 
 QRadioButton* CustomSizeDialog::option(SplitKind kind) const {
@@ -87,11 +125,34 @@ QLineEdit* CustomSizeDialog::box(SplitKind kind) const {
     return nullptr;
 }
 
+// The chosen option's box is enabled and takes the focus, so typed digits go there.
 void CustomSizeDialog::chooseOption(SplitKind kind) {
-    // The option buttons sit in two frames, so each click clears the others itself.
     for (const Row& row : m_rows) {
-        row.option->setChecked(row.kind == kind);
         row.box->setEnabled(row.kind == kind);
+    }
+    option(kind)->setChecked(true);
+    QLineEdit* chosen = box(kind);
+    if (chosen->text().isEmpty()) {
+        chosen->setText(currentValueText(kind));
+    }
+    chosen->selectAll();
+    chosen->setFocus();
+}
+
+// The value in force, when the rule is in this mode: the K of a size (rounded), the
+// percentage or the number of pieces.
+QString CustomSizeDialog::currentValueText(SplitKind kind) const {
+    const SplitRule& rule = m_options.splitRule();
+    if (rule.checkedEntry != QLatin1String("custom") || rule.SplitMode != kind) {
+        return QString();
+    }
+    switch (kind) {
+        case SplitKind::Percentage:
+            return QString::number(rule.SplitPercent);
+        case SplitKind::Pieces:
+            return QString::number(rule.SplitCount);
+        default:
+            return QString::number(std::llround(static_cast<double>(rule.SplitSize) / 1024));
     }
 }
 

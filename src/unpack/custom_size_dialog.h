@@ -6,6 +6,7 @@
 
 class JobHost;
 class OptionsModel;
+class QButtonGroup;
 class QLineEdit;
 class QRadioButton;
 
@@ -26,6 +27,9 @@ public:
     void chooseOption(SplitKind kind);
     void confirm();  // "&OK"
 
+protected:
+    bool focusNextPrevChild(bool next) override;
+
 private:
     struct Row {
         SplitKind kind;
@@ -33,13 +37,21 @@ private:
         QLineEdit* box;
     };
 
-    void addRow(SplitKind kind, const QString& caption, int maxLength, const QRect& geometry,
+    struct RowNames {
+        SplitKind kind;
+        const char* option;
+        const char* box;
+    };
+    void addRow(const RowNames& names, const QString& caption, int maxLength, const QRect& geometry,
                 QWidget* frame);
     SplitKind chosenKind() const;
+    QString currentValueText(SplitKind kind) const;
 
     OptionsModel& m_options;
     JobHost& m_host;
     bool m_prefsOpen;
     QList<Row> m_rows;
+    QButtonGroup* m_choices;
+    QList<QWidget*> m_buttons;  // "&OK" and "Cancel"
     CustomSizeChoice m_choice;
 };

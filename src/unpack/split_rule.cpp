@@ -41,7 +41,9 @@ void restoreSizeMode(SplitRule& rule, SplitKind mode) {
     checkCustom(rule, mode);
     if (const auto bytes = storedNumber(QStringLiteral("cSize"))) {
         rule.SplitSize = *bytes;
-        rule.customCaption = customSizeCaption(mode, sizeText(*bytes / 1024));
+        // "#,###" rounds: 1,048,575 bytes are 1,024K, not 1,023K.
+        rule.customCaption = customSizeCaption(
+            mode, sizeText(static_cast<quint64>(std::llround(static_cast<double>(*bytes) / 1024))));
         return;
     }
     rule.SplitSize = kDefaultCustomBytes;
