@@ -179,6 +179,9 @@ private Q_SLOTS:
         QCOMPARE(pack.command.run({a, b}, out, options), JobOutcome::Success);
         pack.host.messages.clear();
         pack.host.answer(static_cast<MessageAnswer>(answer));
+        if (QByteArray(QTest::currentDataTag()).contains("save dialog")) {
+            options.confirmedOutput = out;
+        }
         QCOMPARE(int(pack.command.run({b, a}, out, options)), outcome);
         if (!text.isEmpty()) {
             QCOMPARE(pack.host.texts().first(), text);
@@ -193,21 +196,26 @@ private Q_SLOTS:
     void outputNotSavedByThisRun_data() {
         QTest::addColumn<bool>("packedBefore");
         QTest::addColumn<bool>("exists");
+        QTest::addColumn<bool>("agreedInDialog");
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("asked");
         QTest::addColumn<int>("outcome");
-        QTest::newRow("unrelated file, no")
-            << false << true << int(MessageAnswer::No) << true << int(JobOutcome::Stopped);
+        const int no = int(MessageAnswer::No);
+        const int stopped = int(JobOutcome::Stopped);
+        const int success = int(JobOutcome::Success);
+        QTest::newRow("unrelated file, no") << false << true << false << no << true << stopped;
         QTest::newRow("unrelated file, yes")
-            << false << true << int(MessageAnswer::Yes) << true << int(JobOutcome::Success);
+            << false << true << false << int(MessageAnswer::Yes) << true << success;
         QTest::newRow("unrelated file after a pack")
-            << true << true << int(MessageAnswer::No) << true << int(JobOutcome::Stopped);
-        QTest::newRow("new name after a pack")
-            << true << false << int(MessageAnswer::No) << false << int(JobOutcome::Success);
+            << true << true << false << no << true << stopped;
+        QTest::newRow("new name after a pack") << true << false << false << no << false << success;
+        QTest::newRow("agreed in the save dialog")
+            << false << true << true << no << false << success;
     }
     void outputNotSavedByThisRun() {
         QFETCH(bool, packedBefore);
         QFETCH(bool, exists);
+        QFETCH(bool, agreedInDialog);
         QFETCH(int, answer);
         QFETCH(bool, asked);
         QFETCH(int, outcome);
@@ -228,6 +236,7 @@ private Q_SLOTS:
             pack.host.messages.clear();
         }
         pack.host.answer(static_cast<MessageAnswer>(answer));
+        options.confirmedOutput = agreedInDialog ? out : QString();
         QCOMPARE(int(pack.command.run({b, a}, out, options)), outcome);
         const QString question = QLatin1Char('\'') + out +
                                  QStringLiteral("' already exists. Do you want to replace it?");

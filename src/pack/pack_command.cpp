@@ -53,7 +53,7 @@ JobOutcome PackCommand::run(const QStringList& inputs, const QString& output,
                        QStringLiteral("Not enough free diskspace. Packing aborted!"));
         return JobOutcome::Stopped;
     }
-    if (!passesOverwriteRule(output, options.overwrite)) {
+    if (!passesOverwriteRule(output, options)) {
         return JobOutcome::Stopped;
     }
     outcome = engine.copy(job);
@@ -96,13 +96,13 @@ bool PackCommand::passesMpegCheck(const QString& path) {
     return false;
 }
 
-bool PackCommand::passesOverwriteRule(const QString& output, OverwritePolicy policy) {
+bool PackCommand::passesOverwriteRule(const QString& output, const PackOptions& options) {
     const bool namesSavedFile =
         PreviouslySaved && (output == m_savedOutput || sameFile(output, m_savedOutput));
     if (!namesSavedFile) {
-        return mayReplaceExisting(output);
+        return mayReplaceExisting(output, options.confirmedOutput);
     }
-    switch (policy) {
+    switch (options.overwrite) {
         case OverwritePolicy::Prompt:
             return m_host.message(MessageIcon::Warning,
                                   QStringLiteral("You are trying to overwrite a file that was "
@@ -120,9 +120,9 @@ bool PackCommand::passesOverwriteRule(const QString& output, OverwritePolicy pol
 }
 
 // A file this run did not write is never replaced without asking.
-bool PackCommand::mayReplaceExisting(const QString& output) {
+bool PackCommand::mayReplaceExisting(const QString& output, const QString& confirmed) {
     const QFileInfo info(output);
-    if (!info.exists() || info.isDir()) {
+    if (!info.exists() || info.isDir() || output == confirmed) {
         return true;
     }
     return m_host.message(MessageIcon::Warning,

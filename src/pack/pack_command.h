@@ -23,6 +23,8 @@ struct PackOptions {
     bool zip = false;
     DeleteAction deleteSources = DeleteAction::No;
     TransferRate rate;
+    // An existing file the user already agreed to replace (in the save dialog).
+    QString confirmedOutput;
 };
 
 // The pack job around the join engine: refusals, MPEG compatibility, free space,
@@ -53,8 +55,8 @@ public:
 
 private:
     bool passesMpegCheck(const QString& path);
-    bool passesOverwriteRule(const QString& output, OverwritePolicy policy);
-    bool mayReplaceExisting(const QString& output);
+    bool passesOverwriteRule(const QString& output, const PackOptions& options);
+    bool mayReplaceExisting(const QString& output, const QString& confirmed);
     JobOutcome zipStep(const QStringList& inputs, const QString& output);
 
     File64& m_files;

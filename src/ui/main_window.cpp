@@ -702,7 +702,11 @@ void MainWindow::outputFileCommand() {
     EnableBottomMostFrm(false);
     const FileChoice chosen = chooseOutputFile(QStringLiteral("Save Pack File As"), types);
     if (!chosen.path.trimmed().isEmpty()) {
-        m_saveAs->setText(withTypeExtension(chosen.path.trimmed(), chosen.type));
+        const QString output = withTypeExtension(chosen.path.trimmed(), chosen.type);
+        m_saveAs->setText(output);
+        // The dialog asked before a file of this very name could be replaced.
+        const bool asked = output == chosen.path.trimmed() && QFileInfo::exists(output);
+        m_confirmedOutput = asked ? output : QString();
     }
     EnableBottomMostFrm(true);
     m_pack.PreviouslySaved = false;
@@ -996,6 +1000,7 @@ void MainWindow::packCommand() {
     options.zip = m_options.isOn(QStringLiteral("MZip"));
     options.deleteSources = deleteActionFromWord(m_options.value(QStringLiteral("Delact")));
     options.rate = m_options.rate();
+    options.confirmedOutput = m_confirmedOutput;
     m_pack.onJobDone = [this] { finishJob(JobOutcome::Success); };
     finishJob(m_pack.run(m_packList.fullPaths(), m_saveAs->text().trimmed(), options));
 }

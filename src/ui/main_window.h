@@ -174,6 +174,7 @@ private:
     QString m_unpackCustomDir;
     QString m_saveCustomDir;
     QString m_startupCustomDir;
+    QString m_confirmedOutput;
     QStringList m_stampingLines;
     QString m_packAction;
     bool m_actionArmed = false;
