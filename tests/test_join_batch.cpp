@@ -72,6 +72,94 @@ private Q_SLOTS:
         QVERIFY(text.contains(QStringLiteral("Copy/b \"/v/a b.001\" \"a b-JOIN.a b\"\r\n")));
     }
 
+    // The command processor takes "&", "<", ">", "|", "^" and "%" literally only when
+    // escaped: "^" outside quotes, "%%" everywhere.
+    void batchLinesAreEscaped() {
+        const JoinBatchBuilder builder =
+            builderWith(JoinBatchMode::Names, {QStringLiteral("/v/a&b 100%.001")});
+        const QString text = builder.batchText(QStringLiteral("a&b 100%-JOIN.a&b 100%"),
+                                               {QStringLiteral("@echo <mine> & 50% ^ |")});
+        QVERIFY(text.contains(QStringLiteral("\r\n@echo ^<mine^> ^& 50%% ^^ ^|\r\n")));
+        QVERIFY(text.contains(QStringLiteral("If NOT exist \"a&b 100%%.001\" Goto 0\r\n")));
+        QVERIFY(text.contains(
+            QStringLiteral("Copy/b \"a&b 100%%.001\" \"a&b 100%%-JOIN.a&b 100%%\"\r\n")));
+        QVERIFY(text.contains(
+            QStringLiteral("@echo a^&b 100%%-JOIN.a^&b 100%% successfully created.")));
+        // The dashes still follow the text as typed.
+        QVERIFY(text.contains(QStringLiteral("\r\n@echo ") + QString(16, QLatin1Char('-')) +
+                              QStringLiteral("\r\n")));
+    }
+
+    void longJoinsAreCopiedInSteps() {
+        JoinBatchBuilder builder(JoinBatchMode::Names);
+        for (int i = 1; i <= 1500; ++i) {
+            builder.pieceReported(
+                QStringLiteral("/v/holiday video.mpg.%1.mpg").arg(i, 4, 10, QLatin1Char('0')));
+        }
+        const QString result = QStringLiteral("holiday video.mpg-JOIN.mpg");
+        const QStringList lines =
+            builder.batchText(result, kDefaultStamping).split(QStringLiteral("\r\n"));
+        const QStringList copies = lines.filter(QRegularExpression(QStringLiteral("^Copy/b ")));
+        QVERIFY(copies.size() > 1);
+        for (const QString& line : lines) {
+            QVERIFY(line.size() <= 8191);
+        }
+        // Every piece once, in order; each later step appends to the result.
+        QStringList joined;
+        for (qsizetype i = 0; i < copies.size(); ++i) {
+            QStringList sources =
+                copies.at(i).mid(7).chopped(result.size() + 3).split(QStringLiteral(" + "));
+            if (i > 0) {
+                QCOMPARE(sources.takeFirst(), QLatin1Char('"') + result + QLatin1Char('"'));
+            }
+            joined += sources;
+        }
+        QCOMPARE(joined.size(), 1500);
+        QCOMPARE(joined.first(), QStringLiteral("\"holiday video.mpg.0001.mpg\""));
+        QCOMPARE(joined.last(), QStringLiteral("\"holiday video.mpg.1500.mpg\""));
+    }
+
+    void unsafeNamesSkipTheBatchFileOnly() {
+        const QString folder = path(QStringLiteral("nl"));
+        const QString name = QStringLiteral("two\nlines.mpg");
+        writeFile(folder + QLatin1Char('/') + name + QStringLiteral(".001"), "one-");
+        writeFile(folder + QLatin1Char('/') + name + QStringLiteral(".002"), "two");
+        JoinBatchBuilder builder(JoinBatchMode::Names);
+        builder.pieceReported(folder + QLatin1Char('/') + name + QStringLiteral(".001"));
+        builder.pieceReported(folder + QLatin1Char('/') + name + QStringLiteral(".002"));
+        QString error;
+        QString warning;
+        QVERIFY(builder.sourceFinished(folder, name, false, kDefaultStamping, &error, &warning));
+        const QString batch = folder + QLatin1Char('/') + name + QStringLiteral("-JOIN.bat");
+        QCOMPARE(warning, QLatin1Char('\'') + batch + QStringLiteral("' was not written: '") +
+                              name +
+                              QStringLiteral("-JOIN.mpg' holds a line break or a quotation "
+                                             "mark, which a batch file cannot name. Rejoin "
+                                             "the pieces with the '-JOIN.sh' beside them."));
+        QVERIFY(!QFileInfo::exists(batch));
+        QVERIFY(runShell(QStringLiteral("cd '") + folder + QStringLiteral("' && ./two*-JOIN.sh")));
+        QCOMPARE(readFile(folder + QLatin1Char('/') + name + QStringLiteral("-JOIN.mpg")),
+                 QByteArray("one-two"));
+    }
+
+    void shellTwinTakesNamesThatLookLikeOptions() {
+        const QString folder = path(QStringLiteral("dash"));
+        writeFile(folder + QStringLiteral("/-rf.mpg.001"), "A");
+        writeFile(folder + QStringLiteral("/-rf.mpg.002"), "HHB");
+        JoinBatchBuilder builder(JoinBatchMode::Names);
+        builder.pieceReported(folder + QStringLiteral("/-rf.mpg.001"));
+        builder.pieceReported(folder + QStringLiteral("/-rf.mpg.002"));
+        builder.pieceHeader(2);
+        QString error;
+        QString warning;
+        QVERIFY(builder.sourceFinished(folder, QStringLiteral("-rf.mpg"), false, kDefaultStamping,
+                                       &error, &warning));
+        QVERIFY(
+            runShell(QStringLiteral("cd '") + folder + QStringLiteral("' && ./-rf.mpg-JOIN.sh")));
+        QCOMPARE(readFile(folder + QStringLiteral("/-rf.mpg-JOIN.mpg")), QByteArray("AB"));
+        QVERIFY(QFileInfo::exists(folder + QStringLiteral("/-rf.mpg.001")));
+    }
+
     void resultNames_data() {
         QTest::addColumn<QString>("source");
         QTest::addColumn<bool>("zipped");
@@ -92,8 +180,9 @@ private Q_SLOTS:
             builderWith(JoinBatchMode::None, {path(QStringLiteral("n/x.001"))});
         QDir().mkpath(path(QStringLiteral("n")));
         QString error;
+        QString warning;
         QVERIFY(builder.sourceFinished(path(QStringLiteral("n")), QStringLiteral("x"), false,
-                                       kDefaultStamping, &error));
+                                       kDefaultStamping, &error, &warning));
         QVERIFY(QDir(path(QStringLiteral("n"))).entryList(QDir::Files).isEmpty());
     }
 
@@ -106,9 +195,10 @@ private Q_SLOTS:
         builder.pieceReported(folder + QStringLiteral("/it's.002"));
         builder.pieceHeader(6);
         QString error;
+        QString warning;
         QVERIFY(builder.sourceFinished(
             folder, QStringLiteral("it's"), false,
-            {QStringLiteral("@echo $HOME `x` \"q\""), QStringLiteral("@echo.")}, &error));
+            {QStringLiteral("@echo $HOME `x` \"q\""), QStringLiteral("@echo.")}, &error, &warning));
         QVERIFY(QFileInfo(folder + QStringLiteral("/it's-JOIN.sh")).isExecutable());
         QProcess shell;
         shell.setWorkingDirectory(folder);

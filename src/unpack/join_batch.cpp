@@ -7,14 +7,47 @@
 
 namespace {
 
+// The command processor refuses longer lines.
+constexpr qsizetype kMaxBatchLine = 8191;
+
+// A name in double quotes for the command processor: only "%" still expands there.
 QString quoted(const QString& text) {
-    return QLatin1Char('"') + text + QLatin1Char('"');
+    return QLatin1Char('"') + QString(text).replace(QLatin1Char('%'), QStringLiteral("%%")) +
+           QLatin1Char('"');
+}
+
+// Text that "@echo" shows as it stands: the command processor's special characters
+// are taken literally.
+QString echoed(const QString& text) {
+    QString out;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('%')) {
+            out += QStringLiteral("%%");
+            continue;
+        }
+        if (QStringLiteral("^&|<>").contains(c)) {
+            out += QLatin1Char('^');
+        }
+        out += c;
+    }
+    return out;
+}
+
+// A name no batch line can hold safely, even quoted.
+bool unsafeForBatch(const QString& name) {
+    return name.contains(QLatin1Char('"')) || name.contains(QLatin1Char('\n')) ||
+           name.contains(QLatin1Char('\r'));
 }
 
 // A shell word that stands for exactly `text`.
 QString shellQuoted(QString text) {
     text.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
     return QLatin1Char('\'') + text + QLatin1Char('\'');
+}
+
+// A piece as a shell word that no command takes for an option ("-rf.mpg").
+QString shellPath(const QString& name) {
+    return shellQuoted(name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("./") + name);
 }
 
 // The "-" row is as long as the longest stamping text.
@@ -28,6 +61,12 @@ qsizetype dashCount(const QStringList& stampingLines) {
 
 QString stampingText(const QString& batchLine) {
     return batchLine == QLatin1String("@echo.") ? QString() : batchLine.mid(6);
+}
+
+QString echoedStamping(const QString& batchLine) {
+    return batchLine == QLatin1String("@echo.")
+               ? batchLine
+               : QStringLiteral("@echo ") + echoed(stampingText(batchLine));
 }
 
 bool writeFile(const QString& path, const QString& text, QString* error) {
@@ -75,27 +114,67 @@ void JoinBatchBuilder::clear() {
 QString JoinBatchBuilder::batchText(const QString& resultName,
                                     const QStringList& stampingLines) const {
     QStringList lines = {QStringLiteral("@echo off")};
-    lines += stampingLines;
+    for (const QString& line : stampingLines) {
+        lines.append(echoedStamping(line));
+    }
     lines.append(QStringLiteral("@echo ") + QString(dashCount(stampingLines), QLatin1Char('-')));
-    QStringList copyList;
     for (const Piece& piece : m_pieces) {
         lines.append(QStringLiteral("If NOT exist ") + quoted(piece.name) +
                      QStringLiteral(" Goto 0"));
-        copyList.append(quoted(piece.name));
     }
-    lines.append(QStringLiteral("Copy/b ") + copyList.join(QStringLiteral(" + ")) +
-                 QLatin1Char(' ') + quoted(resultName));
-    lines += {QStringLiteral("goto 1"),
-              QStringLiteral(":0"),
-              QStringLiteral("Cls"),
-              QStringLiteral("@echo Some required file(s) not found."),
-              QStringLiteral("@echo ") + resultName + QStringLiteral(" NOT successfully created."),
-              QStringLiteral("Exit"),
-              QStringLiteral(":1"),
-              QStringLiteral("Cls"),
-              QStringLiteral("@echo ") + resultName + QStringLiteral(" successfully created."),
-              QStringLiteral("Exit")};
+    lines += copyLines(resultName);
+    lines +=
+        {QStringLiteral("goto 1"),
+         QStringLiteral(":0"),
+         QStringLiteral("Cls"),
+         QStringLiteral("@echo Some required file(s) not found."),
+         QStringLiteral("@echo ") + echoed(resultName) +
+             QStringLiteral(" NOT successfully created."),
+         QStringLiteral("Exit"),
+         QStringLiteral(":1"),
+         QStringLiteral("Cls"),
+         QStringLiteral("@echo ") + echoed(resultName) + QStringLiteral(" successfully created."),
+         QStringLiteral("Exit")};
     return lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+}
+
+// One "Copy/b" joins all pieces; when that line would be too long for the command
+// processor, later steps append to the result ("Copy/b result + more result").
+QStringList JoinBatchBuilder::copyLines(const QString& resultName) const {
+    const QString target = QLatin1Char(' ') + quoted(resultName);
+    const QString appendStep = QStringLiteral("Copy/b ") + quoted(resultName);
+    QStringList lines;
+    QString current = QStringLiteral("Copy/b ");
+    for (const Piece& piece : m_pieces) {
+        const QString source = quoted(piece.name);
+        if (current.size() == 7) {
+            current += source;
+        } else if (current.size() + 3 + source.size() + target.size() > kMaxBatchLine) {
+            lines.append(current + target);
+            current = appendStep + QStringLiteral(" + ") + source;
+        } else {
+            current += QStringLiteral(" + ") + source;
+        }
+    }
+    lines.append(current + target);
+    return lines;
+}
+
+QString JoinBatchBuilder::batchRefusal(const QString& batchName, const QString& resultName) const {
+    QStringList names{resultName};
+    for (const Piece& piece : m_pieces) {
+        names.append(piece.name);
+    }
+    for (const QString& name : std::as_const(names)) {
+        if (unsafeForBatch(name)) {
+            return QLatin1Char('\'') + batchName + QStringLiteral("' was not written: '") + name +
+                   QStringLiteral(
+                       "' holds a line break or a quotation mark, which a batch file "
+                       "cannot name. Rejoin the pieces with the '-JOIN.sh' beside "
+                       "them.");
+        }
+    }
+    return QString();
 }
 
 QString JoinBatchBuilder::shellText(const QString& resultName,
@@ -112,7 +191,7 @@ QString JoinBatchBuilder::shellText(const QString& resultName,
                            shellQuoted(resultName + QStringLiteral(" NOT successfully created.")) +
                            QStringLiteral("; exit 1; }");
     for (const Piece& piece : m_pieces) {
-        lines.append(QStringLiteral("[ -e ") + shellQuoted(piece.name) +
+        lines.append(QStringLiteral("[ -e ") + shellPath(piece.name) +
                      QStringLiteral(" ] || { printf '%s\\n' 'Some required file(s) not found.'; ") +
                      failed);
     }
@@ -120,12 +199,12 @@ QString JoinBatchBuilder::shellText(const QString& resultName,
     QStringList parts;
     for (const Piece& piece : m_pieces) {
         parts.append(piece.headerBytes == 0
-                         ? QStringLiteral("cat ") + shellQuoted(piece.name)
+                         ? QStringLiteral("cat ") + shellPath(piece.name)
                          : QStringLiteral("tail -c +%1 ").arg(piece.headerBytes + 1) +
-                               shellQuoted(piece.name));
+                               shellPath(piece.name));
     }
     lines.append(QStringLiteral("{ ") + parts.join(QStringLiteral(" && ")) +
-                 QStringLiteral("; } > ") + shellQuoted(resultName) + QStringLiteral(" || { ") +
+                 QStringLiteral("; } > ") + shellPath(resultName) + QStringLiteral(" || { ") +
                  failed);
     lines.append(QStringLiteral("printf '%s\\n' ") +
                  shellQuoted(resultName + QStringLiteral(" successfully created.")));
@@ -133,19 +212,22 @@ QString JoinBatchBuilder::shellText(const QString& resultName,
 }
 
 bool JoinBatchBuilder::sourceFinished(const QString& folder, const QString& sourceName, bool zipped,
-                                      const QStringList& stampingLines, QString* error) {
+                                      const QStringList& stampingLines, QString* error,
+                                      QString* warning) {
     if (m_mode == JoinBatchMode::None) {
         clear();
         return true;
     }
     const QString resultName = joinResultName(sourceName, zipped);
     const QString base = joinPath(folder, sourceName + QStringLiteral("-JOIN"));
-    const QString shellPath = base + QStringLiteral(".sh");
-    const bool written =
-        writeFile(base + QStringLiteral(".bat"), batchText(resultName, stampingLines), error) &&
-        writeFile(shellPath, shellText(resultName, stampingLines), error);
+    const QString shellFile = base + QStringLiteral(".sh");
+    const QString batchFile = base + QStringLiteral(".bat");
+    *warning = batchRefusal(batchFile, resultName);
+    const bool written = (!warning->isEmpty() ||
+                          writeFile(batchFile, batchText(resultName, stampingLines), error)) &&
+                         writeFile(shellFile, shellText(resultName, stampingLines), error);
     if (written) {
-        QFile::setPermissions(shellPath, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+        QFile::setPermissions(shellFile, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                              QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
                                              QFile::ExeOther);
     }

@@ -27,10 +27,14 @@ public:
     QString batchText(const QString& resultName, const QStringList& stampingLines) const;
     QString shellText(const QString& resultName, const QStringList& stampingLines) const;
 
+    // Why the batch file cannot be written safely (a name with a line break or a
+    // quotation mark), or "".
+    QString batchRefusal(const QString& batchName, const QString& resultName) const;
+
     // Writes both files into `folder` and forgets the pieces. False with `error` set
-    // when a file cannot be written.
+    // when a file cannot be written; `warning` says why only the shell twin was written.
     bool sourceFinished(const QString& folder, const QString& sourceName, bool zipped,
-                        const QStringList& stampingLines, QString* error);
+                        const QStringList& stampingLines, QString* error, QString* warning);
     void clear();
 
 private:
@@ -38,6 +42,8 @@ private:
         QString name;  // as listed: file name or full path
         quint64 headerBytes = 0;
     };
+
+    QStringList copyLines(const QString& resultName) const;
 
     JoinBatchMode m_mode;
     QList<Piece> m_pieces;

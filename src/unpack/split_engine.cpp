@@ -102,9 +102,13 @@ JobOutcome SplitEngine::splitSource(const SplitJob& job, const SplitSource& sour
         return JobOutcome::Cancelled;  // no batch file for a source the user cancelled
     }
     QString error;
+    QString warning;
     if (!batch.sourceFinished(pieceFolder(job, source), namePart(source.path), source.zipped,
-                              job.stampingLines, &error)) {
+                              job.stampingLines, &error, &warning)) {
         return fail(unexpectedErrorText(75, error));
+    }
+    if (!warning.isEmpty()) {
+        m_host.message(MessageIcon::Warning, warning);
     }
     m_files.CloseFile(source.handle);
     return JobOutcome::Success;
