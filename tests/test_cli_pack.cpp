@@ -6,23 +6,6 @@
 
 #include "support/test_files.h"
 
-namespace {
-
-struct CliResult {
-    int status = -1;
-    QString errorOutput;
-};
-
-CliResult runCli(const QStringList& arguments) {
-    QProcess process;
-    process.start(qEnvironmentVariable("ZARVO_CLI"), arguments);
-    process.closeWriteChannel();
-    process.waitForFinished(120000);
-    return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardError())};
-}
-
-}  // namespace
-
 class CliPackTest : public QObject {
     Q_OBJECT
 

@@ -1,9 +1,9 @@
 #include "browse/file_manager_actions.h"
+#include "fileio/whole_file.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace {
@@ -38,12 +38,8 @@ QString shellQuoted(QString path) {
 
 void writeText(const QString& path, const QString& text, bool executable) {
     QDir().mkpath(QFileInfo(path).path());
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0 && file.commit() &&
-        executable) {
-        QFile::setPermissions(
-            path, QFile::permissions(path) | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
-    }
+    QString error;  // a missing entry only means the file manager shows no "Pack it..."
+    replaceWholeFile(path, text.toUtf8(), &error, executable ? 0755 : 0);
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 #include "core/registry.h"
+#include "fileio/whole_file.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
 
@@ -156,11 +156,8 @@ void save(const Store& store, bool damaged) {
     if (damaged && QFileInfo::exists(path)) {
         setAsideDamaged(path);
     }
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(serialise(store));
-        file.commit();
-    }
+    QString error;
+    replaceWholeFile(path, serialise(store), &error);
 }
 
 Group* findGroup(Store& store, const QString& keyPath) {

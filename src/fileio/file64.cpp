@@ -14,6 +14,7 @@
 
 #include "core/job_host.h"
 #include "core/text_helpers.h"
+#include "fileio/whole_file.h"
 
 QList<int> File64::s_openTable;
 int File64::s_openStatus = File64::OpenOk;
@@ -79,13 +80,57 @@ bool File64::guardOpen() {
     return true;
 }
 
+namespace {
+
+// An output: an existing regular file is opened as it is; a link, FIFO or socket planted
+// at the name is removed and a new file made in its place, so nothing is written through
+// it. A device is refused. O_NOFOLLOW catches a link planted after the look.
+int openForWriting(const QByteArray& name) {
+    int flags = O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC;
+    switch (pathKind(QFile::decodeName(name))) {
+        case PathKind::Link:
+        case PathKind::Other:
+            if (::unlink(name.constData()) != 0 && errno != ENOENT) {
+                return -1;
+            }
+            flags |= O_EXCL;
+            break;
+        case PathKind::Device:
+            errno = ENODEV;
+            return -1;
+        default:
+            break;
+    }
+    return ::open(name.constData(), flags, 0666);
+}
+
+// A source: only a regular file is read, so a FIFO cannot hang the job. A missing name
+// (not a dangling link) is made as an empty file, never through a link.
+int openForReading(const QByteArray& name) {
+    int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT && pathKind(QFile::decodeName(name)) == PathKind::Missing) {
+        fd = ::open(name.constData(),
+                    O_RDONLY | O_NONBLOCK | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    }
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        const int error = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+}  // namespace
+
 void File64::OpenFile(const QString& fileName, const QString& mode) {
-    int flags = O_CREAT | O_CLOEXEC;
-    if (mode == QLatin1String("READ_WRITE")) {
-        flags |= O_RDWR;
-    } else if (mode == QLatin1String("READ_ONLY")) {
-        flags |= O_RDONLY;
-    } else {
+    const bool writing = mode == QLatin1String("READ_WRITE");
+    if (!writing && mode != QLatin1String("READ_ONLY")) {
         s_openStatus = OpenOtherFailure;
         s_lastOpenError = EINVAL;
         return;
@@ -94,7 +139,8 @@ void File64::OpenFile(const QString& fileName, const QString& mode) {
     if (plannedFailure(Op::Open, &error)) {
         m_handle = -1;
     } else {
-        m_handle = ::open(QFile::encodeName(fileName).constData(), flags, 0666);
+        const QByteArray name = QFile::encodeName(fileName);
+        m_handle = writing ? openForWriting(name) : openForReading(name);
         error = errno;
     }
     if (m_handle == -1) {

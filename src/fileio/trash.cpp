@@ -32,8 +32,12 @@ bool isInTrashFolder(const QString& inTrash) {
            trash.dirName() == QLatin1String(".Trash");
 }
 
+}  // namespace
+
 // Moves one file to the trash and checks that it really arrived there.
 bool moveToTrash(const QString& path) {
+    // Without the user's data folder Qt cannot find the trash (see DESIGN.md).
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
     QString inTrash;
     if (!QFile::moveToTrash(path, &inTrash) || !QFileInfo::exists(inTrash) ||
         QFileInfo::exists(path)) {
@@ -46,8 +50,6 @@ bool moveToTrash(const QString& path) {
     }
     return true;
 }
-
-}  // namespace
 
 DeleteAction deleteActionFromWord(const QString& word) {
     if (word == QLatin1String("Prompt")) {

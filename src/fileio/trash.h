@@ -11,6 +11,9 @@ enum class DeleteAction { No, Prompt, NoPrompt };
 // "No", "Prompt", "NoPrompt"; anything else is No.
 DeleteAction deleteActionFromWord(const QString& word);
 
+// Moves one file to the freedesktop.org trash; true once it is really there.
+bool moveToTrash(const QString& path);
+
 // Sends `paths` to the freedesktop.org trash as one operation. With Prompt, one
 // question lists the files first and No keeps them all. A file that cannot be
 // trashed stays where it is and is named in one message after the others went;

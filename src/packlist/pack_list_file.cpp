@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "core/job_host.h"
+#include "fileio/whole_file.h"
 #include "packlist/pack_list_model.h"
 
 namespace {
@@ -16,24 +17,16 @@ bool askRetry(const QString& fileName, JobHost& host) {
 
 }  // namespace
 
+// The list is written whole or not at all: a failed save leaves the old file as it was.
 bool savePackList(const QString& fileName, const QStringList& paths, JobHost& host) {
-    QFile file(fileName);
-    while (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    QByteArray text;
+    for (const QString& path : paths) {
+        text += QFile::encodeName(path) + "\r\n";
+    }
+    QString error;
+    while (!replaceWholeFile(fileName, text, &error)) {
         if (!askRetry(fileName, host)) {
             return false;
-        }
-    }
-    for (const QString& path : paths) {
-        const QByteArray line = path.toUtf8() + "\r\n";
-        // A retry writes only what is still missing, so no line is ever doubled.
-        qint64 written = 0;
-        while (written < line.size()) {
-            const qint64 put = file.write(line.constData() + written, line.size() - written);
-            if (put > 0) {
-                written += put;
-            } else if (!askRetry(fileName, host)) {
-                return false;  // the lines written so far stay
-            }
         }
     }
     return true;

@@ -1,9 +1,7 @@
 #include "unpack/join_batch.h"
 
-#include <QFile>
-#include <QSaveFile>
-
 #include "core/text_helpers.h"
+#include "fileio/whole_file.h"
 
 namespace {
 
@@ -69,13 +67,8 @@ QString echoedStamping(const QString& batchLine) {
                : QStringLiteral("@echo ") + echoed(stampingText(batchLine));
 }
 
-bool writeFile(const QString& path, const QString& text, QString* error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+bool writeFile(const QString& path, const QString& text, QString* error, mode_t mode = 0) {
+    return replaceWholeFile(path, text.toUtf8(), error, mode);
 }
 
 }  // namespace
@@ -225,12 +218,7 @@ bool JoinBatchBuilder::sourceFinished(const QString& folder, const QString& sour
     *warning = batchRefusal(batchFile, resultName);
     const bool written = (!warning->isEmpty() ||
                           writeFile(batchFile, batchText(resultName, stampingLines), error)) &&
-                         writeFile(shellFile, shellText(resultName, stampingLines), error);
-    if (written) {
-        QFile::setPermissions(shellFile, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                             QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
-                                             QFile::ExeOther);
-    }
+                         writeFile(shellFile, shellText(resultName, stampingLines), error, 0755);
     clear();
     return written;
 }

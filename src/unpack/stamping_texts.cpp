@@ -3,18 +3,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include "core/job_host.h"
 #include "core/text_helpers.h"
+#include "fileio/whole_file.h"
 
 namespace {
 
 bool writeText(const QString& path, const QString& text) {
     QDir().mkpath(QFileInfo(path).path());
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0 && file.commit();
+    QString error;
+    return replaceWholeFile(path, text.toUtf8(), &error);
 }
 
 void reportFailure(JobHost& host, const QFileDevice::FileError error, const QString& text) {
@@ -72,8 +72,6 @@ QString stampingRemainingNote(int textLength) {
 
 bool saveCopyrightText(const QString& text, JobHost& host) {
     const QString path = stampingFilePath();
-    QFile::setPermissions(
-        path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     if (!writeText(path, text + QStringLiteral("\r\n"))) {
         reportFailure(host, QFileDevice::WriteError,
                       QStringLiteral("Cannot write '") + path + QLatin1Char('\''));

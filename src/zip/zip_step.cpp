@@ -10,6 +10,8 @@
 #include "core/job_host.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
+#include "fileio/trash.h"
+#include "fileio/whole_file.h"
 #include "zip/cgzipfiles.h"
 
 namespace {
@@ -22,13 +24,27 @@ qsizetype extensionDot(const QString& path) {
     return dot > nameStart ? dot : -1;
 }
 
+// An old archive of the same name goes to the trash, since it may be an unrelated file
+// of the user's; a link or other non-file planted there is removed, never followed.
+bool setOldArchiveAside(const QString& archive) {
+    switch (pathKind(archive)) {
+        case PathKind::Missing:
+            return true;
+        case PathKind::Regular:
+            return moveToTrash(archive);
+        case PathKind::Link:
+        case PathKind::Other:
+            return ::unlink(QFile::encodeName(archive).constData()) == 0 || errno == ENOENT;
+        case PathKind::Directory:
+        case PathKind::Device:
+            break;
+    }
+    return false;
+}
+
 JobOutcome removeOldArchive(const QString& archive, File64& files, JobHost& host) {
     for (;;) {
-        const QFileInfo info(archive);
-        if (!info.exists() && !info.isSymLink()) {
-            return JobOutcome::Success;
-        }
-        if (::unlink(QFile::encodeName(archive).constData()) == 0 || errno == ENOENT) {
+        if (setOldArchiveAside(archive)) {
             return JobOutcome::Success;
         }
         const MessageAnswer answer =

@@ -81,3 +81,14 @@ void useThrowawayUserFolders(const QString& folder) {
     qputenv("XDG_DATA_HOME", QFile::encodeName(folder + QStringLiteral("/data")));
     qputenv("HOME", QFile::encodeName(folder));
 }
+
+CliResult runCli(const QStringList& arguments, const QString& folder) {
+    QProcess process;
+    if (!folder.isEmpty()) {
+        process.setWorkingDirectory(folder);
+    }
+    process.start(qEnvironmentVariable("ZARVO_CLI"), arguments);
+    process.closeWriteChannel();
+    process.waitForFinished(120000);
+    return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardError())};
+}

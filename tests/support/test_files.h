@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 // Throwaway files for tests.
@@ -34,3 +35,12 @@ QByteArray mpegBytes(qsizetype length, qsizetype offset, const QByteArray& field
 // Points the user's settings, data and home folders into `folder` and formats numbers
 // as in en_US, so a test neither reads nor changes the real user's files.
 void useThrowawayUserFolders(const QString& folder);
+
+// What a run of zarvo-cli (the program named by $ZARVO_CLI) ended with.
+struct CliResult {
+    int status = -1;
+    QString errorOutput;
+};
+
+// Runs zarvo-cli with `arguments`, without a terminal, in `folder` when given.
+CliResult runCli(const QStringList& arguments, const QString& folder = QString());

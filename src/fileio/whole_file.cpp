@@ -1,0 +1,92 @@
+#include "fileio/whole_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "fileio/file_identity.h"
+
+namespace {
+
+// A new, empty file beside `path` that no one else can have opened or linked.
+int createTemporary(const QString& path, QString* temporary) {
+    const QFileInfo info(path);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *temporary = info.path() + QStringLiteral("/.") + info.fileName() +
+                     QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate(), 8, 16,
+                                                   QLatin1Char('0'));
+        const int fd = ::open(QFile::encodeName(*temporary).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+bool writeAll(int fd, const QByteArray& data) {
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t put =
+            ::write(fd, data.constData() + done, static_cast<size_t>(data.size() - done));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return false;
+        }
+        done += put;
+    }
+    return true;
+}
+
+}  // namespace
+
+PathKind pathKind(const QString& path) {
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0) {
+        return PathKind::Missing;
+    }
+    if (S_ISLNK(status.st_mode)) {
+        return PathKind::Link;
+    }
+    if (S_ISREG(status.st_mode)) {
+        return PathKind::Regular;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        return PathKind::Directory;
+    }
+    return S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode) ? PathKind::Device : PathKind::Other;
+}
+
+bool replaceWholeFile(const QString& path, const QByteArray& data, QString* error, mode_t mode) {
+    if (pathKind(path) == PathKind::Directory) {
+        *error = errorText(EISDIR);
+        return false;
+    }
+    QString temporary;
+    const int fd = createTemporary(path, &temporary);
+    if (fd < 0) {
+        *error = errorText(errno);
+        return false;
+    }
+    const bool written =
+        writeAll(fd, data) && (mode == 0 || ::fchmod(fd, mode) == 0) && ::fsync(fd) == 0;
+    const int writeError = errno;
+    const bool closed = ::close(fd) == 0;
+    // rename() replaces whatever stands at the name, a planted link included.
+    if (written && closed &&
+        ::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) ==
+            0) {
+        return true;
+    }
+    *error = errorText(written && closed ? errno : writeError);
+    ::unlink(QFile::encodeName(temporary).constData());
+    return false;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <sys/types.h>
+
+// Writes `data` as the whole new content of `path`: a temporary file in the same folder,
+// renamed over the name. A link or other non-regular file planted at the name is
+// replaced, never followed, and a failed write leaves the old file as it was.
+// `mode` 0 gives the usual permissions (0666 less the umask). False with the system's
+// reason in `error` when the file cannot be written.
+bool replaceWholeFile(const QString& path, const QByteArray& data, QString* error, mode_t mode = 0);
+
+// What stands at `path` without following a link: missing, a regular file, a link,
+// a directory, a device, or some other kind of file (FIFO, socket).
+enum class PathKind { Missing, Regular, Link, Directory, Device, Other };
+PathKind pathKind(const QString& path);
