@@ -1,6 +1,7 @@
 // The safety rules that hold for every job, tried the way a careless user or an attacker
 // would: through zarvo-cli, on real files.
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -68,6 +69,63 @@ private Q_SLOTS:
         QCOMPARE(QFile::permissions(victim),
                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
         QVERIFY(!QFileInfo::exists(dangling));
+    }
+
+    void collidingOutputsAreRefusedBeforeWriting_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("sources");
+        QTest::addColumn<QString>("shared");
+        QTest::newRow("same name, two folders")
+            << QStringList{"--to", "dest", "--join-bat", "yes"}
+            << QStringList{"one/a.bin", "two/a.bin"} << "dest/a.bin.001";
+        QTest::newRow("one archive for two")
+            << QStringList{"--zip", "--where-file"} << QStringList{"one/a.mpg", "one/a.avi"}
+            << "one/a.zip";
+        QTest::newRow("listed twice") << QStringList{"--where-file"}
+                                      << QStringList{"one/a.bin", "one/a.bin"} << "one/a.bin.001";
+    }
+    void collidingOutputsAreRefusedBeforeWriting() {
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, sources);
+        QFETCH(QString, shared);
+        const QString folder = freshFolder(QStringLiteral("collide"));
+        QDir().mkpath(folder + QStringLiteral("/dest"));
+        for (const QString& source : sources) {
+            writePatternFile(folder + QLatin1Char('/') + source, 3000, 3);
+        }
+        const QString unrelated = writeFile(folder + QStringLiteral("/one/a.zip"), "mine");
+        QStringList before;
+        QDirIterator all(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (all.hasNext()) {
+            before << all.next();
+        }
+        const CliResult result =
+            runCli(QStringList{"unpack", "--piece-size", "1"} + options + sources, folder);
+        QCOMPARE(result.status, 1);
+        QCOMPARE(result.errorOutput,
+                 QStringLiteral("error: Cannot unpack '%1' and '%2' together: both would write "
+                                "'%3'. Unpacking aborted!\n")
+                     .arg(folder + QLatin1Char('/') + sources.at(0),
+                          folder + QLatin1Char('/') + sources.at(1),
+                          folder + QLatin1Char('/') + shared));
+        QStringList after;
+        QDirIterator again(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (again.hasNext()) {
+            after << again.next();
+        }
+        QCOMPARE(after, before);
+        QCOMPARE(readFile(unrelated), QByteArray("mine"));
+    }
+
+    void anOldArchiveGoesToTheTrash() {
+        const QString folder = freshFolder(QStringLiteral("oldzip"));
+        writePatternFile(folder + QStringLiteral("/a.mpg"), 3000, 4);
+        writeFile(folder + QStringLiteral("/a.zip"), "an older archive");
+        const CliResult result =
+            runCli({"unpack", "--zip", "--piece-size", "1", "--where-file", "a.mpg"}, folder);
+        QVERIFY2(result.status == 0, qPrintable(result.errorOutput));
+        QCOMPARE(readFile(path(QStringLiteral("data/Trash/files/a.zip"))),
+                 QByteArray("an older archive"));
     }
 };
 

@@ -54,6 +54,22 @@ QStringList existingPieceNames(const SplitJob& job, const SplitSource& source) {
     return found;
 }
 
+// The names `source` will write, in the order it writes them, each standing for all that
+// share it: its archive, its pieces (by the first one) and its batch files.
+QStringList plannedNames(const SplitJob& job, const SplitSource& source, JoinBatchMode batch) {
+    QStringList names;
+    if (source.zipped) {
+        names << source.fileToSplit;
+    }
+    names << pieceName(job, source, pieceNumberText(1, 3));
+    if (batch != JoinBatchMode::None) {
+        const QString base =
+            joinPath(pieceFolder(job, source), namePart(source.path) + QStringLiteral("-JOIN"));
+        names << base + QStringLiteral(".bat") << base + QStringLiteral(".sh");
+    }
+    return names;
+}
+
 }  // namespace
 
 UnpackCommand::UnpackCommand(File64& files, JobHost& host) : m_files(files), m_host(host) {}
@@ -65,7 +81,8 @@ JobOutcome UnpackCommand::run(const QStringList& entries, UnpackOptions& options
         return JobOutcome::Stopped;
     }
     if (!settleDestination(entries, options) || !checkSizes(entries, rule) ||
-        !checkFreeSpace(entries, options) || !checkPieceNames(entries, options)) {
+        !checkFreeSpace(entries, options) || !checkPieceNames(entries, options) ||
+        !checkCollisions(entries, options)) {
         return JobOutcome::Stopped;
     }
     SplitJob job = jobShape(entries, options);
@@ -181,6 +198,28 @@ bool UnpackCommand::checkPieceNames(const QStringList& entries, const UnpackOpti
                     return false;
                 }
             }
+        }
+    }
+    return true;
+}
+
+// Two sources never write the same name: pieces of two "a.bin" from different folders
+// in one destination, or "a.mpg" and "a.avi" both zipped into "a.zip".
+bool UnpackCommand::checkCollisions(const QStringList& entries, const UnpackOptions& options) {
+    const SplitJob job = jobShape(entries, options);
+    QHash<QString, QString> writer;  // planned name -> the source that writes it
+    for (const SplitSource& source : job.sources) {
+        for (const QString& name : plannedNames(job, source, options.batch)) {
+            const QString first = writer.value(name);
+            if (!first.isEmpty()) {
+                m_host.message(MessageIcon::Error,
+                               QStringLiteral("Cannot unpack '") + first +
+                                   QStringLiteral("' and '") + source.path +
+                                   QStringLiteral("' together: both would write '") + name +
+                                   QStringLiteral("'.") + kAborted);
+                return false;
+            }
+            writer.insert(name, source.path);
         }
     }
     return true;

@@ -56,6 +56,7 @@ private:
     bool checkSizes(const QStringList& entries, const SplitRule& rule);
     bool checkFreeSpace(const QStringList& entries, const UnpackOptions& options);
     bool checkPieceNames(const QStringList& entries, const UnpackOptions& options);
+    bool checkCollisions(const QStringList& entries, const UnpackOptions& options);
     JobOutcome openPhase(const QStringList& entries, const UnpackOptions& options,
                          QList<SplitSource>* sources);
     JobOutcome fail(const QString& text);
