@@ -139,16 +139,14 @@ void MpegCompatibility::CheckMpegCompatibility(const QString& path, File64& file
     }
 }
 
-void ExtractMpegHeader(const QString& sourcePath, const QString& piecePath, int pieceIndex,
-                       bool lastPieceMode, File64& files, JobHost& host, ExtractedHeader& record) {
-    record.ExtractedMpegHeader = false;
+std::optional<QByteArray> readMpegHeader(const QString& sourcePath, File64& files, JobHost& host) {
     if (!isReadableFile(sourcePath)) {
-        return;
+        return std::nullopt;
     }
     const quint64 size = GetFileLen(sourcePath);
     files.OpenFile(sourcePath, QStringLiteral("READ_ONLY"));
     if (File64::openStatus() != File64::OpenOk) {
-        return;
+        return std::nullopt;
     }
     const int handle = files.FileHandle();
     const std::optional<quint64> start = findSequenceHeader(files, handle, size);
@@ -156,16 +154,27 @@ void ExtractMpegHeader(const QString& sourcePath, const QString& piecePath, int 
         files.CloseFile(handle);
         host.message(MessageIcon::Error,
                      QLatin1Char('\'') + sourcePath + QStringLiteral("' MPEG header not found."));
-        return;
+        return std::nullopt;
     }
     // A short source gives a short header: never bytes the source does not hold.
     const quint64 length = std::min(*start + kMpegHeaderTail, size);
     seekTo(files, 0);
-    record.bytes = readExactly(files, handle, length);
+    QByteArray bytes = readExactly(files, handle, length);
     files.CloseFile(handle);
-    if (record.bytes.isEmpty()) {
-        return;  // the source could not be read back
+    if (bytes.isEmpty()) {
+        return std::nullopt;  // the source could not be read back
     }
+    return bytes;
+}
+
+void ExtractMpegHeader(const QString& sourcePath, const QString& piecePath, int pieceIndex,
+                       bool lastPieceMode, File64& files, JobHost& host, ExtractedHeader& record) {
+    record.ExtractedMpegHeader = false;
+    const std::optional<QByteArray> header = readMpegHeader(sourcePath, files, host);
+    if (!header) {
+        return;
+    }
+    record.bytes = *header;
     record.MaxExtractedMpegHeaderPointer = static_cast<qint64>(record.bytes.size()) + 1;
     if (pieceIndex > 0 || lastPieceMode) {
         files.OpenFile(piecePath, QStringLiteral("READ_WRITE"));

@@ -15,7 +15,6 @@
 namespace {
 
 // Piece numbers are kept as 16-bit numbers: 32,767 pieces per source at most.
-constexpr quint64 kLastPieceNumber = 32767;
 
 const QString kAborted = QStringLiteral(" Unpacking aborted!");
 
@@ -56,6 +55,12 @@ QString pieceName(const SplitJob& job, const SplitSource& source, const QString&
     return base + QLatin1Char('.') + numberText + (mpegNames ? QStringLiteral(".mpg") : QString());
 }
 
+QString tooManyPiecesText(const QString& source, quint64 pieces) {
+    return QStringLiteral("Cannot unpack '") + source + QStringLiteral("' into ") +
+           sizeText(pieces) + QStringLiteral(" pieces: a file can be unpacked into at most ") +
+           sizeText(kMaxPieces) + QStringLiteral(" pieces.") + kAborted;
+}
+
 SplitEngine::SplitEngine(File64& files, JobHost& host) : m_files(files), m_host(host) {}
 
 JobOutcome SplitEngine::run(const SplitJob& job, SplitRule& rule, quint64 total) {
@@ -81,19 +86,20 @@ JobOutcome SplitEngine::splitSource(const SplitJob& job, const SplitSource& sour
     if (!plan) {
         return fail(unexpectedErrorText(11, QStringLiteral("Division by zero")));
     }
-    if (plan->pieceCount > 1 && plan->fullPieces - 1 > kLastPieceNumber) {
-        return fail(unexpectedErrorText(6, QStringLiteral("Overflow")));
+    if (plan->pieceCount > kMaxPieces) {
+        return fail(tooManyPiecesText(source.path, plan->pieceCount));
+    }
+    QByteArray header = source.mpegHeader;
+    if (job.type == UnpackType::EMH && !source.zipped && !source.headerLooked) {
+        header = readMpegHeader(source.fileToSplit, m_files, m_host).value_or(QByteArray());
     }
     if (!m_files.SeekTo(source.handle, plan->firstOffset)) {
         return fail(QStringLiteral("Error reading '") + source.fileToSplit + QLatin1Char('\'') +
                     QLatin1Char('.') + kAborted);
     }
     for (quint64 number = 1; number <= plan->pieceCount; ++number) {
-        if (number > kLastPieceNumber) {
-            return fail(unexpectedErrorText(6, QStringLiteral("Overflow")));
-        }
         const JobOutcome outcome =
-            writePiece(job, source, *plan, number, plan->pieceBytes(number, length), batch);
+            writePiece(job, source, *plan, number, plan->pieceBytes(number, length), header, batch);
         if (outcome != JobOutcome::Success) {
             return outcome;
         }
@@ -114,35 +120,34 @@ JobOutcome SplitEngine::splitSource(const SplitJob& job, const SplitSource& sour
     return JobOutcome::Success;
 }
 
+// Every piece after the first (every piece of a last-piece split) of an `EMH` split
+// starts with the source's header, so that it plays by itself.
 JobOutcome SplitEngine::writePiece(const SplitJob& job, const SplitSource& source,
                                    const PiecePlan& plan, quint64 number, quint64 bytes,
-                                   JoinBatchBuilder& batch) {
+                                   const QByteArray& header, JoinBatchBuilder& batch) {
     const QString piece = pieceName(job, source, pieceNumberText(number, plan.digits));
     JobOutcome outcome = JobOutcome::Success;
     if (!deleteOldPiece(piece, &outcome)) {
         return outcome;
     }
     batch.pieceReported(piece);
-    quint64 headerBytes = 0;
-    if (job.type == UnpackType::EMH && !source.zipped) {
-        const int index = static_cast<int>(number - 1);
-        ExtractMpegHeader(source.fileToSplit, piece, index, plan.lastPieceMode, m_files, m_host,
-                          m_header);
-        if (m_header.ExtractedMpegHeader) {
-            headerBytes = static_cast<quint64>(m_header.MaxExtractedMpegHeaderPointer - 1);
-        }
-    }
+    const bool withHeader = !header.isEmpty() && (number > 1 || plan.lastPieceMode);
+    const quint64 headerBytes = withHeader ? static_cast<quint64>(header.size()) : 0;
     batch.pieceHeader(headerBytes);
     m_files.OpenFile(piece, QStringLiteral("READ_WRITE"));
     if (File64::openStatus() != File64::OpenOk) {
         return fail(QString());  // the open already named the piece
     }
     const int pieceHandle = m_files.FileHandle();
-    // A hidden old piece was not deleted: it must end where this piece's bytes end.
-    if (::ftruncate(pieceHandle, static_cast<off_t>(headerBytes)) != 0 ||
-        !m_files.SeekTo(pieceHandle, headerBytes)) {
+    // A hidden old piece was not deleted: it must not keep its old bytes.
+    int error = ::ftruncate(pieceHandle, 0) == 0 ? 0 : errno;
+    if (error == 0 &&
+        m_files.WriteBytes(pieceHandle, header.constData(), headerBytes, &error) != headerBytes) {
+        error = error != 0 ? error : ENOSPC;
+    }
+    if (error != 0) {
         return fail(QStringLiteral("Error writing '") + piece + QStringLiteral("': ") +
-                    errorText(errno) + QLatin1Char('.') + kAborted);
+                    errorText(error) + QLatin1Char('.') + kAborted);
     }
     outcome = copyPiece(source, piece, pieceHandle, bytes);
     if (outcome == JobOutcome::Success) {

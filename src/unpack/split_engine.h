@@ -25,7 +25,17 @@ struct SplitSource {
     QString fileToSplit;  // the entry itself, or the archive its zip step made
     bool zipped = false;  // the file to split is that archive
     int handle = -1;      // opened read-only before the split starts
+    // An `EMH` split's header, looked up once before the job: empty when the source
+    // has none. Looked up by the engine when `headerLooked` is false.
+    QByteArray mpegHeader;
+    bool headerLooked = false;
 };
+
+// The most pieces one source can be cut into (piece numbers are signed 16-bit).
+constexpr quint64 kMaxPieces = 32767;
+
+// The refusal of a plan of more than kMaxPieces pieces.
+QString tooManyPiecesText(const QString& source, quint64 pieces);
 
 struct SplitJob {
     QList<SplitSource> sources;
@@ -58,7 +68,8 @@ private:
     JobOutcome splitSource(const SplitJob& job, const SplitSource& source, SplitRule& rule,
                            JoinBatchBuilder& batch);
     JobOutcome writePiece(const SplitJob& job, const SplitSource& source, const PiecePlan& plan,
-                          quint64 number, quint64 bytes, JoinBatchBuilder& batch);
+                          quint64 number, quint64 bytes, const QByteArray& header,
+                          JoinBatchBuilder& batch);
     bool deleteOldPiece(const QString& piece, JobOutcome* outcome);
     JobOutcome copyPiece(const SplitSource& source, const QString& piece, int pieceHandle,
                          quint64 bytes);
@@ -67,7 +78,6 @@ private:
     File64& m_files;
     JobHost& m_host;
     ProgressFeedback m_feedback;
-    ExtractedHeader m_header;
     std::vector<char> m_buffer;
     quint64 m_copied = 0;
     quint64 m_total = 0;

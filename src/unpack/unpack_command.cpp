@@ -81,11 +81,15 @@ JobOutcome UnpackCommand::run(const QStringList& entries, UnpackOptions& options
         return JobOutcome::Stopped;
     }
     if (!settleDestination(entries, options) || !checkSizes(entries, rule) ||
-        !checkFreeSpace(entries, options) || !checkPieceNames(entries, options) ||
+        !checkPieceCounts(entries, options, rule) || !checkPieceNames(entries, options) ||
         !checkCollisions(entries, options)) {
         return JobOutcome::Stopped;
     }
     SplitJob job = jobShape(entries, options);
+    lookUpHeaders(job);
+    if (!checkFreeSpace(job, rule)) {
+        return JobOutcome::Stopped;
+    }
     job.rate = options.rate;
     job.batch = options.batch;
     job.stampingLines = options.stampingLines;
@@ -161,15 +165,49 @@ bool UnpackCommand::checkSizes(const QStringList& entries, const SplitRule& rule
     return true;
 }
 
-// Each volume that receives pieces must hold what goes to it.
-bool UnpackCommand::checkFreeSpace(const QStringList& entries, const UnpackOptions& options) {
-    const SplitJob job = jobShape(entries, options);
+// The piece limit, checked exactly before anything is written. A source that is zipped
+// first is checked when its archive exists.
+bool UnpackCommand::checkPieceCounts(const QStringList& entries, const UnpackOptions& options,
+                                     const SplitRule& rule) {
+    for (const SplitSource& source : jobShape(entries, options).sources) {
+        SplitRule planned = rule;  // the number and percentage modes change their copy
+        const std::optional<PiecePlan> plan = planPieces(planned, GetFileLen(source.path));
+        if (!source.zipped && plan && plan->pieceCount > kMaxPieces) {
+            m_host.message(MessageIcon::Error, tooManyPiecesText(source.path, plan->pieceCount));
+            return false;
+        }
+    }
+    return true;
+}
+
+// Each source of an `EMH` split is read for its header once, before the job.
+void UnpackCommand::lookUpHeaders(SplitJob& job) {
+    if (job.type != UnpackType::EMH) {
+        return;
+    }
+    for (SplitSource& source : job.sources) {
+        if (!source.zipped) {
+            source.mpegHeader = readMpegHeader(source.path, m_files, m_host).value_or(QByteArray());
+            source.headerLooked = true;
+        }
+    }
+}
+
+// Each volume that receives pieces must hold what goes to it, header copies included.
+bool UnpackCommand::checkFreeSpace(const SplitJob& job, const SplitRule& rule) {
     QHash<QString, quint64> needed;
     QHash<QString, QString> folderOf;
     for (const SplitSource& source : job.sources) {
         const QString folder = pieceFolder(job, source);
         const QString volume = volumeOf(folder);
-        needed[volume] += GetFileLen(source.path);
+        const quint64 length = GetFileLen(source.path);
+        needed[volume] += length;
+        SplitRule planned = rule;
+        const std::optional<PiecePlan> plan = planPieces(planned, length);
+        if (plan && !source.mpegHeader.isEmpty()) {
+            const quint64 copies = plan->lastPieceMode ? 1 : plan->pieceCount - 1;
+            needed[volume] += copies * static_cast<quint64>(source.mpegHeader.size());
+        }
         folderOf.insert(volume, folder);
     }
     for (auto it = needed.cbegin(); it != needed.cend(); ++it) {

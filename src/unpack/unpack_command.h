@@ -54,7 +54,10 @@ public:
 private:
     bool settleDestination(const QStringList& entries, UnpackOptions& options);
     bool checkSizes(const QStringList& entries, const SplitRule& rule);
-    bool checkFreeSpace(const QStringList& entries, const UnpackOptions& options);
+    bool checkPieceCounts(const QStringList& entries, const UnpackOptions& options,
+                          const SplitRule& rule);
+    void lookUpHeaders(SplitJob& job);
+    bool checkFreeSpace(const SplitJob& job, const SplitRule& rule);
     bool checkPieceNames(const QStringList& entries, const UnpackOptions& options);
     bool checkCollisions(const QStringList& entries, const UnpackOptions& options);
     JobOutcome openPhase(const QStringList& entries, const UnpackOptions& options,
