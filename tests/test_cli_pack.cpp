@@ -104,13 +104,14 @@ private Q_SLOTS:
 
     void retryQuestionOffTerminalIsCancelled() {
         const QString a = writeFile(path(QStringLiteral("q/a")), "abc");
-        const QString out = path(QStringLiteral("q/x/y/out"));
+        const QString out = path(QStringLiteral("q/folder"));
+        QDir().mkpath(out);  // an output that cannot be opened
         const CliResult result = runCli({QStringLiteral("pack"), QStringLiteral("--no-mpeg-check"),
                                          QStringLiteral("-o"), out, a, a});
         QCOMPARE(result.status, 1);
         QCOMPARE(result.errorOutput,
                  QStringLiteral("error: Error opening '") + out +
-                     QStringLiteral("'!\nquestion: Cannot overwrite '") + out +
+                     QStringLiteral("'! Is a directory.\nquestion: Cannot overwrite '") + out +
                      QStringLiteral("'. Disk full/write-protected or file is in use.\n"
                                     "information: Packing aborted by user.\n"));
     }

@@ -39,8 +39,8 @@ private Q_SLOTS:
         files.OpenFile(missing, QStringLiteral("READ_WRITE"));
         QCOMPARE(File64::openStatus(), File64::OpenFailed);
         QCOMPARE(File64::lastOpenError(), ENOENT);
-        QCOMPARE(host.texts(),
-                 QStringList{QStringLiteral("Error opening '") + missing + QStringLiteral("'!")});
+        QCOMPARE(host.texts(), QStringList{QStringLiteral("Error opening '") + missing +
+                                           QStringLiteral("'! No such file or directory.")});
         QCOMPARE(host.messages.first().icon, MessageIcon::Error);
         QVERIFY(File64::openFileTable().isEmpty());
         QVERIFY(!files.IsOpen());

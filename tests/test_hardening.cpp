@@ -2,10 +2,13 @@
 // would: through zarvo-cli, on real files.
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 #include "support/test_files.h"
 
@@ -126,6 +129,26 @@ private Q_SLOTS:
         QVERIFY2(result.status == 0, qPrintable(result.errorOutput));
         QCOMPARE(readFile(path(QStringLiteral("data/Trash/files/a.zip"))),
                  QByteArray("an older archive"));
+    }
+
+    // Nobody writes into the FIFO: a job that opened it would wait for ever.
+    void aFifoSourceIsRefusedAtOnce() {
+        const QString folder = freshFolder(QStringLiteral("fifo"));
+        const QString fifo = folder + QStringLiteral("/pipe.mpg");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        writeFile(folder + QStringLiteral("/a.mpg"), "a");
+        QElapsedTimer clock;
+        clock.start();
+        const CliResult unpack = runCli({"unpack", "--where-file", "pipe.mpg"}, folder);
+        const CliResult pack =
+            runCli({"pack", "--no-mpeg-check", "-o", "out.mpg", "a.mpg", "pipe.mpg"}, folder);
+        QVERIFY(clock.elapsed() < 20000);
+        QCOMPARE(unpack.status, 1);
+        QCOMPARE(unpack.errorOutput, QStringLiteral("error: Cannot unpack '") + fifo +
+                                         QStringLiteral("': it is a FIFO, not a file. Unpacking "
+                                                        "aborted!\n"));
+        QCOMPARE(pack.status, 1);
+        QVERIFY(pack.errorOutput.contains(QStringLiteral("it is a FIFO, not a file.")));
     }
 };
 

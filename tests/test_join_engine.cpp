@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "fileio/file64.h"
@@ -110,10 +111,17 @@ private Q_SLOTS:
             << path(QStringLiteral("v/empty.mpg")) << path("v/out") << int(MessageIcon::Error)
             << "Cannot pack '" + path(QStringLiteral("v/empty.mpg")) +
                    "' which is a 0 byte file. Packing aborted!";
-        QTest::newRow("missing input")
-            << path(QStringLiteral("v/gone.mpg")) << path("v/out") << int(MessageIcon::Error)
-            << "Cannot pack '" + path(QStringLiteral("v/gone.mpg")) +
-                   "' which is a 0 byte file. Packing aborted!";
+        // Each kind of source that cannot be read gets its own reason.
+        for (const auto& [name, reason] :
+             {std::pair{"gone.mpg", "it was not found"}, std::pair{"folder.mpg", "it is a folder"},
+              std::pair{"fifo.mpg", "it is a FIFO, not a file"},
+              std::pair{"/dev/null", "it is a device, not a file"}}) {
+            const QString source =
+                name[0] == '/' ? QLatin1String(name) : path(QStringLiteral("v/") + name);
+            QTest::newRow(reason) << source << path("v/out") << int(MessageIcon::Error)
+                                  << "Cannot pack '" + source + "': " + reason +
+                                         ". Packing aborted!";
+        }
         QTest::newRow("same text")
             << a << a << int(MessageIcon::Warning) << "Cannot pack Save As file!";
         QTest::newRow("dot spelling") << a << path(QStringLiteral("v/./a.mpg"))
@@ -140,6 +148,8 @@ private Q_SLOTS:
                         QFile::encodeName(path(QStringLiteral("v/hard.mpg"))).constData()),
                  0);
         writeFile(path(QStringLiteral("v/out")), "old output");
+        QDir().mkpath(path(QStringLiteral("v/folder.mpg")));
+        ::mkfifo(QFile::encodeName(path(QStringLiteral("v/fifo.mpg"))).constData(), 0600);
 
         Run run;
         QCOMPARE(run.pack(jobOf({b, firstInput}, output)), JobOutcome::Stopped);
@@ -218,7 +228,8 @@ private Q_SLOTS:
         run.host.answer(MessageAnswer::Retry);
         QCOMPARE(run.pack(jobOf({a, b}, out)), JobOutcome::Success);
         QCOMPARE(run.host.texts(),
-                 (QStringList{QStringLiteral("Error opening '") + out + QStringLiteral("'!"),
+                 (QStringList{QStringLiteral("Error opening '") + out +
+                                  QStringLiteral("'! Permission denied."),
                               QStringLiteral("Cannot overwrite '") + out +
                                   QStringLiteral("'. Disk full/write-protected or file is in "
                                                  "use.")}));
@@ -238,19 +249,18 @@ private Q_SLOTS:
                                     "directory."));
     }
 
-    void missingOutputFolderIsCreatedOneLevel() {
+    void missingOutputFoldersAreCreated() {
         const QString a = writeFile(path(QStringLiteral("m/a")), "aa");
         const QString b = writeFile(path(QStringLiteral("m/b")), "bb");
         Run run;
-        QCOMPARE(run.pack(jobOf({a, b}, path(QStringLiteral("m/new/out")))), JobOutcome::Success);
-        QCOMPARE(readFile(path(QStringLiteral("m/new/out"))), QByteArray("aabb"));
+        QCOMPARE(run.pack(jobOf({a, b}, path(QStringLiteral("m/x/y/out")))), JobOutcome::Success);
+        QCOMPARE(readFile(path(QStringLiteral("m/x/y/out"))), QByteArray("aabb"));
 
-        Run deeper;
-        const QString out = path(QStringLiteral("m/x/y/out"));
-        QCOMPARE(deeper.pack(jobOf({a, b}, out)), JobOutcome::Failed);
-        QCOMPARE(deeper.host.texts().first(),
-                 QStringLiteral("Error opening '") + out + QStringLiteral("'!"));
-        QCOMPARE(deeper.host.texts().last(), QStringLiteral("Packing aborted by user."));
+        Run blocked;  // a file stands where a folder should be
+        QCOMPARE(blocked.pack(jobOf({a, b}, a + QStringLiteral("/sub/out"))), JobOutcome::Failed);
+        QCOMPARE(blocked.host.texts(),
+                 QStringList{QStringLiteral("Cannot create the folder '") + a +
+                             QStringLiteral("': Not a directory. Packing aborted!")});
     }
 
     void inputVanishingBeforeItsTurnIsNotFound() {

@@ -54,6 +54,22 @@ private Q_SLOTS:
         QVERIFY(host.messages.isEmpty());
     }
 
+    void impossibleHeadersAreNotMpeg_data() {
+        QTest::addColumn<QByteArray>("fields");
+        QTest::newRow("width 0") << QByteArray("\x00\x00\xF0\x13", 4);
+        QTest::newRow("height 0") << QByteArray("\x16\x00\x00\x13", 4);
+        QTest::newRow("rate code 0") << QByteArray("\x16\x00\xF0\x10", 4);
+        QTest::newRow("rate code 9") << QByteArray("\x16\x00\xF0\x19", 4);
+    }
+    void impossibleHeadersAreNotMpeg() {
+        QFETCH(QByteArray, fields);
+        const QString file =
+            writeFile(path(QStringLiteral("impossible")), mpegBytes(4000, 10, fields));
+        RecorderJobHost host;
+        File64 files(&host);
+        QVERIFY(!readSequenceHeader(files, file));
+    }
+
     void fieldsDecode_data() {
         QTest::addColumn<QByteArray>("fields");
         QTest::addColumn<int>("width");

@@ -14,6 +14,7 @@
 
 #include "core/job_host.h"
 #include "core/text_helpers.h"
+#include "fileio/file_identity.h"
 #include "fileio/whole_file.h"
 
 QList<int> File64::s_openTable;
@@ -145,7 +146,8 @@ void File64::OpenFile(const QString& fileName, const QString& mode) {
     }
     if (m_handle == -1) {
         s_lastOpenError = error;
-        show(QStringLiteral("Error opening '") + fileName + QStringLiteral("'!"));
+        show(QStringLiteral("Error opening '") + fileName + QStringLiteral("'! ") +
+             errorText(error) + QLatin1Char('.'));
         s_openStatus = OpenFailed;
         return;
     }

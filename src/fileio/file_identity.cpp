@@ -1,8 +1,10 @@
 #include "fileio/file_identity.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QFileInfo>
@@ -20,6 +22,29 @@ bool sameFile(const QString& a, const QString& b) {
 bool isHiddenFile(const QString& path) {
     const QFileInfo info(path);
     return info.exists() && info.fileName().startsWith(QLatin1Char('.'));
+}
+
+QString sourceProblem(const QString& path) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
+        return errno == ENOENT ? QStringLiteral("it was not found") : errorText(errno);
+    }
+    if (S_ISDIR(status.st_mode)) {
+        return QStringLiteral("it is a folder");
+    }
+    if (S_ISFIFO(status.st_mode)) {
+        return QStringLiteral("it is a FIFO, not a file");
+    }
+    if (S_ISSOCK(status.st_mode)) {
+        return QStringLiteral("it is a socket, not a file");
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return QStringLiteral("it is a device, not a file");
+    }
+    if (::access(QFile::encodeName(path).constData(), R_OK) != 0) {
+        return errorText(errno);
+    }
+    return QString();
 }
 
 QString errorText(int error) {

@@ -9,5 +9,9 @@ bool sameFile(const QString& a, const QString& b);
 // True when the path exists and is a hidden file (its name starts with ".").
 bool isHiddenFile(const QString& path);
 
+// Why `path` cannot be a job's source, as the end of a sentence ("it is a folder"), or
+// "" for a regular file that can be read. A file of 0 bytes is the caller's matter.
+QString sourceProblem(const QString& path);
+
 // The errno text of the platform.
 QString errorText(int error);

@@ -48,6 +48,27 @@ bool writeAll(int fd, const QByteArray& data) {
 
 }  // namespace
 
+bool makeFolders(const QString& folder, QString* failedFolder, QString* reason) {
+    const QStringList parts = folder.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString made = folder.startsWith(QLatin1Char('/')) ? QString() : QStringLiteral(".");
+    for (const QString& part : parts) {
+        made += QLatin1Char('/') + part;
+        const QByteArray name = QFile::encodeName(made);
+        if (::mkdir(name.constData(), 0777) == 0) {
+            continue;
+        }
+        const int error = errno;
+        struct stat status {};
+        if (error == EEXIST && ::stat(name.constData(), &status) == 0 && S_ISDIR(status.st_mode)) {
+            continue;
+        }
+        *failedFolder = made;
+        *reason = errorText(error == EEXIST ? ENOTDIR : error);
+        return false;
+    }
+    return true;
+}
+
 PathKind pathKind(const QString& path) {
     struct stat status {};
     if (::lstat(QFile::encodeName(path).constData(), &status) != 0) {

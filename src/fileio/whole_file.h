@@ -12,6 +12,10 @@
 // reason in `error` when the file cannot be written.
 bool replaceWholeFile(const QString& path, const QByteArray& data, QString* error, mode_t mode = 0);
 
+// Makes `folder` and any folders above it that are missing; false with the system's
+// reason and the folder that could not be made.
+bool makeFolders(const QString& folder, QString* failedFolder, QString* reason);
+
 // What stands at `path` without following a link: missing, a regular file, a link,
 // a directory, a device, or some other kind of file (FIFO, socket).
 enum class PathKind { Missing, Regular, Link, Directory, Device, Other };

@@ -66,6 +66,10 @@ SequenceHeader SequenceHeader::decode(const QByteArray& fourBytes) {
     return header;
 }
 
+bool SequenceHeader::isValid() const {
+    return width > 0 && height > 0 && rateCode >= 1 && rateCode <= 8;
+}
+
 QString SequenceHeader::rateText() const {
     return frameRateText(rateCode);
 }
@@ -105,10 +109,14 @@ std::optional<SequenceHeader> readSequenceHeader(File64& files, const QString& p
     if (fields.isEmpty()) {
         return std::nullopt;
     }
+    const SequenceHeader header = SequenceHeader::decode(fields);
+    if (!header.isValid()) {
+        return std::nullopt;  // no picture, or a frame rate the standard forbids
+    }
     if (offset != nullptr) {
         *offset = *start;
     }
-    return SequenceHeader::decode(fields);
+    return header;
 }
 
 void MpegCompatibility::reset() {

@@ -28,6 +28,8 @@ struct SequenceHeader {
 
     // Decodes the 4 bytes that follow the start code.
     static SequenceHeader decode(const QByteArray& fourBytes);
+    // A picture of some size at one of the frame rates the standard allows (codes 1-8).
+    bool isValid() const;
     QString rateText() const;
     QString key() const;  // "352,240,25"
 };

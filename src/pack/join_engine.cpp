@@ -13,6 +13,7 @@
 #include "core/text_helpers.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
+#include "fileio/whole_file.h"
 
 namespace {
 
@@ -35,6 +36,13 @@ JobOutcome JoinEngine::validate(const JoinJob& job, const InputCheck& check) {
     m_copiedSize = 0;
     m_sizes.clear();
     for (const QString& path : job.inputs) {
+        const QString problem = sourceProblem(path);
+        if (!problem.isEmpty()) {
+            m_host.message(MessageIcon::Error, QStringLiteral("Cannot pack '") + path +
+                                                   QStringLiteral("': ") + problem +
+                                                   QLatin1Char('.') + kAbortedSuffix);
+            return JobOutcome::Stopped;
+        }
         const quint64 size = GetFileLen(path);
         if (size == 0) {
             m_host.message(MessageIcon::Error, QStringLiteral("Cannot pack '") + path +
@@ -88,9 +96,11 @@ JobOutcome JoinEngine::prepareOutput(const QString& output, int* handle) {
     if (!deleteOldOutput(output, &outcome)) {
         return outcome;
     }
-    const QString folder = QFileInfo(output).path();
-    if (!QFileInfo(folder).isDir()) {
-        QDir().mkdir(folder);  // one level; a deeper gap fails at the open below
+    QString failedFolder;
+    QString reason;
+    if (!makeFolders(QFileInfo(output).path(), &failedFolder, &reason)) {
+        return fail(QStringLiteral("Cannot create the folder '") + failedFolder +
+                    QStringLiteral("': ") + reason + QLatin1Char('.') + kAbortedSuffix);
     }
     return openOutput(output, handle);
 }

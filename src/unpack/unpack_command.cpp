@@ -147,6 +147,13 @@ bool UnpackCommand::settleDestination(const QStringList& entries, UnpackOptions&
 
 bool UnpackCommand::checkSizes(const QStringList& entries, const SplitRule& rule) {
     for (const QString& entry : entries) {
+        const QString problem = sourceProblem(entry);
+        if (!problem.isEmpty()) {
+            m_host.message(MessageIcon::Error, QStringLiteral("Cannot unpack '") + entry +
+                                                   QStringLiteral("': ") + problem +
+                                                   QLatin1Char('.') + kAborted);
+            return false;
+        }
         const quint64 length = GetFileLen(entry);
         if (length == 0) {
             m_host.message(MessageIcon::Error, QStringLiteral("Cannot unpack '") + entry +
