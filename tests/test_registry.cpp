@@ -76,31 +76,58 @@ private Q_SLOTS:
         QCOMPARE(Registry::setting(QStringLiteral("MCC")), QStringLiteral("On"));
     }
 
-    void damagedStoreReadsAsDefaultsAndIsKept_data() {
-        QTest::addColumn<QByteArray>("content");
-        QTest::newRow("no equals sign") << QByteArray("[Software\\Tarvik\\Zarvo]\ngarbage\n");
-        QTest::newRow("value before any key") << QByteArray("MCC=\"Off\"\n");
-        QTest::newRow("not UTF-8") << QByteArray("[k]\nv=\xff\xfe\n");
-        QTest::newRow("a directory in its place") << QByteArray();
+    // A damaged line costs that line alone; the original is kept, and an earlier backup
+    // is never replaced.
+    void damagedLinesAreDroppedAndTheOriginalKept_data() {
+        QTest::addColumn<QByteArray>("damage");
+        QTest::newRow("no equals sign") << QByteArray("garbage\n");
+        QTest::newRow("not UTF-8") << QByteArray("Mark=\"\xff\xfe\"\n");
+        QTest::newRow("a NUL byte") << QByteArray("Ma\0rk=\"x\"\n", 10);
     }
-    void damagedStoreReadsAsDefaultsAndIsKept() {
-        QFETCH(QByteArray, content);
-        if (content.isEmpty()) {
-            QDir().mkpath(storeFile());
-        } else {
-            writeFile(storeFile(), content);
+    void damagedLinesAreDroppedAndTheOriginalKept() {
+        QFETCH(QByteArray, damage);
+        for (const QString& backup :
+             {storeFile() + QStringLiteral(".bad"), storeFile() + QStringLiteral(".bad.1")}) {
+            QFile::remove(backup);
         }
+        const QByteArray content =
+            "[Software\\Tarvik\\Zarvo]\nMCC=\"Off\"\n" + damage + "tRate=\"fast\"\n";
+        for (const char* backup : {".bad", ".bad.1"}) {
+            writeFile(storeFile(), content);
+            QCOMPARE(Registry::setting(QStringLiteral("MCC")), QStringLiteral("Off"));
+            QCOMPARE(Registry::setting(QStringLiteral("tRate")), QStringLiteral("fast"));
+            Registry::saveSetting(QStringLiteral("MZip"), QStringLiteral("On"));
+            QCOMPARE(readFile(storeFile() + QLatin1String(backup)), content);
+            QVERIFY(!readFile(storeFile()).contains(damage));
+            QCOMPARE(Registry::setting(QStringLiteral("tRate")), QStringLiteral("fast"));
+        }
+    }
+
+    void anUnreadableStoreIsLeftAlone() {
+        QDir().mkpath(storeFile());  // a folder where the file should be
         QCOMPARE(Registry::setting(QStringLiteral("MCC"), QStringLiteral("dflt")),
                  QStringLiteral("dflt"));
         Registry::saveSetting(QStringLiteral("MZip"), QStringLiteral("On"));
-        QCOMPARE(Registry::setting(QStringLiteral("MZip")), QStringLiteral("On"));
-        QVERIFY(QFileInfo(storeFile()).isFile());
-        const QString bad = storeFile() + QStringLiteral(".bad");
-        if (content.isEmpty()) {
-            QVERIFY(QFileInfo(bad).isDir());
-        } else {
-            QCOMPARE(readFile(bad), content);
+        QVERIFY(QFileInfo(storeFile()).isDir());
+        QVERIFY(
+            Registry::takeWarning().contains(QStringLiteral("cannot be read (it is a folder)")));
+        QCOMPARE(Registry::takeWarning(), QString());  // said once
+        QDir(storeFile()).removeRecursively();
+    }
+
+    void windowPositionsMustBeOnSomeScreen_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("twips") << "1845" << true;
+        QTest::newRow("negative") << "-300.5" << true;
+        for (const char* text : {"nan", "inf", "-inf", "1e12", "-1e308", "abc", ""}) {
+            QTest::newRow(text) << QString::fromLatin1(text) << false;
         }
+    }
+    void windowPositionsMustBeOnSomeScreen() {
+        QFETCH(QString, stored);
+        QFETCH(bool, valid);
+        QCOMPARE(isValidSetting(settingRow(QStringLiteral("PkLstXpos")), stored), valid);
     }
 
     void wordsOutsideTheVocabularyFallBack_data() {

@@ -1,14 +1,18 @@
 #include "core/registry.h"
-#include "fileio/whole_file.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QList>
 #include <QStandardPaths>
 #include <QStringDecoder>
 
 #include <optional>
+
+#include <sys/stat.h>
+
+#include "fileio/whole_file.h"
 
 namespace {
 
@@ -26,10 +30,12 @@ struct Group {
 
 using Store = QList<Group>;
 
-// A damaged file must not stop the program: it reads as empty.
+// A damaged line is dropped and the rest kept; `damaged` makes the next save keep the
+// original as a backup first. An unreadable file is left alone and never written over.
 struct Loaded {
     Store store;
     bool damaged = false;
+    bool unreadable = false;
 };
 
 QString escapeText(const QString& text) {
@@ -84,17 +90,17 @@ bool sameName(const QString& a, const QString& b) {
 
 Loaded parse(const QByteArray& bytes) {
     Loaded loaded;
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    const QString text = decoder(bytes);
-    if (decoder.hasError()) {
-        loaded.damaged = true;
-        return loaded;
-    }
-    for (QString line : text.split(QLatin1Char('\n'))) {
-        if (line.endsWith(QLatin1Char('\r'))) {
-            line.chop(1);
+    for (QByteArray raw : bytes.split('\n')) {
+        if (raw.endsWith('\r')) {
+            raw.chop(1);
         }
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        const QString line = decoder(raw);
         const QString trimmed = line.trimmed();
+        if (decoder.hasError() || trimmed.contains(QChar(u'\0'))) {
+            loaded.damaged = true;
+            continue;
+        }
         if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char(';')) ||
             trimmed.startsWith(QLatin1Char('#'))) {
             continue;
@@ -106,25 +112,78 @@ Loaded parse(const QByteArray& bytes) {
         const qsizetype equals = line.indexOf(QLatin1Char('='));
         if (equals <= 0 || loaded.store.isEmpty()) {
             loaded.damaged = true;
-            loaded.store.clear();
-            return loaded;
+            continue;
         }
         loaded.store.last().values.append({line.left(equals).trimmed(), line.mid(equals + 1)});
     }
     return loaded;
 }
 
-Loaded load() {
-    const QString path = Registry::storePath();
+// The parsed file, kept while the file on disk is the one it was read from.
+struct Cache {
+    QString path;
+    QByteArray signature;  // device, inode, size and change time
+    Loaded loaded;
+    QHash<QString, const Value*> index;  // lower-case "key\nname"
+};
+Cache g_cache;
+
+QString indexKey(const QString& keyPath, const QString& valueName) {
+    return keyPath.toLower() + QLatin1Char('\n') + valueName.toLower();
+}
+
+QByteArray fileSignature(const QString& path) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
+        return QByteArray();
+    }
+    return QByteArray::number(static_cast<qulonglong>(status.st_dev)) + ':' +
+           QByteArray::number(static_cast<qulonglong>(status.st_ino)) + ':' +
+           QByteArray::number(static_cast<qlonglong>(status.st_size)) + ':' +
+           QByteArray::number(static_cast<qlonglong>(status.st_mtim.tv_sec)) + '.' +
+           QByteArray::number(static_cast<qlonglong>(status.st_mtim.tv_nsec)) + ':' +
+           QByteArray::number(static_cast<qlonglong>(status.st_ctim.tv_nsec));
+}
+
+void remember(const QString& path, const Loaded& loaded) {
+    g_cache = {path, fileSignature(path), loaded, {}};
+    for (const Group& group : std::as_const(g_cache.loaded.store)) {
+        for (const Value& value : group.values) {
+            g_cache.index.insert(indexKey(group.keyPath, value.name), &value);
+        }
+    }
+}
+
+QString g_warning;
+bool g_warned = false;
+
+Loaded readStore(const QString& path) {
     const QFileInfo info(path);
-    if (!info.exists()) {
+    if (!info.exists() && !info.isSymLink()) {
         return {};
     }
     QFile file(path);
     if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
-        return {{}, true};
+        if (!g_warned) {
+            g_warning = QStringLiteral("The settings in '") + path +
+                        QStringLiteral("' cannot be read (") +
+                        (info.isDir() ? QStringLiteral("it is a folder") : file.errorString()) +
+                        QStringLiteral(
+                            "). Tarvik Zarvo Pro runs on its default settings and "
+                            "leaves that file as it is.");
+        }
+        return {{}, false, true};
     }
     return parse(file.readAll());
+}
+
+const Loaded& load() {
+    const QString path = Registry::storePath();
+    if (g_cache.path != path || g_cache.signature != fileSignature(path) ||
+        g_cache.signature.isEmpty()) {
+        remember(path, readStore(path));
+    }
+    return g_cache.loaded;
 }
 
 QByteArray serialise(const Store& store) {
@@ -139,25 +198,29 @@ QByteArray serialise(const Store& store) {
     return text.toUtf8();
 }
 
-// Keeps a damaged file (or whatever stands in its place) as "<name>.bad".
+// Keeps a damaged file as "<name>.bad", or the first free "<name>.bad.N": an earlier
+// backup is never replaced.
 void setAsideDamaged(const QString& path) {
-    const QString bad = path + QStringLiteral(".bad");
-    if (QFileInfo(bad).isDir()) {
-        QDir(bad).removeRecursively();
-    } else {
-        QFile::remove(bad);
+    QString backup = path + QStringLiteral(".bad");
+    for (int number = 1; QFileInfo::exists(backup) || QFileInfo(backup).isSymLink(); ++number) {
+        backup = path + QStringLiteral(".bad.") + QString::number(number);
     }
-    QFile::rename(path, bad) || QDir().rename(path, bad);
+    QFile::rename(path, backup);
 }
 
-void save(const Store& store, bool damaged) {
+void save(const Store& store, const Loaded& from) {
+    if (from.unreadable) {
+        return;  // what cannot be read is not written over
+    }
     const QString path = Registry::storePath();
     QDir().mkpath(QFileInfo(path).path());
-    if (damaged && QFileInfo::exists(path)) {
+    if (from.damaged && QFileInfo::exists(path)) {
         setAsideDamaged(path);
     }
     QString error;
-    replaceWholeFile(path, serialise(store), &error);
+    if (replaceWholeFile(path, serialise(store), &error)) {
+        remember(path, {store, false, false});
+    }
 }
 
 Group* findGroup(Store& store, const QString& keyPath) {
@@ -169,22 +232,13 @@ Group* findGroup(Store& store, const QString& keyPath) {
     return nullptr;
 }
 
-const Value* findValue(const Store& store, const QString& keyPath, const QString& valueName) {
-    for (const Group& group : store) {
-        if (!sameName(group.keyPath, keyPath)) {
-            continue;
-        }
-        for (const Value& value : group.values) {
-            if (sameName(value.name, valueName)) {
-                return &value;
-            }
-        }
-    }
-    return nullptr;
+const Value* findValue(const QString& keyPath, const QString& valueName) {
+    load();
+    return g_cache.index.value(indexKey(keyPath, valueName), nullptr);
 }
 
 void storeValue(const QString& keyPath, const QString& valueName, const QString& stored) {
-    Loaded loaded = load();
+    Loaded loaded = load();  // a copy: the cache stays as read until the save succeeds
     Group* group = findGroup(loaded.store, keyPath);
     if (group == nullptr) {
         loaded.store.append({keyPath, {}});
@@ -196,12 +250,12 @@ void storeValue(const QString& keyPath, const QString& valueName, const QString&
                 return;
             }
             value.text = stored;
-            save(loaded.store, loaded.damaged);
+            save(loaded.store, loaded);
             return;
         }
     }
     group->values.append({valueName, stored});
-    save(loaded.store, loaded.damaged);
+    save(loaded.store, loaded);
 }
 
 }  // namespace
@@ -222,8 +276,7 @@ void setStorePath(const QString& path) {
 
 QString GetStringValue(const QString& keyPath, const QString& valueName,
                        const QString& defaultValue) {
-    const Loaded loaded = load();
-    const Value* value = findValue(loaded.store, keyPath, valueName);
+    const Value* value = findValue(keyPath, valueName);
     if (value == nullptr) {
         return defaultValue;
     }
@@ -235,8 +288,7 @@ void SaveStringValue(const QString& keyPath, const QString& valueName, const QSt
 }
 
 quint32 GetDwordValue(const QString& keyPath, const QString& valueName, quint32 defaultValue) {
-    const Loaded loaded = load();
-    const Value* value = findValue(loaded.store, keyPath, valueName);
+    const Value* value = findValue(keyPath, valueName);
     if (value == nullptr || !value->text.startsWith(QStringLiteral("dword:"))) {
         return defaultValue;
     }
@@ -260,8 +312,16 @@ void DeleteKey(const QString& keyPath) {
     const qsizetype removed =
         loaded.store.removeIf([&](const Group& group) { return sameName(group.keyPath, keyPath); });
     if (removed > 0) {
-        save(loaded.store, loaded.damaged);
+        save(loaded.store, loaded);
     }
+}
+
+QString takeWarning() {
+    if (g_warned || g_warning.isEmpty()) {
+        return QString();
+    }
+    g_warned = true;
+    return g_warning;
 }
 
 QString setting(const QString& valueName, const QString& defaultValue) {

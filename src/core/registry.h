@@ -6,8 +6,9 @@
 // The per-user settings store: named text values under key paths such as
 // "Software\Tarvik\Zarvo", kept in one INI file (one group per key path). Key and
 // value names match without regard to letter case. Every write reaches the disk at
-// once by atomic replace. Nothing is cached, and nothing is reported: a value that
-// cannot be read gives the caller's default.
+// once by atomic replace. The parsed file is kept while the file on disk is unchanged.
+// A value that cannot be read gives the caller's default; damaged lines are dropped and
+// the original kept as a backup; a file that cannot be read at all is left alone.
 namespace Registry {
 
 inline const QString SettingsRoot = QStringLiteral("Software\\Tarvik\\Zarvo");
@@ -25,6 +26,9 @@ quint32 GetDwordValue(const QString& keyPath, const QString& valueName, quint32 
 void SaveDwordValue(const QString& keyPath, const QString& valueName, quint32 value);
 // Deletes a key with its values; a key that still has subkeys, or none, is left alone.
 void DeleteKey(const QString& keyPath);
+
+// Once per run: why the settings file could not be read, or "".
+QString takeWarning();
 
 // Shorthands for the settings root.
 QString setting(const QString& valueName, const QString& defaultValue = QString());

@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+#include <cmath>
+
 #include "browse/file_filters.h"
 #include "core/registry.h"
 
@@ -77,6 +79,8 @@ QList<SettingRow> buildTable() {
     };
 }
 
+constexpr double kMaxPositionTwips = 1e7;
+
 bool isWholeNumberIn(const QString& text, quint64 minimum, quint64 maximum) {
     bool ok = false;
     const quint64 value = text.trimmed().toULongLong(&ok);
@@ -110,9 +114,10 @@ bool isValidSetting(const SettingRow& row, const QString& text) {
         case SettingKind::Number:
             return isWholeNumberIn(text, row.minimum, row.maximum);
         case SettingKind::Position: {
+            // A window edge in twips: "nan", "inf" or 1e12 is no place on any screen.
             bool ok = false;
-            text.trimmed().toDouble(&ok);
-            return ok;
+            const double twips = text.trimmed().toDouble(&ok);
+            return ok && std::isfinite(twips) && std::abs(twips) <= kMaxPositionTwips;
         }
         case SettingKind::Directory:
             return !text.isEmpty() && QFileInfo(text).isDir();

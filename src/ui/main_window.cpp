@@ -534,6 +534,9 @@ void MainWindow::load() {
                                   static_cast<double>(fallback.y())};
     // Every stored value back in its vocabulary; the filters initialised on a first start.
     normaliseSettings(context);
+    if (const QString unreadable = Registry::takeWarning(); !unreadable.isEmpty()) {
+        m_messages->message(MessageIcon::Warning, unreadable);
+    }
     m_packListWindow->move(
         static_cast<int>(Registry::setting(QStringLiteral("PkLstXpos")).toDouble() /
                          kTwipsPerPixel),

@@ -42,8 +42,13 @@ StampingTexts LoadCopyrightDataFromFile(JobHost& host) {
         return texts;
     }
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        reportFailure(host, file.error(), file.errorString());
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
+        host.message(
+            MessageIcon::Warning,
+            QStringLiteral("The copyright stamping texts cannot be read from '") + path +
+                QStringLiteral("': ") +
+                (QFileInfo(path).isDir() ? QStringLiteral("it is a folder") : file.errorString()) +
+                QStringLiteral(". Join batch files get no stamping lines."));
         return texts;
     }
     QString content = QString::fromUtf8(file.readAll());
