@@ -150,6 +150,44 @@ private Q_SLOTS:
         QCOMPARE(pack.status, 1);
         QVERIFY(pack.errorOutput.contains(QStringLiteral("it is a FIFO, not a file.")));
     }
+
+    // Names a shell or the command processor would misread still give join scripts that
+    // rebuild the source exactly.
+    void hostileNamesInJoinScripts_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("batchLine");  // "" when no .bat can be written
+        QTest::newRow("ampersand and percent")
+            << "a&b 100%.bin"
+            << "@echo a^&b 100%%.bin-JOIN.bin successfully created.";
+        QTest::newRow("looks like an option") << "-rf.mpg"
+                                              << "@echo -rf.mpg-JOIN.mpg successfully created.";
+        QTest::newRow("line break") << "two\nlines.bin" << QString();
+    }
+    void hostileNamesInJoinScripts() {
+        QFETCH(QString, name);
+        QFETCH(QString, batchLine);
+        const QString folder = freshFolder(QStringLiteral("hostile"));
+        const QString source = folder + QLatin1Char('/') + name;
+        writePatternFile(source, 5000, 6);
+        const CliResult result =
+            runCli({"unpack", "--piece-size", "1", "--join-bat", "yes", "--where-file", "--", name},
+                   folder);
+        QVERIFY2(result.status == 0, qPrintable(result.errorOutput));
+        const QString batch = source + QStringLiteral("-JOIN.bat");
+        if (batchLine.isEmpty()) {
+            QVERIFY(!QFileInfo::exists(batch));
+            QVERIFY(result.errorOutput.startsWith(QStringLiteral("warning: '")));
+        } else {
+            QVERIFY(readFile(batch).contains(batchLine.toUtf8() + "\r\n"));
+        }
+        const QByteArray original = readFile(source);
+        QFile::rename(source, source + QStringLiteral(".orig"));
+        QVERIFY(runShell(QStringLiteral("cd '") + folder +
+                         QStringLiteral("' && ./*-JOIN.sh >/dev/null")));
+        QCOMPARE(readFile(folder + QLatin1Char('/') + QFileInfo(name).fileName() +
+                          QStringLiteral("-JOIN.") + name.section(QLatin1Char('.'), -1)),
+                 original);
+    }
 };
 
 QTEST_MAIN(HardeningTest)

@@ -119,14 +119,23 @@ Loaded parse(const QByteArray& bytes) {
     return loaded;
 }
 
-// The parsed file, kept while the file on disk is the one it was read from.
+// Where a value stands in the store: group and value index.
+struct Place {
+    qsizetype group = -1;
+    qsizetype value = -1;
+};
+
+// The parsed file, kept while the file on disk is the one it was read from. Writes change
+// it in place and save it whole; inside a batch the save waits for the batch's end.
 struct Cache {
     QString path;
     QByteArray signature;  // device, inode, size and change time
     Loaded loaded;
-    QHash<QString, const Value*> index;  // lower-case "key\nname"
+    QHash<QString, Place> index;  // lower-case "key\nname"
+    bool dirty = false;
 };
 Cache g_cache;
+int g_batchDepth = 0;
 
 QString indexKey(const QString& keyPath, const QString& valueName) {
     return keyPath.toLower() + QLatin1Char('\n') + valueName.toLower();
@@ -145,13 +154,23 @@ QByteArray fileSignature(const QString& path) {
            QByteArray::number(static_cast<qlonglong>(status.st_ctim.tv_nsec));
 }
 
-void remember(const QString& path, const Loaded& loaded) {
-    g_cache = {path, fileSignature(path), loaded, {}};
-    for (const Group& group : std::as_const(g_cache.loaded.store)) {
-        for (const Value& value : group.values) {
-            g_cache.index.insert(indexKey(group.keyPath, value.name), &value);
+void buildIndex() {
+    g_cache.index.clear();
+    const Store& store = g_cache.loaded.store;
+    for (qsizetype g = 0; g < store.size(); ++g) {
+        for (qsizetype v = 0; v < store.at(g).values.size(); ++v) {
+            // The first of two values of one name is the one read and written.
+            const QString key = indexKey(store.at(g).keyPath, store.at(g).values.at(v).name);
+            if (!g_cache.index.contains(key)) {
+                g_cache.index.insert(key, {g, v});
+            }
         }
     }
+}
+
+void remember(const QString& path, const Loaded& loaded) {
+    g_cache = {path, fileSignature(path), loaded, {}, false};
+    buildIndex();
 }
 
 QString g_warning;
@@ -179,8 +198,9 @@ Loaded readStore(const QString& path) {
 
 const Loaded& load() {
     const QString path = Registry::storePath();
-    if (g_cache.path != path || g_cache.signature != fileSignature(path) ||
-        g_cache.signature.isEmpty()) {
+    const bool pending = g_cache.dirty && g_cache.path == path;
+    if (!pending && (g_cache.path != path || g_cache.signature != fileSignature(path) ||
+                     g_cache.signature.isEmpty())) {
         remember(path, readStore(path));
     }
     return g_cache.loaded;
@@ -208,54 +228,73 @@ void setAsideDamaged(const QString& path) {
     QFile::rename(path, backup);
 }
 
-void save(const Store& store, const Loaded& from) {
-    if (from.unreadable) {
-        return;  // what cannot be read is not written over
+// Writes the cached store whole; a damaged original is kept first.
+void flush() {
+    Loaded& live = g_cache.loaded;
+    if (!g_cache.dirty || live.unreadable) {
+        g_cache.dirty = false;  // what cannot be read is not written over
+        return;
     }
-    const QString path = Registry::storePath();
+    const QString path = g_cache.path;
     QDir().mkpath(QFileInfo(path).path());
-    if (from.damaged && QFileInfo::exists(path)) {
+    if (live.damaged && QFileInfo::exists(path)) {
         setAsideDamaged(path);
     }
     QString error;
-    if (replaceWholeFile(path, serialise(store), &error)) {
-        remember(path, {store, false, false});
+    if (replaceWholeFile(path, serialise(live.store), &error)) {
+        live.damaged = false;
+        g_cache.signature = fileSignature(path);
+    }
+    g_cache.dirty = false;
+}
+
+void changed() {
+    g_cache.dirty = true;
+    if (g_batchDepth == 0) {
+        flush();
     }
 }
 
-Group* findGroup(Store& store, const QString& keyPath) {
-    for (Group& group : store) {
-        if (sameName(group.keyPath, keyPath)) {
-            return &group;
+qsizetype findGroup(const Store& store, const QString& keyPath) {
+    for (qsizetype g = 0; g < store.size(); ++g) {
+        if (sameName(store.at(g).keyPath, keyPath)) {
+            return g;
         }
     }
-    return nullptr;
+    return -1;
 }
 
 const Value* findValue(const QString& keyPath, const QString& valueName) {
-    load();
-    return g_cache.index.value(indexKey(keyPath, valueName), nullptr);
+    const Loaded& loaded = load();
+    const auto place = g_cache.index.constFind(indexKey(keyPath, valueName));
+    if (place == g_cache.index.constEnd()) {
+        return nullptr;
+    }
+    return &loaded.store.at(place->group).values.at(place->value);
 }
 
 void storeValue(const QString& keyPath, const QString& valueName, const QString& stored) {
-    Loaded loaded = load();  // a copy: the cache stays as read until the save succeeds
-    Group* group = findGroup(loaded.store, keyPath);
-    if (group == nullptr) {
-        loaded.store.append({keyPath, {}});
-        group = &loaded.store.last();
-    }
-    for (Value& value : group->values) {
-        if (sameName(value.name, valueName)) {
-            if (value.text == stored && !loaded.damaged) {
-                return;
-            }
-            value.text = stored;
-            save(loaded.store, loaded);
+    load();
+    Store& store = g_cache.loaded.store;
+    const QString key = indexKey(keyPath, valueName);
+    const auto place = g_cache.index.constFind(key);
+    if (place != g_cache.index.constEnd()) {
+        Value& value = store[place->group].values[place->value];
+        if (value.text == stored && !g_cache.loaded.damaged) {
             return;
         }
+        value.text = stored;
+        changed();
+        return;
     }
-    group->values.append({valueName, stored});
-    save(loaded.store, loaded);
+    qsizetype group = findGroup(store, keyPath);
+    if (group < 0) {
+        store.append({keyPath, {}});
+        group = store.size() - 1;
+    }
+    store[group].values.append({valueName, stored});
+    g_cache.index.insert(key, {group, store.at(group).values.size() - 1});
+    changed();
 }
 
 }  // namespace
@@ -272,6 +311,7 @@ QString storePath() {
 
 void setStorePath(const QString& path) {
     g_storePath = path;
+    g_cache = {};
 }
 
 QString GetStringValue(const QString& keyPath, const QString& valueName,
@@ -302,17 +342,29 @@ void SaveDwordValue(const QString& keyPath, const QString& valueName, quint32 va
 }
 
 void DeleteKey(const QString& keyPath) {
-    Loaded loaded = load();
+    load();
+    Store& store = g_cache.loaded.store;
     const QString subkeyPrefix = keyPath + QLatin1Char('\\');
-    for (const Group& group : loaded.store) {
+    for (const Group& group : std::as_const(store)) {
         if (group.keyPath.startsWith(subkeyPrefix, Qt::CaseInsensitive)) {
             return;
         }
     }
     const qsizetype removed =
-        loaded.store.removeIf([&](const Group& group) { return sameName(group.keyPath, keyPath); });
+        store.removeIf([&](const Group& group) { return sameName(group.keyPath, keyPath); });
     if (removed > 0) {
-        save(loaded.store, loaded);
+        buildIndex();
+        changed();
+    }
+}
+
+Batch::Batch() {
+    ++g_batchDepth;
+}
+
+Batch::~Batch() {
+    if (--g_batchDepth == 0) {
+        flush();
     }
 }
 

@@ -27,6 +27,16 @@ void SaveDwordValue(const QString& keyPath, const QString& valueName, quint32 va
 // Deletes a key with its values; a key that still has subkeys, or none, is left alone.
 void DeleteKey(const QString& keyPath);
 
+// Writes made while a Batch lives reach the disk together when the last one ends
+// (start-up's normalisation writes many values of a possibly large file).
+class Batch {
+public:
+    Batch();
+    ~Batch();
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+};
+
 // Once per run: why the settings file could not be read, or "".
 QString takeWarning();
 

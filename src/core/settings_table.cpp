@@ -152,6 +152,7 @@ QString currentSetting(const QString& name, const SettingsContext& context) {
 }
 
 void normaliseSettings(const SettingsContext& context) {
+    const Registry::Batch batch;  // one write of the file for all the values
     const QString sizeMode = currentSetting(QStringLiteral("sSize"), context);
     for (const SettingRow& row : settingsTable()) {
         if (row.kind == SettingKind::Flag || row.kind == SettingKind::Count) {

@@ -40,6 +40,7 @@ public:
     void removeSelected(QItemSelectionModel& selection, JobHost& host);
     void moveSelectedUp(QItemSelectionModel& selection, JobHost& host);
     void moveSelectedDown(QItemSelectionModel& selection, JobHost& host);
+    using QAbstractListModel::sort;  // the views' column sort stays reachable
     void sort(bool ascending);
     static void selectAll(QItemSelectionModel& selection);
     static void deselectAll(QItemSelectionModel& selection);

@@ -1,0 +1,4 @@
+relative
+/no/such/file/etc/hostname
+
+ÿþ/etc

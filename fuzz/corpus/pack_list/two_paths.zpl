@@ -1,0 +1,2 @@
+/etc/hostname
+/etc/passwd
