@@ -115,6 +115,10 @@ private Q_SLOTS:
                                 << "*.mpg,*.mp3" << true;
         QTest::newRow("no partial match") << "clip.mpg.001"
                                           << "*.mpg" << false;
+        QTest::newRow("unbalanced bracket matches itself") << "[a"
+                                                           << "[a" << true;
+        QTest::newRow("unbalanced bracket, other name") << "a"
+                                                        << "[a" << false;
     }
     void patternsMatchWithoutCase() {
         QFETCH(QString, name);

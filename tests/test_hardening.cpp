@@ -188,6 +188,24 @@ private Q_SLOTS:
                           QStringLiteral("-JOIN.") + name.section(QLatin1Char('.'), -1)),
                  original);
     }
+
+    // A name that is not valid UTF-8 is a name like any other: packed and unpacked exactly.
+    void namesThatAreNotUtf8() {
+        const QString folder = freshFolder(QStringLiteral("latin1"));
+        const QString script = QStringLiteral(
+            "cd '%1' && head -c 3000 /dev/urandom > $'caf\xe9.bin' && printf B > $'\xff.bin' && "
+            "\"$ZARVO_CLI\" pack --no-mpeg-check -o $'out\xe9.bin' $'caf\xe9.bin' $'\xff.bin' && "
+            "cat $'caf\xe9.bin' $'\xff.bin' | cmp -s - $'out\xe9.bin' && "
+            "\"$ZARVO_CLI\" unpack --piece-size 1 --join-bat yes --where-file $'caf\xe9.bin' && "
+            "cat $'caf\xe9.bin.001' $'caf\xe9.bin.002' $'caf\xe9.bin.003' | cmp -s - "
+            "$'caf\xe9.bin' && "
+            "mv $'caf\xe9.bin' kept && ./$'caf\xe9.bin-JOIN.sh' >/dev/null && "
+            "cmp -s kept $'caf\xe9.bin-JOIN.bin'");
+        QVERIFY(
+            runShell(QStringLiteral("bash -c \"") +
+                     QString(script.arg(folder)).replace(QLatin1Char('"'), QStringLiteral("\\\"")) +
+                     QLatin1Char('"')));
+    }
 };
 
 QTEST_MAIN(HardeningTest)

@@ -103,7 +103,9 @@ bool matchesFilePattern(const QString& fileName, const QStringList& patterns) {
         const QRegularExpression anchored(
             QLatin1String("\\A(?:") + wildcard.pattern() + QLatin1String(")\\z"),
             QRegularExpression::CaseInsensitiveOption);
-        if (anchored.match(fileName).hasMatch()) {
+        // A pattern that makes no expression ("[a") can only match itself.
+        if (anchored.isValid() ? anchored.match(fileName).hasMatch()
+                               : fileName.compare(pattern, Qt::CaseInsensitive) == 0) {
             return true;
         }
     }

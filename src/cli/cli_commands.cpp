@@ -9,6 +9,7 @@
 #include "cli/terminal_job_host.h"
 #include "core/text_helpers.h"
 #include "fileio/file64.h"
+#include "fileio/native_path.h"
 #include "mpeg/mpeg_info.h"
 #include "pack/pack_command.h"
 #include "unpack/stamping_texts.h"
@@ -33,7 +34,7 @@ int usageError(const QString& problem) {
 }
 
 QString absolutePath(const QString& path) {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    return absolutePathOf(path);
 }
 
 QStringList absolutePaths(const QStringList& paths) {
@@ -196,7 +197,7 @@ QString destinationOf(const QCommandLineParser& parser, UnpackOptions* options) 
     options->destination = UnpackDestination::WhereFile;
     if (parser.isSet(QStringLiteral("to"))) {
         options->customDir = absolutePath(parser.value(QStringLiteral("to")));
-        if (!QFileInfo(options->customDir).isDir()) {
+        if (!isDirectory(options->customDir)) {
             return QStringLiteral("'%1' is not a folder").arg(options->customDir);
         }
         options->destination = UnpackDestination::CustomDir;
@@ -273,7 +274,7 @@ int runInfo(const QStringList& arguments) {
     int status = ExitSuccess;
     for (const QString& path : absolutePaths(parser.positionalArguments())) {
         const std::optional<MpegInfo> info = ShowMpegInfo(path, files);
-        const bool readable = QFileInfo(path).isFile() && QFileInfo(path).isReadable();
+        const bool readable = isReadableRegularFile(path);
         const QString line = info       ? info->sizeText + QLatin1Char(' ') + info->rateText
                              : readable ? QStringLiteral("not a valid MPEG file")
                                         : QStringLiteral("cannot be read");

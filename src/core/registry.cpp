@@ -12,6 +12,7 @@
 
 #include <sys/stat.h>
 
+#include "fileio/native_path.h"
 #include "fileio/whole_file.h"
 
 namespace {
@@ -143,7 +144,7 @@ QString indexKey(const QString& keyPath, const QString& valueName) {
 
 QByteArray fileSignature(const QString& path) {
     struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
+    if (::stat(nativePath(path).constData(), &status) != 0) {
         return QByteArray();
     }
     return QByteArray::number(static_cast<qulonglong>(status.st_dev)) + ':' +

@@ -1,4 +1,5 @@
 #include "fileio/disk_space.h"
+#include "fileio/native_path.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -6,7 +7,7 @@
 
 QString nearestExistingFolder(const QString& path) {
     QString folder = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-    while (!QFileInfo(folder).isDir()) {
+    while (!isDirectory(folder)) {
         const QString parent = QFileInfo(folder).path();
         if (parent == folder) {
             return QStringLiteral("/");

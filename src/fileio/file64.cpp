@@ -15,6 +15,7 @@
 #include "core/job_host.h"
 #include "core/text_helpers.h"
 #include "fileio/file_identity.h"
+#include "fileio/native_path.h"
 #include "fileio/whole_file.h"
 
 QList<int> File64::s_openTable;
@@ -88,7 +89,7 @@ namespace {
 // it. A device is refused. O_NOFOLLOW catches a link planted after the look.
 int openForWriting(const QByteArray& name) {
     int flags = O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC;
-    switch (pathKind(QFile::decodeName(name))) {
+    switch (pathKind(fromNativePath(name))) {
         case PathKind::Link:
         case PathKind::Other:
             if (::unlink(name.constData()) != 0 && errno != ENOENT) {
@@ -109,7 +110,7 @@ int openForWriting(const QByteArray& name) {
 // (not a dangling link) is made as an empty file, never through a link.
 int openForReading(const QByteArray& name) {
     int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT && pathKind(QFile::decodeName(name)) == PathKind::Missing) {
+    if (fd < 0 && errno == ENOENT && pathKind(fromNativePath(name)) == PathKind::Missing) {
         fd = ::open(name.constData(),
                     O_RDONLY | O_NONBLOCK | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     }
@@ -140,7 +141,7 @@ void File64::OpenFile(const QString& fileName, const QString& mode) {
     if (plannedFailure(Op::Open, &error)) {
         m_handle = -1;
     } else {
-        const QByteArray name = QFile::encodeName(fileName);
+        const QByteArray name = nativePath(fileName);
         m_handle = writing ? openForWriting(name) : openForReading(name);
         error = errno;
     }
@@ -358,7 +359,8 @@ void File64::closeJobFiles() {
 }
 
 quint64 GetFileLen(const QString& fileName) {
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO must not hold the caller until someone writes into it.
+    const int fd = ::open(nativePath(fileName).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd == -1) {
         return 0;
     }

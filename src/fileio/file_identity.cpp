@@ -1,4 +1,5 @@
 #include "fileio/file_identity.h"
+#include "fileio/native_path.h"
 
 #include <cerrno>
 #include <cstring>
@@ -12,8 +13,8 @@
 bool sameFile(const QString& a, const QString& b) {
     struct stat first {};
     struct stat second {};
-    if (::stat(QFile::encodeName(a).constData(), &first) != 0 ||
-        ::stat(QFile::encodeName(b).constData(), &second) != 0) {
+    if (::stat(nativePath(a).constData(), &first) != 0 ||
+        ::stat(nativePath(b).constData(), &second) != 0) {
         return false;
     }
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
@@ -26,7 +27,7 @@ bool isHiddenFile(const QString& path) {
 
 QString sourceProblem(const QString& path) {
     struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
+    if (::stat(nativePath(path).constData(), &status) != 0) {
         return errno == ENOENT ? QStringLiteral("it was not found") : errorText(errno);
     }
     if (S_ISDIR(status.st_mode)) {
@@ -41,7 +42,7 @@ QString sourceProblem(const QString& path) {
     if (!S_ISREG(status.st_mode)) {
         return QStringLiteral("it is a device, not a file");
     }
-    if (::access(QFile::encodeName(path).constData(), R_OK) != 0) {
+    if (::access(nativePath(path).constData(), R_OK) != 0) {
         return errorText(errno);
     }
     return QString();

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "fileio/file_identity.h"
+#include "fileio/native_path.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ int createTemporary(const QString& path, QString* temporary) {
         *temporary = info.path() + QStringLiteral("/.") + info.fileName() +
                      QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate(), 8, 16,
                                                    QLatin1Char('0'));
-        const int fd = ::open(QFile::encodeName(*temporary).constData(),
+        const int fd = ::open(nativePath(*temporary).constData(),
                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST) {
             return fd;
@@ -53,7 +54,7 @@ bool makeFolders(const QString& folder, QString* failedFolder, QString* reason) 
     QString made = folder.startsWith(QLatin1Char('/')) ? QString() : QStringLiteral(".");
     for (const QString& part : parts) {
         made += QLatin1Char('/') + part;
-        const QByteArray name = QFile::encodeName(made);
+        const QByteArray name = nativePath(made);
         if (::mkdir(name.constData(), 0777) == 0) {
             continue;
         }
@@ -71,7 +72,7 @@ bool makeFolders(const QString& folder, QString* failedFolder, QString* reason) 
 
 PathKind pathKind(const QString& path) {
     struct stat status {};
-    if (::lstat(QFile::encodeName(path).constData(), &status) != 0) {
+    if (::lstat(nativePath(path).constData(), &status) != 0) {
         return PathKind::Missing;
     }
     if (S_ISLNK(status.st_mode)) {
@@ -103,11 +104,10 @@ bool replaceWholeFile(const QString& path, const QByteArray& data, QString* erro
     const bool closed = ::close(fd) == 0;
     // rename() replaces whatever stands at the name, a planted link included.
     if (written && closed &&
-        ::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) ==
-            0) {
+        ::rename(nativePath(temporary).constData(), nativePath(path).constData()) == 0) {
         return true;
     }
     *error = errorText(written && closed ? errno : writeError);
-    ::unlink(QFile::encodeName(temporary).constData());
+    ::unlink(nativePath(temporary).constData());
     return false;
 }

@@ -8,6 +8,7 @@
 
 #include "core/job_host.h"
 #include "fileio/file64.h"
+#include "fileio/native_path.h"
 
 namespace {
 
@@ -23,8 +24,7 @@ QByteArray readExactly(File64& files, int handle, quint64 count) {
 }
 
 bool isReadableFile(const QString& path) {
-    const QFileInfo info(path);
-    return info.isFile() && info.isReadable();
+    return isReadableRegularFile(path);
 }
 
 void seekTo(File64& files, quint64 position) {

@@ -13,6 +13,7 @@
 #include "core/text_helpers.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
+#include "fileio/native_path.h"
 #include "fileio/whole_file.h"
 
 namespace {
@@ -107,11 +108,11 @@ JobOutcome JoinEngine::prepareOutput(const QString& output, int* handle) {
 
 bool JoinEngine::deleteOldOutput(const QString& output, JobOutcome* outcome) {
     for (;;) {
-        const QFileInfo info(output);
-        if (!info.exists() || info.isDir() || info.fileName().startsWith(QLatin1Char('.'))) {
+        if (!pathExists(output) || isDirectory(output) ||
+            namePart(output).startsWith(QLatin1Char('.'))) {
             return true;
         }
-        if (::unlink(QFile::encodeName(output).constData()) == 0 || errno == ENOENT) {
+        if (::unlink(nativePath(output).constData()) == 0 || errno == ENOENT) {
             return true;
         }
         const int error = errno;
@@ -168,7 +169,7 @@ JobOutcome JoinEngine::copyInput(const QString& path, quint64 expectedSize, int 
     if (!m_files.IsOpen()) {
         return JobOutcome::Cancelled;
     }
-    if (!QFileInfo::exists(path)) {
+    if (!pathExists(path)) {
         return fail(QLatin1Char('\'') + path + QStringLiteral("' was not found!") + kAbortedSuffix);
     }
     const quint64 size = GetFileLen(path);

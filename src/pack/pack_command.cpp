@@ -7,6 +7,7 @@
 #include "fileio/disk_space.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
+#include "fileio/native_path.h"
 #include "pack/join_engine.h"
 #include "zip/zip_step.h"
 
@@ -121,8 +122,7 @@ bool PackCommand::passesOverwriteRule(const QString& output, const PackOptions& 
 
 // A file this run did not write is never replaced without asking.
 bool PackCommand::mayReplaceExisting(const QString& output, const QString& confirmed) {
-    const QFileInfo info(output);
-    if (!info.exists() || info.isDir() || output == confirmed) {
+    if (!pathExists(output) || isDirectory(output) || output == confirmed) {
         return true;
     }
     return m_host.message(MessageIcon::Warning,

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "core/job_host.h"
+#include "fileio/native_path.h"
 #include "fileio/whole_file.h"
 #include "packlist/pack_list_model.h"
 
@@ -21,7 +22,7 @@ bool askRetry(const QString& fileName, JobHost& host) {
 bool savePackList(const QString& fileName, const QStringList& paths, JobHost& host) {
     QByteArray text;
     for (const QString& path : paths) {
-        text += QFile::encodeName(path) + "\r\n";
+        text += nativePath(path) + "\r\n";
     }
     QString error;
     while (!replaceWholeFile(fileName, text, &error)) {
@@ -37,7 +38,7 @@ QStringList readPackList(const QString& fileName) {
     if (!file.open(QIODevice::ReadOnly)) {
         return {};
     }
-    QString text = QString::fromUtf8(file.readAll());
+    QString text = fromNativePath(file.readAll());
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     QStringList accepted;

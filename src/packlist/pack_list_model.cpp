@@ -11,6 +11,7 @@
 
 #include "core/block_moves.h"
 #include "core/job_host.h"
+#include "fileio/native_path.h"
 #include "packlist/quick_sort.h"
 
 namespace {
@@ -28,7 +29,7 @@ enum class DroppedKind { File, Directory, Missing, Unreadable };
 
 DroppedKind examine(const QString& path) {
     struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) == 0) {
+    if (::stat(nativePath(path).constData(), &info) == 0) {
         return S_ISDIR(info.st_mode) ? DroppedKind::Directory : DroppedKind::File;
     }
     return errno == ENOENT ? DroppedKind::Missing : DroppedKind::Unreadable;

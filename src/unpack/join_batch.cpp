@@ -1,6 +1,7 @@
 #include "unpack/join_batch.h"
 
 #include "core/text_helpers.h"
+#include "fileio/native_path.h"
 #include "fileio/whole_file.h"
 
 namespace {
@@ -68,7 +69,8 @@ QString echoedStamping(const QString& batchLine) {
 }
 
 bool writeFile(const QString& path, const QString& text, QString* error, mode_t mode = 0) {
-    return replaceWholeFile(path, text.toUtf8(), error, mode);
+    // Names keep their own bytes, also where they are not valid UTF-8.
+    return replaceWholeFile(path, nativePath(text), error, mode);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "core/text_helpers.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
+#include "fileio/native_path.h"
 #include "zip/zip_step.h"
 
 namespace {
@@ -19,8 +20,7 @@ namespace {
 const QString kAborted = QStringLiteral(" Unpacking aborted!");
 
 bool isPlainExistingFile(const QString& path) {
-    const QFileInfo info(path);
-    return info.exists() && !info.isDir() && !info.fileName().startsWith(QLatin1Char('.'));
+    return pathExists(path) && !isDirectory(path) && !namePart(path).startsWith(QLatin1Char('.'));
 }
 
 }  // namespace
@@ -158,7 +158,7 @@ JobOutcome SplitEngine::writePiece(const SplitJob& job, const SplitSource& sourc
 
 bool SplitEngine::deleteOldPiece(const QString& piece, JobOutcome* outcome) {
     while (isPlainExistingFile(piece)) {
-        if (::unlink(QFile::encodeName(piece).constData()) == 0 || errno == ENOENT) {
+        if (::unlink(nativePath(piece).constData()) == 0 || errno == ENOENT) {
             return true;
         }
         const MessageAnswer answer =

@@ -10,6 +10,7 @@
 #include "fileio/disk_space.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
+#include "fileio/native_path.h"
 #include "zip/zip_step.h"
 
 namespace {
@@ -37,14 +38,20 @@ SplitJob jobShape(const QStringList& entries, const UnpackOptions& options) {
 QStringList existingPieceNames(const SplitJob& job, const SplitSource& source) {
     const QString sample = pieceName(job, source, QStringLiteral("000"));
     const QString folder = QFileInfo(sample).path();
-    QString pattern = QRegularExpression::escape(QFileInfo(sample).fileName());
-    pattern.replace(QStringLiteral("000"), QStringLiteral("[0-9]{3,}"));
-    const QRegularExpression pieceFile(QLatin1Char('^') + pattern + QLatin1Char('$'));
+    // A piece name is the sample with three or more digits in place of "000".
+    const QString sampleName = namePart(sample);
+    const qsizetype digitsAt = sampleName.lastIndexOf(QStringLiteral("000"));
+    const QString prefix = sampleName.left(digitsAt);
+    const QString suffix = sampleName.mid(digitsAt + 3);
     QStringList found;
-    const QStringList names =
-        QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
-    for (const QString& name : names) {
-        if (pieceFile.match(name).hasMatch()) {
+    for (const QString& name : entryNames(folder)) {
+        const QStringView middle = QStringView(name).mid(
+            prefix.size(), std::max<qsizetype>(0, name.size() - prefix.size() - suffix.size()));
+        const bool digits =
+            middle.size() >= 3 && std::all_of(middle.begin(), middle.end(),
+                                              [](QChar c) { return c >= u'0' && c <= u'9'; });
+        if (digits && name.startsWith(prefix) && name.endsWith(suffix) &&
+            name.size() >= prefix.size() + suffix.size() + 3) {
             found.append(joinPath(folder, name));
         }
     }
@@ -292,7 +299,7 @@ JobOutcome UnpackCommand::openPhase(const QStringList& entries, const UnpackOpti
                 source.fileToSplit = archive;
             }
         }
-        if (!QFileInfo::exists(source.fileToSplit)) {
+        if (!pathExists(source.fileToSplit)) {
             return fail(QLatin1Char('\'') + source.path + QStringLiteral("' was not found!") +
                         kAborted);
         }

@@ -5,11 +5,16 @@
 #include <cerrno>
 #include <cstdio>
 
+#include <sys/stat.h>
+
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
 #include "core/job_host.h"
+#include "core/text_helpers.h"
+#include "fileio/file64.h"
+#include "fileio/native_path.h"
 #include "pack/progress_feedback.h"
 
 namespace {
@@ -58,7 +63,7 @@ zip_int64_t sourceCallback(void* userdata, void* data, zip_uint64_t length,
     auto& state = *static_cast<SourceState*>(userdata);
     switch (command) {
         case ZIP_SOURCE_OPEN:
-            state.file = std::fopen(QFile::encodeName(state.entry.path).constData(), "rbe");
+            state.file = std::fopen(nativePath(state.entry.path).constData(), "rbe");
             if (state.file == nullptr) {
                 zip_error_set(&state.error, ZIP_ER_OPEN, errno);
                 return -1;
@@ -97,6 +102,11 @@ zip_int64_t sourceCallback(void* userdata, void* data, zip_uint64_t length,
     }
 }
 
+time_t modificationTime(const QString& path) {
+    struct stat status {};
+    return ::stat(nativePath(path).constData(), &status) == 0 ? status.st_mtime : 0;
+}
+
 // The entries behind the added names: a folder stands for its files when recursing.
 bool collectEntries(const QStringList& names, bool recurse, QList<Entry>* entries,
                     QString* problem) {
@@ -113,11 +123,11 @@ bool collectEntries(const QStringList& names, bool recurse, QList<Entry>* entrie
             }
             continue;
         }
-        if (!info.isFile()) {
+        if (!isRegularFile(name)) {
             *problem = QLatin1Char('\'') + name + QStringLiteral("' is not a file.");
             return false;
         }
-        entries->append({name, info.fileName(), static_cast<quint64>(info.size())});
+        entries->append({name, namePart(name), GetFileLen(name)});
     }
     return true;
 }
@@ -183,7 +193,7 @@ int CGZipFiles::MakeZipFile() {
 
     int errorCode = 0;
     const int flags = ZIP_CREATE | (UpdatingZip() ? 0 : ZIP_TRUNCATE);
-    zip_t* archive = zip_open(QFile::encodeName(m_zipFileName).constData(), flags, &errorCode);
+    zip_t* archive = zip_open(nativePath(m_zipFileName).constData(), flags, &errorCode);
     if (archive == nullptr) {
         zip_error_t error;
         zip_error_init_with_code(&error, errorCode);
@@ -194,7 +204,7 @@ int CGZipFiles::MakeZipFile() {
     for (const Entry& entry : entries) {
         auto* state = new SourceState{entry, &progress};
         zip_error_init(&state->error);
-        state->mtime = QFileInfo(entry.path).lastModified().toSecsSinceEpoch();
+        state->mtime = modificationTime(entry.path);
         zip_source_t* source = zip_source_function(archive, sourceCallback, state);
         if (source == nullptr) {
             delete state;

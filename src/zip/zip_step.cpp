@@ -10,6 +10,7 @@
 #include "core/job_host.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
+#include "fileio/native_path.h"
 #include "fileio/trash.h"
 #include "fileio/whole_file.h"
 #include "zip/cgzipfiles.h"
@@ -34,7 +35,7 @@ bool setOldArchiveAside(const QString& archive) {
             return moveToTrash(archive);
         case PathKind::Link:
         case PathKind::Other:
-            return ::unlink(QFile::encodeName(archive).constData()) == 0 || errno == ENOENT;
+            return ::unlink(nativePath(archive).constData()) == 0 || errno == ENOENT;
         case PathKind::Directory:
         case PathKind::Device:
             break;

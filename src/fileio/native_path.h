@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Paths as the file system holds them: bytes, mostly UTF-8. A name that is not valid
+// UTF-8 keeps each stray byte as the code point U+DC80..U+DCFF in its QString, so it
+// comes back byte for byte and such a file is read and written like any other.
+QByteArray nativePath(const QString& path);
+QString fromNativePath(const QByteArray& bytes);
+
+// `path` made absolute against the working folder and cleaned, by text alone (Qt's own
+// would pass the name through a lossy conversion).
+QString absolutePathOf(const QString& path);
+
+// The names in `folder` (files and folders, hidden ones too, without "." and "..").
+QStringList entryNames(const QString& folder);
+
+// File-system questions asked with the path's own bytes (links followed).
+bool pathExists(const QString& path);
+bool isDirectory(const QString& path);
+bool isRegularFile(const QString& path);
+bool isReadableRegularFile(const QString& path);
