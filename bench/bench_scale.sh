@@ -8,9 +8,10 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 source "$top/bench/bench_lib.sh"
 bench_prepare "$top" 5
 data=$(bench_data_dir "$top")/scale
-mkdir -p "$data"
+mkdir -p "$data/runtime" && chmod 700 "$data/runtime"
 status=0
-XDG_CONFIG_HOME="$data/config" XDG_DATA_HOME="$data/share" QT_QPA_PLATFORM=offscreen \
+XDG_CONFIG_HOME="$data/config" XDG_DATA_HOME="$data/share" XDG_RUNTIME_DIR="$data/runtime" \
+  QT_QPA_PLATFORM=offscreen \
   "$top/build/bench/zarvo-bench-scale" "$data" || status=$?
 release_bench_data "$(dirname "$data")"
 exit $status
