@@ -210,13 +210,13 @@ private Q_SLOTS:
     // Thousands of characters of working folder: the free-space check still measures.
     void aLongWorkingFolder() {
         const QString folder = freshFolder(QStringLiteral("long"));
-        QVERIFY(runShell(QStringLiteral(
-                             "cd '%1' && n=$(printf 'd%%.0s' $(seq 200)) && "
-                             "for i in $(seq 25); do mkdir $n && cd $n || exit 1; done && "
-                             "printf abc > a && printf def > b && "
-                             "\"$ZARVO_CLI\" pack --no-mpeg-check -o out a b 2>/dev/null && "
-                             "[ \"$(cat out)\" = abcdef ]")
-                             .arg(folder)));
+        QVERIFY(
+            runShell(QStringLiteral("cd '%1' && n=$(printf 'd%%.0s' $(seq 200)) && "
+                                    "for i in $(seq 25); do mkdir $n && cd $n || exit 1; done && "
+                                    "printf abc > a && printf def > b && "
+                                    "\"$ZARVO_CLI\" pack --no-mpeg-check -o out a b 2>/dev/null && "
+                                    "[ \"$(cat out)\" = abcdef ]")
+                         .arg(folder)));
     }
 };
 

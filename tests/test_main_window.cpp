@@ -19,6 +19,7 @@
 #include "core/registry.h"
 #include "core/settings_table.h"
 #include "core/single_instance.h"
+#include "fileio/native_path.h"
 #include "packlist/pack_list_window.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
@@ -595,8 +596,9 @@ private Q_SLOTS:
         QByteArray badLength = good;
         badLength[14] = 'x';
         QTest::newRow("length not digits") << badLength << QString();
-        QTest::newRow("not UTF-8")
-            << SingleInstance::encode(QStringLiteral("ab")).replace("ab", "\xff\xfe") << QString();
+        QTest::newRow("names that are not UTF-8")
+            << SingleInstance::encode(QStringLiteral("ab")).replace("ab", "\xff\xfe")
+            << fromNativePath("\xff\xfe");
     }
     void handOverMessages() {
         QFETCH(QByteArray, message);

@@ -8,6 +8,7 @@
 
 #include "core/registry.h"
 #include "core/single_instance.h"
+#include "fileio/native_path.h"
 #include "packlist/pack_list_window.h"
 #include "ui/main_window.h"
 
@@ -78,7 +79,7 @@ QString absoluteCommandLine(const QStringList& arguments) {
     QStringList items = arguments.join(QLatin1Char('|')).split(QLatin1Char('|'));
     for (QString& item : items) {
         if (!item.isEmpty()) {
-            item = QDir::current().absoluteFilePath(item);
+            item = absolutePathOf(item);
         }
     }
     return items.join(QLatin1Char('|'));
@@ -114,7 +115,11 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TarvikZarvo"));
     QApplication::setApplicationVersion(QStringLiteral(ZARVO_VERSION));
-    const QStringList arguments = QApplication::arguments().mid(1);
+    // From the raw bytes (Qt took its own options out): names keep what they are.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.append(fromNativePath(QByteArray(argv[i])));
+    }
 
     SingleInstance instance;
     if (!instance.acquire()) {

@@ -221,12 +221,12 @@ QByteArray serialise(const Store& store) {
 
 // Keeps a damaged file as "<name>.bad", or the first free "<name>.bad.N": an earlier
 // backup is never replaced.
-void setAsideDamaged(const QString& path) {
+bool setAsideDamaged(const QString& path) {
     QString backup = path + QStringLiteral(".bad");
     for (int number = 1; QFileInfo::exists(backup) || QFileInfo(backup).isSymLink(); ++number) {
         backup = path + QStringLiteral(".bad.") + QString::number(number);
     }
-    QFile::rename(path, backup);
+    return QFile::rename(path, backup);
 }
 
 // Writes the cached store whole; a damaged original is kept first.
@@ -238,8 +238,9 @@ void flush() {
     }
     const QString path = g_cache.path;
     QDir().mkpath(QFileInfo(path).path());
-    if (live.damaged && QFileInfo::exists(path)) {
-        setAsideDamaged(path);
+    if (live.damaged && QFileInfo::exists(path) && !setAsideDamaged(path)) {
+        g_cache.dirty = false;  // without its backup the original is not replaced
+        return;
     }
     QString error;
     if (replaceWholeFile(path, serialise(live.store), &error)) {

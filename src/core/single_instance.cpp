@@ -5,10 +5,11 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
-#include <QStringDecoder>
 #include <QThread>
 
 #include <optional>
+
+#include "fileio/native_path.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -55,7 +56,7 @@ bool SingleInstance::acquire() {
 
 // Magic line, the length as ten digits, then the command line in UTF-8.
 QByteArray SingleInstance::encode(const QString& commandLine) {
-    const QByteArray text = commandLine.toUtf8();
+    const QByteArray text = nativePath(commandLine);  // file names keep their own bytes
     return kMagic + QByteArray::number(text.size()).rightJustified(kLengthDigits, '0') + text;
 }
 
@@ -73,12 +74,7 @@ std::optional<QString> SingleInstance::decode(const QByteArray& message) {
     if (!ok || length > kMaxCommandLine || message.size() != header + length) {
         return std::nullopt;
     }
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8(message.mid(header));
-    if (utf8.hasError()) {
-        return std::nullopt;
-    }
-    return text;
+    return fromNativePath(message.mid(header));
 }
 
 bool SingleInstance::listen(std::function<void(const QString&)> received) {
