@@ -8,9 +8,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include "core/block_moves.h"
 #include "core/job_host.h"
+#include "core/text_helpers.h"
 #include "fileio/native_path.h"
 #include "packlist/quick_sort.h"
 
@@ -18,10 +20,6 @@ namespace {
 
 bool hasWildcards(const QString& name) {
     return name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?'));
-}
-
-bool isNormalFile(const QFileInfo& info) {
-    return info.isFile() && !info.fileName().startsWith(QLatin1Char('.'));
 }
 
 // What examining a dropped name found.
@@ -43,13 +41,24 @@ QString rewritten(const QString& path) {
 }  // namespace
 
 bool isPresentNormalFile(const QString& path) {
-    const QFileInfo info(path);
-    if (!hasWildcards(info.fileName())) {
-        return isNormalFile(info);
+    const QString name = namePart(path);
+    const auto normal = [](const QString& file) {
+        return isRegularFile(file) && !namePart(file).startsWith(QLatin1Char('.'));
+    };
+    if (path.contains(QChar(u'\0'))) {
+        return false;  // no file has such a name
     }
-    const QDir folder = info.dir();
-    for (const QFileInfo& match : folder.entryInfoList({info.fileName()}, QDir::Files)) {
-        if (isNormalFile(match)) {
+    if (!hasWildcards(name)) {
+        return normal(path);
+    }
+    const QRegularExpression wildcard(QRegularExpression::wildcardToRegularExpression(name),
+                                      QRegularExpression::CaseInsensitiveOption);
+    if (!wildcard.isValid()) {
+        return false;
+    }
+    const QString folder = folderPart(path);
+    for (const QString& entry : entryNames(folder.isEmpty() ? QStringLiteral(".") : folder)) {
+        if (wildcard.match(entry).hasMatch() && normal(joinPath(folder, entry))) {
             return true;
         }
     }
