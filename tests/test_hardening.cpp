@@ -19,12 +19,6 @@ private:
     QTemporaryDir m_dir;
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
-    QString freshFolder(const QString& name) const {
-        QDir(path(name)).removeRecursively();
-        QDir().mkpath(path(name));
-        return path(name);
-    }
-
 private Q_SLOTS:
     void initTestCase() { useThrowawayUserFolders(m_dir.path()); }
 
@@ -53,7 +47,7 @@ private Q_SLOTS:
     void plantedLinksAreReplacedNeverFollowed() {
         QFETCH(QString, planted);
         QFETCH(QStringList, arguments);
-        const QString folder = freshFolder(QStringLiteral("links"));
+        const QString folder = freshFolder(path(QStringLiteral("links")));
         writePatternFile(folder + QStringLiteral("/s.bin"), 3000, 1);
         writePatternFile(folder + QStringLiteral("/.h.bin"), 2500, 2);
         const QString victim = writeFile(path(QStringLiteral("victim/precious")), "precious");
@@ -91,7 +85,7 @@ private Q_SLOTS:
         QFETCH(QStringList, options);
         QFETCH(QStringList, sources);
         QFETCH(QString, shared);
-        const QString folder = freshFolder(QStringLiteral("collide"));
+        const QString folder = freshFolder(path(QStringLiteral("collide")));
         QDir().mkpath(folder + QStringLiteral("/dest"));
         for (const QString& source : sources) {
             writePatternFile(folder + QLatin1Char('/') + source, 3000, 3);
@@ -121,7 +115,7 @@ private Q_SLOTS:
     }
 
     void anOldArchiveGoesToTheTrash() {
-        const QString folder = freshFolder(QStringLiteral("oldzip"));
+        const QString folder = freshFolder(path(QStringLiteral("oldzip")));
         writePatternFile(folder + QStringLiteral("/a.mpg"), 3000, 4);
         writeFile(folder + QStringLiteral("/a.zip"), "an older archive");
         const CliResult result =
@@ -133,7 +127,7 @@ private Q_SLOTS:
 
     // Nobody writes into the FIFO: a job that opened it would wait for ever.
     void aFifoSourceIsRefusedAtOnce() {
-        const QString folder = freshFolder(QStringLiteral("fifo"));
+        const QString folder = freshFolder(path(QStringLiteral("fifo")));
         const QString fifo = folder + QStringLiteral("/pipe.mpg");
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         writeFile(folder + QStringLiteral("/a.mpg"), "a");
@@ -166,7 +160,7 @@ private Q_SLOTS:
     void hostileNamesInJoinScripts() {
         QFETCH(QString, name);
         QFETCH(QString, batchLine);
-        const QString folder = freshFolder(QStringLiteral("hostile"));
+        const QString folder = freshFolder(path(QStringLiteral("hostile")));
         const QString source = folder + QLatin1Char('/') + name;
         writePatternFile(source, 5000, 6);
         const CliResult result =
@@ -191,7 +185,7 @@ private Q_SLOTS:
 
     // A name that is not valid UTF-8 is a name like any other: packed and unpacked exactly.
     void namesThatAreNotUtf8() {
-        const QString folder = freshFolder(QStringLiteral("latin1"));
+        const QString folder = freshFolder(path(QStringLiteral("latin1")));
         const QString script = QStringLiteral(
             "cd '%1' && head -c 3000 /dev/urandom > $'caf\xe9.bin' && printf B > $'\xff.bin' && "
             "\"$ZARVO_CLI\" pack --no-mpeg-check -o $'out\xe9.bin' $'caf\xe9.bin' $'\xff.bin' && "
@@ -209,7 +203,7 @@ private Q_SLOTS:
 
     // Thousands of characters of working folder: the free-space check still measures.
     void aLongWorkingFolder() {
-        const QString folder = freshFolder(QStringLiteral("long"));
+        const QString folder = freshFolder(path(QStringLiteral("long")));
         QVERIFY(
             runShell(QStringLiteral("cd '%1' && n=$(printf 'd%%.0s' $(seq 200)) && "
                                     "for i in $(seq 25); do mkdir $n && cd $n || exit 1; done && "

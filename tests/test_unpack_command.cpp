@@ -44,11 +44,6 @@ class UnpackCommandTest : public QObject {
 private:
     QTemporaryDir m_dir;
     QString path(const QString& name) const { return m_dir.filePath(name); }
-    QString freshFolder(const QString& name) const {
-        QDir(path(name)).removeRecursively();
-        QDir().mkpath(path(name));
-        return path(name);
-    }
 
 private Q_SLOTS:
     void initTestCase() { useThrowawayUserFolders(m_dir.path()); }
@@ -62,7 +57,7 @@ private Q_SLOTS:
     }
 
     void splitsWhereTheFileIsWithItsBatchFile() {
-        const QString folder = freshFolder(QStringLiteral("w"));
+        const QString folder = freshFolder(path(QStringLiteral("w")));
         const QString source = writePatternFile(folder + QStringLiteral("/movie.mpg"), 3100000, 1);
         Unpack unpack;
         unpack.options.batch = JoinBatchMode::Names;
@@ -103,7 +98,7 @@ private Q_SLOTS:
         QFETCH(int, answer);
         QFETCH(int, outcome);
         QFETCH(bool, chooseFolder);
-        const QString folder = freshFolder(QStringLiteral("dq"));
+        const QString folder = freshFolder(path(QStringLiteral("dq")));
         const QString a = writePatternFile(folder + QStringLiteral("/a.bin"), 1500000, 2);
         const QString b = writePatternFile(folder + QStringLiteral("/b.bin"), 1500000, 3);
         Unpack unpack;
@@ -135,7 +130,7 @@ private Q_SLOTS:
     }
 
     void oneEntryToTheSaveFileName() {
-        const QString folder = freshFolder(QStringLiteral("sf"));
+        const QString folder = freshFolder(path(QStringLiteral("sf")));
         const QString a = writePatternFile(folder + QStringLiteral("/a.bin"), 1500000, 4);
         Unpack unpack;
         unpack.options.destination = UnpackDestination::SaveFile;
@@ -155,7 +150,7 @@ private Q_SLOTS:
     void sizeChecksComeFirst() {
         QFETCH(int, kind);
         QFETCH(bool, accepted);
-        const QString folder = freshFolder(QStringLiteral("sz"));
+        const QString folder = freshFolder(path(QStringLiteral("sz")));
         const QString first = writePatternFile(folder + QStringLiteral("/first.bin"), 1440000, 5);
         const QString second = writePatternFile(folder + QStringLiteral("/second.bin"), 1000000, 6);
         Unpack unpack;
@@ -184,7 +179,7 @@ private Q_SLOTS:
     }
     void emptyEntryRefusesEveryMode() {
         QFETCH(int, kind);
-        const QString folder = freshFolder(QStringLiteral("e"));
+        const QString folder = freshFolder(path(QStringLiteral("e")));
         const QString a = writePatternFile(folder + QStringLiteral("/a"), 2000000, 7);
         const QString empty = writeFile(folder + QStringLiteral("/empty"), QByteArray());
         Unpack unpack;
@@ -196,7 +191,7 @@ private Q_SLOTS:
     }
 
     void freeSpaceExactAndOneByteShort() {
-        const QString mountPoint = freshFolder(QStringLiteral("tiny"));
+        const QString mountPoint = freshFolder(path(QStringLiteral("tiny")));
         if (::mount("tmpfs", QFile::encodeName(mountPoint).constData(), "tmpfs", 0, "size=2m") !=
             0) {
             QSKIP("cannot mount a small tmpfs here (needs root)");
@@ -226,7 +221,7 @@ private Q_SLOTS:
 
     // The header copies of an EMH split need room too: what fits as RAW may not.
     void emhFreeSpaceCountsTheHeaderCopies() {
-        const QString mountPoint = freshFolder(QStringLiteral("tinyemh"));
+        const QString mountPoint = freshFolder(path(QStringLiteral("tinyemh")));
         if (::mount("tmpfs", QFile::encodeName(mountPoint).constData(), "tmpfs", 0, "size=256k") !=
             0) {
             QSKIP("cannot mount a small tmpfs here (needs root)");
@@ -256,7 +251,7 @@ private Q_SLOTS:
     }
 
     void aHeaderThatCannotBeWrittenEndsTheJob() {
-        const QString folder = freshFolder(QStringLiteral("hdrfail"));
+        const QString folder = freshFolder(path(QStringLiteral("hdrfail")));
         const QString source =
             writeFile(folder + QStringLiteral("/clip.mpg"), mpegBytes(30000, 0, k352x240at25));
         Unpack unpack;
@@ -272,7 +267,7 @@ private Q_SLOTS:
     }
 
     void zipModeNaming() {
-        const QString folder = freshFolder(QStringLiteral("z"));
+        const QString folder = freshFolder(path(QStringLiteral("z")));
         const QString clip = writePatternFile(folder + QStringLiteral("/clip.mpg"), 100000, 10);
         const QString movie = writePatternFile(folder + QStringLiteral("/movie"), 100000, 11);
         const QString zipped = writePatternFile(folder + QStringLiteral("/old.zip"), 100000, 12);
@@ -306,7 +301,7 @@ private Q_SLOTS:
     }
 
     void cancelDuringTheThirdPiece() {
-        const QString folder = freshFolder(QStringLiteral("c"));
+        const QString folder = freshFolder(path(QStringLiteral("c")));
         const QString source = writePatternFile(folder + QStringLiteral("/big"), 1000000, 13);
         Unpack unpack;
         unpack.options.batch = JoinBatchMode::Names;
@@ -327,7 +322,7 @@ private Q_SLOTS:
     }
 
     void piecesNeverReplaceSources() {
-        const QString folder = freshFolder(QStringLiteral("p"));
+        const QString folder = freshFolder(path(QStringLiteral("p")));
         const QString movie = writePatternFile(folder + QStringLiteral("/movie.mpg"), 3000000, 14);
         const QString piece =
             writePatternFile(folder + QStringLiteral("/movie.mpg.001"), 1500000, 15);
@@ -356,7 +351,7 @@ private Q_SLOTS:
     }
     void existingPieces() {
         QFETCH(bool, immutable);
-        const QString folder = freshFolder(QStringLiteral("x"));
+        const QString folder = freshFolder(path(QStringLiteral("x")));
         const QString name = immutable ? QStringLiteral("/src") : QStringLiteral("/.src");
         const QString source = writePatternFile(folder + name, 2000000, 17);
         const QString old =
@@ -382,7 +377,7 @@ private Q_SLOTS:
     }
 
     void emhPiecesCarryTheHeader() {
-        const QString folder = freshFolder(QStringLiteral("emh"));
+        const QString folder = freshFolder(path(QStringLiteral("emh")));
         const QByteArray bytes = mpegBytes(30000, 14, k352x240at25);
         const QString source = writeFile(folder + QStringLiteral("/clip.mpg"), bytes);
         Unpack unpack;
@@ -400,7 +395,7 @@ private Q_SLOTS:
     }
 
     void emhLastPiece() {
-        const QString folder = freshFolder(QStringLiteral("last"));
+        const QString folder = freshFolder(path(QStringLiteral("last")));
         const QByteArray bytes = mpegBytes(30000, 0, k352x240at25);
         const QString source = writeFile(folder + QStringLiteral("/clip.mpg"), bytes);
         Unpack unpack;
@@ -414,7 +409,7 @@ private Q_SLOTS:
     }
 
     void emhWithoutHeaderSplitsAsRaw() {
-        const QString folder = freshFolder(QStringLiteral("nohdr"));
+        const QString folder = freshFolder(path(QStringLiteral("nohdr")));
         const QByteArray bytes(25000, 'z');
         const QString source = writeFile(folder + QStringLiteral("/plain.mpg"), bytes);
         Unpack unpack;
@@ -442,7 +437,7 @@ private Q_SLOTS:
         QFETCH(int, kind);
         QFETCH(QString, value);
         QFETCH(QString, error);
-        const QString folder = freshFolder(QStringLiteral("plan"));
+        const QString folder = freshFolder(path(QStringLiteral("plan")));
         const QString source =
             writePatternFile(folder + QStringLiteral("/src"), static_cast<quint64>(length), 20);
         Unpack unpack;
@@ -473,7 +468,7 @@ private Q_SLOTS:
         QFETCH(int, kind);
         QFETCH(QString, value);
         QFETCH(QString, pieces);
-        const QString folder = freshFolder(QStringLiteral("limit"));
+        const QString folder = freshFolder(path(QStringLiteral("limit")));
         const QString source =
             writePatternFile(folder + QStringLiteral("/src"), static_cast<quint64>(length), 21);
         Unpack unpack;
@@ -493,7 +488,7 @@ private Q_SLOTS:
     }
 
     void cliSplitsARealClipIntoPlayablePieces() {
-        const QString folder = freshFolder(QStringLiteral("real"));
+        const QString folder = freshFolder(path(QStringLiteral("real")));
         const QString clip = folder + QStringLiteral("/clip.mpg");
         if (!makeMpegClip(clip) || !runShell(QStringLiteral("command -v ffprobe >/dev/null"))) {
             QSKIP("ffmpeg is not installed");
@@ -524,7 +519,7 @@ private Q_SLOTS:
     }
 
     void cliRefusesOutOfRangeSizesAndAsksAboutSaveFile() {
-        const QString folder = freshFolder(QStringLiteral("cli"));
+        const QString folder = freshFolder(path(QStringLiteral("cli")));
         const QString a = writePatternFile(folder + QStringLiteral("/a"), 5000, 18);
         const QString b = writePatternFile(folder + QStringLiteral("/b"), 5000, 19);
         QProcess cli;

@@ -92,3 +92,9 @@ CliResult runCli(const QStringList& arguments, const QString& folder) {
     process.waitForFinished(120000);
     return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardError())};
 }
+
+QString freshFolder(const QString& path) {
+    QDir(path).removeRecursively();
+    QDir().mkpath(path);
+    return path;
+}

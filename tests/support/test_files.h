@@ -10,6 +10,9 @@
 // Writes `bytes` to `path` (creating folders) and returns the path.
 QString writeFile(const QString& path, const QByteArray& bytes);
 
+// An empty folder at `path`: whatever stood there is removed first. Returns the path.
+QString freshFolder(const QString& path);
+
 // A file of `size` bytes whose content depends on `seed` and the position.
 QString writePatternFile(const QString& path, quint64 size, int seed);
 
