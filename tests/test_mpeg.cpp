@@ -139,62 +139,37 @@ private Q_SLOTS:
         QCOMPARE(check.MpegIgnoreErrors, ignore);
     }
 
+    // The EMH header: the source's front up to 5,600 bytes past the start code, never
+    // more than the source holds.
     void headerExtraction_data() {
         QTest::addColumn<qsizetype>("length");
         QTest::addColumn<qsizetype>("offset");
-        QTest::addColumn<int>("index");
-        QTest::addColumn<bool>("lastPieceMode");
-        QTest::addColumn<qint64>("pointer");
-        QTest::addColumn<bool>("written");
-        QTest::newRow("start at 0")
-            << qsizetype(20000) << qsizetype(0) << 1 << false << qint64(5601) << true;
+        QTest::addColumn<qsizetype>("headerLength");
+        QTest::newRow("start at 0") << qsizetype(20000) << qsizetype(0) << qsizetype(5600);
         QTest::newRow("after a pack header")
-            << qsizetype(20000) << qsizetype(14) << 2 << false << qint64(5615) << true;
-        QTest::newRow("first piece gets none")
-            << qsizetype(20000) << qsizetype(14) << 0 << false << qint64(5615) << false;
-        QTest::newRow("last-piece mode")
-            << qsizetype(20000) << qsizetype(14) << 0 << true << qint64(5615) << true;
-        // A short source: the header is the whole source, never padding.
-        QTest::newRow("short source")
-            << qsizetype(3000) << qsizetype(100) << 1 << false << qint64(3001) << true;
+            << qsizetype(20000) << qsizetype(14) << qsizetype(5614);
+        QTest::newRow("short source") << qsizetype(3000) << qsizetype(100) << qsizetype(3000);
     }
     void headerExtraction() {
         QFETCH(qsizetype, length);
         QFETCH(qsizetype, offset);
-        QFETCH(int, index);
-        QFETCH(bool, lastPieceMode);
-        QFETCH(qint64, pointer);
-        QFETCH(bool, written);
+        QFETCH(qsizetype, headerLength);
         const QByteArray source = mpegBytes(length, offset, k352x240at25);
         const QString file = writeFile(path(QStringLiteral("src.mpg")), source);
-        const QString piece = path(QStringLiteral("piece.mpg"));
-        QFile::remove(piece);
         RecorderJobHost host;
         File64 files(&host);
-        ExtractedHeader record;
-        ExtractMpegHeader(file, piece, index, lastPieceMode, files, host, record);
-        QCOMPARE(record.MaxExtractedMpegHeaderPointer, pointer);
-        QCOMPARE(record.ExtractedMpegHeader, written);
-        QCOMPARE(record.bytes, source.left(pointer - 1));
-        QCOMPARE(QFileInfo::exists(piece), written);
-        if (written) {
-            QCOMPARE(readFile(piece), source.left(pointer - 1));
-        }
+        QCOMPARE(readMpegHeader(file, files, host).value_or(QByteArray()),
+                 source.left(headerLength));
         QVERIFY(host.messages.isEmpty());
     }
 
-    void extractionWithoutHeaderTellsAndKeepsThePointer() {
+    void extractionWithoutHeaderTells() {
         const QString file = writeFile(path(QStringLiteral("plain.bin")), QByteArray(9000, 'x'));
         RecorderJobHost host;
         File64 files(&host);
-        ExtractedHeader record;
-        record.MaxExtractedMpegHeaderPointer = 777;
-        ExtractMpegHeader(file, path(QStringLiteral("p2")), 1, false, files, host, record);
+        QVERIFY(!readMpegHeader(file, files, host));
         QCOMPARE(host.texts(), QStringList{QLatin1Char('\'') + file +
                                            QStringLiteral("' MPEG header not found.")});
-        QCOMPARE(record.MaxExtractedMpegHeaderPointer, qint64(777));
-        QVERIFY(!record.ExtractedMpegHeader);
-        QVERIFY(!QFileInfo::exists(path(QStringLiteral("p2"))));
     }
 
     void durationText_data() {

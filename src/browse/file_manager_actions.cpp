@@ -1,10 +1,11 @@
 #include "browse/file_manager_actions.h"
-#include "fileio/whole_file.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include "fileio/whole_file.h"
 
 namespace {
 

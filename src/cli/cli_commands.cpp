@@ -33,14 +33,10 @@ int usageError(const QString& problem) {
     return ExitUsage;
 }
 
-QString absolutePath(const QString& path) {
-    return absolutePathOf(path);
-}
-
 QStringList absolutePaths(const QStringList& paths) {
     QStringList result;
     for (const QString& path : paths) {
-        result.append(absolutePath(path));
+        result.append(absolutePathOf(path));
     }
     return result;
 }
@@ -141,7 +137,7 @@ int runPack(const QStringList& arguments) {
     File64 files(&host);
     PackCommand command(files, host);
     host.setCancelAction([&] { return command.cancel(); });
-    const QString output = absolutePath(parser.value(QStringLiteral("o")));
+    const QString output = absolutePathOf(parser.value(QStringLiteral("o")));
     return statusOf(command.run(absolutePaths(parser.positionalArguments()), output, options));
 }
 
@@ -196,13 +192,13 @@ QString destinationOf(const QCommandLineParser& parser, UnpackOptions* options) 
     }
     options->destination = UnpackDestination::WhereFile;
     if (parser.isSet(QStringLiteral("to"))) {
-        options->customDir = absolutePath(parser.value(QStringLiteral("to")));
+        options->customDir = absolutePathOf(parser.value(QStringLiteral("to")));
         if (!isDirectory(options->customDir)) {
             return QStringLiteral("'%1' is not a folder").arg(options->customDir);
         }
         options->destination = UnpackDestination::CustomDir;
     } else if (parser.isSet(QStringLiteral("o"))) {
-        options->outputName = absolutePath(parser.value(QStringLiteral("o")));
+        options->outputName = absolutePathOf(parser.value(QStringLiteral("o")));
         options->destination = UnpackDestination::SaveFile;
     }
     return QString();

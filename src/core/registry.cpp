@@ -221,12 +221,13 @@ QByteArray serialise(const Store& store) {
 
 // Keeps a damaged file as "<name>.bad", or the first free "<name>.bad.N": an earlier
 // backup is never replaced.
-bool setAsideDamaged(const QString& path) {
+// Returns the backup's name, "" when the file could not be moved.
+QString setAsideDamaged(const QString& path) {
     QString backup = path + QStringLiteral(".bad");
     for (int number = 1; QFileInfo::exists(backup) || QFileInfo(backup).isSymLink(); ++number) {
         backup = path + QStringLiteral(".bad.") + QString::number(number);
     }
-    return QFile::rename(path, backup);
+    return QFile::rename(path, backup) ? backup : QString();
 }
 
 // Writes the cached store whole; a damaged original is kept first.
@@ -238,16 +239,21 @@ void flush() {
     }
     const QString path = g_cache.path;
     QDir().mkpath(QFileInfo(path).path());
-    if (live.damaged && QFileInfo::exists(path) && !setAsideDamaged(path)) {
-        g_cache.dirty = false;  // without its backup the original is not replaced
-        return;
+    g_cache.dirty = false;
+    QString backup;
+    if (live.damaged && QFileInfo::exists(path)) {
+        backup = setAsideDamaged(path);
+        if (backup.isEmpty()) {
+            return;  // without its backup the original is not replaced
+        }
     }
     QString error;
     if (replaceWholeFile(path, serialise(live.store), &error)) {
         live.damaged = false;
         g_cache.signature = fileSignature(path);
+    } else if (!backup.isEmpty()) {
+        QFile::rename(backup, path);  // nothing new was written: the original stays in place
     }
-    g_cache.dirty = false;
 }
 
 void changed() {

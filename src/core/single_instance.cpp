@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <algorithm>
 #include <optional>
 
 #include "fileio/native_path.h"
@@ -20,6 +21,22 @@ const QByteArray kMagic = QByteArrayLiteral("ZARVO-OPEN/1\n");
 const QByteArray kConfirmation = QByteArrayLiteral("OK\n");
 constexpr qsizetype kLengthDigits = 10;
 constexpr qsizetype kMaxCommandLine = 4 * 1024 * 1024;
+
+const qsizetype kHeader = kMagic.size() + kLengthDigits;  // the magic line and the length
+
+// The length a message announces: ten digits after the magic line, at most
+// kMaxCommandLine; nothing before the header is complete or when it is not ours.
+std::optional<qsizetype> declaredLength(const QByteArray& message) {
+    if (message.size() < kHeader || !message.startsWith(kMagic)) {
+        return std::nullopt;
+    }
+    const QByteArray digits = message.mid(kMagic.size(), kLengthDigits);
+    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    const qsizetype length = digits.toLongLong();
+    return length <= kMaxCommandLine ? std::optional<qsizetype>(length) : std::nullopt;
+}
 
 QString runtimeFolder() {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
@@ -54,27 +71,19 @@ bool SingleInstance::acquire() {
     return m_lock->tryLock(0);
 }
 
-// Magic line, the length as ten digits, then the command line in UTF-8.
+// Magic line, the length as ten digits, then the command line's bytes (file names as the
+// file system holds them).
 QByteArray SingleInstance::encode(const QString& commandLine) {
     const QByteArray text = nativePath(commandLine);  // file names keep their own bytes
     return kMagic + QByteArray::number(text.size()).rightJustified(kLengthDigits, '0') + text;
 }
 
 std::optional<QString> SingleInstance::decode(const QByteArray& message) {
-    const qsizetype header = kMagic.size() + kLengthDigits;
-    if (message.size() < header || !message.startsWith(kMagic)) {
+    const std::optional<qsizetype> length = declaredLength(message);
+    if (!length || message.size() != kHeader + *length) {
         return std::nullopt;
     }
-    const QByteArray digits = message.mid(kMagic.size(), kLengthDigits);
-    bool ok = false;
-    const qlonglong length = digits.toLongLong(&ok);
-    for (const char digit : digits) {
-        ok = ok && digit >= '0' && digit <= '9';
-    }
-    if (!ok || length > kMaxCommandLine || message.size() != header + length) {
-        return std::nullopt;
-    }
-    return fromNativePath(message.mid(header));
+    return fromNativePath(message.mid(kHeader));
 }
 
 bool SingleInstance::listen(std::function<void(const QString&)> received) {
@@ -100,20 +109,15 @@ bool SingleInstance::listen(std::function<void(const QString&)> received) {
 }
 
 void SingleInstance::readFrom(QLocalSocket* socket) {
-    QByteArray message = socket->property("received").toByteArray() + socket->readAll();
-    const qsizetype header = kMagic.size() + kLengthDigits;
-    if (message.size() > header + kMaxCommandLine ||
-        (message.size() >= kMagic.size() && !message.startsWith(kMagic))) {
+    const QByteArray message = socket->property("received").toByteArray() + socket->readAll();
+    const bool started =
+        message.size() < kMagic.size() ? kMagic.startsWith(message) : message.startsWith(kMagic);
+    const std::optional<qsizetype> length = declaredLength(message);
+    if (!started || (message.size() >= kHeader && !length)) {
         socket->abort();  // not ours: ignored
         return;
     }
-    const qlonglong length =
-        message.size() >= header ? message.mid(kMagic.size(), kLengthDigits).toLongLong() : -1;
-    if (length > kMaxCommandLine) {
-        socket->abort();
-        return;
-    }
-    if (length < 0 || message.size() < header + length) {
+    if (!length || message.size() < kHeader + *length) {
         socket->setProperty("received", message);  // the rest is on its way
         return;
     }

@@ -1,12 +1,13 @@
 #include "fileio/disk_space.h"
-#include "fileio/native_path.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QStorageInfo>
 
+#include "fileio/native_path.h"
+
 QString nearestExistingFolder(const QString& path) {
-    QString folder = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    QString folder = absolutePathOf(path);
     while (!isDirectory(folder)) {
         const QString parent = QFileInfo(folder).path();
         if (parent == folder) {

@@ -1,5 +1,4 @@
 #include "fileio/file_identity.h"
-#include "fileio/native_path.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,6 +8,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+
+#include "core/job_host.h"
+#include "fileio/native_path.h"
 
 bool sameFile(const QString& a, const QString& b) {
     struct stat first {};
@@ -46,6 +48,16 @@ QString sourceProblem(const QString& path) {
         return errorText(errno);
     }
     return QString();
+}
+
+bool mayReplace(const QString& path, JobHost& host) {
+    if (!pathExists(path) || isDirectory(path)) {
+        return true;
+    }
+    return host.message(MessageIcon::Warning,
+                        QLatin1Char('\'') + path +
+                            QStringLiteral("' already exists. Do you want to replace it?"),
+                        MessageButtons::YesNo) == MessageAnswer::Yes;
 }
 
 QString errorText(int error) {

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class JobHost;
+
 // True when both paths name one existing file (same device and inode), whatever
 // spelling (links, "./", "//") names it.
 bool sameFile(const QString& a, const QString& b);
@@ -12,6 +14,10 @@ bool isHiddenFile(const QString& path);
 // Why `path` cannot be a job's source, as the end of a sentence ("it is a folder"), or
 // "" for a regular file that can be read. A file of 0 bytes is the caller's matter.
 QString sourceProblem(const QString& path);
+
+// Asks "'…' already exists. Do you want to replace it?" when `path` exists (a folder
+// aside); true when nothing stands there or the user answers Yes.
+bool mayReplace(const QString& path, JobHost& host);
 
 // The errno text of the platform.
 QString errorText(int error);

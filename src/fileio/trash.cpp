@@ -36,7 +36,7 @@ bool isInTrashFolder(const QString& inTrash) {
 
 // Moves one file to the trash and checks that it really arrived there.
 bool moveToTrash(const QString& path) {
-    // Without the user's data folder Qt cannot find the trash (see DESIGN.md).
+    // Without the user's data folder Qt cannot find the trash and would misplace files.
     QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
     QString inTrash;
     if (!QFile::moveToTrash(path, &inTrash) || !QFileInfo::exists(inTrash) ||
@@ -70,8 +70,6 @@ QStringList DeleteSources(const QStringList& paths, DeleteAction action, JobHost
             MessageAnswer::Yes) {
         return {};
     }
-    // Without the user's data folder Qt cannot find the trash and would misplace files.
-    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
     QStringList trashed;
     QStringList kept;
     for (const QString& path : paths) {

@@ -174,25 +174,3 @@ std::optional<QByteArray> readMpegHeader(const QString& sourcePath, File64& file
     }
     return bytes;
 }
-
-void ExtractMpegHeader(const QString& sourcePath, const QString& piecePath, int pieceIndex,
-                       bool lastPieceMode, File64& files, JobHost& host, ExtractedHeader& record) {
-    record.ExtractedMpegHeader = false;
-    const std::optional<QByteArray> header = readMpegHeader(sourcePath, files, host);
-    if (!header) {
-        return;
-    }
-    record.bytes = *header;
-    record.MaxExtractedMpegHeaderPointer = static_cast<qint64>(record.bytes.size()) + 1;
-    if (pieceIndex > 0 || lastPieceMode) {
-        files.OpenFile(piecePath, QStringLiteral("READ_WRITE"));
-        if (File64::openStatus() != File64::OpenOk) {
-            return;
-        }
-        const int piece = files.FileHandle();
-        const quint64 written = files.WriteBytes(piece, record.bytes.constData(),
-                                                 static_cast<quint64>(record.bytes.size()));
-        files.CloseFile(piece);
-        record.ExtractedMpegHeader = written == static_cast<quint64>(record.bytes.size());
-    }
-}

@@ -55,21 +55,7 @@ public:
     bool MpegIgnoreErrors = false;
 };
 
-// The header extraction of an `EMH` split.
-struct ExtractedHeader {
-    bool ExtractedMpegHeader = false;
-    qint64 MaxExtractedMpegHeaderPointer = 0;  // header length + 1
-    QByteArray bytes;                          // the header itself
-};
-
 // The header an `EMH` split puts in front of its pieces: the source's first
 // min(S + 5,600, length) bytes, read with one scan. Nothing when the source has no
 // sequence header (after the message "'…' MPEG header not found.") or cannot be read.
 std::optional<QByteArray> readMpegHeader(const QString& sourcePath, File64& files, JobHost& host);
-
-// Takes the source's first min(S + 5,600, length) bytes as its header and, for every
-// piece after the first (or every piece of a last-piece split), writes them at the
-// start of the piece file. A source without a header gets a message, and `record`
-// keeps its pointer.
-void ExtractMpegHeader(const QString& sourcePath, const QString& piecePath, int pieceIndex,
-                       bool lastPieceMode, File64& files, JobHost& host, ExtractedHeader& record);

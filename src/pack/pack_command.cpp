@@ -1,13 +1,10 @@
 #include "pack/pack_command.h"
 
-#include <QFileInfo>
-
 #include "core/job_host.h"
 #include "core/text_helpers.h"
 #include "fileio/disk_space.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
-#include "fileio/native_path.h"
 #include "pack/join_engine.h"
 #include "zip/zip_step.h"
 
@@ -101,7 +98,8 @@ bool PackCommand::passesOverwriteRule(const QString& output, const PackOptions& 
     const bool namesSavedFile =
         PreviouslySaved && (output == m_savedOutput || sameFile(output, m_savedOutput));
     if (!namesSavedFile) {
-        return mayReplaceExisting(output, options.confirmedOutput);
+        // A file this run did not write is never replaced without asking.
+        return output == options.confirmedOutput || mayReplace(output, m_host);
     }
     switch (options.overwrite) {
         case OverwritePolicy::Prompt:
@@ -118,17 +116,6 @@ bool PackCommand::passesOverwriteRule(const QString& output, const PackOptions& 
             break;
     }
     return true;
-}
-
-// A file this run did not write is never replaced without asking.
-bool PackCommand::mayReplaceExisting(const QString& output, const QString& confirmed) {
-    if (!pathExists(output) || isDirectory(output) || output == confirmed) {
-        return true;
-    }
-    return m_host.message(MessageIcon::Warning,
-                          QLatin1Char('\'') + output +
-                              QStringLiteral("' already exists. Do you want to replace it?"),
-                          MessageButtons::YesNo) == MessageAnswer::Yes;
 }
 
 bool PackCommand::cancel() {

@@ -56,7 +56,6 @@ public:
 private:
     bool passesMpegCheck(const QString& path);
     bool passesOverwriteRule(const QString& output, const PackOptions& options);
-    bool mayReplaceExisting(const QString& output, const QString& confirmed);
     JobOutcome zipStep(const QStringList& inputs, const QString& output);
 
     File64& m_files;

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -12,6 +11,7 @@
 
 #include "core/job_host.h"
 #include "core/text_helpers.h"
+#include "fileio/file_identity.h"
 #include "packlist/pack_list_file.h"
 #include "packlist/pack_list_model.h"
 
@@ -242,7 +242,6 @@ bool PackListWindow::preparePopup(int row) {
 }
 
 void PackListWindow::setBusy(bool busy) {
-    m_busy = busy;
     m_model.setBusy(busy);
     for (QWidget* control : std::as_const(m_busyControls)) {
         control->setEnabled(!busy);
@@ -283,7 +282,7 @@ void PackListWindow::rememberFolder(const QString& file) {
 }
 
 void PackListWindow::closeEvent(QCloseEvent* event) {
-    if (m_busy) {
+    if (m_model.busy()) {
         event->ignore();  // the list belongs to the running job
         return;
     }
@@ -306,12 +305,8 @@ void PackListWindow::savePackListFile() {
     }
     // A typed name gets ".zpl", so the load dialog's filter shows the file.
     const QString file = withTypeExtension(choice.path, choice.type);
-    if (file != choice.path && QFileInfo::exists(file) &&
-        m_host.message(MessageIcon::Warning,
-                       QLatin1Char('\'') + file +
-                           QStringLiteral("' already exists. Do you want to replace it?"),
-                       MessageButtons::YesNo) != MessageAnswer::Yes) {
-        return;
+    if (file != choice.path && !mayReplace(file, m_host)) {
+        return;  // the dialog asked about the name as typed, not this one
     }
     rememberFolder(file);
     QApplication::setOverrideCursor(Qt::WaitCursor);

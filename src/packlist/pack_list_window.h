@@ -95,5 +95,4 @@ private:
     QMenu* m_popup;
     QList<QWidget*> m_busyControls;
     QString m_listFolder;
-    bool m_busy = false;
 };

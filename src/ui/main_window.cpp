@@ -28,6 +28,7 @@
 #include "core/settings_table.h"
 #include "core/text_helpers.h"
 #include "core/tips.h"
+#include "fileio/native_path.h"
 #include "mpeg/mpeg_info.h"
 #include "packlist/pack_list_window.h"
 #include "ui/job_host_dialog.h"
@@ -708,7 +709,7 @@ void MainWindow::outputFileCommand() {
         const QString output = withTypeExtension(chosen.path.trimmed(), chosen.type);
         m_saveAs->setText(output);
         // The dialog asked before a file of this very name could be replaced.
-        const bool asked = output == chosen.path.trimmed() && QFileInfo::exists(output);
+        const bool asked = output == chosen.path.trimmed() && pathExists(output);
         m_confirmedOutput = asked ? output : QString();
     }
     EnableBottomMostFrm(true);

@@ -15,8 +15,6 @@
 
 namespace {
 
-// Piece numbers are kept as 16-bit numbers: 32,767 pieces per source at most.
-
 const QString kAborted = QStringLiteral(" Unpacking aborted!");
 
 bool isPlainExistingFile(const QString& path) {
@@ -89,8 +87,8 @@ JobOutcome SplitEngine::splitSource(const SplitJob& job, const SplitSource& sour
     if (plan->pieceCount > kMaxPieces) {
         return fail(tooManyPiecesText(source.path, plan->pieceCount));
     }
-    QByteArray header = source.mpegHeader;
-    if (job.type == UnpackType::EMH && !source.zipped && !source.headerLooked) {
+    QByteArray header = source.mpegHeader.value_or(QByteArray());
+    if (job.type == UnpackType::EMH && !source.zipped && !source.mpegHeader) {
         header = readMpegHeader(source.fileToSplit, m_files, m_host).value_or(QByteArray());
     }
     if (!m_files.SeekTo(source.handle, plan->firstOffset)) {

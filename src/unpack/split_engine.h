@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 #include "core/job_host.h"
@@ -25,10 +26,9 @@ struct SplitSource {
     QString fileToSplit;  // the entry itself, or the archive its zip step made
     bool zipped = false;  // the file to split is that archive
     int handle = -1;      // opened read-only before the split starts
-    // An `EMH` split's header, looked up once before the job: empty when the source
-    // has none. Looked up by the engine when `headerLooked` is false.
-    QByteArray mpegHeader;
-    bool headerLooked = false;
+    // An `EMH` split's header, looked up once before the job (empty: the source has
+    // none); the engine looks it up itself while it is unset.
+    std::optional<QByteArray> mpegHeader;
 };
 
 // The most pieces one source can be cut into (piece numbers are signed 16-bit).

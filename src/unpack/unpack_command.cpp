@@ -202,7 +202,6 @@ void UnpackCommand::lookUpHeaders(SplitJob& job) {
     for (SplitSource& source : job.sources) {
         if (!source.zipped) {
             source.mpegHeader = readMpegHeader(source.path, m_files, m_host).value_or(QByteArray());
-            source.headerLooked = true;
         }
     }
 }
@@ -218,9 +217,10 @@ bool UnpackCommand::checkFreeSpace(const SplitJob& job, const SplitRule& rule) {
         needed[volume] += length;
         SplitRule planned = rule;
         const std::optional<PiecePlan> plan = planPieces(planned, length);
-        if (plan && !source.mpegHeader.isEmpty()) {
+        const qsizetype header = source.mpegHeader.value_or(QByteArray()).size();
+        if (plan && header > 0) {
             const quint64 copies = plan->lastPieceMode ? 1 : plan->pieceCount - 1;
-            needed[volume] += copies * static_cast<quint64>(source.mpegHeader.size());
+            needed[volume] += copies * static_cast<quint64>(header);
         }
         folderOf.insert(volume, folder);
     }
