@@ -26,23 +26,28 @@ private Q_SLOTS:
     void plantedLinksAreReplacedNeverFollowed_data() {
         QTest::addColumn<QString>("planted");
         QTest::addColumn<QStringList>("arguments");
-        const QStringList unpack{"unpack",     "--piece-size", "1",
-                                 "--join-bat", "yes",          "--where-file"};
-        QTest::newRow("piece") << "s.bin.002" << (QStringList(unpack) << "s.bin");
-        QTest::newRow("hidden piece") << ".h.bin.001" << (QStringList(unpack) << ".h.bin");
-        QTest::newRow("batch file") << "s.bin-JOIN.bat" << (QStringList(unpack) << "s.bin");
-        QTest::newRow("shell twin") << "s.bin-JOIN.sh" << (QStringList(unpack) << "s.bin");
-        QTest::newRow("archive") << "s.zip" << QStringList{"unpack", "--zip",        "--piece-size",
-                                                           "1",      "--where-file", "s.bin"};
-        QTest::newRow("joined output")
-            << "out.bin" << QStringList{"pack",    "--no-mpeg-check", "--assume-yes", "-o",
-                                        "out.bin", "s.bin",           ".h.bin"};
-        QTest::newRow("hidden output")
-            << ".out.bin" << QStringList{"pack",     "--no-mpeg-check", "--assume-yes", "-o",
-                                         ".out.bin", "s.bin",           ".h.bin"};
-        QTest::newRow("pack archive")
-            << "out.zip" << QStringList{"pack", "--no-mpeg-check", "--zip", "--assume-yes",
-                                        "-o",   "out.bin",         "s.bin", ".h.bin"};
+        const QStringList unpack =
+            texts({"unpack", "--piece-size", "1", "--join-bat", "yes", "--where-file"});
+        QTest::newRow("piece") << QStringLiteral("s.bin.002")
+                               << (QStringList(unpack) << QStringLiteral("s.bin"));
+        QTest::newRow("hidden piece")
+            << QStringLiteral(".h.bin.001") << (QStringList(unpack) << QStringLiteral(".h.bin"));
+        QTest::newRow("batch file")
+            << QStringLiteral("s.bin-JOIN.bat") << (QStringList(unpack) << QStringLiteral("s.bin"));
+        QTest::newRow("shell twin")
+            << QStringLiteral("s.bin-JOIN.sh") << (QStringList(unpack) << QStringLiteral("s.bin"));
+        QTest::newRow("archive") << QStringLiteral("s.zip")
+                                 << texts({"unpack", "--zip", "--piece-size", "1", "--where-file",
+                                           "s.bin"});
+        QTest::newRow("joined output") << QStringLiteral("out.bin")
+                                       << texts({"pack", "--no-mpeg-check", "--assume-yes", "-o",
+                                                 "out.bin", "s.bin", ".h.bin"});
+        QTest::newRow("hidden output") << QStringLiteral(".out.bin")
+                                       << texts({"pack", "--no-mpeg-check", "--assume-yes", "-o",
+                                                 ".out.bin", "s.bin", ".h.bin"});
+        QTest::newRow("pack archive") << QStringLiteral("out.zip")
+                                      << texts({"pack", "--no-mpeg-check", "--zip", "--assume-yes",
+                                                "-o", "out.bin", "s.bin", ".h.bin"});
     }
     void plantedLinksAreReplacedNeverFollowed() {
         QFETCH(QString, planted);
@@ -73,13 +78,14 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("sources");
         QTest::addColumn<QString>("shared");
         QTest::newRow("same name, two folders")
-            << QStringList{"--to", "dest", "--join-bat", "yes"}
-            << QStringList{"one/a.bin", "two/a.bin"} << "dest/a.bin.001";
+            << texts({"--to", "dest", "--join-bat", "yes"}) << texts({"one/a.bin", "two/a.bin"})
+            << QStringLiteral("dest/a.bin.001");
         QTest::newRow("one archive for two")
-            << QStringList{"--zip", "--where-file"} << QStringList{"one/a.mpg", "one/a.avi"}
-            << "one/a.zip";
-        QTest::newRow("listed twice") << QStringList{"--where-file"}
-                                      << QStringList{"one/a.bin", "one/a.bin"} << "one/a.bin.001";
+            << texts({"--zip", "--where-file"}) << texts({"one/a.mpg", "one/a.avi"})
+            << QStringLiteral("one/a.zip");
+        QTest::newRow("listed twice")
+            << texts({"--where-file"}) << texts({"one/a.bin", "one/a.bin"})
+            << QStringLiteral("one/a.bin.001");
     }
     void collidingOutputsAreRefusedBeforeWriting() {
         QFETCH(QStringList, options);
@@ -97,7 +103,7 @@ private Q_SLOTS:
             before << all.next();
         }
         const CliResult result =
-            runCli(QStringList{"unpack", "--piece-size", "1"} + options + sources, folder);
+            runCli(texts({"unpack", "--piece-size", "1"}) + options + sources, folder);
         QCOMPARE(result.status, 1);
         QCOMPARE(result.errorOutput,
                  QStringLiteral("error: Cannot unpack '%1' and '%2' together: both would write "
@@ -118,8 +124,8 @@ private Q_SLOTS:
         const QString folder = freshFolder(path(QStringLiteral("oldzip")));
         writePatternFile(folder + QStringLiteral("/a.mpg"), 3000, 4);
         writeFile(folder + QStringLiteral("/a.zip"), "an older archive");
-        const CliResult result =
-            runCli({"unpack", "--zip", "--piece-size", "1", "--where-file", "a.mpg"}, folder);
+        const CliResult result = runCli(
+            texts({"unpack", "--zip", "--piece-size", "1", "--where-file", "a.mpg"}), folder);
         QVERIFY2(result.status == 0, qPrintable(result.errorOutput));
         QCOMPARE(readFile(path(QStringLiteral("data/Trash/files/a.zip"))),
                  QByteArray("an older archive"));
@@ -133,9 +139,9 @@ private Q_SLOTS:
         writeFile(folder + QStringLiteral("/a.mpg"), "a");
         QElapsedTimer clock;
         clock.start();
-        const CliResult unpack = runCli({"unpack", "--where-file", "pipe.mpg"}, folder);
-        const CliResult pack =
-            runCli({"pack", "--no-mpeg-check", "-o", "out.mpg", "a.mpg", "pipe.mpg"}, folder);
+        const CliResult unpack = runCli(texts({"unpack", "--where-file", "pipe.mpg"}), folder);
+        const CliResult pack = runCli(
+            texts({"pack", "--no-mpeg-check", "-o", "out.mpg", "a.mpg", "pipe.mpg"}), folder);
         QVERIFY(clock.elapsed() < 20000);
         QCOMPARE(unpack.status, 1);
         QCOMPARE(unpack.errorOutput, QStringLiteral("error: Cannot unpack '") + fifo +
@@ -164,7 +170,8 @@ private Q_SLOTS:
         const QString source = folder + QLatin1Char('/') + name;
         writePatternFile(source, 5000, 6);
         const CliResult result =
-            runCli({"unpack", "--piece-size", "1", "--join-bat", "yes", "--where-file", "--", name},
+            runCli(texts({"unpack", "--piece-size", "1", "--join-bat", "yes", "--where-file", "--"})
+                       << name,
                    folder);
         QVERIFY2(result.status == 0, qPrintable(result.errorOutput));
         const QString batch = source + QStringLiteral("-JOIN.bat");

@@ -108,19 +108,23 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         const QString a = path(QStringLiteral("v/a.mpg"));
         QTest::newRow("empty input")
-            << path(QStringLiteral("v/empty.mpg")) << path("v/out") << int(MessageIcon::Error)
-            << "Cannot pack '" + path(QStringLiteral("v/empty.mpg")) +
-                   "' which is a 0 byte file. Packing aborted!";
+            << path(QStringLiteral("v/empty.mpg")) << path(QStringLiteral("v/out"))
+            << int(MessageIcon::Error)
+            << QStringLiteral("Cannot pack '") + path(QStringLiteral("v/empty.mpg")) +
+                   QStringLiteral("' which is a 0 byte file. Packing aborted!");
         // Each kind of source that cannot be read gets its own reason.
         for (const auto& [name, reason] :
              {std::pair{"gone.mpg", "it was not found"}, std::pair{"folder.mpg", "it is a folder"},
               std::pair{"fifo.mpg", "it is a FIFO, not a file"},
               std::pair{"/dev/null", "it is a device, not a file"}}) {
-            const QString source =
-                name[0] == '/' ? QLatin1String(name) : path(QStringLiteral("v/") + name);
-            QTest::newRow(reason) << source << path("v/out") << int(MessageIcon::Error)
-                                  << "Cannot pack '" + source + "': " + reason +
-                                         ". Packing aborted!";
+            const QString source = name[0] == '/'
+                                       ? QString::fromLatin1(name)
+                                       : path(QStringLiteral("v/") + QLatin1String(name));
+            QTest::newRow(reason) << source << path(QStringLiteral("v/out"))
+                                  << int(MessageIcon::Error)
+                                  << QStringLiteral("Cannot pack '") + source +
+                                         QStringLiteral("': ") + QLatin1String(reason) +
+                                         QStringLiteral(". Packing aborted!");
         }
         QTest::newRow("same text")
             << a << a << int(MessageIcon::Warning) << "Cannot pack Save As file!";

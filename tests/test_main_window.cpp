@@ -532,12 +532,11 @@ private Q_SLOTS:
             order << QApplication::focusWidget()->objectName();
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
-        QCOMPARE(order,
-                 (QStringList{"FileMenu_File_Img", "FileMenu_Action_Img", "FileMenu_Option_Img",
-                              "FileMenu_Help_Img", "Drive1", "Dir1", "File1", "pattern_cmb",
-                              "ButtonAdd_Img", "ButtonSelectAll_Img", "ButtonDeselectAll_Img",
-                              "ButtonSelectInverse_Img", "SaveAsNewFilename_txt", "Browse_cmd",
-                              "PackImg", "UnpackImg", "ShowPreviewChk"}));
+        QCOMPARE(order, (texts({"FileMenu_File_Img", "FileMenu_Action_Img", "FileMenu_Option_Img",
+                                "FileMenu_Help_Img", "Drive1", "Dir1", "File1", "pattern_cmb",
+                                "ButtonAdd_Img", "ButtonSelectAll_Img", "ButtonDeselectAll_Img",
+                                "ButtonSelectInverse_Img", "SaveAsNewFilename_txt", "Browse_cmd",
+                                "PackImg", "UnpackImg", "ShowPreviewChk"})));
 
         window.tipCommand();
         auto* tips = window.findChild<QWidget*>(QStringLiteral("Tipfrm"));

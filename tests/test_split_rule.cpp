@@ -109,7 +109,7 @@ private Q_SLOTS:
         const auto plan = planPieces(rule, length);
         QCOMPARE(plan->digits, digits);
         QCOMPARE(pieceNumberText(plan->pieceCount, plan->digits), lastNumber);
-        QCOMPARE(pieceNumberText(1, plan->digits), digits == 3 ? "001" : "0001");
+        QCOMPARE(pieceNumberText(1, plan->digits), QLatin1String(digits == 3 ? "001" : "0001"));
     }
 
     void zeroPieceSizeHasNoPlan() {

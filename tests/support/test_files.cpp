@@ -98,3 +98,11 @@ QString freshFolder(const QString& path) {
     QDir().mkpath(path);
     return path;
 }
+
+QStringList texts(std::initializer_list<const char*> items) {
+    QStringList list;
+    for (const char* item : items) {
+        list.append(QString::fromUtf8(item));
+    }
+    return list;
+}

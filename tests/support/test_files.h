@@ -5,7 +5,12 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include <initializer_list>
+
 // Throwaway files for tests.
+
+// Plain ASCII texts as a list (argument lists, names).
+QStringList texts(std::initializer_list<const char*> items);
 
 // Writes `bytes` to `path` (creating folders) and returns the path.
 QString writeFile(const QString& path, const QByteArray& bytes);
