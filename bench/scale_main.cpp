@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "browse/file_browser_widget.h"
+#include "core/file_filter_store.h"
 #include "core/job_host.h"
 #include "core/registry.h"
 #include "core/settings_table.h"
@@ -77,7 +78,7 @@ int main(int argc, char* argv[]) {
     }
     Registry::setStorePath(store);
     report("settings, 200,000 keys: start-up", timed([&] {
-               normaliseSettings({scratch, 0, 0});
+               normaliseSettings({scratch, 0, 0}, ResetFileFilter);
                for (const SettingRow& row : settingsTable()) {
                    Registry::setting(row.name);
                }

@@ -27,8 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const qsizetype expected = bytes.indexOf(QByteArray("\x00\x00\x01\xB3", 4));
 
-    files.OpenFile(path, QStringLiteral("READ_ONLY"));
-    FUZZ_CHECK(File64::openStatus() == File64::OpenOk);
+    FUZZ_CHECK(files.OpenFile(path, File64::OpenMode::ReadOnly).ok());
     const int handle = files.FileHandle();
     const std::optional<quint64> found = findSequenceHeader(files, handle, size);
     files.CloseFile(handle);
@@ -51,6 +50,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::min<qsizetype>(expected + static_cast<qsizetype>(kMpegHeaderTail), bytes.size());
         FUZZ_CHECK(*emh == bytes.left(length));
     }
-    FUZZ_CHECK(File64::openFileTable().isEmpty());
+    FUZZ_CHECK(files.openFileTable().isEmpty());
     return 0;
 }

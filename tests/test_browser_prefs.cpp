@@ -318,7 +318,7 @@ private Q_SLOTS:
         RecorderJobHost host;
         MainWindow window(&host);
         window.load();
-        PreferencesDialog prefs(window, host);
+        PreferencesDialog prefs(window.options(), window, host, &window);
         QList<int> visited = {prefs.pageList()->currentRow()};
         while (prefs.nextButton()->isEnabled()) {
             prefs.nextPage();
@@ -334,8 +334,8 @@ private Q_SLOTS:
         QCOMPARE(back, visited);
         prefs.pageList()->setCurrentRow(7);  // a separator: the page after it
         QCOMPARE(prefs.pageList()->currentRow(), 8);
-        QVERIFY(!prefs.list(QStringLiteral("SaveTo"))->isHidden());
-        QVERIFY(prefs.list(QStringLiteral("tRate"))->isHidden());
+        QVERIFY(!prefs.list(SettingId::SaveTo)->isHidden());
+        QVERIFY(prefs.list(SettingId::Rate)->isHidden());
     }
 
     void preferencesApplyOnlyOnOk() {
@@ -349,9 +349,9 @@ private Q_SLOTS:
                                                                : path(QStringLiteral("saves"));
         };
         {
-            PreferencesDialog prefs(window, host);
-            prefs.choose(QStringLiteral("sDir"), 2);
-            QCOMPARE(prefs.box(QStringLiteral("sDir"))->text(),
+            PreferencesDialog prefs(window.options(), window, host, &window);
+            prefs.choose(SettingId::Destination, 2);
+            QCOMPARE(prefs.box(SettingId::Destination)->text(),
                      QStringLiteral("Custom - ") + path(QStringLiteral("pieces")));
             QCOMPARE(Registry::setting(QStringLiteral("sDir")), QStringLiteral("sfile"));
             prefs.apply();
@@ -363,8 +363,8 @@ private Q_SLOTS:
 
         const QString savedBefore = Registry::setting(QStringLiteral("SaveCustomDir"));
         {
-            PreferencesDialog prefs(window, host);
-            prefs.choose(QStringLiteral("SaveTo"), 0);
+            PreferencesDialog prefs(window.options(), window, host, &window);
+            prefs.choose(SettingId::SaveTo, 0);
             prefs.reject();
         }
         QCOMPARE(Registry::setting(QStringLiteral("SaveCustomDir")), savedBefore);
@@ -380,9 +380,9 @@ private Q_SLOTS:
         saveFileFilters({{QStringLiteral("Video"), QStringLiteral("*.avi")}});
         host.answer(MessageAnswer::Yes);
         {
-            PreferencesDialog prefs(window, host);
+            PreferencesDialog prefs(window.options(), window, host, &window);
             prefs.resetToDefaults();
-            QCOMPARE(prefs.box(QStringLiteral("tRate"))->text(), QStringLiteral("Normal"));
+            QCOMPARE(prefs.box(SettingId::Rate)->text(), QStringLiteral("Normal"));
             QCOMPARE(prefs.filterCountBox()->text(), QStringLiteral("3"));
             prefs.reject();
         }
@@ -416,7 +416,8 @@ private Q_SLOTS:
         if (exists) {
             writeFile(file, content);
         }
-        TipWindow window(file);
+        OptionsModel options;
+        TipWindow window(file, options);
         for (int i = 0; i < 5; ++i) {
             QVERIFY2(possible.contains(window.tipText()->text()),
                      qPrintable(window.tipText()->text()));
@@ -425,11 +426,12 @@ private Q_SLOTS:
     }
 
     void untickingTheBoxStopsTipsAtStartup() {
-        TipWindow window(path(QStringLiteral("tips/none.ctd")));
+        OptionsModel options;
+        TipWindow window(path(QStringLiteral("tips/none.ctd")), options);
         QVERIFY(window.showAtStartup()->isChecked());
         window.showAtStartup()->setChecked(false);
         QCOMPARE(Registry::setting(QStringLiteral("ShowTod")), QStringLiteral("0"));
-        TipWindow again(path(QStringLiteral("tips/none.ctd")));
+        TipWindow again(path(QStringLiteral("tips/none.ctd")), options);
         QVERIFY(!again.showAtStartup()->isChecked());
     }
 };

@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "fileio/file64.h"
+#include "support/checked_files.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
 
@@ -15,16 +16,11 @@ private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
 private Q_SLOTS:
-    void cleanup() {
-        File64::clearFailures();
-        QVERIFY(File64::openFileTable().isEmpty());
-    }
-
     void openReadOnlyCreatesMissingFile() {
         RecorderJobHost host;
-        File64 files(&host);
-        files.OpenFile(path(QStringLiteral("new.bin")), QStringLiteral("READ_ONLY"));
-        QCOMPARE(File64::openStatus(), File64::OpenOk);
+        CheckedFiles files(&host);
+        files.OpenFile(path(QStringLiteral("new.bin")), File64::OpenMode::ReadOnly);
+        QCOMPARE(files.openStatus(), File64::OpenOk);
         QVERIFY(QFileInfo::exists(path(QStringLiteral("new.bin"))));
         QCOMPARE(GetFileLen(path(QStringLiteral("new.bin"))), quint64(0));
         QCOMPARE(files.filename(), path(QStringLiteral("new.bin")));
@@ -34,26 +30,30 @@ private Q_SLOTS:
 
     void failedOpenShowsMessageAndStatus75() {
         RecorderJobHost host;
-        File64 files(&host);
+        CheckedFiles files(&host);
         const QString missing = path(QStringLiteral("no/such/folder/x"));
-        files.OpenFile(missing, QStringLiteral("READ_WRITE"));
-        QCOMPARE(File64::openStatus(), File64::OpenFailed);
-        QCOMPARE(File64::lastOpenError(), ENOENT);
+        files.OpenFile(missing, File64::OpenMode::ReadWrite);
+        QCOMPARE(files.openStatus(), File64::OpenFailed);
+        QCOMPARE(files.lastOpenError(), ENOENT);
         QCOMPARE(host.texts(), QStringList{QStringLiteral("Error opening '") + missing +
                                            QStringLiteral("'! No such file or directory.")});
         QCOMPARE(host.messages.first().icon, MessageIcon::Error);
-        QVERIFY(File64::openFileTable().isEmpty());
+        QVERIFY(files.openFileTable().isEmpty());
         QVERIFY(!files.IsOpen());
     }
 
-    void unknownModeIsAnotherFailure() {
+    void anOpenReturnsItsHandleOrItsError() {
         RecorderJobHost host;
-        File64 files(&host);
-        files.OpenFile(path(QStringLiteral("x")), QStringLiteral("WRITE"));
-        QCOMPARE(File64::openStatus(), File64::OpenOtherFailure);
-        files.OpenFile(path(QStringLiteral("x")), QStringLiteral("READ_WRITE"));
-        QCOMPARE(File64::openStatus(), File64::OpenOk);
+        CheckedFiles files(&host);
+        const File64::OpenResult opened =
+            files.OpenFile(path(QStringLiteral("x")), File64::OpenMode::ReadWrite);
+        QVERIFY(opened.ok());
+        QCOMPARE(opened.handle, files.FileHandle());
         files.CloseAllFiles();
+        const File64::OpenResult failed =
+            files.OpenFile(path(QStringLiteral("none/x")), File64::OpenMode::ReadWrite);
+        QCOMPARE(failed.error, ENOENT);
+        QVERIFY(!failed.ok());
     }
 
     void fileLenBeyondFourGiB() {
@@ -66,8 +66,8 @@ private Q_SLOTS:
         QCOMPARE(GetFileLen(m_dir.path()), quint64(0));
 
         RecorderJobHost host;
-        File64 files(&host);
-        files.OpenFile(big, QStringLiteral("READ_ONLY"));
+        CheckedFiles files(&host);
+        files.OpenFile(big, File64::OpenMode::ReadOnly);
         const qint64 position = 6442450944LL - 4;  // low word has its top bit set
         files.SeekAbsolute(static_cast<qint32>(position >> 32),
                            static_cast<qint32>(static_cast<quint32>(position & 0xFFFFFFFF)));
@@ -81,8 +81,8 @@ private Q_SLOTS:
     void getBytesAtEndZeroesTheTail() {
         const QString file = writeFile(path(QStringLiteral("abc")), "abc");
         RecorderJobHost host;
-        File64 files(&host);
-        files.OpenFile(file, QStringLiteral("READ_ONLY"));
+        CheckedFiles files(&host);
+        files.OpenFile(file, File64::OpenMode::ReadOnly);
         char buffer[6];
         std::memset(buffer, 'x', sizeof buffer);
         QCOMPARE(files.GetBytes(files.FileHandle(), buffer, 6), quint64(3));
@@ -92,7 +92,7 @@ private Q_SLOTS:
 
     void closeAllAfterConstructionWarnsOnce() {
         RecorderJobHost host;
-        File64 files(&host);
+        CheckedFiles files(&host);
         files.CloseAllFiles();
         QCOMPARE(host.texts(), QStringList{QStringLiteral("There is no open file.")});
         QVERIFY(!files.IsOpen());
@@ -100,7 +100,7 @@ private Q_SLOTS:
 
     void guardsWithoutOpenFile() {
         RecorderJobHost host;
-        File64 files(&host);
+        CheckedFiles files(&host);
         QCOMPARE(files.FileHandle(), -1);
         files.setAutoFlush(true);
         QVERIFY(files.AutoFlush());
@@ -110,18 +110,18 @@ private Q_SLOTS:
 
     void tableIsAStackOfOwnEntries() {
         RecorderJobHost host;
-        File64 files(&host);
-        files.OpenFile(path(QStringLiteral("a")), QStringLiteral("READ_WRITE"));
+        CheckedFiles files(&host);
+        files.OpenFile(path(QStringLiteral("a")), File64::OpenMode::ReadWrite);
         const int a = files.FileHandle();
-        files.OpenFile(path(QStringLiteral("b")), QStringLiteral("READ_WRITE"));
+        files.OpenFile(path(QStringLiteral("b")), File64::OpenMode::ReadWrite);
         const int b = files.FileHandle();
-        QCOMPARE(File64::openFileTable(), (QList<int>{a, b}));
+        QCOMPARE(files.openFileTable(), (QList<int>{a, b}));
 
         // Closing the older handle removes its own entry, not the newest.
         files.CloseFile(a);
-        QCOMPARE(File64::openFileTable(), QList<int>{b});
+        QCOMPARE(files.openFileTable(), QList<int>{b});
         files.CloseFile(b);
-        QVERIFY(File64::openFileTable().isEmpty());
+        QVERIFY(files.openFileTable().isEmpty());
         // A handle no longer in the table is left alone, silently.
         files.CloseFile(b);
         QVERIFY(host.messages.isEmpty());
@@ -130,8 +130,8 @@ private Q_SLOTS:
     void closedHandleIsNeverReadOrWritten() {
         const QString file = writeFile(path(QStringLiteral("data")), "data");
         RecorderJobHost host;
-        File64 files(&host);
-        files.OpenFile(file, QStringLiteral("READ_WRITE"));
+        CheckedFiles files(&host);
+        files.OpenFile(file, File64::OpenMode::ReadWrite);
         const int handle = files.FileHandle();
         files.CloseAllFiles();
         char buffer[4];
@@ -144,9 +144,9 @@ private Q_SLOTS:
 
     void writeAppendsAtPosition() {
         RecorderJobHost host;
-        File64 files(&host);
+        CheckedFiles files(&host);
         const QString file = path(QStringLiteral("w"));
-        files.OpenFile(file, QStringLiteral("READ_WRITE"));
+        files.OpenFile(file, File64::OpenMode::ReadWrite);
         files.setAutoFlush(true);
         QCOMPARE(files.WriteBytes(files.FileHandle(), "hello", 5), quint64(5));
         QCOMPARE(files.WriteBytes(files.FileHandle(), " you", 4), quint64(4));
@@ -160,9 +160,9 @@ private Q_SLOTS:
     void plannedFailuresHitTheChosenCall() {
         const QString file = writeFile(path(QStringLiteral("r")), "0123456789");
         RecorderJobHost host;
-        File64 files(&host);
-        files.OpenFile(file, QStringLiteral("READ_ONLY"));
-        File64::failCall(File64::Op::Read, 1, EIO);
+        CheckedFiles files(&host);
+        files.OpenFile(file, File64::OpenMode::ReadOnly);
+        files.failCall(FailingCalls::Op::Read, 1, EIO);
         char buffer[5];
         int error = 0;
         QCOMPARE(files.GetBytes(files.FileHandle(), buffer, 5, &error), quint64(5));
@@ -171,10 +171,10 @@ private Q_SLOTS:
         QCOMPARE(error, EIO);
         files.CloseFile(files.FileHandle());
 
-        File64::failCall(File64::Op::Open, 0, EMFILE);
-        files.OpenFile(file, QStringLiteral("READ_ONLY"));
-        QCOMPARE(File64::openStatus(), File64::OpenFailed);
-        QCOMPARE(File64::lastOpenError(), EMFILE);
+        files.failCall(FailingCalls::Op::Open, 0, EMFILE);
+        files.OpenFile(file, File64::OpenMode::ReadOnly);
+        QCOMPARE(files.openStatus(), File64::OpenFailed);
+        QCOMPARE(files.lastOpenError(), EMFILE);
     }
 };
 

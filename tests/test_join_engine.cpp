@@ -11,6 +11,7 @@
 
 #include "fileio/file64.h"
 #include "pack/join_engine.h"
+#include "support/checked_files.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
 
@@ -18,8 +19,9 @@ namespace {
 
 struct Run {
     RecorderJobHost host;
-    File64 files{&host};
-    JoinEngine engine{files, host};
+    CheckedFiles files{&host};
+    CancelRequest cancel;
+    JoinEngine engine{files, host, cancel};
 
     JobOutcome pack(const JoinJob& job) {
         const JobOutcome outcome = engine.validate(job);
@@ -42,11 +44,6 @@ private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
 private Q_SLOTS:
-    void cleanup() {
-        File64::clearFailures();
-        QVERIFY2(File64::openFileTable().isEmpty(), "a job left files open");
-    }
-
     void joinsTwoSmallFilesAtEveryRate_data() {
         QTest::addColumn<QString>("rate");
         for (const char* rate : {"slow", "normal", "fast", "ufast"}) {
@@ -228,7 +225,7 @@ private Q_SLOTS:
         const QString b = writeFile(path(QStringLiteral("o/b")), "bb");
         const QString out = path(QStringLiteral("o/out"));
         Run run;
-        File64::failCall(File64::Op::Open, 0, EACCES);
+        run.files.failCall(FailingCalls::Op::Open, 0, EACCES);
         run.host.answer(MessageAnswer::Retry);
         QCOMPARE(run.pack(jobOf({a, b}, out)), JobOutcome::Success);
         QCOMPARE(run.host.texts(),
@@ -244,7 +241,8 @@ private Q_SLOTS:
         const QString a = writeFile(path(QStringLiteral("t/a")), "aa");
         const QString b = writeFile(path(QStringLiteral("t/b")), "bb");
         Run run;
-        File64::failCall(File64::Op::Open, 1, EMFILE);  // the output opens, input a does not
+        run.files.failCall(FailingCalls::Op::Open, 1,
+                           EMFILE);  // the output opens, input a does not
         QCOMPARE(run.pack(jobOf({a, b}, path(QStringLiteral("t/out")))), JobOutcome::Failed);
         QCOMPARE(run.host.texts().last(),
                  QStringLiteral("Zarvo cannot pack '") + a +
@@ -299,7 +297,7 @@ private Q_SLOTS:
         const QString a = writePatternFile(path(QStringLiteral("f/a")), 350000, 2);
         const QString b = writeFile(path(QStringLiteral("f/b")), "bb");
         Run run;
-        File64::failCall(File64::Op::Read, 2, EIO);
+        run.files.failCall(FailingCalls::Op::Read, 2, EIO);
         QCOMPARE(run.pack(jobOf({a, b}, path(QStringLiteral("f/out")))), JobOutcome::Failed);
         QCOMPARE(run.host.texts(),
                  QStringList{QStringLiteral("Error reading '") + a +
@@ -311,7 +309,7 @@ private Q_SLOTS:
         const QString a = writePatternFile(path(QStringLiteral("x/a")), 1000000, 3);
         const QString b = writePatternFile(path(QStringLiteral("x/b")), 55555, 4);
         Run run;
-        run.host.onProgress(3, [&] { run.files.CloseAllFiles(); });
+        run.host.onProgress(3, [&] { run.cancel.requested = true; });
         const JoinJob job = jobOf({a, b}, path(QStringLiteral("x/out")), QStringLiteral("slow"));
         QCOMPARE(run.pack(job), JobOutcome::Cancelled);
         QVERIFY(run.host.messages.isEmpty());  // the cancel command speaks, not the engine
@@ -323,7 +321,7 @@ private Q_SLOTS:
         const QString a = writeFile(path(QStringLiteral("y/a")), "aa");
         const QString b = writeFile(path(QStringLiteral("y/b")), "bb");
         Run run;
-        run.host.onProgress(2, [&] { run.files.CloseAllFiles(); });
+        run.host.onProgress(2, [&] { run.cancel.requested = true; });
         QCOMPARE(run.pack(jobOf({a, b}, path(QStringLiteral("y/out")))), JobOutcome::Cancelled);
     }
 

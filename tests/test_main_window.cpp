@@ -16,10 +16,10 @@
 
 #include "browse/file_browser_widget.h"
 #include "browse/file_manager_actions.h"
+#include "core/native_path.h"
 #include "core/registry.h"
 #include "core/settings_table.h"
 #include "core/single_instance.h"
-#include "fileio/native_path.h"
 #include "packlist/pack_list_window.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"

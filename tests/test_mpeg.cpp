@@ -5,6 +5,7 @@
 #include "fileio/file64.h"
 #include "mpeg/mpeg_header.h"
 #include "mpeg/mpeg_info.h"
+#include "support/checked_files.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
 
@@ -23,7 +24,6 @@ private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
 private Q_SLOTS:
-    void cleanup() { QVERIFY(File64::openFileTable().isEmpty()); }
 
     void startCodeIsFoundAtItsOffset_data() {
         QTest::addColumn<qsizetype>("offset");
@@ -36,7 +36,7 @@ private Q_SLOTS:
         const QString file = writeFile(path(QStringLiteral("s.mpg")),
                                        mpegBytes(offset + 40000, offset, k352x240at25));
         RecorderJobHost host;
-        File64 files(&host);
+        CheckedFiles files(&host);
         quint64 found = 0;
         const auto header = readSequenceHeader(files, file, &found);
         QVERIFY(header.has_value());
@@ -48,7 +48,7 @@ private Q_SLOTS:
         const QString file = writeFile(path(QStringLiteral("none")), QByteArray(100000, '\0'));
         const QString cut = writeFile(path(QStringLiteral("cut")), QByteArray("\x00\x00\x01", 3));
         RecorderJobHost host;
-        File64 files(&host);
+        CheckedFiles files(&host);
         QVERIFY(!readSequenceHeader(files, file));
         QVERIFY(!readSequenceHeader(files, cut));
         QVERIFY(host.messages.isEmpty());
@@ -66,7 +66,7 @@ private Q_SLOTS:
         const QString file =
             writeFile(path(QStringLiteral("impossible")), mpegBytes(4000, 10, fields));
         RecorderJobHost host;
-        File64 files(&host);
+        CheckedFiles files(&host);
         QVERIFY(!readSequenceHeader(files, file));
     }
 
@@ -102,7 +102,7 @@ private Q_SLOTS:
         const QString other =
             writeFile(path(QStringLiteral("c3.mpg")), mpegBytes(100, 0, k352x288at25));
         RecorderJobHost host;
-        File64 files(&host);
+        CheckedFiles files(&host);
         MpegCompatibility check;
         check.CheckMpegCompatibility(first, files, host);
         check.CheckMpegCompatibility(same, files, host);
@@ -127,7 +127,7 @@ private Q_SLOTS:
         const QString text = writeFile(path(QStringLiteral("notes.txt")), "plain text");
         RecorderJobHost host;
         host.answer(static_cast<MessageAnswer>(answer));
-        File64 files(&host);
+        CheckedFiles files(&host);
         MpegCompatibility check;
         check.CheckMpegCompatibility(text, files, host);
         QCOMPARE(host.texts(), QStringList{QLatin1Char('\'') + text +
@@ -157,7 +157,7 @@ private Q_SLOTS:
         const QByteArray source = mpegBytes(length, offset, k352x240at25);
         const QString file = writeFile(path(QStringLiteral("src.mpg")), source);
         RecorderJobHost host;
-        File64 files(&host);
+        CheckedFiles files(&host);
         QCOMPARE(readMpegHeader(file, files, host).value_or(QByteArray()),
                  source.left(headerLength));
         QVERIFY(host.messages.isEmpty());
@@ -166,7 +166,7 @@ private Q_SLOTS:
     void extractionWithoutHeaderTells() {
         const QString file = writeFile(path(QStringLiteral("plain.bin")), QByteArray(9000, 'x'));
         RecorderJobHost host;
-        File64 files(&host);
+        CheckedFiles files(&host);
         QVERIFY(!readMpegHeader(file, files, host));
         QCOMPARE(host.texts(), QStringList{QLatin1Char('\'') + file +
                                            QStringLiteral("' MPEG header not found.")});
@@ -198,7 +198,7 @@ private Q_SLOTS:
         const QString file =
             writeFile(path(QStringLiteral("p.mpg")), mpegBytes(500, 14, k352x288at25));
         RecorderJobHost host;
-        File64 files(&host);
+        CheckedFiles files(&host);
         const auto info = ShowMpegInfo(file, files);
         QVERIFY(info.has_value());
         QCOMPARE(info->sizeText, QStringLiteral("352x288 (pxls)"));

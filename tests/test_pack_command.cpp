@@ -8,6 +8,7 @@
 #include "fileio/disk_space.h"
 #include "fileio/file64.h"
 #include "pack/pack_command.h"
+#include "support/checked_files.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
 #include "zip/zip_step.h"
@@ -19,7 +20,7 @@ const QByteArray k352x288at25("\x16\x01\x20\x13", 4);
 
 struct Pack {
     RecorderJobHost host;
-    File64 files{&host};
+    CheckedFiles files{&host};
     PackCommand command{files, host};
 };
 
@@ -40,7 +41,6 @@ private:
 
 private Q_SLOTS:
     void initTestCase() { useThrowawayUserFolders(m_dir.path()); }
-    void cleanup() { QVERIFY(File64::openFileTable().isEmpty()); }
 
     void refusesShortLists_data() {
         QTest::addColumn<int>("count");

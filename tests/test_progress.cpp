@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "pack/progress_feedback.h"
+#include "core/progress_feedback.h"
 
 class ProgressTest : public QObject {
     Q_OBJECT

@@ -2,6 +2,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "core/file_filter_store.h"
 #include "core/registry.h"
 #include "core/settings_table.h"
 #include "support/test_files.h"
@@ -127,7 +128,7 @@ private Q_SLOTS:
     void windowPositionsMustBeOnSomeScreen() {
         QFETCH(QString, stored);
         QFETCH(bool, valid);
-        QCOMPARE(isValidSetting(settingRow(QStringLiteral("PkLstXpos")), stored), valid);
+        QCOMPARE(isValidSetting(settingRow(SettingId::PackListX), stored), valid);
     }
 
     void wordsOutsideTheVocabularyFallBack_data() {
@@ -179,7 +180,7 @@ private Q_SLOTS:
         QFETCH(QString, stored);
         QFETCH(QString, used);
         Registry::saveSetting(name, stored);
-        QCOMPARE(currentSetting(name), used);
+        QCOMPARE(currentSetting(*settingIdOf(name)), used);
     }
 
     void normalisingWritesBackTheValueInForce() {
@@ -189,7 +190,7 @@ private Q_SLOTS:
         Registry::saveSetting(QStringLiteral("cNof"), QStringLiteral("abc"));
         Registry::saveSetting(QStringLiteral("PkLstXpos"), QStringLiteral("abc"));
         Registry::saveSetting(QStringLiteral("LastUsedDir"), QStringLiteral("/no/such/folder"));
-        normaliseSettings({QStringLiteral("/tmp"), 1500, 2500});
+        normaliseSettings({QStringLiteral("/tmp"), 1500, 2500}, ResetFileFilter);
         QCOMPARE(Registry::setting(QStringLiteral("tRate")), QStringLiteral("normal"));
         QCOMPARE(Registry::setting(QStringLiteral("cSize")), QStringLiteral("1440000"));
         QCOMPARE(Registry::setting(QStringLiteral("cNof")), QStringLiteral("abc"));  // not in use
@@ -199,7 +200,7 @@ private Q_SLOTS:
 
     void firstStartWritesEveryDefault() {
         const QString here = m_config.path();
-        normaliseSettings({here, 100, 200});
+        normaliseSettings({here, 100, 200}, ResetFileFilter);
         for (const SettingRow& row : settingsTable()) {
             const QString stored = Registry::setting(row.name, QStringLiteral("<absent>"));
             if (row.name == QLatin1String("ShowTod") || row.name == QLatin1String("cSize") ||
@@ -232,7 +233,7 @@ private Q_SLOTS:
         Registry::SaveStringValue(Registry::FilterInfoKey, QStringLiteral("4"),
                                   QStringLiteral("Avi"));
         Registry::saveSetting(QStringLiteral("fCheck"), QStringLiteral("tampered"));
-        normaliseSettings({m_config.path(), 0, 0});
+        normaliseSettings({m_config.path(), 0, 0}, ResetFileFilter);
         QCOMPARE(Registry::GetStringValue(Registry::FilterKey, QStringLiteral("4")), QString());
         QCOMPARE(Registry::GetStringValue(Registry::FilterInfoKey, QStringLiteral("4")), QString());
     }

@@ -4,9 +4,12 @@
 #include <QtTest>
 
 #include "core/registry.h"
-#include "unpack/split_rule.h"
+#include "core/split_rule.h"
 
 namespace {
+
+// The settings store, as the options model gives it to the split rule.
+const SplitStore kStore{storedSetting, storeSetting};
 
 SplitRule ruleOf(SplitKind kind, quint64 size, int count = 2, int percent = 50) {
     SplitRule rule;
@@ -121,7 +124,7 @@ private Q_SLOTS:
         SplitRule rule;
         const QList<quint64> bytes = {360000, 1200000, 1440000, 100000000};
         for (qsizetype i = 0; i < splitPresets().size(); ++i) {
-            applyPreset(rule, splitPresets().at(i).word);
+            applyPreset(rule, splitPresets().at(i).word, &kStore);
             QCOMPARE(rule.SplitSize, bytes.at(i));
             QCOMPARE(rule.SplitMode, SplitKind::Preset);
             QCOMPARE(Registry::setting(QStringLiteral("sSize")), splitPresets().at(i).word);
@@ -154,9 +157,9 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, refusal);
         SplitRule rule;
-        applyPreset(rule, QStringLiteral("zip"));
+        applyPreset(rule, QStringLiteral("zip"), &kStore);
         const CustomSizeOutcome outcome =
-            applyCustomSize(rule, static_cast<SplitKind>(kind), text, false);
+            applyCustomSize(rule, static_cast<SplitKind>(kind), text, false, &kStore);
         QCOMPARE(outcome.refusal, refusal);
         QCOMPARE(rule.checkedEntry,
                  refusal.isEmpty() ? QStringLiteral("custom") : QStringLiteral("zip"));
@@ -204,7 +207,7 @@ private Q_SLOTS:
         QFETCH(QString, stored);
         SplitRule rule;
         const CustomSizeOutcome outcome =
-            applyCustomSize(rule, static_cast<SplitKind>(kind), text, false);
+            applyCustomSize(rule, static_cast<SplitKind>(kind), text, false, &kStore);
         QVERIFY(outcome.refusal.isEmpty());
         QCOMPARE(rule.customCaption, caption);
         QCOMPARE(Registry::setting(QStringLiteral("sSize")), word);
@@ -217,9 +220,9 @@ private Q_SLOTS:
 
     void fromPreferencesOnlyTheRuleChanges() {
         SplitRule rule;
-        applyPreset(rule, QStringLiteral("small"));
+        applyPreset(rule, QStringLiteral("small"), &kStore);
         const CustomSizeOutcome outcome =
-            applyCustomSize(rule, SplitKind::CustomSize, QStringLiteral("10"), true);
+            applyCustomSize(rule, SplitKind::CustomSize, QStringLiteral("10"), true, &kStore);
         QVERIFY(outcome.refusal.isEmpty());
         QCOMPARE(rule.SplitSize, quint64(10240));
         QCOMPARE(rule.checkedEntry, QStringLiteral("custom"));
@@ -283,7 +286,7 @@ private Q_SLOTS:
         Registry::saveSetting(QStringLiteral("sSize"), word);
         Registry::saveSetting(setting, stored);
         SplitRule rule;
-        restoreSplitRule(rule);
+        restoreSplitRule(rule, kStore);
         QCOMPARE(rule.customCaption, caption);
         if (size != 0) {
             QCOMPARE(rule.SplitSize, size);

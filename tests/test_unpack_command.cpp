@@ -8,6 +8,7 @@
 
 #include "fileio/disk_space.h"
 #include "fileio/file64.h"
+#include "support/checked_files.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
 #include "unpack/unpack_command.h"
@@ -19,7 +20,7 @@ const QStringList kStamping = {QStringLiteral("@echo Files unpacked by Tarvik Za
 
 struct Unpack {
     RecorderJobHost host;
-    File64 files{&host};
+    CheckedFiles files{&host};
     UnpackCommand command{files, host};
     UnpackOptions options;
     SplitRule rule;
@@ -27,7 +28,7 @@ struct Unpack {
     Unpack() {
         options.destination = UnpackDestination::WhereFile;
         options.stampingLines = kStamping;
-        applyPreset(rule, QStringLiteral("high"), false);
+        applyPreset(rule, QStringLiteral("high"));
     }
     JobOutcome run(const QStringList& entries) { return command.run(entries, options, rule); }
 };
@@ -47,7 +48,6 @@ private:
 
 private Q_SLOTS:
     void initTestCase() { useThrowawayUserFolders(m_dir.path()); }
-    void cleanup() { QVERIFY(File64::openFileTable().isEmpty()); }
 
     void nothingToUnpack() {
         Unpack unpack;
@@ -238,7 +238,7 @@ private Q_SLOTS:
             unpack.options.type = type;
             unpack.options.destination = UnpackDestination::CustomDir;
             unpack.options.customDir = mountPoint;
-            applyCustomSize(unpack.rule, SplitKind::CustomSize, QStringLiteral("10"), false, false);
+            applyCustomSize(unpack.rule, SplitKind::CustomSize, QStringLiteral("10"), false);
             unpack.run({source});
             texts << unpack.host.texts();
             written << QString::number(filesIn(mountPoint).size());
@@ -256,10 +256,11 @@ private Q_SLOTS:
             writeFile(folder + QStringLiteral("/clip.mpg"), mpegBytes(30000, 0, k352x240at25));
         Unpack unpack;
         unpack.options.type = UnpackType::EMH;
-        applyCustomSize(unpack.rule, SplitKind::CustomSize, QStringLiteral("10"), false, false);
-        File64::failCall(File64::Op::Write, 1, ENOSPC);  // after piece 1: the first header
+        applyCustomSize(unpack.rule, SplitKind::CustomSize, QStringLiteral("10"), false);
+        unpack.files.failCall(FailingCalls::Op::Write, 1,
+                              ENOSPC);  // after piece 1: the first header
         QCOMPARE(unpack.run({source}), JobOutcome::Failed);
-        File64::clearFailures();
+        unpack.files.clearFailures();
         QCOMPARE(unpack.host.texts().last(),
                  QStringLiteral("Error writing '") + source +
                      QStringLiteral(".002.mpg': No space left on device. Unpacking aborted!"));
@@ -275,7 +276,7 @@ private Q_SLOTS:
         Unpack unpack;
         unpack.options.zip = true;
         unpack.options.batch = JoinBatchMode::Names;
-        applyCustomSize(unpack.rule, SplitKind::CustomSize, QStringLiteral("40"), false, false);
+        applyCustomSize(unpack.rule, SplitKind::CustomSize, QStringLiteral("40"), false);
         QCOMPARE(unpack.run({clip, movie, zipped}), JobOutcome::Success);
         const QStringList texts = unpack.host.texts();
         QCOMPARE(texts.at(0), QLatin1Char('\'') + clip +
@@ -306,7 +307,7 @@ private Q_SLOTS:
         Unpack unpack;
         unpack.options.batch = JoinBatchMode::Names;
         unpack.options.rate = TransferRate::fromWord(QStringLiteral("slow"));
-        applyCustomSize(unpack.rule, SplitKind::CustomSize, QStringLiteral("100"), false, false);
+        applyCustomSize(unpack.rule, SplitKind::CustomSize, QStringLiteral("100"), false);
         // 102,400-byte pieces at 10,000-byte chunks: 11 steps a piece; cancel in piece 3.
         bool acted = false;
         unpack.host.onProgress(25, [&] { acted = unpack.command.cancel(); });
@@ -383,7 +384,7 @@ private Q_SLOTS:
         Unpack unpack;
         unpack.options.type = UnpackType::EMH;
         unpack.options.batch = JoinBatchMode::Names;
-        applyCustomSize(unpack.rule, SplitKind::CustomSize, QStringLiteral("10"), false, false);
+        applyCustomSize(unpack.rule, SplitKind::CustomSize, QStringLiteral("10"), false);
         QCOMPARE(unpack.run({source}), JobOutcome::Success);
         const int h = 14 + 5600;
         QCOMPARE(readFile(source + QStringLiteral(".001.mpg")), bytes.left(10240));
@@ -400,7 +401,7 @@ private Q_SLOTS:
         const QString source = writeFile(folder + QStringLiteral("/clip.mpg"), bytes);
         Unpack unpack;
         unpack.options.type = UnpackType::EMH;
-        applyCustomSize(unpack.rule, SplitKind::LastPiece, QStringLiteral("10"), false, false);
+        applyCustomSize(unpack.rule, SplitKind::LastPiece, QStringLiteral("10"), false);
         QCOMPARE(unpack.run({source}), JobOutcome::Success);
         QCOMPARE(filesIn(folder),
                  (QStringList{QStringLiteral("clip.mpg"), QStringLiteral("clip.mpg.001.mpg")}));
@@ -414,7 +415,7 @@ private Q_SLOTS:
         const QString source = writeFile(folder + QStringLiteral("/plain.mpg"), bytes);
         Unpack unpack;
         unpack.options.type = UnpackType::EMH;
-        applyCustomSize(unpack.rule, SplitKind::CustomSize, QStringLiteral("10"), false, false);
+        applyCustomSize(unpack.rule, SplitKind::CustomSize, QStringLiteral("10"), false);
         QCOMPARE(unpack.run({source}), JobOutcome::Success);
         const QString missing =
             QLatin1Char('\'') + source + QStringLiteral("' MPEG header not found.");
@@ -441,7 +442,7 @@ private Q_SLOTS:
         const QString source =
             writePatternFile(folder + QStringLiteral("/src"), static_cast<quint64>(length), 20);
         Unpack unpack;
-        applyCustomSize(unpack.rule, static_cast<SplitKind>(kind), value, false, false);
+        applyCustomSize(unpack.rule, static_cast<SplitKind>(kind), value, false);
         QCOMPARE(unpack.run({source}), JobOutcome::Failed);
         QCOMPARE(unpack.host.messages.size(), 1);
         QVERIFY(unpack.host.texts().first().startsWith(QStringLiteral("Unexpected error.")));
@@ -472,7 +473,7 @@ private Q_SLOTS:
         const QString source =
             writePatternFile(folder + QStringLiteral("/src"), static_cast<quint64>(length), 21);
         Unpack unpack;
-        applyCustomSize(unpack.rule, static_cast<SplitKind>(kind), value, false, false);
+        applyCustomSize(unpack.rule, static_cast<SplitKind>(kind), value, false);
         if (pieces.isEmpty()) {
             QCOMPARE(unpack.run({source}), JobOutcome::Success);
             QCOMPARE(filesIn(folder).size(), 32768);

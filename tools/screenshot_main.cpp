@@ -137,7 +137,7 @@ int main(int argc, char* argv[]) {
         shoot(out + QStringLiteral("/filter_dialog.png"), {&filters});
     }
     {
-        PreferencesDialog prefs(window, host);
+        PreferencesDialog prefs(window.options(), window, host, &window);
         prefs.show();
         prefs.move(60, 60);
         for (int page = 0; page <= PreferencesDialog::kLastPage; ++page) {
@@ -152,7 +152,7 @@ int main(int argc, char* argv[]) {
         }
     }
     {
-        TipWindow tips(tipsFilePath());
+        TipWindow tips(tipsFilePath(), window.options());
         tips.show();
         tips.move(60, 60);
         QTest::qWait(200);
@@ -160,8 +160,8 @@ int main(int argc, char* argv[]) {
     }
 
     // A running job: slow pack, photographed a moment in, then cancelled.
-    window.options().choose(QStringLiteral("tRate"), QStringLiteral("slow"));
-    window.options().setOn(QStringLiteral("MCC"), false);
+    window.options().choose(SettingId::Rate, Speed::Slow);
+    window.options().setOn(SettingId::MpegCheck, false);
     QTimer::singleShot(1500, &window, [&] {
         shoot(out + QStringLiteral("/progress.png"), {&window});
         QTest::mousePress(window.packCancelButton(), Qt::LeftButton);

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/registry.h"
+#include "core/native_path.h"
+#include "core/program_info.h"
 #include "core/single_instance.h"
-#include "fileio/native_path.h"
 #include "packlist/pack_list_window.h"
 #include "ui/main_window.h"
 
@@ -86,7 +86,7 @@ QString absoluteCommandLine(const QStringList& arguments) {
 
 int refuseSecondInstance() {
     std::fputs("This program is already running!\n", stderr);
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarvik Zarvo Pro"),
+    QMessageBox box(QMessageBox::Warning, kProgramTitle,
                     QStringLiteral("This program is already running!"), QMessageBox::Ok);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
@@ -133,7 +133,7 @@ int main(int argc, char* argv[]) {
     window.load();
     window.show();
     window.packListWindow()->show();
-    if (Registry::setting(QStringLiteral("ShowTod")) != QLatin1String("0")) {
+    if (window.options().showTips()) {
         window.tipCommand();
     }
     instance.listen([&window](const QString& commandLine) { window.receiveFiles(commandLine); });

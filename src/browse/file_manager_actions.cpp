@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include "fileio/whole_file.h"
+#include "core/whole_file.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <cstdio>
 
 #include "cli/terminal_job_host.h"
+#include "core/native_path.h"
 #include "core/text_helpers.h"
 #include "fileio/file64.h"
-#include "fileio/native_path.h"
 #include "mpeg/mpeg_info.h"
 #include "pack/pack_command.h"
 #include "unpack/stamping_texts.h"
@@ -47,7 +47,7 @@ void addJobOptions(QCommandLineParser& parser) {
     parser.addOption({QStringLiteral("delete-sources"), QStringLiteral("no|prompt|noprompt"),
                       QStringLiteral("when"), QStringLiteral("no")});
     parser.addOption({QStringLiteral("rate"), QStringLiteral("transfer rate"),
-                      QStringLiteral("rate"), QStringLiteral("normal")});
+                      QStringLiteral("rate"), settingRow(SettingId::Rate).defaultValue});
     parser.addOption({QStringLiteral("assume-yes"), QStringLiteral("answer Yes to questions")});
     parser.addOption({QStringLiteral("assume-no"), QStringLiteral("answer No to questions")});
 }
@@ -163,7 +163,7 @@ QString splitRuleOf(const QCommandLineParser& parser, SplitRule* rule) {
     }
     const QString preset = parser.isSet(QStringLiteral("size"))
                                ? parser.value(QStringLiteral("size"))
-                               : QStringLiteral("high");
+                               : defaultPresetWord();
     bool known = false;
     for (const SplitPreset& candidate : splitPresets()) {
         known = known || candidate.word == preset;
@@ -171,11 +171,11 @@ QString splitRuleOf(const QCommandLineParser& parser, SplitRule* rule) {
     if (!known) {
         return QStringLiteral("unknown --size '%1'").arg(preset);
     }
-    applyPreset(*rule, preset, false);
+    applyPreset(*rule, preset);
     for (const CustomOption& option : custom) {
         if (parser.isSet(QLatin1String(option.name))) {
             return applyCustomSize(*rule, option.kind, parser.value(QLatin1String(option.name)),
-                                   false, false)
+                                   false)
                 .refusal;
         }
     }

@@ -1,51 +1,155 @@
 #include "core/options_model.h"
 
+#include <QFileInfo>
+
 #include "core/registry.h"
-#include "core/settings_table.h"
+#include "core/text_helpers.h"
 
 namespace {
 
-// The order in which start-up applies the options.
-const char* const kRestoreOrder[] = {"CmPack", "Magnet", "tRate",      "sDir",   "UnpkTyp", "JBat",
-                                     "Delact", "SaveTo", "StartupOpt", "Owrite", "MZip",    "MCC"};
+// The options start-up applies, in its order; the split rule follows the rate.
+constexpr SettingId kRestoreOrder[] = {
+    SettingId::ContextMenu, SettingId::Magnet,    SettingId::Rate,         SettingId::Destination,
+    SettingId::UnpackType,  SettingId::JoinBatch, SettingId::DeleteAction, SettingId::SaveTo,
+    SettingId::Startup,     SettingId::Overwrite, SettingId::Zip,          SettingId::MpegCheck,
+};
 
 }  // namespace
 
 OptionsModel::OptionsModel(QObject* parent) : QObject(parent) {
-    for (const char* name : kRestoreOrder) {
-        const SettingRow& row = settingRow(QLatin1String(name));
-        m_values.insert(row.name, row.defaultValue);
+    for (const SettingRow& row : settingsTable()) {
+        if (row.kind == SettingKind::Words) {
+            m_choices[static_cast<size_t>(row.id)] = defaultWordIndex(row.id);
+        }
     }
-    applyPreset(m_split, QStringLiteral("high"), false);
+    applyPreset(m_split, defaultPresetWord());
 }
 
-QString OptionsModel::value(const QString& name) const {
-    return m_values.value(settingRow(name).name);
+int OptionsModel::choice(SettingId id) const {
+    return m_choices[static_cast<size_t>(id)];
 }
 
-void OptionsModel::choose(const QString& name, const QString& word) {
-    const SettingRow& row = settingRow(name);
-    const QString used = isValidSetting(row, word) ? word : row.defaultValue;
-    m_values.insert(row.name, used);
-    Registry::saveSetting(row.name, used);
-    Q_EMIT changed(row.name);
+void OptionsModel::setChoice(SettingId id, int index) {
+    const bool known = index >= 0 && index < settingRow(id).words.size();
+    const int used = known ? index : defaultWordIndex(id);
+    m_choices[static_cast<size_t>(id)] = used;
+    store(id, settingWord(id, used));
+    Q_EMIT changed(id);
 }
 
-void OptionsModel::setOn(const QString& name, bool on) {
-    choose(name, on ? QStringLiteral("On") : QStringLiteral("Off"));
+void OptionsModel::chooseWord(SettingId id, const QString& word) {
+    setChoice(id, settingWordIndex(id, word));
+}
+
+void OptionsModel::store(SettingId id, const QString& text) {
+    storeSetting(id, text);
+    if (const QString failure = Registry::takeWriteFailure(); !failure.isEmpty()) {
+        Q_EMIT storeFailed(failure);
+    }
+}
+
+SplitStore OptionsModel::splitStore() {
+    return {[](SettingId id) { return storedSetting(id); },
+            [this](SettingId id, const QString& text) { store(id, text); }};
+}
+
+void OptionsModel::setSplitRule(const SplitRule& rule) {
+    m_split = rule;
+    if (rule.SplitMode == SplitKind::Preset) {
+        store(SettingId::SplitSize, rule.checkedEntry);
+    } else {
+        store(SettingId::SplitSize, splitModeWord(rule.SplitMode));
+        if (rule.SplitMode == SplitKind::Percentage) {
+            store(SettingId::CustomPercent, QString::number(rule.SplitPercent));
+        } else if (rule.SplitMode == SplitKind::Pieces) {
+            store(SettingId::CustomPieces, QString::number(rule.SplitCount));
+        } else {
+            store(SettingId::CustomBytes, QString::number(rule.SplitSize));
+        }
+    }
+    Q_EMIT changed(SettingId::SplitSize);
 }
 
 void OptionsModel::choosePreset(const QString& word) {
-    applyPreset(m_split, word);
-    Q_EMIT changed(QStringLiteral("sSize"));
+    const SplitStore writer = splitStore();
+    applyPreset(m_split, word, &writer);
+    Q_EMIT changed(SettingId::SplitSize);
 }
 
-void OptionsModel::restoreFromStore() {
-    for (const char* name : kRestoreOrder) {
-        choose(QLatin1String(name), Registry::setting(QLatin1String(name)));
-        if (QLatin1String(name) == QLatin1String("tRate")) {
-            restoreSplitRule(m_split);  // the size comes right after the rate
-            Q_EMIT changed(QStringLiteral("sSize"));
+std::optional<SplitKind> OptionsModel::storedSplitMode() const {
+    return splitModeOfWord(storedSetting(SettingId::SplitSize));
+}
+
+CustomSizeOutcome OptionsModel::applyCustomSize(SplitKind mode, const QString& text,
+                                                bool prefsOpen) {
+    const SplitStore writer = splitStore();
+    const CustomSizeOutcome outcome = ::applyCustomSize(m_split, mode, text, prefsOpen, &writer);
+    if (outcome.refusal.isEmpty()) {
+        Q_EMIT changed(SettingId::SplitSize);
+    }
+    return outcome;
+}
+
+QString OptionsModel::folder(SettingId id) const {
+    return storedSetting(id);
+}
+
+void OptionsModel::setFolder(SettingId id, const QString& folder) {
+    store(id, folder);
+}
+
+QString OptionsModel::settleFolder(SettingId id, const QString& fallback) {
+    const QString stored = folder(id);
+    const QString held = AddSlash(stored);
+    const QString used = !stored.isEmpty() && QFileInfo(held).isDir() ? held : fallback;
+    store(id, used);
+    return used;
+}
+
+SettingId OptionsModel::folderSetting(FolderChoice which) {
+    switch (which) {
+        case FolderChoice::Save:
+            return SettingId::SaveCustomDir;
+        case FolderChoice::Startup:
+            return SettingId::StartupCustomDir;
+        case FolderChoice::Unpack:
+            break;
+    }
+    return SettingId::UnpackCustomDir;
+}
+
+double OptionsModel::packListX() const {
+    return storedSetting(SettingId::PackListX).toDouble();
+}
+
+double OptionsModel::packListY() const {
+    return storedSetting(SettingId::PackListY).toDouble();
+}
+
+void OptionsModel::setPackListPosition(double x, double y) {
+    store(SettingId::PackListX, QString::number(x));
+    store(SettingId::PackListY, QString::number(y));
+}
+
+bool OptionsModel::showTips() const {
+    return isFlagOn(storedSetting(SettingId::ShowTips));
+}
+
+void OptionsModel::setShowTips(bool show) {
+    store(SettingId::ShowTips, flagText(show));
+}
+
+QString OptionsModel::restoreFromStore(const SettingsContext& context,
+                                       const std::function<void()>& resetFilters) {
+    normaliseSettings(context, resetFilters);
+    const QString unreadable = Registry::takeWarning();
+    for (const SettingId id : kRestoreOrder) {
+        chooseWord(id, storedSetting(id));
+        if (id == SettingId::Rate) {
+            const SplitStore writer = splitStore();
+            restoreSplitRule(m_split, writer);
+            Q_EMIT changed(SettingId::SplitSize);
         }
     }
+    return unreadable;
 }

@@ -1,48 +1,101 @@
 #pragma once
 
-#include <QHash>
 #include <QObject>
 #include <QString>
 
-#include "pack/transfer_rate.h"
-#include "unpack/split_rule.h"
+#include <array>
 
-// The options the menus show with check marks, in one place. Every command sets its
-// value, writes its settings word at once and announces the change; menus, the
-// preferences dialog, start-up and the jobs read it here.
+#include "core/option_types.h"
+#include "core/settings_table.h"
+#include "core/split_rule.h"
+#include "core/transfer_rate.h"
+
+// The user's options in one place, and the only reader and writer of the settings
+// store outside start-up's normalisation. Every change is stored at once and
+// announced; menus, the preferences dialog, start-up and the jobs read it here.
 class OptionsModel : public QObject {
     Q_OBJECT
 
 public:
     explicit OptionsModel(QObject* parent = nullptr);
 
-    // A word setting (tRate, sDir, UnpkTyp, JBat, Delact, SaveTo, StartupOpt, Owrite)
-    // or an on/off one (MZip, MCC, CmPack, Magnet).
-    QString value(const QString& name) const;
-    bool isOn(const QString& name) const { return value(name) == QLatin1String("On"); }
+    // A words setting as the index of its word (its enum value), and its change. An
+    // index outside the words stores the setting's default.
+    int choice(SettingId id) const;
+    void setChoice(SettingId id, int index);
+    template <typename Choice>
+    void choose(SettingId id, Choice value) {
+        setChoice(id, static_cast<int>(value));
+    }
 
-    // Checks `word` in its group and stores it; a word outside the vocabulary stores the
-    // setting's default instead.
-    void choose(const QString& name, const QString& word);
-    void setOn(const QString& name, bool on);
-    void toggle(const QString& name) { setOn(name, !isOn(name)); }
+    // The On/Off settings.
+    bool isOn(SettingId id) const { return choice(id) == kOnIndex; }
+    void setOn(SettingId id, bool on) { setChoice(id, on ? kOnIndex : kOffIndex); }
+    void toggle(SettingId id) { setOn(id, !isOn(id)); }
 
-    TransferRate rate() const { return TransferRate::fromWord(value(QStringLiteral("tRate"))); }
+    Speed speed() const { return static_cast<Speed>(choice(SettingId::Rate)); }
+    TransferRate rate() const { return TransferRate::of(speed()); }
+    UnpackType unpackType() const { return static_cast<UnpackType>(choice(SettingId::UnpackType)); }
+    UnpackDestination destination() const {
+        return static_cast<UnpackDestination>(choice(SettingId::Destination));
+    }
+    JoinBatchMode batchMode() const {
+        return static_cast<JoinBatchMode>(choice(SettingId::JoinBatch));
+    }
+    DeleteAction deleteAction() const {
+        return static_cast<DeleteAction>(choice(SettingId::DeleteAction));
+    }
+    OverwritePolicy overwritePolicy() const {
+        return static_cast<OverwritePolicy>(choice(SettingId::Overwrite));
+    }
+    SaveFolder saveTo() const { return static_cast<SaveFolder>(choice(SettingId::SaveTo)); }
+    StartupFolder startup() const { return static_cast<StartupFolder>(choice(SettingId::Startup)); }
+    bool zip() const { return isOn(SettingId::Zip); }
+    bool mpegCheck() const { return isOn(SettingId::MpegCheck); }
 
-    // The split rule: presets, custom choices and start-up go through these.
+    // The split rule. Every change goes through these, which store and announce it.
     const SplitRule& splitRule() const { return m_split; }
-    SplitRule& splitRule() { return m_split; }
+    void setSplitRule(const SplitRule& rule);
     void choosePreset(const QString& word);
-    void splitRuleChanged() { Q_EMIT changed(QStringLiteral("sSize")); }
+    // The custom mode the store holds, if any (the custom size dialog opens on it).
+    std::optional<SplitKind> storedSplitMode() const;
+    // The custom size dialog's "&OK" (see applyCustomSize in split_rule.h).
+    CustomSizeOutcome applyCustomSize(SplitKind mode, const QString& text, bool prefsOpen);
 
-    // Start-up: every option from the store, normalised and written back, in the order
-    // the main window applies them.
-    void restoreFromStore();
+    // The folders, as stored (a directory setting), and their change.
+    QString folder(SettingId id) const;
+    void setFolder(SettingId id, const QString& folder);
+    // The setting that holds a folder choice's custom folder.
+    static SettingId folderSetting(FolderChoice which);
+    // Start-up: the stored folder when it still exists (without a trailing "/"), else
+    // `fallback`; the folder in force is stored.
+    QString settleFolder(SettingId id, const QString& fallback);
+
+    // Where the pack list window stands, in twips, and its change.
+    double packListX() const;
+    double packListY() const;
+    void setPackListPosition(double x, double y);
+
+    bool showTips() const;
+    void setShowTips(bool show);
+
+    // Start-up: every stored value back inside its vocabulary (the file-type filters
+    // reset by `resetFilters` when never initialised), then every option read, in the
+    // order the main window applies them. The returned text says why the settings file
+    // could not be read, or is empty.
+    QString restoreFromStore(const SettingsContext& context,
+                             const std::function<void()>& resetFilters);
 
 Q_SIGNALS:
-    void changed(const QString& name);
+    void changed(SettingId id);
+    // A change could not be written; sent once per run.
+    void storeFailed(const QString& text);
 
 private:
-    QHash<QString, QString> m_values;
+    void store(SettingId id, const QString& text);
+    void chooseWord(SettingId id, const QString& word);
+    SplitStore splitStore();
+
+    std::array<int, settingCount()> m_choices{};
     SplitRule m_split;
 };

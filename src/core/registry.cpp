@@ -12,8 +12,8 @@
 
 #include <sys/stat.h>
 
-#include "fileio/native_path.h"
-#include "fileio/whole_file.h"
+#include "core/native_path.h"
+#include "core/whole_file.h"
 
 namespace {
 
@@ -176,6 +176,8 @@ void remember(const QString& path, const Loaded& loaded) {
 
 QString g_warning;
 bool g_warned = false;
+QString g_writeFailure;
+bool g_writeFailureTaken = false;
 
 Loaded readStore(const QString& path) {
     const QFileInfo info(path);
@@ -230,6 +232,13 @@ QString setAsideDamaged(const QString& path) {
     return QFile::rename(path, backup) ? backup : QString();
 }
 
+void noteWriteFailure(const QString& path, const QString& reason) {
+    if (g_writeFailure.isEmpty()) {
+        g_writeFailure = QStringLiteral("The settings could not be saved to '") + path +
+                         QStringLiteral("': ") + reason + QLatin1Char('.');
+    }
+}
+
 // Writes the cached store whole; a damaged original is kept first.
 void flush() {
     Loaded& live = g_cache.loaded;
@@ -244,14 +253,19 @@ void flush() {
     if (live.damaged && QFileInfo::exists(path)) {
         backup = setAsideDamaged(path);
         if (backup.isEmpty()) {
-            return;  // without its backup the original is not replaced
+            // Without its backup the original is not replaced.
+            noteWriteFailure(path, QStringLiteral("its damaged original could not be kept"));
+            return;
         }
     }
     QString error;
     if (replaceWholeFile(path, serialise(live.store), &error)) {
         live.damaged = false;
         g_cache.signature = fileSignature(path);
-    } else if (!backup.isEmpty()) {
+        return;
+    }
+    noteWriteFailure(path, error);
+    if (!backup.isEmpty()) {
         QFile::rename(backup, path);  // nothing new was written: the original stays in place
     }
 }
@@ -320,6 +334,8 @@ QString storePath() {
 void setStorePath(const QString& path) {
     g_storePath = path;
     g_cache = {};
+    g_writeFailure.clear();
+    g_writeFailureTaken = false;
 }
 
 QString GetStringValue(const QString& keyPath, const QString& valueName,
@@ -382,6 +398,14 @@ QString takeWarning() {
     }
     g_warned = true;
     return g_warning;
+}
+
+QString takeWriteFailure() {
+    if (g_writeFailureTaken || g_writeFailure.isEmpty()) {
+        return QString();
+    }
+    g_writeFailureTaken = true;
+    return g_writeFailure;
 }
 
 QString setting(const QString& valueName, const QString& defaultValue) {

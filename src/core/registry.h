@@ -39,6 +39,8 @@ public:
 
 // Once per run: why the settings file could not be read, or "".
 QString takeWarning();
+// Once per run: why a change could not be written to the settings file, or "".
+QString takeWriteFailure();
 
 // Shorthands for the settings root.
 QString setting(const QString& valueName, const QString& defaultValue = QString());

@@ -4,78 +4,81 @@
 
 #include <cmath>
 
-#include "browse/file_filters.h"
 #include "core/registry.h"
 
 namespace {
 
-const QStringList kOnOff = {QStringLiteral("On"), QStringLiteral("Off")};
+QStringList list(std::initializer_list<const char*> items) {
+    QStringList result;
+    for (const char* item : items) {
+        result.append(QLatin1String(item));
+    }
+    return result;
+}
 
-SettingRow words(const char* name, QStringList vocabulary, const char* defaultValue) {
-    return {QLatin1String(name),
+const QStringList kOnOff = list({"On", "Off"});
+
+SettingRow words(SettingId id, const char* name, QStringList vocabulary, const char* defaultValue) {
+    return {id,
+            QLatin1String(name),
             SettingKind::Words,
             std::move(vocabulary),
             QLatin1String(defaultValue),
             0,
             0,
-            QString()};
+            {}};
 }
 
-SettingRow number(const char* name, quint64 minimum, quint64 maximum, const char* defaultValue,
-                  const char* onlyWithSize) {
-    return {QLatin1String(name),
-            SettingKind::Number,
-            {},
-            QLatin1String(defaultValue),
-            minimum,
-            maximum,
-            QLatin1String(onlyWithSize)};
+SettingRow number(SettingId id, const char* name, quint64 minimum, quint64 maximum,
+                  const char* defaultValue, QStringList onlyWithSize) {
+    return {id,      QLatin1String(name),         SettingKind::Number,
+            {},      QLatin1String(defaultValue), minimum,
+            maximum, std::move(onlyWithSize)};
 }
 
-SettingRow kind(const char* name, SettingKind settingKind, const char* defaultValue = "") {
-    return {QLatin1String(name), settingKind, {}, QLatin1String(defaultValue), 0, 0, QString()};
+SettingRow kind(SettingId id, const char* name, SettingKind settingKind,
+                const char* defaultValue = "") {
+    return {id, QLatin1String(name), settingKind, {}, QLatin1String(defaultValue), 0, 0, {}};
 }
+
+// Preset words first, then the custom modes; see splitPresetWords / splitModeWords.
+constexpr qsizetype kPresetCount = 4;
 
 QList<SettingRow> buildTable() {
-    const auto list = [](std::initializer_list<const char*> items) {
-        QStringList result;
-        for (const char* item : items) {
-            result.append(QLatin1String(item));
-        }
-        return result;
-    };
-    // In the order start-up applies them.
+    using Id = SettingId;
+    // Word lists follow the order of the enums in option_types.h.
     return {
-        words("CmPack", kOnOff, "Off"),
-        words("Magnet", kOnOff, "On"),
-        kind("PkLstXpos", SettingKind::Position),
-        kind("PkLstYpos", SettingKind::Position),
-        words("tRate", list({"slow", "normal", "fast", "ufast"}), "normal"),
-        words("sSize",
+        words(Id::ContextMenu, "CmPack", kOnOff, "Off"),
+        words(Id::Magnet, "Magnet", kOnOff, "On"),
+        kind(Id::PackListX, "PkLstXpos", SettingKind::Position),
+        kind(Id::PackListY, "PkLstYpos", SettingKind::Position),
+        words(Id::Rate, "tRate", list({"slow", "normal", "fast", "ufast"}), "normal"),
+        words(Id::SplitSize, "sSize",
               list({"small", "low", "high", "zip", "customfs", "customffs", "customlfs",
                     "customnof", "custompfs"}),
               "high"),
-        number("cSize", 1, 1048576000, "1440000", "customfs customffs customlfs"),
-        number("cNof", 2, 99999, "2", "customnof"),
-        number("cPfs", 1, 99, "50", "custompfs"),
-        words("sDir", list({"sfile", "wfile", "custom"}), "sfile"),
-        words("UnpkTyp", list({"RAW", "EMH"}), "RAW"),
-        words("JBat", list({"Jbat", "JbatNo", "JbatInfo"}), "JbatNo"),
-        words("Delact", list({"No", "Prompt", "NoPrompt"}), "No"),
-        words("SaveTo", list({"LastSaved", "Custom"}), "LastSaved"),
-        words("StartupOpt", list({"LastUsed", "Custom"}), "LastUsed"),
-        words("Owrite", list({"Prompt", "No", "NoPrompt"}), "Prompt"),
-        words("MZip", kOnOff, "Off"),
-        words("MCC", kOnOff, "On"),
-        kind("fCheck", SettingKind::Marker, "fPass"),
-        kind("NoOfFilter", SettingKind::Count, "3"),
-        kind("UnpackCustomDir", SettingKind::Directory),
-        kind("SaveCustomDir", SettingKind::Directory),
-        kind("LastSavedDir", SettingKind::Directory),
-        kind("StartupCustomDir", SettingKind::Directory),
-        kind("LastUsedDir", SettingKind::Directory),
-        kind("PkLstDir", SettingKind::Directory),  // where pack list files were last used
-        kind("ShowTod", SettingKind::Flag, "1"),
+        number(Id::CustomBytes, "cSize", 1, 1048576000, "1440000",
+               list({"customfs", "customffs", "customlfs"})),
+        number(Id::CustomPieces, "cNof", 2, 99999, "2", list({"customnof"})),
+        number(Id::CustomPercent, "cPfs", 1, 99, "50", list({"custompfs"})),
+        words(Id::Destination, "sDir", list({"sfile", "wfile", "custom"}), "sfile"),
+        words(Id::UnpackType, "UnpkTyp", list({"RAW", "EMH"}), "RAW"),
+        words(Id::JoinBatch, "JBat", list({"JbatNo", "Jbat", "JbatInfo"}), "JbatNo"),
+        words(Id::DeleteAction, "Delact", list({"No", "Prompt", "NoPrompt"}), "No"),
+        words(Id::SaveTo, "SaveTo", list({"LastSaved", "Custom"}), "LastSaved"),
+        words(Id::Startup, "StartupOpt", list({"LastUsed", "Custom"}), "LastUsed"),
+        words(Id::Overwrite, "Owrite", list({"Prompt", "No", "NoPrompt"}), "Prompt"),
+        words(Id::Zip, "MZip", kOnOff, "Off"),
+        words(Id::MpegCheck, "MCC", kOnOff, "On"),
+        kind(Id::FiltersReady, "fCheck", SettingKind::Marker, "fPass"),
+        kind(Id::FilterCount, "NoOfFilter", SettingKind::Count, "3"),
+        kind(Id::UnpackCustomDir, "UnpackCustomDir", SettingKind::Directory),
+        kind(Id::SaveCustomDir, "SaveCustomDir", SettingKind::Directory),
+        kind(Id::LastSavedDir, "LastSavedDir", SettingKind::Directory),
+        kind(Id::StartupCustomDir, "StartupCustomDir", SettingKind::Directory),
+        kind(Id::LastUsedDir, "LastUsedDir", SettingKind::Directory),
+        kind(Id::PackListDir, "PkLstDir", SettingKind::Directory),  // where lists were last used
+        kind(Id::ShowTips, "ShowTod", SettingKind::Flag, "1"),
     };
 }
 
@@ -94,17 +97,55 @@ QString positionText(double value) {
 }  // namespace
 
 const QList<SettingRow>& settingsTable() {
-    static const QList<SettingRow> table = buildTable();
+    static const QList<SettingRow> table = [] {
+        QList<SettingRow> rows = buildTable();
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            Q_ASSERT(static_cast<qsizetype>(rows.at(i).id) == i);  // rows in enum order
+        }
+        return rows;
+    }();
     return table;
 }
 
-const SettingRow& settingRow(const QString& name) {
+const SettingRow& settingRow(SettingId id) {
+    return settingsTable().at(static_cast<qsizetype>(id));
+}
+
+std::optional<SettingId> settingIdOf(const QString& name) {
     for (const SettingRow& row : settingsTable()) {
         if (row.name.compare(name, Qt::CaseInsensitive) == 0) {
-            return row;
+            return row.id;
         }
     }
-    qFatal("unknown setting %s", qPrintable(name));
+    return std::nullopt;
+}
+
+QString settingWord(SettingId id, int index) {
+    return settingRow(id).words.value(index);
+}
+
+int settingWordIndex(SettingId id, const QString& word) {
+    return static_cast<int>(settingRow(id).words.indexOf(word));
+}
+
+int defaultWordIndex(SettingId id) {
+    return settingWordIndex(id, settingRow(id).defaultValue);
+}
+
+QStringList splitPresetWords() {
+    return settingRow(SettingId::SplitSize).words.mid(0, kPresetCount);
+}
+
+QStringList splitModeWords() {
+    return settingRow(SettingId::SplitSize).words.mid(kPresetCount);
+}
+
+QString flagText(bool on) {
+    return on ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+bool isFlagOn(const QString& text) {
+    return text != flagText(false);
 }
 
 bool isValidSetting(const SettingRow& row, const QString& text) {
@@ -126,7 +167,7 @@ bool isValidSetting(const SettingRow& row, const QString& text) {
         case SettingKind::Count:
             return isWholeNumberIn(text, 1, 9999);
         case SettingKind::Flag:
-            return text == QLatin1String("0") || text == QLatin1String("1");
+            return text == flagText(false) || text == flagText(true);
     }
     return false;
 }
@@ -140,34 +181,39 @@ QString effectiveSetting(const SettingRow& row, const QString& stored,
         return context.currentDir;
     }
     if (row.kind == SettingKind::Position) {
-        return positionText(row.name == QLatin1String("PkLstXpos") ? context.packListX
-                                                                   : context.packListY);
+        return positionText(row.id == SettingId::PackListX ? context.packListX : context.packListY);
     }
     return row.defaultValue;
 }
 
-QString currentSetting(const QString& name, const SettingsContext& context) {
-    const SettingRow& row = settingRow(name);
-    return effectiveSetting(row, Registry::setting(row.name), context);
+QString storedSetting(SettingId id) {
+    return Registry::setting(settingRow(id).name);
 }
 
-void normaliseSettings(const SettingsContext& context) {
+void storeSetting(SettingId id, const QString& text) {
+    Registry::saveSetting(settingRow(id).name, text);
+}
+
+QString currentSetting(SettingId id, const SettingsContext& context) {
+    return effectiveSetting(settingRow(id), storedSetting(id), context);
+}
+
+void normaliseSettings(const SettingsContext& context, const std::function<void()>& resetFilters) {
     const Registry::Batch batch;  // one write of the file for all the values
-    const QString sizeMode = currentSetting(QStringLiteral("sSize"), context);
+    const QString sizeMode = currentSetting(SettingId::SplitSize, context);
     for (const SettingRow& row : settingsTable()) {
         if (row.kind == SettingKind::Flag || row.kind == SettingKind::Count) {
             continue;  // the tip window and the filters look after these
         }
-        if (!row.onlyWithSize.isEmpty() &&
-            !row.onlyWithSize.split(QLatin1Char(' ')).contains(sizeMode)) {
+        if (!row.onlyWithSize.isEmpty() && !row.onlyWithSize.contains(sizeMode)) {
             continue;
         }
         if (row.kind == SettingKind::Marker) {
-            if (!isValidSetting(row, Registry::setting(row.name))) {
-                ResetFileFilter();
+            if (!isValidSetting(row, storedSetting(row.id)) && resetFilters) {
+                resetFilters();
             }
             continue;
         }
-        Registry::saveSetting(row.name, currentSetting(row.name, context));
+        storeSetting(row.id, currentSetting(row.id, context));
     }
 }

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "fileio/native_path.h"
+#include "core/native_path.h"
 
 #include <sys/socket.h>
 #include <unistd.h>

@@ -1,5 +1,7 @@
 #include "core/text_helpers.h"
 
+#include <cstring>
+
 #include <QLocale>
 
 int LastInStr(const QString& text, const QString& pattern) {
@@ -128,4 +130,8 @@ QString captionVersion(const QString& version) {
         return version;
     }
     return parts.at(0) + QLatin1Char('.') + parts.mid(1).join(QString());
+}
+
+QString errorText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
 }

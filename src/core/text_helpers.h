@@ -48,5 +48,8 @@ QString sizeText(quint64 bytes);
 // revision with no separator ("0.1.0" gives "0.10", "2.0.5" gives "2.05").
 QString captionVersion(const QString& version);
 
+// The errno text of the platform.
+QString errorText(int error);
+
 // The text of the generic report of an unexpected failure.
 QString unexpectedErrorText(int number, const QString& description);

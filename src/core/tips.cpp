@@ -1,17 +1,12 @@
 #include "core/tips.h"
 
-#include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QRandomGenerator>
 
+#include "core/program_info.h"
+
 QString tipsFilePath() {
-    const QString installed =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/../share/tarvik-zarvo/tod.ctd");
-    if (QFileInfo::exists(installed)) {
-        return QFileInfo(installed).canonicalFilePath();
-    }
-    return QStringLiteral(ZARVO_DATA_DIR "/tod.ctd");
+    return dataFilePath(kTipsFileName);
 }
 
 std::optional<QStringList> LoadTips(const QString& fileName) {
@@ -29,8 +24,7 @@ std::optional<QStringList> LoadTips(const QString& fileName) {
 }
 
 QString tipsNotFoundText() {
-    return QStringLiteral("That the ") + QStringLiteral("tod.ctd") +
-           QStringLiteral(" file was not found? ");
+    return QStringLiteral("That the ") + kTipsFileName + QStringLiteral(" file was not found? ");
 }
 
 int randomTipIndex(qsizetype count) {

@@ -6,6 +6,7 @@
 #include <optional>
 
 // Tips of the day: one per line of "tod.ctd" in the program's data folder.
+inline const QString kTipsFileName = QStringLiteral("tod.ctd");
 QString tipsFilePath();
 std::optional<QStringList> LoadTips(const QString& fileName);
 QString tipsNotFoundText();

@@ -4,7 +4,7 @@
 #include <QFileInfo>
 #include <QStorageInfo>
 
-#include "fileio/native_path.h"
+#include "core/native_path.h"
 
 QString nearestExistingFolder(const QString& path) {
     QString folder = absolutePathOf(path);

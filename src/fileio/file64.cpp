@@ -8,40 +8,16 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 
 #include <QFile>
 
 #include "core/job_host.h"
+#include "core/native_path.h"
 #include "core/text_helpers.h"
+#include "core/whole_file.h"
 #include "fileio/file_identity.h"
-#include "fileio/native_path.h"
-#include "fileio/whole_file.h"
-
-QList<int> File64::s_openTable;
-int File64::s_openStatus = File64::OpenOk;
-int File64::s_lastOpenError = 0;
 
 namespace {
-
-// Failures planned by tests, per operation: countdown to the failing call and its errno.
-struct PlannedFailure {
-    int countdown = -1;
-    int error = 0;
-};
-std::array<PlannedFailure, 3> s_planned;
-
-bool plannedFailure(File64::Op op, int* error) {
-    PlannedFailure& plan = s_planned[static_cast<size_t>(op)];
-    if (plan.countdown < 0) {
-        return false;
-    }
-    if (plan.countdown-- > 0) {
-        return false;
-    }
-    *error = plan.error;
-    return true;
-}
 
 void setError(int* error, int value) {
     if (error != nullptr) {
@@ -51,19 +27,11 @@ void setError(int* error, int value) {
 
 }  // namespace
 
-void File64::failCall(Op op, int nth, int error) {
-    s_planned[static_cast<size_t>(op)] = {nth, error};
-}
-
-void File64::clearFailures() {
-    s_planned.fill({});
-}
-
 File64::File64(JobHost* host) : m_host(host) {}
 
 File64::~File64() {
-    if (m_handle != -1 && s_openTable.contains(m_handle)) {
-        s_openTable.removeOne(m_handle);
+    if (m_handle != -1 && m_openTable.contains(m_handle)) {
+        m_openTable.removeOne(m_handle);
         ::close(m_handle);
     }
 }
@@ -130,32 +98,37 @@ int openForReading(const QByteArray& name) {
 
 }  // namespace
 
-void File64::OpenFile(const QString& fileName, const QString& mode) {
-    const bool writing = mode == QLatin1String("READ_WRITE");
-    if (!writing && mode != QLatin1String("READ_ONLY")) {
-        s_openStatus = OpenOtherFailure;
-        s_lastOpenError = EINVAL;
-        return;
-    }
-    int error = 0;
-    if (plannedFailure(Op::Open, &error)) {
-        m_handle = -1;
-    } else {
-        const QByteArray name = nativePath(fileName);
-        m_handle = writing ? openForWriting(name) : openForReading(name);
-        error = errno;
-    }
+int FileCalls::open(const QByteArray& name, bool writing) {
+    return writing ? openForWriting(name) : openForReading(name);
+}
+
+ssize_t FileCalls::read(int fd, char* data, size_t count) {
+    return ::read(fd, data, count);
+}
+
+ssize_t FileCalls::write(int fd, const char* data, size_t count) {
+    return ::write(fd, data, count);
+}
+
+ssize_t FileCalls::copyRange(int in, int out, size_t count) {
+    return ::copy_file_range(in, nullptr, out, nullptr, count, 0);
+}
+
+File64::OpenResult File64::OpenFile(const QString& fileName, OpenMode mode) {
+    m_handle = m_calls->open(nativePath(fileName), mode == OpenMode::ReadWrite);
     if (m_handle == -1) {
-        s_lastOpenError = error;
+        const int error = errno;
+        m_lastOpenError = error;
         show(QStringLiteral("Error opening '") + fileName + QStringLiteral("'! ") +
              errorText(error) + QLatin1Char('.'));
-        s_openStatus = OpenFailed;
-        return;
+        m_openStatus = OpenFailed;
+        return {-1, error};
     }
-    s_lastOpenError = 0;
-    s_openStatus = OpenOk;
+    m_lastOpenError = 0;
+    m_openStatus = OpenOk;
     m_fileName = fileName;
-    s_openTable.append(m_handle);
+    m_openTable.append(m_handle);
+    return {m_handle, 0};
 }
 
 int File64::FileHandle() {
@@ -186,15 +159,12 @@ quint64 File64::GetBytes(int hFile, char* data, quint64 byteCount, int* error) {
         setError(error, EBADF);
     } else {
         while (done < byteCount) {
-            int failure = 0;
-            const ssize_t got = plannedFailure(Op::Read, &failure)
-                                    ? -1
-                                    : ::read(hFile, data + done, byteCount - done);
-            if (got < 0 && failure == 0 && errno == EINTR) {
+            const ssize_t got = m_calls->read(hFile, data + done, byteCount - done);
+            if (got < 0 && errno == EINTR) {
                 continue;
             }
             if (got < 0) {
-                setError(error, failure != 0 ? failure : errno);
+                setError(error, errno);
                 break;
             }
             if (got == 0) {
@@ -215,15 +185,12 @@ quint64 File64::WriteBytes(int hFile, const char* data, quint64 byteCount, int* 
     }
     quint64 done = 0;
     while (done < byteCount) {
-        int failure = 0;
-        const ssize_t put = plannedFailure(Op::Write, &failure)
-                                ? -1
-                                : ::write(hFile, data + done, byteCount - done);
-        if (put < 0 && failure == 0 && errno == EINTR) {
+        const ssize_t put = m_calls->write(hFile, data + done, byteCount - done);
+        if (put < 0 && errno == EINTR) {
             continue;
         }
         if (put <= 0) {
-            setError(error, failure != 0 ? failure : (put == 0 ? ENOSPC : errno));
+            setError(error, put == 0 ? ENOSPC : errno);
             break;
         }
         done += static_cast<quint64>(put);
@@ -235,7 +202,7 @@ quint64 File64::WriteBytes(int hFile, const char* data, quint64 byteCount, int* 
 }
 
 bool File64::inTable(int hFile) const {
-    return m_handle != -1 && hFile != -1 && s_openTable.contains(hFile);
+    return m_handle != -1 && hFile != -1 && m_openTable.contains(hFile);
 }
 
 File64::Transfer File64::TransferBytes(int hIn, int hOut, quint64 byteCount, char* buffer,
@@ -257,14 +224,8 @@ File64::Transfer File64::TransferBytes(int hIn, int hOut, quint64 byteCount, cha
 // False when the kernel could not finish: the buffered copy then carries on from
 // where it stopped and names the side that fails, if one does.
 bool File64::kernelCopy(int hIn, int hOut, quint64 byteCount, Transfer& transfer) {
-    const bool planned = std::any_of(s_planned.begin(), s_planned.end(),
-                                     [](const PlannedFailure& p) { return p.countdown >= 0; });
-    if (planned) {
-        return false;
-    }
     while (transfer.copied < byteCount) {
-        const ssize_t moved =
-            ::copy_file_range(hIn, nullptr, hOut, nullptr, byteCount - transfer.copied, 0);
+        const ssize_t moved = m_calls->copyRange(hIn, hOut, byteCount - transfer.copied);
         if (moved < 0 && errno == EINTR) {
             continue;
         }
@@ -332,7 +293,7 @@ void File64::CloseFile(int hFile) {
         return;
     }
     // Only a handle this program opened is closed: on Linux its number is reused at once.
-    if (!s_openTable.removeOne(hFile)) {
+    if (!m_openTable.removeOne(hFile)) {
         return;
     }
     m_fileName.clear();
@@ -350,8 +311,8 @@ void File64::CloseAllFiles() {
 }
 
 void File64::closeJobFiles() {
-    while (!s_openTable.isEmpty()) {
-        ::close(s_openTable.takeLast());
+    while (!m_openTable.isEmpty()) {
+        ::close(m_openTable.takeLast());
     }
     m_fileName.clear();
     m_autoFlush = false;

@@ -1,10 +1,26 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QtGlobal>
 
+#include <sys/types.h>
+
 class JobHost;
+
+// The system calls behind a File64, each as the system makes it (-1 and errno on
+// failure). Tests install their own to make a call fail.
+class FileCalls {
+public:
+    virtual ~FileCalls() = default;
+    // A job's source (`writing` false) or output, opened as File64::OpenFile describes.
+    virtual int open(const QByteArray& name, bool writing);
+    virtual ssize_t read(int fd, char* data, size_t count);
+    virtual ssize_t write(int fd, const char* data, size_t count);
+    // copy_file_range between the two positions.
+    virtual ssize_t copyRange(int in, int out, size_t count);
+};
 
 // Every byte a job reads or writes goes through this class, over plain POSIX file
 // descriptors, so sizes and positions are 64-bit. Failures are shown through the
@@ -13,7 +29,13 @@ class File64 {
 public:
     static constexpr int OpenOk = 0;
     static constexpr int OpenFailed = 75;
-    static constexpr int OpenOtherFailure = 999999999;
+
+    enum class OpenMode { ReadWrite, ReadOnly };
+    struct OpenResult {
+        int handle = -1;
+        int error = 0;  // errno of a failed open
+        bool ok() const { return handle != -1; }
+    };
 
     explicit File64(JobHost* host);
     ~File64();
@@ -21,10 +43,12 @@ public:
     File64& operator=(const File64&) = delete;
 
     void setHost(JobHost* host) { m_host = host; }
+    // The system calls this object makes (tests); nullptr restores the real ones.
+    void setCalls(FileCalls* calls) { m_calls = calls != nullptr ? calls : &m_systemCalls; }
 
-    // `mode` is "READ_WRITE" or "READ_ONLY". An existing file keeps its content; a
-    // missing one is created empty.
-    void OpenFile(const QString& fileName, const QString& mode);
+    // An existing file keeps its content; a missing one is created empty. A failure is
+    // shown through the host and left in openStatus() and lastOpenError() too.
+    OpenResult OpenFile(const QString& fileName, OpenMode mode);
 
     int FileHandle();
     QString filename();
@@ -63,15 +87,10 @@ public:
     // "no open file" warning: after a failed open there is no current handle.
     void closeJobFiles();
 
-    // Shared by every object of the program.
-    static int openStatus() { return s_openStatus; }
-    static int lastOpenError() { return s_lastOpenError; }
-    static QList<int> openFileTable() { return s_openTable; }
-
-    // Test seam: the `nth` next call (0 = the very next) of `op` fails with `error`.
-    enum class Op { Open, Read, Write };
-    static void failCall(Op op, int nth, int error);
-    static void clearFailures();
+    int openStatus() const { return m_openStatus; }
+    int lastOpenError() const { return m_lastOpenError; }
+    // Every handle this object opened and has not closed.
+    const QList<int>& openFileTable() const { return m_openTable; }
 
 private:
     bool guardOpen();
@@ -82,13 +101,14 @@ private:
     void show(const QString& text);
 
     JobHost* m_host;
+    FileCalls m_systemCalls;
+    FileCalls* m_calls = &m_systemCalls;
     int m_handle = -1;
     QString m_fileName;
     bool m_autoFlush = false;
-
-    static QList<int> s_openTable;
-    static int s_openStatus;
-    static int s_lastOpenError;
+    QList<int> m_openTable;
+    int m_openStatus = OpenOk;
+    int m_lastOpenError = 0;
 };
 
 // A file's size in bytes; 0 when it cannot be opened or is not a regular file.

@@ -10,7 +10,8 @@
 #include <QFileInfo>
 
 #include "core/job_host.h"
-#include "fileio/native_path.h"
+#include "core/native_path.h"
+#include "core/text_helpers.h"
 
 bool sameFile(const QString& a, const QString& b) {
     struct stat first {};
@@ -58,8 +59,4 @@ bool mayReplace(const QString& path, JobHost& host) {
                         QLatin1Char('\'') + path +
                             QStringLiteral("' already exists. Do you want to replace it?"),
                         MessageButtons::YesNo) == MessageAnswer::Yes;
-}
-
-QString errorText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
 }

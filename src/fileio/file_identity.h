@@ -18,6 +18,3 @@ QString sourceProblem(const QString& path);
 // Asks "'…' already exists. Do you want to replace it?" when `path` exists (a folder
 // aside); true when nothing stands there or the user answers Yes.
 bool mayReplace(const QString& path, JobHost& host);
-
-// The errno text of the platform.
-QString errorText(int error);

@@ -51,16 +51,6 @@ bool moveToTrash(const QString& path) {
     return true;
 }
 
-DeleteAction deleteActionFromWord(const QString& word) {
-    if (word == QLatin1String("Prompt")) {
-        return DeleteAction::Prompt;
-    }
-    if (word == QLatin1String("NoPrompt")) {
-        return DeleteAction::NoPrompt;
-    }
-    return DeleteAction::No;
-}
-
 QStringList DeleteSources(const QStringList& paths, DeleteAction action, JobHost& host) {
     if (action == DeleteAction::No || paths.isEmpty()) {
         return {};

@@ -3,13 +3,9 @@
 #include <QString>
 #include <QStringList>
 
+#include "core/option_types.h"
+
 class JobHost;
-
-// What to do with a job's sources after it ended well.
-enum class DeleteAction { No, Prompt, NoPrompt };
-
-// "No", "Prompt", "NoPrompt"; anything else is No.
-DeleteAction deleteActionFromWord(const QString& word);
 
 // Moves one file to the freedesktop.org trash; true once it is really there.
 bool moveToTrash(const QString& path);

@@ -7,8 +7,8 @@
 #include <QFileInfo>
 
 #include "core/job_host.h"
+#include "core/native_path.h"
 #include "fileio/file64.h"
-#include "fileio/native_path.h"
 
 namespace {
 
@@ -94,8 +94,7 @@ std::optional<SequenceHeader> readSequenceHeader(File64& files, const QString& p
         return std::nullopt;  // an open would create a missing file
     }
     const quint64 size = GetFileLen(path);
-    files.OpenFile(path, QStringLiteral("READ_ONLY"));
-    if (File64::openStatus() != File64::OpenOk) {
+    if (!files.OpenFile(path, File64::OpenMode::ReadOnly).ok()) {
         return std::nullopt;
     }
     const int handle = files.FileHandle();
@@ -152,8 +151,7 @@ std::optional<QByteArray> readMpegHeader(const QString& sourcePath, File64& file
         return std::nullopt;
     }
     const quint64 size = GetFileLen(sourcePath);
-    files.OpenFile(sourcePath, QStringLiteral("READ_ONLY"));
-    if (File64::openStatus() != File64::OpenOk) {
+    if (!files.OpenFile(sourcePath, File64::OpenMode::ReadOnly).ok()) {
         return std::nullopt;
     }
     const int handle = files.FileHandle();

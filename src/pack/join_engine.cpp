@@ -10,15 +10,14 @@
 #include <QFileInfo>
 
 #include "core/job_host.h"
+#include "core/job_messages.h"
+#include "core/native_path.h"
 #include "core/text_helpers.h"
+#include "core/whole_file.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
-#include "fileio/native_path.h"
-#include "fileio/whole_file.h"
 
 namespace {
-
-const QString kAbortedSuffix = QStringLiteral(" Packing aborted!");
 
 bool isTooManyFiles(int error) {
     return error == EMFILE || error == ENFILE;
@@ -30,7 +29,8 @@ bool isAlreadyOpen(int error) {
 
 }  // namespace
 
-JoinEngine::JoinEngine(File64& files, JobHost& host) : m_files(files), m_host(host) {}
+JoinEngine::JoinEngine(File64& files, JobHost& host, const CancelRequest& cancel)
+    : m_files(files), m_host(host), m_transfer(files, host, cancel) {}
 
 JobOutcome JoinEngine::validate(const JoinJob& job, const InputCheck& check) {
     m_totalSize = 0;
@@ -41,14 +41,14 @@ JobOutcome JoinEngine::validate(const JoinJob& job, const InputCheck& check) {
         if (!problem.isEmpty()) {
             m_host.message(MessageIcon::Error, QStringLiteral("Cannot pack '") + path +
                                                    QStringLiteral("': ") + problem +
-                                                   QLatin1Char('.') + kAbortedSuffix);
+                                                   QLatin1Char('.') + kPackingAborted);
             return JobOutcome::Stopped;
         }
         const quint64 size = GetFileLen(path);
         if (size == 0) {
             m_host.message(MessageIcon::Error, QStringLiteral("Cannot pack '") + path +
                                                    QStringLiteral("' which is a 0 byte file.") +
-                                                   kAbortedSuffix);
+                                                   kPackingAborted);
             return JobOutcome::Stopped;
         }
         if (job.output == path || sameFile(job.output, path)) {
@@ -66,17 +66,14 @@ JobOutcome JoinEngine::validate(const JoinJob& job, const InputCheck& check) {
 
 JobOutcome JoinEngine::copy(const JoinJob& job) {
     m_copiedSize = 0;
-    // Bytes pass through this buffer only where the kernel cannot copy them itself.
-    constexpr quint64 kMaxBuffer = 1024 * 1024;
     quint64 largest = 1;
     for (const quint64 size : m_sizes) {
-        largest = std::max(largest, std::min({size, job.rate.largestStep(), kMaxBuffer}));
+        largest = std::max(largest, std::min(size, job.rate.largestStep()));
     }
-    m_buffer.resize(largest);
+    m_transfer.start(m_totalSize, largest);
 
     int outputHandle = -1;
     m_output = job.output;
-    m_feedback.start();
     JobOutcome outcome = prepareOutput(job.output, &outputHandle);
     for (qsizetype i = 0; outcome == JobOutcome::Success && i < job.inputs.size(); ++i) {
         outcome =
@@ -84,9 +81,6 @@ JobOutcome JoinEngine::copy(const JoinJob& job) {
     }
     if (outcome != JobOutcome::Success) {
         return outcome;
-    }
-    if (!m_files.IsOpen()) {
-        return JobOutcome::Cancelled;  // cancelled during the last progress call
     }
     m_files.CloseFile(outputHandle);
     return JobOutcome::Success;
@@ -101,7 +95,7 @@ JobOutcome JoinEngine::prepareOutput(const QString& output, int* handle) {
     QString reason;
     if (!makeFolders(QFileInfo(output).path(), &failedFolder, &reason)) {
         return fail(QStringLiteral("Cannot create the folder '") + failedFolder +
-                    QStringLiteral("': ") + reason + QLatin1Char('.') + kAbortedSuffix);
+                    QStringLiteral("': ") + reason + QLatin1Char('.') + kPackingAborted);
     }
     return openOutput(output, handle);
 }
@@ -128,9 +122,9 @@ bool JoinEngine::deleteOldOutput(const QString& output, JobOutcome* outcome) {
 }
 
 JobOutcome JoinEngine::openOutput(const QString& output, int* handle) {
-    m_files.OpenFile(output, QStringLiteral("READ_WRITE"));
-    while (File64::openStatus() != File64::OpenOk) {
-        const int error = File64::lastOpenError();
+    File64::OpenResult opened = m_files.OpenFile(output, File64::OpenMode::ReadWrite);
+    while (!opened.ok()) {
+        const int error = opened.error;
         if (isTooManyFiles(error) || isAlreadyOpen(error)) {
             return failForError(error, output);
         }
@@ -142,7 +136,7 @@ JobOutcome JoinEngine::openOutput(const QString& output, int* handle) {
             return fail(QLatin1Char('\'') + output +
                         QStringLiteral("' is a hidden file. Packing aborted."));
         }
-        m_files.OpenFile(output, QStringLiteral("READ_WRITE"));
+        opened = m_files.OpenFile(output, File64::OpenMode::ReadWrite);
     }
     *handle = m_files.FileHandle();
     // A hidden old output was not deleted: the new one must not keep its tail.
@@ -153,35 +147,27 @@ JobOutcome JoinEngine::openOutput(const QString& output, int* handle) {
 }
 
 JobOutcome JoinEngine::askOverwrite(const QString& output) {
-    const MessageAnswer answer =
-        m_host.message(MessageIcon::Error,
-                       QStringLiteral("Cannot overwrite '") + output +
-                           QStringLiteral("'. Disk full/write-protected or file is in use."),
-                       MessageButtons::RetryCancel);
-    if (answer == MessageAnswer::Retry) {
+    if (askRetryOverwrite(m_host, output)) {
         return JobOutcome::Success;
     }
-    return fail(QStringLiteral("Packing aborted by user."), MessageIcon::Information);
+    return fail(kPackingAbortedByUser + QLatin1Char('.'), MessageIcon::Information);
 }
 
 JobOutcome JoinEngine::copyInput(const QString& path, quint64 expectedSize, int outputHandle,
                                  const TransferRate& rate) {
-    if (!m_files.IsOpen()) {
-        return JobOutcome::Cancelled;
-    }
     if (!pathExists(path)) {
-        return fail(QLatin1Char('\'') + path + QStringLiteral("' was not found!") + kAbortedSuffix);
+        return fail(notFoundText(path) + kPackingAborted);
     }
     const quint64 size = GetFileLen(path);
     if (size != expectedSize) {
         return fail(QLatin1Char('\'') + path +
-                    QStringLiteral("' changed while it was being packed.") + kAbortedSuffix);
+                    QStringLiteral("' changed while it was being packed.") + kPackingAborted);
     }
-    m_files.OpenFile(path, QStringLiteral("READ_ONLY"));
-    if (File64::openStatus() != File64::OpenOk) {
+    const File64::OpenResult opened = m_files.OpenFile(path, File64::OpenMode::ReadOnly);
+    if (!opened.ok()) {
         // The open already told the user which file; too many files has its own advice.
-        if (isTooManyFiles(File64::lastOpenError())) {
-            return failForError(File64::lastOpenError(), path);
+        if (isTooManyFiles(opened.error)) {
+            return failForError(opened.error, path);
         }
         return fail(QString());
     }
@@ -193,15 +179,21 @@ JobOutcome JoinEngine::copyInput(const QString& path, quint64 expectedSize, int 
             return outcome;
         }
         m_copiedSize += rate.readAhead;
-        m_host.progress(m_feedback.report(m_copiedSize, m_totalSize));
+        if (m_transfer.report(m_copiedSize)) {
+            return cancelled();
+        }
     }
     if (plan.remainder != 0) {
         const JobOutcome outcome = copyStep(path, inputHandle, outputHandle, plan.remainder);
         if (outcome != JobOutcome::Success) {
             return outcome;
         }
-        m_host.progress(m_feedback.report(m_copiedSize, m_totalSize));
+        // The display counts the remainder only after it is shown.
+        const bool cancel = m_transfer.report(m_copiedSize);
         m_copiedSize += plan.remainder;
+        if (cancel) {
+            return cancelled();
+        }
     }
     m_files.CloseFile(inputHandle);
     return JobOutcome::Success;
@@ -209,28 +201,22 @@ JobOutcome JoinEngine::copyInput(const QString& path, quint64 expectedSize, int 
 
 JobOutcome JoinEngine::copyStep(const QString& path, int inputHandle, int outputHandle,
                                 quint64 bytes) {
-    if (!m_files.IsOpen()) {
-        return JobOutcome::Cancelled;  // the cancel command closed every file
-    }
-    const File64::Transfer transfer =
-        m_files.TransferBytes(inputHandle, outputHandle, bytes, m_buffer.data(), m_buffer.size());
-    if (transfer.writeError != 0) {
-        return fail(QStringLiteral("Error writing '") + m_output + QStringLiteral("': ") +
-                    errorText(transfer.writeError) + QLatin1Char('.') + kAbortedSuffix);
-    }
-    if (transfer.copied != bytes) {
-        const QString reason = transfer.readError != 0
-                                   ? errorText(transfer.readError)
-                                   : QStringLiteral("the file ended before its size");
-        return fail(QStringLiteral("Error reading '") + path + QStringLiteral("': ") + reason +
-                    QLatin1Char('.') + kAbortedSuffix);
+    QString failure;
+    if (!m_transfer.copy(inputHandle, outputHandle, bytes, path, m_output, &failure)) {
+        return fail(failure + kPackingAborted);
     }
     return JobOutcome::Success;
 }
 
+// What was written stays: exact source bytes up to the last whole chunk.
+JobOutcome JoinEngine::cancelled() {
+    m_files.closeJobFiles();
+    return JobOutcome::Cancelled;
+}
+
 JobOutcome JoinEngine::failForError(int error, const QString& path) {
     if (error == ENOENT) {
-        return fail(QLatin1Char('\'') + path + QStringLiteral("' was not found!") + kAbortedSuffix);
+        return fail(notFoundText(path) + kPackingAborted);
     }
     if (isAlreadyOpen(error)) {
         return fail(QStringLiteral("The requested file was not closed properly! Try again later!"));

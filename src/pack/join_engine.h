@@ -8,8 +8,8 @@
 
 #include "core/job_host.h"
 #include "core/job_outcome.h"
-#include "pack/progress_feedback.h"
-#include "pack/transfer_rate.h"
+#include "core/transfer_rate.h"
+#include "fileio/chunk_transfer.h"
 
 class File64;
 class JobHost;
@@ -27,7 +27,7 @@ public:
     // Asked once per input during validation; false stops the job quietly.
     using InputCheck = std::function<bool(const QString& path)>;
 
-    JoinEngine(File64& files, JobHost& host);
+    JoinEngine(File64& files, JobHost& host, const CancelRequest& cancel);
 
     JobOutcome validate(const JoinJob& job, const InputCheck& check = {});
     JobOutcome copy(const JoinJob& job);
@@ -42,6 +42,7 @@ private:
     JobOutcome copyInput(const QString& path, quint64 expectedSize, int outputHandle,
                          const TransferRate& rate);
     JobOutcome copyStep(const QString& path, int inputHandle, int outputHandle, quint64 bytes);
+    JobOutcome cancelled();
     JobOutcome askOverwrite(const QString& output);
     // Shows `text` (unless empty), closes the job's files and reports the failure.
     JobOutcome fail(const QString& text, MessageIcon icon = MessageIcon::Error);
@@ -49,8 +50,7 @@ private:
 
     File64& m_files;
     JobHost& m_host;
-    ProgressFeedback m_feedback;
-    std::vector<char> m_buffer;
+    ChunkTransfer m_transfer;
     std::vector<quint64> m_sizes;
     QString m_output;
     quint64 m_totalSize = 0;

@@ -1,22 +1,13 @@
 #include "pack/pack_command.h"
 
 #include "core/job_host.h"
+#include "core/job_messages.h"
 #include "core/text_helpers.h"
 #include "fileio/disk_space.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
 #include "pack/join_engine.h"
 #include "zip/zip_step.h"
-
-OverwritePolicy overwritePolicyFromWord(const QString& word) {
-    if (word == QLatin1String("No")) {
-        return OverwritePolicy::No;
-    }
-    if (word == QLatin1String("NoPrompt")) {
-        return OverwritePolicy::NoPrompt;
-    }
-    return OverwritePolicy::Prompt;
-}
 
 PackCommand::PackCommand(File64& files, JobHost& host) : m_files(files), m_host(host) {}
 
@@ -35,7 +26,8 @@ JobOutcome PackCommand::run(const QStringList& inputs, const QString& output,
     m_mpeg.reset();
     m_freeBytes = freeBytesFor(output);
 
-    JoinEngine engine(m_files, m_host);
+    m_cancel = {};
+    JoinEngine engine(m_files, m_host, m_cancel);
     const JoinJob job{inputs, output, options.rate};
     JoinEngine::InputCheck check;
     if (options.mpegCheck) {
@@ -55,6 +47,10 @@ JobOutcome PackCommand::run(const QStringList& inputs, const QString& output,
         return JobOutcome::Stopped;
     }
     outcome = engine.copy(job);
+    if (outcome == JobOutcome::Cancelled) {
+        m_host.message(MessageIcon::Information, kPackingAbortedByUser);
+        return outcome;
+    }
     if (outcome == JobOutcome::Success && options.zip) {
         outcome = zipStep(inputs, output);
     }
@@ -122,8 +118,7 @@ bool PackCommand::cancel() {
     if (m_zipping) {
         return false;
     }
-    m_files.closeJobFiles();
-    m_host.message(MessageIcon::Information, QStringLiteral("Packing aborted by user"));
+    m_cancel.requested = true;
     return true;
 }
 

@@ -6,16 +6,13 @@
 #include <functional>
 
 #include "core/job_outcome.h"
+#include "core/option_types.h"
+#include "core/transfer_rate.h"
 #include "fileio/trash.h"
 #include "mpeg/mpeg_header.h"
-#include "pack/transfer_rate.h"
 
 class File64;
 class JobHost;
-
-// Writing over the output that the last successful pack wrote.
-enum class OverwritePolicy { Prompt, No, NoPrompt };
-OverwritePolicy overwritePolicyFromWord(const QString& word);
 
 struct PackOptions {
     bool mpegCheck = true;
@@ -35,8 +32,8 @@ public:
 
     JobOutcome run(const QStringList& inputs, const QString& output, const PackOptions& options);
 
-    // The cancel button: closes the job's files and says so; ignored while zipping.
-    // True when it acted.
+    // The cancel button: asks the running copy to stop after its chunk; ignored while
+    // zipping. True when it acted.
     bool cancel();
     bool zipping() const { return m_zipping; }
 
@@ -65,4 +62,5 @@ private:
     quint64 m_freeBytes = 0;
     QString m_savedOutput;
     bool m_zipping = false;
+    CancelRequest m_cancel;
 };

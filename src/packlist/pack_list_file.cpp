@@ -3,20 +3,10 @@
 #include <QFile>
 
 #include "core/job_host.h"
-#include "fileio/native_path.h"
-#include "fileio/whole_file.h"
+#include "core/job_messages.h"
+#include "core/native_path.h"
+#include "core/whole_file.h"
 #include "packlist/pack_list_model.h"
-
-namespace {
-
-bool askRetry(const QString& fileName, JobHost& host) {
-    return host.message(MessageIcon::Error,
-                        QStringLiteral("Cannot overwrite '") + fileName +
-                            QStringLiteral("'. Disk full/write-protected or file is in use."),
-                        MessageButtons::RetryCancel) == MessageAnswer::Retry;
-}
-
-}  // namespace
 
 // The list is written whole or not at all: a failed save leaves the old file as it was.
 bool savePackList(const QString& fileName, const QStringList& paths, JobHost& host) {
@@ -26,7 +16,7 @@ bool savePackList(const QString& fileName, const QStringList& paths, JobHost& ho
     }
     QString error;
     while (!replaceWholeFile(fileName, text, &error)) {
-        if (!askRetry(fileName, host)) {
+        if (!askRetryOverwrite(host, fileName)) {
             return false;
         }
     }

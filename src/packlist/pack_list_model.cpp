@@ -12,8 +12,8 @@
 
 #include "core/block_moves.h"
 #include "core/job_host.h"
+#include "core/native_path.h"
 #include "core/text_helpers.h"
-#include "fileio/native_path.h"
 #include "packlist/quick_sort.h"
 
 namespace {

@@ -1,5 +1,7 @@
 #include "ui/job_host_dialog.h"
 
+#include "core/program_info.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -54,8 +56,7 @@ DialogJobHost::DialogJobHost(QWidget* parent) : m_parent(parent) {}
 
 MessageAnswer DialogJobHost::message(MessageIcon icon, const QString& text,
                                      MessageButtons buttons) {
-    QMessageBox box(boxIcon(icon), QStringLiteral("Tarvik Zarvo Pro"), text, boxButtons(buttons),
-                    m_parent);
+    QMessageBox box(boxIcon(icon), kProgramTitle, text, boxButtons(buttons), m_parent);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     const int pressed = box.exec();
     // Escape or the window's close button answer as the safe choice.

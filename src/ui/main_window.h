@@ -5,20 +5,20 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "browse/file_filters.h"
 #include "core/job_host.h"
 #include "core/options_model.h"
-#include "fileio/file64.h"
-#include "pack/pack_command.h"
 #include "pack/progress_bar_widget.h"
-#include "pack/progress_feedback.h"
 #include "packlist/pack_list_model.h"
 #include "packlist/pack_list_window.h"
-#include "unpack/unpack_command.h"
+#include "ui/job_controller.h"
+#include "ui/preferences_dialog.h"
 
 class DialogJobHost;
 class FileBrowserWidget;
+class MainMenus;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -26,10 +26,11 @@ class QMenu;
 class QPushButton;
 class QToolButton;
 
-// The main window: the four caption menus, the output name, the pack and unpack
-// buttons with their cancel buttons, and the job's progress display. It owns the
-// options, the pack list and the one File64 of every job.
-class MainWindow : public QMainWindow {
+// The main window: the four caption menus, the file browser, the output name, the
+// pack and unpack buttons with their cancel buttons, the MPEG information panel and
+// the job's progress display. It shows; the options model holds the options and the
+// job controller runs the jobs.
+class MainWindow : public QMainWindow, public PreferencesChoosers {
     Q_OBJECT
 
 public:
@@ -47,6 +48,7 @@ public:
     void receiveFiles(const QString& commandLine);
 
     OptionsModel& options() { return m_options; }
+    JobController& jobs() { return *m_jobs; }
     PackListModel& packList() { return m_packList; }
     PackListWindow* packListWindow() const { return m_packListWindow; }
     QLineEdit* outputNameBox() const { return m_saveAs; }
@@ -62,10 +64,10 @@ public:
     QLabel* videoRateLabel() const { return m_videoRate; }
     QPushButton* moreInfoButton() const { return m_moreInfo; }
     QCheckBox* previewCheck() const { return m_preview; }
-    QString unpackCustomDir() const { return m_unpackCustomDir; }
-    QString saveCustomDir() const { return m_saveCustomDir; }
-    QString startupCustomDir() const { return m_startupCustomDir; }
-    bool jobRunning() const { return m_busy; }
+    QString unpackCustomDir() const { return customDirectory(FolderChoice::Unpack); }
+    QString saveCustomDir() const { return customDirectory(FolderChoice::Save); }
+    QString startupCustomDir() const { return customDirectory(FolderChoice::Startup); }
+    bool jobRunning() const { return m_jobs->busy(); }
 
     // Choosers; tests replace them. They return "" when the user cancels.
     std::function<QString(const QString& prompt, const QString& start)> chooseFolder;
@@ -75,27 +77,30 @@ public:
     std::function<bool(const QString& path)> openDocument;
 
     // The commands behind the menus and buttons.
-    void packCommand();
-    void unpackCommand();
+    void packMenuCommand();
+    void unpackMenuCommand();
     void outputFileCommand();
-    void customDirectoryCommand(const QString& which);
-    // The folder chooser of "save", "startup" or "unpack"; "" when cancelled.
-    QString chooseCustomDirectory(const QString& which, QWidget* owner);
-    // Checks the custom entry of the group, stores it and the folder.
-    void applyCustomDirectory(const QString& which, const QString& folder);
+    void customDirectoryCommand(FolderChoice which);
     void customSizeCommand();
-    std::optional<CustomSizeChoice> customSizeFromPreferences();
-    void applyCustomSize(const CustomSizeChoice& choice);
     void addToPackList();
     void moreInfoCommand();
     void fileTypeCommand();
     void preferencesCommand();
     void tipCommand();
-    void resetFileFilters();
-    bool loadFilters();
     void copyrightStampingCommand();
     void helpCommand();
+    void showPackListCommand();
     void EnableBottomMostFrm(bool enabled);
+    bool loadFilters();
+
+    // What the preferences dialog opens on top of itself.
+    QString customDirectory(FolderChoice which) const override;
+    QString chooseCustomDirectory(FolderChoice which, QWidget* owner) override;
+    void applyCustomDirectory(FolderChoice which, const QString& folder) override;
+    std::optional<CustomSizeChoice> chooseCustomSize(QWidget* owner) override;
+    void editStampingTexts() override { copyrightStampingCommand(); }
+    void editFileTypes() override { fileTypeCommand(); }
+    void resetFileFilters() override;
 
     // A file dropped on the output name box names the output.
     void outputNameDropped(const QStringList& paths);
@@ -105,47 +110,29 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    class WindowJobHost;
-
     void buildControls();
-    void buildMenus();
-    QMenu* addCaptionMenu(const QString& objectName, const QString& title, int x);
-    QAction* addCommand(QMenu* menu, const QString& objectName, const QString& caption,
-                        const std::function<void()>& handler,
-                        const QKeySequence& shortcut = QKeySequence());
-    QAction* addChoice(QMenu* menu, const QString& objectName, const QString& caption,
-                       const QString& setting, const QString& word);
-    QAction* addToggle(QMenu* menu, const QString& objectName, const QString& caption,
-                       const QString& setting);
-    void refreshChecks(const QString& setting);
+    void buildPanel(QWidget* client);
+    void buildJobButtons(QWidget* client);
+    void connectJobs();
     void rememberSaveFolder();
-    void showCommandsBusy(bool busy);
     void orderTabStops();
-    void applyCustomDirectories();
-    void applyOutputName();
-    void applyStartupFolder();
+    void applyStartupFolders();
     void updateMpegPanel(const QString& path);
     QPoint packListDefaultPosition() const;
-
-    void DisableControlsForJob();
-    void EnableControlsAfterJob();
-    void startProgressDisplay();
-    void endProgressDisplay();
+    void showBusy(JobKind kind);
+    void showIdle(JobOutcome outcome);
+    void startProgressDisplay(JobKind kind);
     void showProgress(const ProgressReport& report);
-    void finishJob(JobOutcome outcome);
-    void cancelJob();
-    UnpackOptions unpackOptions() const;
+    void showZipStatus(const QString& path);
 
     std::unique_ptr<DialogJobHost> m_ownMessages;
     JobHost* m_messages;
-    std::unique_ptr<WindowJobHost> m_jobHost;
     OptionsModel m_options;
+    JobController* m_jobs;
     PackListModel m_packList;
-    File64 m_files;
-    PackCommand m_pack;
-    UnpackCommand m_unpack;
     CProgBar32 m_progress;
     QPointer<PackListWindow> m_packListWindow;
+    MainMenus* m_menus = nullptr;
 
     QLineEdit* m_saveAs = nullptr;
     QPushButton* m_packButton = nullptr;
@@ -163,21 +150,5 @@ private:
     QPushButton* m_moreInfo = nullptr;
     QCheckBox* m_preview = nullptr;
     bool m_mpegInfoAvailable = false;
-    QLabel* m_caption = nullptr;
-    QList<QToolButton*> m_captionButtons;
-    QList<QAction*> m_checkable;
-    QList<QAction*> m_commands;
-    QAction* m_showPackList = nullptr;
-    QAction* m_magnetise = nullptr;
-
     QString m_currentDir;
-    QString m_unpackCustomDir;
-    QString m_saveCustomDir;
-    QString m_startupCustomDir;
-    QString m_confirmedOutput;
-    QStringList m_stampingLines;
-    QString m_packAction;
-    bool m_actionArmed = false;
-    bool m_cancelArmed = false;
-    bool m_busy = false;
 };

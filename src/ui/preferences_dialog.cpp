@@ -7,38 +7,61 @@
 #include <QPushButton>
 
 #include "core/job_host.h"
-#include "core/registry.h"
-#include "core/settings_table.h"
-#include "packlist/pack_list_window.h"
-#include "ui/main_window.h"
+#include "core/options_model.h"
+
+// One option of the dialog: its list's entries and the settings word each stands for.
+struct PreferencesDialog::Option {
+    SettingId setting;
+    const char* label;
+    QStringList entries;
+    QList<int> words;  // per entry; -1 for the custom size entry
+    int page;
+    int row;
+    std::optional<FolderChoice> folder = std::nullopt;  // the entry of `customWord` chooses one
+    int customWord = -1;
+    bool resetKeepsChoice = false;
+    QComboBox* list = nullptr;
+    QLineEdit* box = nullptr;
+};
 
 namespace {
 
 const QString kSeparator(20, QLatin1Char('_'));
-const QStringList kNoYes = {QStringLiteral("No"), QStringLiteral("Yes")};
-const QStringList kSaveEntries = {QStringLiteral("Custom Directory..."),
-                                  QStringLiteral("Last Saved Directory")};
 
 // Where the rows of read-only boxes and the one visible list sit.
 constexpr int kListY = 354;
+constexpr int kFilterCountRow = 12;
 int rowY(int row) {
     return 8 + row * 26;
 }
 
-bool isSeparatorPage(int index) {
-    return index == 1 || index == 5 || index == 7 || index == 10 || index == 14 || index == 17 ||
-           index == 19;
+QStringList texts(std::initializer_list<const char*> items) {
+    QStringList list;
+    for (const char* item : items) {
+        list.append(QLatin1String(item));
+    }
+    return list;
 }
 
 QString customText(const QString& directory) {
     return QStringLiteral("Custom - ") + directory;
 }
 
+template <typename... Choice>
+QList<int> words(Choice... choices) {
+    return {static_cast<int>(choices)...};
+}
+
+// "No" and "Yes" of an On/Off setting.
+const QList<int> kOffOn = {kOffIndex, kOnIndex};
+
 }  // namespace
 
-PreferencesDialog::PreferencesDialog(MainWindow& window, JobHost& host)
-    : QDialog(&window),
-      m_window(window),
+PreferencesDialog::PreferencesDialog(OptionsModel& options, PreferencesChoosers& choosers,
+                                     JobHost& host, QWidget* parent)
+    : QDialog(parent),
+      m_options(options),
+      m_choosers(choosers),
       m_host(host),
       m_pages(new QListWidget(this)),
       m_prev(new QPushButton(QStringLiteral("&Prev"), this)),
@@ -51,62 +74,76 @@ PreferencesDialog::PreferencesDialog(MainWindow& window, JobHost& host)
     setFixedSize(620, 440);
     m_pages->setObjectName(QStringLiteral("PrefCmb"));
     m_pages->setGeometry(8, 8, 180, 380);
-    m_pages->addItems({QStringLiteral("General"),
-                       kSeparator,
-                       QStringLiteral("Unpack Type"),
-                       QStringLiteral("Unpack To"),
-                       QStringLiteral("Unpack Size"),
-                       kSeparator,
-                       QStringLiteral("Transfer Rate"),
-                       kSeparator,
-                       QStringLiteral("Save"),
-                       QStringLiteral("Startup"),
-                       kSeparator,
-                       QStringLiteral("Delete After Action"),
-                       QStringLiteral("Create Join Batch"),
-                       QStringLiteral("Overwrite Save File"),
-                       kSeparator,
-                       QStringLiteral("Zip Compression"),
-                       QStringLiteral("Mpeg Compatibilty Check"),
-                       kSeparator,
-                       QStringLiteral("Miscellaneous"),
-                       kSeparator,
-                       QStringLiteral("Custom Filetype")});
+    for (const QString& page : texts({"General",
+                                      "",
+                                      "Unpack Type",
+                                      "Unpack To",
+                                      "Unpack Size",
+                                      "",
+                                      "Transfer Rate",
+                                      "",
+                                      "Save",
+                                      "Startup",
+                                      "",
+                                      "Delete After Action",
+                                      "Create Join Batch",
+                                      "Overwrite Save File",
+                                      "",
+                                      "Zip Compression",
+                                      "Mpeg Compatibilty Check",
+                                      "",
+                                      "Miscellaneous",
+                                      "",
+                                      "Custom Filetype"})) {
+        m_pages->addItem(page.isEmpty() ? kSeparator : page);
+    }
 
-    addOption(
-        QStringLiteral("UnpkTyp"), QStringLiteral("Unpack Type:"),
-        {QStringLiteral("RAW (Read And Write)"), QStringLiteral("EMH (Embedded Mpeg Header)")}, 2,
-        0);
-    addOption(QStringLiteral("sDir"), QStringLiteral("Unpack To:"),
-              {QStringLiteral("Save File"), QStringLiteral(" Where File Is"),
-               QStringLiteral("Custom Directory...")},
-              3, 1);
-    addOption(QStringLiteral("sSize"), QStringLiteral("Unpack Size:"),
-              {QStringLiteral("360K"), QStringLiteral("1,200K"), QStringLiteral("1,440K"),
-               QStringLiteral("Zip 100"), QStringLiteral("1,440K (Custom...)")},
-              4, 2);
-    addOption(QStringLiteral("tRate"), QStringLiteral("Transfer Rate:"),
-              {QStringLiteral("Slow"), QStringLiteral("Normal"), QStringLiteral("Fast"),
-               QStringLiteral("Ultra Fast")},
-              6, 3);
-    addOption(QStringLiteral("SaveTo"), QStringLiteral("Save To:"), kSaveEntries, 8, 4);
-    addOption(QStringLiteral("StartupOpt"), QStringLiteral("Startup:"), kSaveEntries, 9, 5);
-    const QStringList yesPrompt = {QStringLiteral("No"), QStringLiteral("Yes (Prompt)"),
-                                   QStringLiteral("Yes (No Prompt)")};
-    addOption(QStringLiteral("Delact"), QStringLiteral("Delete After Action:"), yesPrompt, 11, 6);
-    addOption(QStringLiteral("JBat"), QStringLiteral("Generate Batch File:"),
-              {QStringLiteral("No"), QStringLiteral("Yes"), QStringLiteral("Yes w/ Extra Info")},
-              12, 7);
-    addOption(QStringLiteral("Owrite"), QStringLiteral("Overwrite Save File:"), yesPrompt, 13, 8);
-    addOption(QStringLiteral("MZip"), QStringLiteral("Zip Compression:"), kNoYes, 15, 9);
-    addOption(QStringLiteral("MCC"), QStringLiteral("Mpeg Compatibility Check:"), kNoYes, 16, 10);
-    addOption(QStringLiteral("CmPack"), QStringLiteral("Show 'Pack It' In Explorer:"), kNoYes, 18,
-              11);
+    using Id = SettingId;
+    const QStringList yesPrompt = texts({"No", "Yes (Prompt)", "Yes (No Prompt)"});
+    const QStringList customOrLast = texts({"Custom Directory...", "Last Saved Directory"});
+    const QStringList noYes = texts({"No", "Yes"});
+    const Option table[] = {
+        {Id::UnpackType,
+         "Unpack Type:", texts({"RAW (Read And Write)", "EMH (Embedded Mpeg Header)"}),
+         words(UnpackType::RAW, UnpackType::EMH), UnpackTypePage, 0},
+        {Id::Destination,
+         "Unpack To:", texts({"Save File", " Where File Is", "Custom Directory..."}),
+         words(UnpackDestination::SaveFile, UnpackDestination::WhereFile,
+               UnpackDestination::CustomDir),
+         UnpackToPage, 1, FolderChoice::Unpack, static_cast<int>(UnpackDestination::CustomDir)},
+        {Id::SplitSize,
+         "Unpack Size:",
+         texts({"360K", "1,200K", "1,440K", "Zip 100", "1,440K (Custom...)"}),
+         {0, 1, 2, 3, -1},
+         UnpackSizePage,
+         2},
+        {Id::Rate, "Transfer Rate:", texts({"Slow", "Normal", "Fast", "Ultra Fast"}),
+         words(Speed::Slow, Speed::Normal, Speed::Fast, Speed::UltraFast), RatePage, 3},
+        {Id::SaveTo, "Save To:", customOrLast, words(SaveFolder::Custom, SaveFolder::LastSaved),
+         SavePage, 4, FolderChoice::Save, static_cast<int>(SaveFolder::Custom)},
+        {Id::Startup, "Startup:", customOrLast,
+         words(StartupFolder::Custom, StartupFolder::LastUsed), StartupPage, 5,
+         FolderChoice::Startup, static_cast<int>(StartupFolder::Custom)},
+        {Id::DeleteAction, "Delete After Action:", yesPrompt,
+         words(DeleteAction::No, DeleteAction::Prompt, DeleteAction::NoPrompt), DeletePage, 6},
+        {Id::JoinBatch, "Generate Batch File:", texts({"No", "Yes", "Yes w/ Extra Info"}),
+         words(JoinBatchMode::None, JoinBatchMode::Names, JoinBatchMode::FullPaths), BatchPage, 7},
+        // Reset leaves the overwrite choice as it is.
+        {Id::Overwrite, "Overwrite Save File:", yesPrompt,
+         words(OverwritePolicy::No, OverwritePolicy::Prompt, OverwritePolicy::NoPrompt),
+         OverwritePage, 8, std::nullopt, -1, true},
+        {Id::Zip, "Zip Compression:", noYes, kOffOn, ZipPage, 9},
+        {Id::MpegCheck, "Mpeg Compatibility Check:", noYes, kOffOn, MpegCheckPage, 10},
+        {Id::ContextMenu, "Show 'Pack It' In Explorer:", noYes, kOffOn, MiscellaneousPage, 11},
+    };
+    for (const Option& entry : table) {
+        addOption(entry);
+    }
     (new QLabel(QStringLiteral("No of Custom Filetype:"), this))
-        ->setGeometry(200, rowY(12), 190, 24);
+        ->setGeometry(200, rowY(kFilterCountRow), 190, 24);
     m_filterCount->setObjectName(QStringLiteral("NoOfCustomFilterTxt"));
     m_filterCount->setReadOnly(true);
-    m_filterCount->setGeometry(392, rowY(12), 220, 24);
+    m_filterCount->setGeometry(392, rowY(kFilterCountRow), 220, 24);
     m_stamp->setGeometry(446, kListY, 80, 26);
     m_filetype->setGeometry(532, kListY, 80, 26);
 
@@ -123,53 +160,63 @@ PreferencesDialog::PreferencesDialog(MainWindow& window, JobHost& host)
     connect(ok, &QPushButton::clicked, this, &PreferencesDialog::apply);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(reset, &QPushButton::clicked, this, &PreferencesDialog::resetToDefaults);
-    connect(m_stamp, &QPushButton::clicked, &m_window, &MainWindow::copyrightStampingCommand);
+    connect(m_stamp, &QPushButton::clicked, this, [this] { m_choosers.editStampingTexts(); });
     connect(m_filetype, &QPushButton::clicked, this, [this] {
-        m_window.fileTypeCommand();
-        m_filterCount->setText(Registry::setting(QStringLiteral("NoOfFilter")));
+        m_choosers.editFileTypes();
+        m_filterCount->setText(storedSetting(SettingId::FilterCount));
     });
     connect(m_pages, &QListWidget::currentRowChanged, this, &PreferencesDialog::goToPage);
     load();
 }
 
-void PreferencesDialog::addOption(const QString& setting, const QString& label,
-                                  const QStringList& entries, int page, int row) {
-    const int y = rowY(row);
-    (new QLabel(label, this))->setGeometry(200, y, 190, 24);
-    auto* box = new QLineEdit(this);
-    box->setReadOnly(true);
-    box->setGeometry(392, y, 220, 24);
-    auto* list = new QComboBox(this);
-    list->addItems(entries);
-    list->setGeometry(200, kListY, 240, 26);
-    list->hide();
-    m_options.append({setting, page, list, box});
-    connect(list, &QComboBox::activated, this, [this, setting](int i) { choose(setting, i); });
+PreferencesDialog::~PreferencesDialog() = default;
+
+void PreferencesDialog::addOption(const Option& entry) {
+    Option added = entry;
+    const int y = rowY(entry.row);
+    (new QLabel(QLatin1String(entry.label), this))->setGeometry(200, y, 190, 24);
+    added.box = new QLineEdit(this);
+    added.box->setReadOnly(true);
+    added.box->setGeometry(392, y, 220, 24);
+    added.list = new QComboBox(this);
+    added.list->addItems(entry.entries);
+    added.list->setGeometry(200, kListY, 240, 26);
+    added.list->hide();
+    m_optionList.append(added);
+    const SettingId setting = entry.setting;
+    connect(added.list, &QComboBox::activated, this,
+            [this, setting](int i) { choose(setting, i); });
 }
 
-const PreferencesDialog::Option* PreferencesDialog::option(const QString& setting) const {
-    for (const Option& candidate : m_options) {
+const PreferencesDialog::Option& PreferencesDialog::option(SettingId setting) const {
+    for (const Option& candidate : m_optionList) {
         if (candidate.setting == setting) {
-            return &candidate;
+            return candidate;
         }
     }
-    return nullptr;
+    Q_UNREACHABLE();
 }
 
-QComboBox* PreferencesDialog::list(const QString& setting) const {
-    return option(setting)->list;
+QComboBox* PreferencesDialog::list(SettingId setting) const {
+    return option(setting).list;
 }
 
-QLineEdit* PreferencesDialog::box(const QString& setting) const {
-    return option(setting)->box;
+QLineEdit* PreferencesDialog::box(SettingId setting) const {
+    return option(setting).box;
 }
 
-int PreferencesDialog::index(const QString& setting) const {
-    return list(setting)->currentIndex();
+int PreferencesDialog::entryOf(const Option& entry, int word) const {
+    return static_cast<int>(entry.words.indexOf(word));
+}
+
+// The settings word the list shows.
+int PreferencesDialog::wordOf(SettingId setting) const {
+    const Option& entry = option(setting);
+    return entry.words.value(entry.list->currentIndex(), -1);
 }
 
 // Shows entry `index` in the list and the box; `text` replaces the entry's caption.
-void PreferencesDialog::select(const QString& setting, int entry, const QString& text) {
+void PreferencesDialog::select(SettingId setting, int entry, const QString& text) {
     QComboBox* combo = list(setting);
     if (!text.isEmpty()) {
         combo->setItemText(entry, text);
@@ -179,55 +226,26 @@ void PreferencesDialog::select(const QString& setting, int entry, const QString&
 }
 
 void PreferencesDialog::load() {
-    const auto stored = [](const char* name) { return currentSetting(QLatin1String(name)); };
-    const auto indexOf = [](const QString& value, const QStringList& words, int fallback) {
-        const int at = static_cast<int>(words.indexOf(value));
-        return at < 0 ? fallback : at;
-    };
-    select(QStringLiteral("UnpkTyp"), stored("UnpkTyp") == QLatin1String("EMH") ? 1 : 0);
-    select(QStringLiteral("CmPack"), stored("CmPack") == QLatin1String("On") ? 1 : 0);
-    select(QStringLiteral("tRate"), indexOf(stored("tRate"),
-                                            {QStringLiteral("slow"), QStringLiteral("normal"),
-                                             QStringLiteral("fast"), QStringLiteral("ufast")},
-                                            1));
-    const SplitRule& rule = m_window.options().splitRule();
-    const int size = indexOf(stored("sSize"),
-                             {QStringLiteral("small"), QStringLiteral("low"),
-                              QStringLiteral("high"), QStringLiteral("zip")},
-                             4);
-    select(QStringLiteral("sSize"), size, size == 4 ? rule.customCaption : QString());
-    const QString destination = stored("sDir");
-    if (destination == QLatin1String("custom")) {
-        select(QStringLiteral("sDir"), 2, customText(m_window.unpackCustomDir()));
-    } else {
-        select(QStringLiteral("sDir"), destination == QLatin1String("wfile") ? 1 : 0);
+    const SplitRule& rule = m_options.splitRule();
+    for (const Option& entry : std::as_const(m_optionList)) {
+        if (entry.setting == SettingId::SplitSize) {
+            const int preset = static_cast<int>(splitPresetWords().indexOf(rule.checkedEntry));
+            const int shown = preset < 0 ? entryOf(entry, -1) : entryOf(entry, preset);
+            select(entry.setting, shown, preset < 0 ? rule.customCaption : QString());
+            continue;
+        }
+        const int word = m_options.choice(entry.setting);
+        const bool custom = entry.folder && word == entry.customWord;
+        select(entry.setting, entryOf(entry, word),
+               custom ? customText(m_choosers.customDirectory(*entry.folder)) : QString());
     }
-    select(
-        QStringLiteral("JBat"),
-        indexOf(stored("JBat"),
-                {QStringLiteral("JbatNo"), QStringLiteral("Jbat"), QStringLiteral("JbatInfo")}, 0));
-    const QStringList deletion = {QStringLiteral("No"), QStringLiteral("Prompt"),
-                                  QStringLiteral("NoPrompt")};
-    select(QStringLiteral("Delact"), indexOf(stored("Delact"), deletion, 0));
-    if (stored("SaveTo") == QLatin1String("Custom")) {
-        select(QStringLiteral("SaveTo"), 0, customText(m_window.saveCustomDir()));
-    } else {
-        select(QStringLiteral("SaveTo"), 1);
+    m_filterCount->setText(storedSetting(SettingId::FilterCount));
+    for (const FolderChoice which :
+         {FolderChoice::Unpack, FolderChoice::Save, FolderChoice::Startup}) {
+        chosenFolder(which) = m_choosers.customDirectory(which);
     }
-    if (stored("StartupOpt") == QLatin1String("Custom")) {
-        select(QStringLiteral("StartupOpt"), 0, customText(m_window.startupCustomDir()));
-    } else {
-        select(QStringLiteral("StartupOpt"), 1);
-    }
-    select(QStringLiteral("Owrite"), indexOf(stored("Owrite"), deletion, 1));
-    select(QStringLiteral("MZip"), stored("MZip") == QLatin1String("On") ? 1 : 0);
-    select(QStringLiteral("MCC"), stored("MCC") == QLatin1String("Off") ? 0 : 1);
-    m_filterCount->setText(Registry::setting(QStringLiteral("NoOfFilter")));
-    m_unpackDir = m_window.unpackCustomDir();
-    m_saveDir = m_window.saveCustomDir();
-    m_startupDir = m_window.startupCustomDir();
-    m_pages->setCurrentRow(0);
-    goToPage(0);
+    m_pages->setCurrentRow(GeneralPage);
+    goToPage(GeneralPage);
     m_loaded = true;
 }
 
@@ -235,7 +253,7 @@ void PreferencesDialog::goToPage(int page) {
     if (page < 0) {
         return;
     }
-    if (isSeparatorPage(page)) {
+    if (m_pages->item(page)->text() == kSeparator) {
         m_pages->setCurrentRow(m_movingBack ? page - 1 : page + 1);  // runs this again
         return;
     }
@@ -243,12 +261,12 @@ void PreferencesDialog::goToPage(int page) {
         m_pages->setCurrentRow(page);
         return;
     }
-    for (const Option& candidate : std::as_const(m_options)) {
+    for (const Option& candidate : std::as_const(m_optionList)) {
         candidate.list->setVisible(candidate.page == page);
     }
-    m_stamp->setEnabled(page == 12);
+    m_stamp->setEnabled(page == BatchPage);
     m_filetype->setEnabled(page == kLastPage);
-    m_prev->setEnabled(page != 0);
+    m_prev->setEnabled(page != GeneralPage);
     m_next->setEnabled(page != kLastPage);
 }
 
@@ -267,73 +285,55 @@ void PreferencesDialog::nextPage() {
     }
 }
 
-void PreferencesDialog::choose(const QString& setting, int entry) {
+void PreferencesDialog::choose(SettingId setting, int entry) {
     select(setting, entry);
     if (!m_loaded) {
         return;
     }
-    const auto chooseFolder = [this, setting, entry](const QString& which, QString* folder) {
-        const QString chosen = m_window.chooseCustomDirectory(which, this);
-        if (!chosen.isEmpty()) {
-            *folder = chosen;
-            select(setting, entry, customText(chosen));
+    const Option& chosen = option(setting);
+    const int word = chosen.words.value(entry, -1);
+    if (chosen.folder && word == chosen.customWord) {
+        const QString folder = m_choosers.chooseCustomDirectory(*chosen.folder, this);
+        if (!folder.isEmpty()) {
+            chosenFolder(*chosen.folder) = folder;
+            select(setting, entry, customText(folder));
         }
-    };
-    if (setting == QLatin1String("SaveTo") && entry == 0) {
-        chooseFolder(QStringLiteral("save"), &m_saveDir);
-    } else if (setting == QLatin1String("StartupOpt") && entry == 0) {
-        chooseFolder(QStringLiteral("startup"), &m_startupDir);
-    } else if (setting == QLatin1String("sDir") && entry == 2) {
-        chooseFolder(QStringLiteral("unpack"), &m_unpackDir);
-    } else if (setting == QLatin1String("sSize") && entry == 4) {
-        if (const std::optional<CustomSizeChoice> choice = m_window.customSizeFromPreferences()) {
-            m_customSize = choice;
-            select(setting, entry, choice->caption);
+    } else if (setting == SettingId::SplitSize && word < 0) {
+        if (const std::optional<CustomSizeChoice> size = m_choosers.chooseCustomSize(this)) {
+            m_customSize = size;
+            select(setting, entry, size->caption);
         }
     }
 }
 
+QString& PreferencesDialog::chosenFolder(FolderChoice which) {
+    switch (which) {
+        case FolderChoice::Save:
+            return m_saveDir;
+        case FolderChoice::Startup:
+            return m_startupDir;
+        case FolderChoice::Unpack:
+            break;
+    }
+    return m_unpackDir;
+}
+
 void PreferencesDialog::apply() {
-    OptionsModel& options = m_window.options();
-    options.choose(QStringLiteral("UnpkTyp"), index(QStringLiteral("UnpkTyp")) == 1
-                                                  ? QStringLiteral("EMH")
-                                                  : QStringLiteral("RAW"));
-    const int destination = index(QStringLiteral("sDir"));
-    if (destination == 2) {
-        m_window.applyCustomDirectory(QStringLiteral("unpack"), m_unpackDir);
-    } else {
-        options.choose(QStringLiteral("sDir"),
-                       destination == 1 ? QStringLiteral("wfile") : QStringLiteral("sfile"));
+    for (const Option& entry : std::as_const(m_optionList)) {
+        const int word = wordOf(entry.setting);
+        if (entry.setting == SettingId::SplitSize) {
+            if (word >= 0) {
+                m_options.choosePreset(splitPresetWords().at(word));
+            } else if (m_customSize) {
+                m_options.applyCustomSize(m_customSize->mode, QString::number(m_customSize->value),
+                                          false);
+            }
+        } else if (entry.folder && word == entry.customWord) {
+            m_choosers.applyCustomDirectory(*entry.folder, chosenFolder(*entry.folder));
+        } else {
+            m_options.setChoice(entry.setting, word);
+        }
     }
-    const int size = index(QStringLiteral("sSize"));
-    if (size < 4) {
-        options.choosePreset(splitPresets().at(size).word);
-    } else if (m_customSize) {
-        m_window.applyCustomSize(*m_customSize);
-    }
-    const QStringList rates = {QStringLiteral("slow"), QStringLiteral("normal"),
-                               QStringLiteral("fast"), QStringLiteral("ufast")};
-    options.choose(QStringLiteral("tRate"), rates.at(index(QStringLiteral("tRate"))));
-    const QStringList deletion = {QStringLiteral("No"), QStringLiteral("Prompt"),
-                                  QStringLiteral("NoPrompt")};
-    options.choose(QStringLiteral("Delact"), deletion.at(index(QStringLiteral("Delact"))));
-    const QStringList batch = {QStringLiteral("JbatNo"), QStringLiteral("Jbat"),
-                               QStringLiteral("JbatInfo")};
-    options.choose(QStringLiteral("JBat"), batch.at(index(QStringLiteral("JBat"))));
-    if (index(QStringLiteral("SaveTo")) == 0) {
-        m_window.applyCustomDirectory(QStringLiteral("save"), m_saveDir);
-    } else {
-        options.choose(QStringLiteral("SaveTo"), QStringLiteral("LastSaved"));
-    }
-    if (index(QStringLiteral("StartupOpt")) == 0) {
-        m_window.applyCustomDirectory(QStringLiteral("startup"), m_startupDir);
-    } else {
-        options.choose(QStringLiteral("StartupOpt"), QStringLiteral("LastUsed"));
-    }
-    options.choose(QStringLiteral("Owrite"), deletion.at(index(QStringLiteral("Owrite"))));
-    options.setOn(QStringLiteral("CmPack"), index(QStringLiteral("CmPack")) == 1);
-    options.setOn(QStringLiteral("MZip"), index(QStringLiteral("MZip")) == 1);
-    options.setOn(QStringLiteral("MCC"), index(QStringLiteral("MCC")) == 1);
     accept();
 }
 
@@ -344,14 +344,16 @@ void PreferencesDialog::resetToDefaults() {
                        MessageButtons::YesNo) != MessageAnswer::Yes) {
         return;
     }
-    for (const auto& [setting, entry] :
-         {std::pair{"UnpkTyp", 0}, std::pair{"CmPack", 0}, std::pair{"tRate", 1},
-          std::pair{"SaveTo", 1}, std::pair{"StartupOpt", 1}, std::pair{"sSize", 2},
-          std::pair{"sDir", 0}, std::pair{"JBat", 0}, std::pair{"Delact", 0}, std::pair{"MZip", 0},
-          std::pair{"MCC", 1}}) {
-        select(QLatin1String(setting), entry);
+    for (const Option& entry : std::as_const(m_optionList)) {
+        if (entry.resetKeepsChoice) {
+            continue;
+        }
+        const int word = entry.setting == SettingId::SplitSize
+                             ? static_cast<int>(splitPresetWords().indexOf(defaultPresetWord()))
+                             : defaultWordIndex(entry.setting);
+        select(entry.setting, entryOf(entry, word));
     }
     m_customSize.reset();
-    m_filterCount->setText(QStringLiteral("3"));
-    m_window.resetFileFilters();
+    m_filterCount->setText(settingRow(SettingId::FilterCount).defaultValue);
+    m_choosers.resetFileFilters();
 }

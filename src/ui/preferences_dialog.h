@@ -2,60 +2,97 @@
 
 #include <QDialog>
 
-#include "unpack/split_rule.h"
+#include <optional>
+
+#include "core/option_types.h"
+#include "core/settings_table.h"
+#include "core/split_rule.h"
 
 class JobHost;
-class MainWindow;
+class OptionsModel;
 class QComboBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
 
+// What the preferences dialog opens on top of itself; the main window provides it.
+class PreferencesChoosers {
+public:
+    virtual ~PreferencesChoosers() = default;
+    // The custom folder of a choice as it stands.
+    virtual QString customDirectory(FolderChoice which) const = 0;
+    // The folder chooser; "" when cancelled.
+    virtual QString chooseCustomDirectory(FolderChoice which, QWidget* owner) = 0;
+    // Checks the choice's custom entry and stores the folder.
+    virtual void applyCustomDirectory(FolderChoice which, const QString& folder) = 0;
+    // The custom size dialog; nothing when cancelled.
+    virtual std::optional<CustomSizeChoice> chooseCustomSize(QWidget* owner) = 0;
+    virtual void editStampingTexts() = 0;
+    virtual void editFileTypes() = 0;
+    virtual void resetFileFilters() = 0;
+};
+
 // "Preferences": every option on one screen; a page list shows one option's list at a
-// time. Nothing is stored before "&OK", which applies each choice through the same
-// commands as the menus.
+// time. Nothing is stored before "&OK", which applies each choice through the options
+// model.
 class PreferencesDialog : public QDialog {
     Q_OBJECT
 
 public:
-    static constexpr int kLastPage = 20;
+    // The pages of the page list.
+    enum Page {
+        GeneralPage = 0,
+        UnpackTypePage = 2,
+        UnpackToPage = 3,
+        UnpackSizePage = 4,
+        RatePage = 6,
+        SavePage = 8,
+        StartupPage = 9,
+        DeletePage = 11,
+        BatchPage = 12,
+        OverwritePage = 13,
+        ZipPage = 15,
+        MpegCheckPage = 16,
+        MiscellaneousPage = 18,
+        FileTypePage = 20,
+    };
+    static constexpr int kLastPage = FileTypePage;
 
-    PreferencesDialog(MainWindow& window, JobHost& host);
+    PreferencesDialog(OptionsModel& options, PreferencesChoosers& choosers, JobHost& host,
+                      QWidget* parent = nullptr);
+    ~PreferencesDialog() override;
 
     QListWidget* pageList() const { return m_pages; }
     QPushButton* prevButton() const { return m_prev; }
     QPushButton* nextButton() const { return m_next; }
-    // The list and read-only box of a setting ("UnpkTyp", "sDir", ... "CmPack").
-    QComboBox* list(const QString& setting) const;
-    QLineEdit* box(const QString& setting) const;
+    // The list and read-only box of a setting's option.
+    QComboBox* list(SettingId setting) const;
+    QLineEdit* box(SettingId setting) const;
     QLineEdit* filterCountBox() const { return m_filterCount; }
 
     void goToPage(int index);
     void previousPage();
     void nextPage();
     // A choice in one of the lists, as the user makes it.
-    void choose(const QString& setting, int index);
+    void choose(SettingId setting, int index);
     void apply();  // "&OK"
     void resetToDefaults();
 
 private:
-    struct Option {
-        QString setting;
-        int page;
-        QComboBox* list;
-        QLineEdit* box;
-    };
+    struct Option;
 
-    void addOption(const QString& setting, const QString& label, const QStringList& entries,
-                   int page, int row);
+    void addOption(const Option& option);
     void load();
-    void select(const QString& setting, int index, const QString& text = QString());
-    const Option* option(const QString& setting) const;
-    int index(const QString& setting) const;
+    void select(SettingId setting, int entry, const QString& text = QString());
+    const Option& option(SettingId setting) const;
+    int entryOf(const Option& option, int word) const;
+    int wordOf(SettingId setting) const;
+    QString& chosenFolder(FolderChoice which);
 
-    MainWindow& m_window;
+    OptionsModel& m_options;
+    PreferencesChoosers& m_choosers;
     JobHost& m_host;
-    QList<Option> m_options;
+    QList<Option> m_optionList;
     QListWidget* m_pages;
     QPushButton* m_prev;
     QPushButton* m_next;

@@ -6,10 +6,10 @@
 #include <QPushButton>
 #include <QStyle>
 
-#include "core/registry.h"
+#include "core/options_model.h"
 #include "core/tips.h"
 
-TipWindow::TipWindow(const QString& tipsFile, QWidget* parent)
+TipWindow::TipWindow(const QString& tipsFile, OptionsModel& options, QWidget* parent)
     : QWidget(parent, Qt::Window),
       m_tip(new QLabel(this)),
       m_showAtStartup(new QCheckBox(QStringLiteral("&Show Tips at Startup"), this)) {
@@ -38,11 +38,8 @@ TipWindow::TipWindow(const QString& tipsFile, QWidget* parent)
     close->setObjectName(QStringLiteral("cmdOK"));
     close->setGeometry(326, 162, 84, 28);
 
-    m_showAtStartup->setChecked(Registry::setting(QStringLiteral("ShowTod")) != QLatin1String("0"));
-    connect(m_showAtStartup, &QCheckBox::toggled, this, [](bool on) {
-        Registry::saveSetting(QStringLiteral("ShowTod"),
-                              on ? QStringLiteral("1") : QStringLiteral("0"));
-    });
+    m_showAtStartup->setChecked(options.showTips());
+    connect(m_showAtStartup, &QCheckBox::toggled, &options, &OptionsModel::setShowTips);
     connect(next, &QPushButton::clicked, this, &TipWindow::nextTip);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
 

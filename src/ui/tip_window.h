@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <QWidget>
 
+class OptionsModel;
 class QCheckBox;
 class QLabel;
 
@@ -11,7 +12,7 @@ class TipWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TipWindow(const QString& tipsFile, QWidget* parent = nullptr);
+    TipWindow(const QString& tipsFile, OptionsModel& options, QWidget* parent = nullptr);
 
     QLabel* tipText() const { return m_tip; }
     QCheckBox* showAtStartup() const { return m_showAtStartup; }

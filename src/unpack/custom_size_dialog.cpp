@@ -12,7 +12,6 @@
 
 #include "core/job_host.h"
 #include "core/options_model.h"
-#include "core/registry.h"
 
 CustomSizeDialog::CustomSizeDialog(OptionsModel& options, JobHost& host, bool prefsOpen,
                                    QWidget* parent)
@@ -54,15 +53,7 @@ CustomSizeDialog::CustomSizeDialog(OptionsModel& options, JobHost& host, bool pr
     connect(ok, &QPushButton::clicked, this, &CustomSizeDialog::confirm);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    const QString word = Registry::setting(QStringLiteral("sSize"));
-    SplitKind start = SplitKind::CustomSize;
-    for (const SplitKind kind :
-         {SplitKind::FirstPiece, SplitKind::LastPiece, SplitKind::Percentage, SplitKind::Pieces}) {
-        if (splitModeWord(kind) == word) {
-            start = kind;
-        }
-    }
-    chooseOption(start);
+    chooseOption(m_options.storedSplitMode().value_or(SplitKind::CustomSize));
 }
 
 void CustomSizeDialog::addRow(const RowNames& names, const QString& caption, int maxLength,
@@ -143,7 +134,7 @@ void CustomSizeDialog::chooseOption(SplitKind kind) {
 // percentage or the number of pieces.
 QString CustomSizeDialog::currentValueText(SplitKind kind) const {
     const SplitRule& rule = m_options.splitRule();
-    if (rule.checkedEntry != QLatin1String("custom") || rule.SplitMode != kind) {
+    if (rule.checkedEntry != kCustomSizeEntry || rule.SplitMode != kind) {
         return QString();
     }
     switch (kind) {
@@ -168,12 +159,11 @@ SplitKind CustomSizeDialog::chosenKind() const {
 void CustomSizeDialog::confirm() {
     const SplitKind kind = chosenKind();
     const CustomSizeOutcome outcome =
-        applyCustomSize(m_options.splitRule(), kind, box(kind)->text(), m_prefsOpen);
+        m_options.applyCustomSize(kind, box(kind)->text(), m_prefsOpen);
     if (!outcome.refusal.isEmpty()) {
         m_host.message(MessageIcon::Warning, outcome.refusal);
         return;
     }
     m_choice = outcome.choice;
-    m_options.splitRuleChanged();
     accept();
 }

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "unpack/split_rule.h"
+#include "core/split_rule.h"
 
 class JobHost;
 class OptionsModel;

@@ -1,8 +1,8 @@
 #include "unpack/join_batch.h"
 
+#include "core/native_path.h"
 #include "core/text_helpers.h"
-#include "fileio/native_path.h"
-#include "fileio/whole_file.h"
+#include "core/whole_file.h"
 
 namespace {
 
@@ -74,13 +74,6 @@ bool writeFile(const QString& path, const QString& text, QString* error, mode_t 
 }
 
 }  // namespace
-
-JoinBatchMode joinBatchModeFromWord(const QString& word) {
-    if (word.compare(QStringLiteral("Jbat"), Qt::CaseSensitive) == 0) {
-        return JoinBatchMode::Names;
-    }
-    return word == QLatin1String("JbatInfo") ? JoinBatchMode::FullPaths : JoinBatchMode::None;
-}
 
 QString joinResultName(const QString& sourceName, bool zipped) {
     const qsizetype dot = sourceName.lastIndexOf(QLatin1Char('.'));

@@ -3,12 +3,11 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+
 #include <QtGlobal>
+#include "core/option_types.h"
 
 // Whether a join batch file is written beside the pieces, and how it names them.
-enum class JoinBatchMode { None, Names, FullPaths };  // "JbatNo", "Jbat", "JbatInfo"
-
-JoinBatchMode joinBatchModeFromWord(const QString& word);
 
 // Collects the pieces of one source and writes the batch file that rejoins them,
 // with its POSIX shell twin: SOURCE-JOIN.bat (CR LF) and SOURCE-JOIN.sh (LF, 0755).

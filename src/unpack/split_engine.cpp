@@ -7,15 +7,14 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "core/job_messages.h"
+#include "core/native_path.h"
 #include "core/text_helpers.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
-#include "fileio/native_path.h"
 #include "zip/zip_step.h"
 
 namespace {
-
-const QString kAborted = QStringLiteral(" Unpacking aborted!");
 
 bool isPlainExistingFile(const QString& path) {
     return pathExists(path) && !isDirectory(path) && !namePart(path).startsWith(QLatin1Char('.'));
@@ -56,17 +55,17 @@ QString pieceName(const SplitJob& job, const SplitSource& source, const QString&
 QString tooManyPiecesText(const QString& source, quint64 pieces) {
     return QStringLiteral("Cannot unpack '") + source + QStringLiteral("' into ") +
            sizeText(pieces) + QStringLiteral(" pieces: a file can be unpacked into at most ") +
-           sizeText(kMaxPieces) + QStringLiteral(" pieces.") + kAborted;
+           sizeText(kMaxPieces) + QStringLiteral(" pieces.") + kUnpackingAborted;
 }
 
-SplitEngine::SplitEngine(File64& files, JobHost& host) : m_files(files), m_host(host) {}
+SplitEngine::SplitEngine(File64& files, JobHost& host, const CancelRequest& cancel)
+    : m_files(files), m_host(host), m_transfer(files, host, cancel) {}
 
 JobOutcome SplitEngine::run(const SplitJob& job, SplitRule& rule, quint64 total) {
     m_copied = 0;
     m_total = total;
     m_rate = job.rate;
-    m_buffer.resize(std::min<quint64>(job.rate.largestStep(), 1024 * 1024));
-    m_feedback.start();
+    m_transfer.start(total, job.rate.largestStep());
     JoinBatchBuilder batch(job.batch);
     for (const SplitSource& source : job.sources) {
         const JobOutcome outcome = splitSource(job, source, rule, batch);
@@ -74,7 +73,7 @@ JobOutcome SplitEngine::run(const SplitJob& job, SplitRule& rule, quint64 total)
             return outcome;
         }
     }
-    return m_files.IsOpen() ? JobOutcome::Success : JobOutcome::Cancelled;
+    return JobOutcome::Success;
 }
 
 JobOutcome SplitEngine::splitSource(const SplitJob& job, const SplitSource& source, SplitRule& rule,
@@ -93,7 +92,7 @@ JobOutcome SplitEngine::splitSource(const SplitJob& job, const SplitSource& sour
     }
     if (!m_files.SeekTo(source.handle, plan->firstOffset)) {
         return fail(QStringLiteral("Error reading '") + source.fileToSplit + QLatin1Char('\'') +
-                    QLatin1Char('.') + kAborted);
+                    QLatin1Char('.') + kUnpackingAborted);
     }
     for (quint64 number = 1; number <= plan->pieceCount; ++number) {
         const JobOutcome outcome =
@@ -101,9 +100,6 @@ JobOutcome SplitEngine::splitSource(const SplitJob& job, const SplitSource& sour
         if (outcome != JobOutcome::Success) {
             return outcome;
         }
-    }
-    if (!m_files.IsOpen()) {
-        return JobOutcome::Cancelled;  // no batch file for a source the user cancelled
     }
     QString error;
     QString warning;
@@ -132,8 +128,7 @@ JobOutcome SplitEngine::writePiece(const SplitJob& job, const SplitSource& sourc
     const bool withHeader = !header.isEmpty() && (number > 1 || plan.lastPieceMode);
     const quint64 headerBytes = withHeader ? static_cast<quint64>(header.size()) : 0;
     batch.pieceHeader(headerBytes);
-    m_files.OpenFile(piece, QStringLiteral("READ_WRITE"));
-    if (File64::openStatus() != File64::OpenOk) {
+    if (!m_files.OpenFile(piece, File64::OpenMode::ReadWrite).ok()) {
         return fail(QString());  // the open already named the piece
     }
     const int pieceHandle = m_files.FileHandle();
@@ -144,8 +139,7 @@ JobOutcome SplitEngine::writePiece(const SplitJob& job, const SplitSource& sourc
         error = error != 0 ? error : ENOSPC;
     }
     if (error != 0) {
-        return fail(QStringLiteral("Error writing '") + piece + QStringLiteral("': ") +
-                    errorText(error) + QLatin1Char('.') + kAborted);
+        return fail(writeErrorText(piece, errorText(error)) + kUnpackingAborted);
     }
     outcome = copyPiece(source, piece, pieceHandle, bytes);
     if (outcome == JobOutcome::Success) {
@@ -159,13 +153,8 @@ bool SplitEngine::deleteOldPiece(const QString& piece, JobOutcome* outcome) {
         if (::unlink(nativePath(piece).constData()) == 0 || errno == ENOENT) {
             return true;
         }
-        const MessageAnswer answer =
-            m_host.message(MessageIcon::Error,
-                           QStringLiteral("Cannot overwrite '") + piece +
-                               QStringLiteral("'. Disk full/write-protected or file is in use."),
-                           MessageButtons::RetryCancel);
-        if (answer != MessageAnswer::Retry) {
-            *outcome = fail(QStringLiteral("Unpacking aborted by user"), MessageIcon::Information);
+        if (!askRetryOverwrite(m_host, piece)) {
+            *outcome = fail(kUnpackingAbortedByUser, MessageIcon::Information);
             return false;
         }
     }
@@ -182,24 +171,17 @@ JobOutcome SplitEngine::copyPiece(const SplitSource& source, const QString& piec
         if (count == 0) {
             continue;
         }
-        if (!m_files.IsOpen()) {
-            return JobOutcome::Cancelled;  // the cancel command closed every file
-        }
-        const File64::Transfer transfer = m_files.TransferBytes(source.handle, pieceHandle, count,
-                                                                m_buffer.data(), m_buffer.size());
-        if (transfer.writeError != 0) {
-            return fail(QStringLiteral("Error writing '") + piece + QStringLiteral("': ") +
-                        errorText(transfer.writeError) + QLatin1Char('.') + kAborted);
-        }
-        if (transfer.copied != count) {
-            const QString reason = transfer.readError != 0
-                                       ? errorText(transfer.readError)
-                                       : QStringLiteral("the file ended before its size");
-            return fail(QStringLiteral("Error reading '") + source.fileToSplit +
-                        QStringLiteral("': ") + reason + QLatin1Char('.') + kAborted);
+        QString failure;
+        if (!m_transfer.copy(source.handle, pieceHandle, count, source.fileToSplit, piece,
+                             &failure)) {
+            return fail(failure + kUnpackingAborted);
         }
         m_copied += count;
-        m_host.progress(m_feedback.report(m_copied, m_total));
+        if (m_transfer.report(m_copied)) {
+            // What was written stays; no batch file for a source the user cancelled.
+            m_files.closeJobFiles();
+            return JobOutcome::Cancelled;
+        }
     }
     return JobOutcome::Success;
 }

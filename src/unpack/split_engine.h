@@ -9,16 +9,14 @@
 
 #include "core/job_host.h"
 #include "core/job_outcome.h"
+#include "core/option_types.h"
+#include "core/split_rule.h"
+#include "core/transfer_rate.h"
+#include "fileio/chunk_transfer.h"
 #include "mpeg/mpeg_header.h"
-#include "pack/progress_feedback.h"
-#include "pack/transfer_rate.h"
 #include "unpack/join_batch.h"
-#include "unpack/split_rule.h"
 
 class File64;
-
-enum class UnpackType { RAW, EMH };
-enum class UnpackDestination { SaveFile, WhereFile, CustomDir };
 
 // One entry of an unpack job.
 struct SplitSource {
@@ -57,7 +55,7 @@ QString pieceFolder(const SplitJob& job, const SplitSource& source);
 // Writes the pieces of every source in order, and their join batch files.
 class SplitEngine {
 public:
-    SplitEngine(File64& files, JobHost& host);
+    SplitEngine(File64& files, JobHost& host, const CancelRequest& cancel);
 
     // `total` is the job's byte count for the progress display.
     JobOutcome run(const SplitJob& job, SplitRule& rule, quint64 total);
@@ -77,8 +75,7 @@ private:
 
     File64& m_files;
     JobHost& m_host;
-    ProgressFeedback m_feedback;
-    std::vector<char> m_buffer;
+    ChunkTransfer m_transfer;
     quint64 m_copied = 0;
     quint64 m_total = 0;
     TransferRate m_rate;

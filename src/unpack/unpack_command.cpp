@@ -6,16 +6,15 @@
 #include <QRegularExpression>
 
 #include "core/job_host.h"
+#include "core/job_messages.h"
+#include "core/native_path.h"
 #include "core/text_helpers.h"
 #include "fileio/disk_space.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
-#include "fileio/native_path.h"
 #include "zip/zip_step.h"
 
 namespace {
-
-const QString kAborted = QStringLiteral(" Unpacking aborted!");
 
 // The sources as the split will see them before any zip step ran.
 SplitJob jobShape(const QStringList& entries, const UnpackOptions& options) {
@@ -110,8 +109,12 @@ JobOutcome UnpackCommand::run(const QStringList& entries, UnpackOptions& options
                        ? std::min(rule.SplitSize, GetFileLen(source.fileToSplit))
                        : GetFileLen(source.fileToSplit);
     }
-    SplitEngine engine(m_files, m_host);
+    m_cancel = {};
+    SplitEngine engine(m_files, m_host, m_cancel);
     outcome = engine.run(job, rule, m_total);
+    if (outcome == JobOutcome::Cancelled) {
+        m_host.message(MessageIcon::Information, kUnpackingAbortedByUser);
+    }
     if (outcome != JobOutcome::Success) {
         return outcome;
     }
@@ -158,21 +161,22 @@ bool UnpackCommand::checkSizes(const QStringList& entries, const SplitRule& rule
         if (!problem.isEmpty()) {
             m_host.message(MessageIcon::Error, QStringLiteral("Cannot unpack '") + entry +
                                                    QStringLiteral("': ") + problem +
-                                                   QLatin1Char('.') + kAborted);
+                                                   QLatin1Char('.') + kUnpackingAborted);
             return false;
         }
         const quint64 length = GetFileLen(entry);
         if (length == 0) {
             m_host.message(MessageIcon::Error, QStringLiteral("Cannot unpack '") + entry +
                                                    QStringLiteral("' which is a 0 byte file.") +
-                                                   kAborted);
+                                                   kUnpackingAborted);
             return false;
         }
         if (rule.hasFixedSize() && length < rule.SplitSize) {
             m_host.message(MessageIcon::Error,
                            QStringLiteral("Cannot unpack '") + entry +
                                QStringLiteral("' because it is a smaller than ") +
-                               sizeText(rule.SplitSize) + QStringLiteral(" bytes.") + kAborted);
+                               sizeText(rule.SplitSize) + QStringLiteral(" bytes.") +
+                               kUnpackingAborted);
             return false;
         }
     }
@@ -246,7 +250,7 @@ bool UnpackCommand::checkPieceNames(const QStringList& entries, const UnpackOpti
                                        QStringLiteral("' because '") + name +
                                        QStringLiteral("' would overwrite '") + entry +
                                        QStringLiteral("', which is also being unpacked.") +
-                                       kAborted);
+                                       kUnpackingAborted);
                     return false;
                 }
             }
@@ -268,7 +272,7 @@ bool UnpackCommand::checkCollisions(const QStringList& entries, const UnpackOpti
                                QStringLiteral("Cannot unpack '") + first +
                                    QStringLiteral("' and '") + source.path +
                                    QStringLiteral("' together: both would write '") + name +
-                                   QStringLiteral("'.") + kAborted);
+                                   QStringLiteral("'.") + kUnpackingAborted);
                 return false;
             }
             writer.insert(name, source.path);
@@ -300,11 +304,9 @@ JobOutcome UnpackCommand::openPhase(const QStringList& entries, const UnpackOpti
             }
         }
         if (!pathExists(source.fileToSplit)) {
-            return fail(QLatin1Char('\'') + source.path + QStringLiteral("' was not found!") +
-                        kAborted);
+            return fail(notFoundText(source.path) + kUnpackingAborted);
         }
-        m_files.OpenFile(source.fileToSplit, QStringLiteral("READ_ONLY"));
-        if (File64::openStatus() != File64::OpenOk) {
+        if (!m_files.OpenFile(source.fileToSplit, File64::OpenMode::ReadOnly).ok()) {
             return fail(QString());  // the open named the file already
         }
         source.handle = m_files.FileHandle();
@@ -319,8 +321,7 @@ bool UnpackCommand::cancel() {
     if (m_zipping) {
         return false;
     }
-    m_files.closeJobFiles();
-    m_host.message(MessageIcon::Information, QStringLiteral("Unpacking aborted by user"));
+    m_cancel.requested = true;
     return true;
 }
 

@@ -38,7 +38,8 @@ public:
     // folder; no job was started.
     bool customDirectoryRequested() const { return m_customDirRequested; }
 
-    // The cancel button: closes the job's files and says so; ignored while zipping.
+    // The cancel button: asks the running split to stop after its chunk; ignored while
+    // zipping.
     bool cancel();
     bool zipping() const { return m_zipping; }
 
@@ -69,4 +70,5 @@ private:
     quint64 m_total = 0;
     bool m_customDirRequested = false;
     bool m_zipping = false;
+    CancelRequest m_cancel;
 };

@@ -12,10 +12,10 @@
 #include <QFileInfo>
 
 #include "core/job_host.h"
+#include "core/native_path.h"
+#include "core/progress_feedback.h"
 #include "core/text_helpers.h"
 #include "fileio/file64.h"
-#include "fileio/native_path.h"
-#include "pack/progress_feedback.h"
 
 namespace {
 

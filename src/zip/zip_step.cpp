@@ -8,11 +8,12 @@
 #include <QFileInfo>
 
 #include "core/job_host.h"
+#include "core/job_messages.h"
+#include "core/native_path.h"
+#include "core/whole_file.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
-#include "fileio/native_path.h"
 #include "fileio/trash.h"
-#include "fileio/whole_file.h"
 #include "zip/cgzipfiles.h"
 
 namespace {
@@ -48,13 +49,8 @@ JobOutcome removeOldArchive(const QString& archive, File64& files, JobHost& host
         if (setOldArchiveAside(archive)) {
             return JobOutcome::Success;
         }
-        const MessageAnswer answer =
-            host.message(MessageIcon::Error,
-                         QStringLiteral("Cannot overwrite '") + archive +
-                             QStringLiteral("'. Disk full/write-protected or file is in use."),
-                         MessageButtons::RetryCancel);
-        if (answer != MessageAnswer::Retry) {
-            host.message(MessageIcon::Information, QStringLiteral("Packing aborted by user"));
+        if (!askRetryOverwrite(host, archive)) {
+            host.message(MessageIcon::Information, kPackingAbortedByUser);
             files.closeJobFiles();
             return JobOutcome::Failed;
         }

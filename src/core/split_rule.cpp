@@ -1,8 +1,7 @@
-#include "unpack/split_rule.h"
+#include "core/split_rule.h"
 
 #include <cmath>
 
-#include "core/registry.h"
 #include "core/settings_table.h"
 #include "core/text_helpers.h"
 
@@ -19,7 +18,7 @@ QString sizePrefix(SplitKind mode) {
 }
 
 void checkCustom(SplitRule& rule, SplitKind mode) {
-    rule.checkedEntry = QStringLiteral("custom");
+    rule.checkedEntry = kCustomSizeEntry;
     rule.SplitMode = mode;
 }
 
@@ -29,17 +28,17 @@ bool isSizeMode(SplitKind mode) {
 }
 
 // A stored whole number inside the setting's range, or nothing.
-std::optional<quint64> storedNumber(const QString& name) {
-    const QString text = Registry::setting(name);
-    if (!isValidSetting(settingRow(name), text)) {
+std::optional<quint64> storedNumber(const SplitStore& store, SettingId id) {
+    const QString text = store.read(id);
+    if (!isValidSetting(settingRow(id), text)) {
         return std::nullopt;
     }
     return text.trimmed().toULongLong();
 }
 
-void restoreSizeMode(SplitRule& rule, SplitKind mode) {
+void restoreSizeMode(SplitRule& rule, SplitKind mode, const SplitStore& store) {
     checkCustom(rule, mode);
-    if (const auto bytes = storedNumber(QStringLiteral("cSize"))) {
+    if (const auto bytes = storedNumber(store, SettingId::CustomBytes)) {
         rule.SplitSize = *bytes;
         // "#,###" rounds: 1,048,575 bytes are 1,024K, not 1,023K.
         rule.customCaption = customSizeCaption(
@@ -48,15 +47,16 @@ void restoreSizeMode(SplitRule& rule, SplitKind mode) {
     }
     rule.SplitSize = kDefaultCustomBytes;
     rule.customCaption = customSizeCaption(mode, QStringLiteral("1,440"));
-    Registry::saveSetting(QStringLiteral("sSize"), splitModeWord(mode));
-    Registry::saveSetting(QStringLiteral("cSize"), QString::number(kDefaultCustomBytes));
+    store.write(SettingId::SplitSize, splitModeWord(mode));
+    store.write(SettingId::CustomBytes, QString::number(kDefaultCustomBytes));
 }
 
-// cNof / cPfs: the stored text in range, else the default, written back.
-void restoreCountMode(SplitRule& rule, SplitKind mode, const QString& name, int* field) {
+// The piece count or percentage: the stored text in range, else the default, written back.
+void restoreCountMode(SplitRule& rule, SplitKind mode, SettingId id, int* field,
+                      const SplitStore& store) {
     checkCustom(rule, mode);
-    const SettingRow& row = settingRow(name);
-    const QString text = Registry::setting(name);
+    const SettingRow& row = settingRow(id);
+    const QString text = store.read(id);
     if (isValidSetting(row, text)) {
         *field = text.trimmed().toInt();
         rule.customCaption = customSizeCaption(mode, text);
@@ -64,8 +64,8 @@ void restoreCountMode(SplitRule& rule, SplitKind mode, const QString& name, int*
     }
     *field = row.defaultValue.toInt();
     rule.customCaption = customSizeCaption(mode, row.defaultValue);
-    Registry::saveSetting(QStringLiteral("sSize"), splitModeWord(mode));
-    Registry::saveSetting(name, row.defaultValue);
+    store.write(SettingId::SplitSize, splitModeWord(mode));
+    store.write(id, row.defaultValue);
 }
 
 struct Limits {
@@ -87,13 +87,20 @@ Limits limitsOf(SplitKind mode) {
 }  // namespace
 
 const QList<SplitPreset>& splitPresets() {
-    static const QList<SplitPreset> presets = {
-        {QStringLiteral("small"), QStringLiteral("360K"), 360000},
-        {QStringLiteral("low"), QStringLiteral("1,200K"), 1200000},
-        {QStringLiteral("high"), QStringLiteral("1,440K"), 1440000},
-        {QStringLiteral("zip"), QStringLiteral("Zip 100"), 100000000},
-    };
+    static const QList<SplitPreset> presets = [] {
+        const QStringList words = splitPresetWords();
+        return QList<SplitPreset>{
+            {words.at(0), QStringLiteral("360K"), 360000},
+            {words.at(1), QStringLiteral("1,200K"), 1200000},
+            {words.at(2), QStringLiteral("1,440K"), 1440000},
+            {words.at(3), QStringLiteral("Zip 100"), 100000000},
+        };
+    }();
     return presets;
+}
+
+QString defaultPresetWord() {
+    return settingRow(SettingId::SplitSize).defaultValue;
 }
 
 bool SplitRule::hasFixedSize() const {
@@ -101,52 +108,46 @@ bool SplitRule::hasFixedSize() const {
 }
 
 QString splitModeWord(SplitKind mode) {
-    switch (mode) {
-        case SplitKind::CustomSize:
-            return QStringLiteral("customfs");
-        case SplitKind::FirstPiece:
-            return QStringLiteral("customffs");
-        case SplitKind::LastPiece:
-            return QStringLiteral("customlfs");
-        case SplitKind::Pieces:
-            return QStringLiteral("customnof");
-        case SplitKind::Percentage:
-            return QStringLiteral("custompfs");
-        case SplitKind::Preset:
-            break;
+    if (mode == SplitKind::Preset) {
+        return QString();
     }
-    return QString();
+    return splitModeWords().value(static_cast<int>(mode) - static_cast<int>(SplitKind::CustomSize));
 }
 
-void applyPreset(SplitRule& rule, const QString& word, bool store) {
+std::optional<SplitKind> splitModeOfWord(const QString& word) {
+    const qsizetype index = splitModeWords().indexOf(word);
+    if (index < 0) {
+        return std::nullopt;
+    }
+    return static_cast<SplitKind>(static_cast<int>(SplitKind::CustomSize) + index);
+}
+
+void applyPreset(SplitRule& rule, const QString& word, const SplitStore* store) {
     for (const SplitPreset& preset : splitPresets()) {
         if (preset.word == word) {
             rule.checkedEntry = preset.word;
             rule.SplitMode = SplitKind::Preset;
             rule.SplitSize = preset.bytes;
-            if (store) {
-                Registry::saveSetting(QStringLiteral("sSize"), preset.word);
+            if (store != nullptr) {
+                store->write(SettingId::SplitSize, preset.word);
             }
             return;
         }
     }
-    applyPreset(rule, QStringLiteral("high"), store);
+    applyPreset(rule, defaultPresetWord(), store);
 }
 
-void restoreSplitRule(SplitRule& rule) {
-    const QString word = Registry::setting(QStringLiteral("sSize"));
-    if (word == QLatin1String("customfs")) {
-        restoreSizeMode(rule, SplitKind::CustomSize);
-    } else if (word == QLatin1String("customffs")) {
-        restoreSizeMode(rule, SplitKind::FirstPiece);
-    } else if (word == QLatin1String("customlfs")) {
-        restoreSizeMode(rule, SplitKind::LastPiece);
-    } else if (word == QLatin1String("custompfs")) {
-        restoreCountMode(rule, SplitKind::Percentage, QStringLiteral("cPfs"), &rule.SplitPercent);
-    } else if (word == QLatin1String("customnof")) {
-        restoreCountMode(rule, SplitKind::Pieces, QStringLiteral("cNof"), &rule.SplitCount);
+void restoreSplitRule(SplitRule& rule, const SplitStore& store) {
+    const QString word = store.read(SettingId::SplitSize);
+    const std::optional<SplitKind> mode = splitModeOfWord(word);
+    if (!mode) {
+        applyPreset(rule, word, &store);
+    } else if (*mode == SplitKind::Percentage) {
+        restoreCountMode(rule, *mode, SettingId::CustomPercent, &rule.SplitPercent, store);
+    } else if (*mode == SplitKind::Pieces) {
+        restoreCountMode(rule, *mode, SettingId::CustomPieces, &rule.SplitCount, store);
     } else {
-        applyPreset(rule, word);
+        restoreSizeMode(rule, *mode, store);
     }
 }
 
@@ -161,7 +162,7 @@ QString customSizeCaption(SplitKind mode, const QString& valueText) {
 }
 
 CustomSizeOutcome applyCustomSize(SplitRule& rule, SplitKind mode, const QString& text,
-                                  bool prefsOpen, bool storeSettings) {
+                                  bool prefsOpen, const SplitStore* store) {
     const Limits limits = limitsOf(mode);
     bool ok = false;
     const qint64 value = text.trimmed().toLongLong(&ok);
@@ -180,13 +181,13 @@ CustomSizeOutcome applyCustomSize(SplitRule& rule, SplitKind mode, const QString
     if (!prefsOpen) {
         rule.customCaption = customSizeCaption(mode, shown);
     }
-    if (!prefsOpen && storeSettings) {
-        Registry::saveSetting(QStringLiteral("sSize"), splitModeWord(mode));
+    if (!prefsOpen && store != nullptr) {
+        store->write(SettingId::SplitSize, splitModeWord(mode));
         if (isSizeMode(mode)) {
-            Registry::saveSetting(QStringLiteral("cSize"), QString::number(rule.SplitSize));
+            store->write(SettingId::CustomBytes, QString::number(rule.SplitSize));
         } else {
-            Registry::saveSetting(
-                mode == SplitKind::Percentage ? QStringLiteral("cPfs") : QStringLiteral("cNof"),
+            store->write(
+                mode == SplitKind::Percentage ? SettingId::CustomPercent : SettingId::CustomPieces,
                 text);
         }
     }

@@ -1,4 +1,4 @@
-#include "fileio/native_path.h"
+#include "core/native_path.h"
 
 #include <QDir>
 

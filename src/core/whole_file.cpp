@@ -1,4 +1,4 @@
-#include "fileio/whole_file.h"
+#include "core/whole_file.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "fileio/file_identity.h"
-#include "fileio/native_path.h"
+#include "core/native_path.h"
+#include "core/text_helpers.h"
 
 namespace {
 

@@ -3,13 +3,16 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "core/option_types.h"
+
 // Bytes per copy step and the number of trailing decimal digits of a length that
 // are copied as one final step.
 struct TransferRate {
     quint32 readAhead = 100000;
     int trancate = 5;
 
-    // "slow", "normal", "fast" or "ufast"; any other word is Normal.
+    static TransferRate of(Speed speed);
+    // A rate's settings word; any other word is Normal.
     static TransferRate fromWord(const QString& word);
     static bool isWord(const QString& word);
 

@@ -4,39 +4,56 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
 #include <optional>
+
+#include "core/settings_table.h"
 
 // How every source of an unpack is cut into pieces.
 enum class SplitKind { Preset, CustomSize, FirstPiece, LastPiece, Pieces, Percentage };
 
 struct SplitPreset {
-    QString word;     // settings word: "small", "low", "high", "zip"
+    QString word;     // its settings word
     QString caption;  // menu caption: "360K", ...
     quint64 bytes;
 };
 
 const QList<SplitPreset>& splitPresets();
+QString defaultPresetWord();
+
+// The split rule's mark for the custom entry (any custom mode) of the size menu.
+inline const QString kCustomSizeEntry = QStringLiteral("custom");
 
 struct SplitRule {
     SplitKind SplitMode = SplitKind::Preset;
     quint64 SplitSize = 0;
     int SplitCount = 2;
     int SplitPercent = 50;
-    QString checkedEntry = QStringLiteral("high");  // a preset word, or "custom"
+    QString checkedEntry = defaultPresetWord();  // a preset word, or kCustomSizeEntry
     QString customCaption = QStringLiteral("1,440K (Custom...)");
 
     // True for the modes whose piece size is fixed before a source is seen.
     bool hasFixedSize() const;
 };
 
-// The settings word of a mode ("customfs", ...); empty for the presets.
+// The settings word of a custom mode; empty for the presets. And the mode of a word
+// (nothing for a preset word or any other text).
 QString splitModeWord(SplitKind mode);
+std::optional<SplitKind> splitModeOfWord(const QString& word);
 
-// A preset command: checks it, sets the rule and stores its word (unless told not to).
-void applyPreset(SplitRule& rule, const QString& word, bool store = true);
+// Where the rule's stored values are read and written: the options model.
+struct SplitStore {
+    std::function<QString(SettingId)> read;
+    std::function<void(SettingId, const QString&)> write;
+};
 
-// Start-up: the rule from sSize, cSize, cNof and cPfs, with their fall-backs written back.
-void restoreSplitRule(SplitRule& rule);
+// A preset command: checks it, sets the rule and, given a store, stores its word. An
+// unknown word is the default preset.
+void applyPreset(SplitRule& rule, const QString& word, const SplitStore* store = nullptr);
+
+// Start-up: the rule from the stored size word and the custom size, piece count and
+// percentage, with their fall-backs written back.
+void restoreSplitRule(SplitRule& rule, const SplitStore& store);
 
 // The custom entry's caption: "1,440K (Custom...)", "First 100K (Custom...)",
 // "50% (Custom...)", "3 Files (Custom...)".
@@ -50,15 +67,15 @@ struct CustomSizeChoice {
 };
 
 // The custom size dialog's "&OK": validates `text` for `mode` and, when accepted,
-// changes the rule. Unless `prefsOpen`, the caption and the settings change too
-// (`storeSettings` false keeps the store untouched, for the terminal program).
+// changes the rule. Unless `prefsOpen`, the caption changes too, and the settings when
+// a store is given (the terminal program gives none).
 // Returns the refusal text, or the accepted choice.
 struct CustomSizeOutcome {
     QString refusal;
     CustomSizeChoice choice;
 };
 CustomSizeOutcome applyCustomSize(SplitRule& rule, SplitKind mode, const QString& text,
-                                  bool prefsOpen, bool storeSettings = true);
+                                  bool prefsOpen, const SplitStore* store = nullptr);
 
 // The pieces of one source of `length` bytes.
 struct PiecePlan {

@@ -1,4 +1,4 @@
-#include "pack/progress_feedback.h"
+#include "core/progress_feedback.h"
 
 #include <cmath>
 

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+class JobHost;
+
+// Texts that several jobs show, written once.
+
+inline const QString kPackingAbortedByUser = QStringLiteral("Packing aborted by user");
+inline const QString kUnpackingAbortedByUser = QStringLiteral("Unpacking aborted by user");
+inline const QString kPackingAborted = QStringLiteral(" Packing aborted!");
+inline const QString kUnpackingAborted = QStringLiteral(" Unpacking aborted!");
+
+// "'PATH' was not found!"
+QString notFoundText(const QString& path);
+
+// "Error reading 'PATH': REASON." and "Error writing 'PATH': REASON."
+QString readErrorText(const QString& path, const QString& reason);
+QString writeErrorText(const QString& path, const QString& reason);
+
+// Asks "Cannot overwrite 'PATH'. Disk full/write-protected or file is in use." with
+// Retry and Cancel; true when the user answers Retry.
+bool askRetryOverwrite(JobHost& host, const QString& path);

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <vector>
+
+#include "core/job_outcome.h"
+#include "core/progress_feedback.h"
+
+class File64;
+class JobHost;
+
+// The copy step of the join and split engines: moves a job's data chunk by chunk
+// between two open handles (one kernel copy per chunk, or through the job's one
+// buffer), reports progress after a chunk and tells when the user asked to cancel.
+class ChunkTransfer {
+public:
+    ChunkTransfer(File64& files, JobHost& host, const CancelRequest& cancel);
+
+    // A new job of `total` bytes whose single steps are at most `largestStep` bytes.
+    void start(quint64 total, quint64 largestStep);
+
+    // Copies `bytes` from `in` to `out`. On failure returns false with the message
+    // naming the failing side (`source` or `output`), without the job's last words.
+    bool copy(int in, int out, quint64 bytes, const QString& source, const QString& output,
+              QString* failure);
+
+    // Shows progress after `done` bytes; true when the user asked to cancel meanwhile.
+    bool report(quint64 done);
+
+private:
+    File64& m_files;
+    JobHost& m_host;
+    const CancelRequest& m_cancel;
+    ProgressFeedback m_feedback;
+    std::vector<char> m_buffer;
+    quint64 m_total = 0;
+};
