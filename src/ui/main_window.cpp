@@ -26,6 +26,7 @@
 #include "core/text_helpers.h"
 #include "core/tips.h"
 #include "mpeg/mpeg_info.h"
+#include "ui/job_display.h"
 #include "ui/job_host_dialog.h"
 #include "ui/main_menus.h"
 #include "ui/text_width_widget.h"
@@ -123,10 +124,7 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::connectJobs() {
     connect(m_jobs, &JobController::started, this, &MainWindow::showBusy);
-    connect(m_jobs, &JobController::progressed, this, &MainWindow::showProgress);
-    connect(m_jobs, &JobController::zipStatusChanged, this, &MainWindow::showZipStatus);
-    connect(m_jobs, &JobController::finished, this,
-            [this](JobKind, JobOutcome outcome) { showIdle(outcome); });
+    connect(m_jobs, &JobController::finished, this, &MainWindow::showIdle);
     connect(m_jobs, &JobController::customDirectoryRequested, this,
             [this] { customDirectoryCommand(FolderChoice::Unpack); });
 }
@@ -164,15 +162,6 @@ void MainWindow::buildControls() {
     m_browse->setGeometry(494, 50, 30, 24);
     connect(m_browse, &QToolButton::clicked, this, &MainWindow::outputFileCommand);
     buildJobButtons(client);
-
-    m_percent = new QLabel(client);
-    m_percent->setObjectName(QStringLiteral("percentdone_lbl"));
-    m_percent->setGeometry(8, 278, 56, 18);
-    m_percent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_timeRemaining = new QLabel(client);
-    m_timeRemaining->setObjectName(QStringLiteral("TimeRemainingLbl"));
-    m_timeRemaining->setGeometry(322, 278, 204, 18);
-    m_timeRemaining->hide();
 }
 
 // The MPEG information panel.
@@ -201,36 +190,9 @@ void MainWindow::buildPanel(QWidget* client) {
 }
 
 void MainWindow::buildJobButtons(QWidget* client) {
-    const auto jobButton = [client](const QString& name, const QString& text, const QRect& at) {
-        auto* button = new QPushButton(text, client);
-        button->setObjectName(name);
-        button->setGeometry(at);
-        return button;
-    };
-    m_packButton =
-        jobButton(QStringLiteral("PackImg"), QStringLiteral("&Pack"), {272, 86, 122, 48});
-    m_packCancel = jobButton(QStringLiteral("PackCANCELImg"), QStringLiteral("Cancel Pack"),
-                             {272, 86, 122, 48});
-    m_unpackButton =
-        jobButton(QStringLiteral("UnpackImg"), QStringLiteral("&Unpack"), {402, 86, 122, 48});
-    m_unpackCancel = jobButton(QStringLiteral("UnPackCANCELImg"), QStringLiteral("Cancel Unpack"),
-                               {402, 86, 122, 48});
-    m_packCancel->hide();
-    m_unpackCancel->hide();
-    connect(m_packButton, &QPushButton::clicked, this, &MainWindow::packMenuCommand);
-    connect(m_unpackButton, &QPushButton::clicked, this, &MainWindow::unpackMenuCommand);
-    for (QPushButton* cancel : {m_packCancel, m_unpackCancel}) {
-        connect(cancel, &QPushButton::pressed, m_jobs, &JobController::armCancel);
-        connect(cancel, &QPushButton::clicked, m_jobs, &JobController::cancel);
-    }
-    m_busyIcon = new QLabel(QStringLiteral("Busy..."), client);
-    m_busyIcon->setObjectName(QStringLiteral("BusyIconImg"));
-    m_busyIcon->setGeometry(272, 142, 120, 18);
-    m_busyIcon->hide();
-    m_zipStatus = new QLabel(client);
-    m_zipStatus->setObjectName(QStringLiteral("ZipProcess_Lbl"));
-    m_zipStatus->setGeometry(272, 164, 252, 18);
-    m_zipStatus->hide();
+    m_jobDisplay = new JobDisplay(client, *m_jobs);
+    connect(m_jobDisplay, &JobDisplay::packRequested, this, &MainWindow::packMenuCommand);
+    connect(m_jobDisplay, &JobDisplay::unpackRequested, this, &MainWindow::unpackMenuCommand);
 }
 
 // Tab follows the window from top left to bottom right: the caption, the browser's
@@ -242,8 +204,9 @@ void MainWindow::orderTabStops() {
           "ButtonDeselectAll_Img", "ButtonSelectInverse_Img"}) {
         chain.append(m_browser->findChild<QWidget*>(QLatin1String(name)));
     }
-    chain << m_saveAs << m_browse << m_packButton << m_packCancel << m_unpackButton
-          << m_unpackCancel << m_moreInfo << m_preview;
+    chain << m_saveAs << m_browse << m_jobDisplay->packButton() << m_jobDisplay->packCancelButton()
+          << m_jobDisplay->unpackButton() << m_jobDisplay->unpackCancelButton() << m_moreInfo
+          << m_preview;
     m_browse->setFocusPolicy(Qt::StrongFocus);
     for (qsizetype i = 0; i + 1 < chain.size(); ++i) {
         QWidget::setTabOrder(chain.at(i), chain.at(i + 1));
@@ -579,10 +542,9 @@ void MainWindow::unpackMenuCommand() {
     m_jobs->startUnpack(m_packList.fullPaths(), m_saveAs->text().trimmed());
 }
 
-// What cannot act during a job is shown disabled: the controls below, the menus with
-// their shortcuts, and the other job's button.
-void MainWindow::showBusy(JobKind kind) {
-    m_busyIcon->show();
+// What cannot act during a job is shown disabled: the controls, and the menus with
+// their shortcuts; the job display shows the job itself.
+void MainWindow::showBusy() {
     for (QWidget* control : {static_cast<QWidget*>(m_browse), static_cast<QWidget*>(m_saveAs),
                              static_cast<QWidget*>(m_preview), static_cast<QWidget*>(m_moreInfo)}) {
         control->setEnabled(false);
@@ -590,25 +552,10 @@ void MainWindow::showBusy(JobKind kind) {
     m_browser->setBusy(true);
     m_packListWindow->setBusy(true);
     m_menus->showBusy(true);
-    (kind == JobKind::Pack ? m_unpackButton : m_packButton)->setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    startProgressDisplay(kind);
 }
 
-void MainWindow::showIdle(JobOutcome outcome) {
-    m_progress.DestroyProgBar();
-    m_percent->clear();
-    m_timeRemaining->clear();
-    if (outcome == JobOutcome::Cancelled) {
-        m_percent->hide();
-    }
-    m_busyIcon->hide();
-    for (QPushButton* button : {m_packButton, m_unpackButton}) {
-        button->setVisible(true);
-        button->setEnabled(true);
-    }
-    m_packCancel->hide();
-    m_unpackCancel->hide();
+void MainWindow::showIdle() {
     for (QWidget* control : {static_cast<QWidget*>(m_browse), static_cast<QWidget*>(m_saveAs),
                              static_cast<QWidget*>(m_preview)}) {
         control->setEnabled(true);
@@ -617,39 +564,5 @@ void MainWindow::showIdle(JobOutcome outcome) {
     m_browser->setBusy(false);
     m_packListWindow->setBusy(false);
     m_menus->showBusy(false);
-    m_timeRemaining->hide();
     QApplication::restoreOverrideCursor();
-}
-
-void MainWindow::startProgressDisplay(JobKind kind) {
-    const bool packing = kind == JobKind::Pack;
-    (packing ? m_packButton : m_unpackButton)->hide();
-    (packing ? m_packCancel : m_unpackCancel)->show();
-    m_progress.setParent(centralWidget());
-    const int top = (centralWidget()->height() * kTwipsPerPixel - 420) / kTwipsPerPixel;
-    m_progress.Create(70, top, 246, 15, true);
-    m_progress.SetBackColor(Qt::black);
-    m_progress.SetBarColor(QColor(200, 200, 200));
-    m_percent->setText(QStringLiteral("0%"));
-    m_percent->show();
-    m_timeRemaining->show();
-}
-
-// Setting the bar runs pending events: this is where a cancel click arrives.
-void MainWindow::showProgress(const ProgressReport& report) {
-    m_progress.SetProgBarPos(report.percent);
-    if (m_percent->text() != report.percentText) {
-        m_percent->setText(report.percentText);
-        m_percent->repaint();
-    }
-    if (m_timeRemaining->text() != report.timeRemainingText) {
-        m_timeRemaining->setText(report.timeRemainingText);
-    }
-}
-
-void MainWindow::showZipStatus(const QString& path) {
-    QString shown;
-    FormatDir(path, shown, 4200, twipsOf(m_zipStatus));
-    m_zipStatus->setText(QStringLiteral("Zipping '") + shown + QLatin1Char('\''));
-    m_zipStatus->setVisible(!path.isEmpty());
 }

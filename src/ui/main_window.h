@@ -10,10 +10,10 @@
 #include "browse/file_filters.h"
 #include "core/job_host.h"
 #include "core/options_model.h"
-#include "pack/progress_bar_widget.h"
 #include "packlist/pack_list_model.h"
 #include "packlist/pack_list_window.h"
 #include "ui/job_controller.h"
+#include "ui/job_display.h"
 #include "ui/preferences_dialog.h"
 
 class DialogJobHost;
@@ -52,10 +52,10 @@ public:
     PackListModel& packList() { return m_packList; }
     PackListWindow* packListWindow() const { return m_packListWindow; }
     QLineEdit* outputNameBox() const { return m_saveAs; }
-    QPushButton* packCancelButton() const { return m_packCancel; }
-    QPushButton* unpackCancelButton() const { return m_unpackCancel; }
-    QLabel* percentLabel() const { return m_percent; }
-    QLabel* timeRemainingLabel() const { return m_timeRemaining; }
+    QPushButton* packCancelButton() const { return m_jobDisplay->packCancelButton(); }
+    QPushButton* unpackCancelButton() const { return m_jobDisplay->unpackCancelButton(); }
+    QLabel* percentLabel() const { return m_jobDisplay->percentLabel(); }
+    QLabel* timeRemainingLabel() const { return m_jobDisplay->timeRemainingLabel(); }
     QMenu* menu(const QString& title) const;
     QString currentDir() const { return m_currentDir; }
     void setCurrentDir(const QString& folder);
@@ -119,31 +119,20 @@ private:
     void applyStartupFolders();
     void updateMpegPanel(const QString& path);
     QPoint packListDefaultPosition() const;
-    void showBusy(JobKind kind);
-    void showIdle(JobOutcome outcome);
-    void startProgressDisplay(JobKind kind);
-    void showProgress(const ProgressReport& report);
-    void showZipStatus(const QString& path);
+    void showBusy();
+    void showIdle();
 
     std::unique_ptr<DialogJobHost> m_ownMessages;
     JobHost* m_messages;
     OptionsModel m_options;
     JobController* m_jobs;
     PackListModel m_packList;
-    CProgBar32 m_progress;
     QPointer<PackListWindow> m_packListWindow;
     MainMenus* m_menus = nullptr;
+    JobDisplay* m_jobDisplay = nullptr;
 
     QLineEdit* m_saveAs = nullptr;
-    QPushButton* m_packButton = nullptr;
-    QPushButton* m_packCancel = nullptr;
-    QPushButton* m_unpackButton = nullptr;
-    QPushButton* m_unpackCancel = nullptr;
     QToolButton* m_browse = nullptr;
-    QLabel* m_busyIcon = nullptr;
-    QLabel* m_zipStatus = nullptr;
-    QLabel* m_percent = nullptr;
-    QLabel* m_timeRemaining = nullptr;
     FileBrowserWidget* m_browser = nullptr;
     QLabel* m_videoSize = nullptr;
     QLabel* m_videoRate = nullptr;

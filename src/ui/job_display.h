@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+
+#include "core/job_host.h"
+#include "core/job_outcome.h"
+#include "pack/progress_bar_widget.h"
+#include "ui/job_controller.h"
+
+class QLabel;
+class QPushButton;
+class QWidget;
+
+// The job controls of the main window: the pack and unpack buttons, their cancel
+// buttons, the busy sign, the zip status and the progress bar with its percentage and
+// time. It shows what the job controller signals and forwards the buttons to it.
+class JobDisplay : public QObject {
+    Q_OBJECT
+
+public:
+    JobDisplay(QWidget* client, JobController& jobs);
+
+    QPushButton* packButton() const { return m_packButton; }
+    QPushButton* unpackButton() const { return m_unpackButton; }
+    QPushButton* packCancelButton() const { return m_packCancel; }
+    QPushButton* unpackCancelButton() const { return m_unpackCancel; }
+    QLabel* percentLabel() const { return m_percent; }
+    QLabel* timeRemainingLabel() const { return m_timeRemaining; }
+
+Q_SIGNALS:
+    void packRequested();
+    void unpackRequested();
+
+private:
+    void showBusy(JobKind kind);
+    void showIdle(JobOutcome outcome);
+    void showProgress(const ProgressReport& report);
+    void showZipStatus(const QString& path);
+
+    QWidget* m_client;
+    CProgBar32 m_progress;
+    QPushButton* m_packButton;
+    QPushButton* m_packCancel;
+    QPushButton* m_unpackButton;
+    QPushButton* m_unpackCancel;
+    QLabel* m_busyIcon;
+    QLabel* m_zipStatus;
+    QLabel* m_percent;
+    QLabel* m_timeRemaining;
+};
