@@ -32,7 +32,7 @@ private Q_SLOTS:
         writeFile(path(QStringLiteral("r/b")), "2");
         QProcess process;
         process.setWorkingDirectory(path(QStringLiteral("r")));
-        process.start(qEnvironmentVariable("ZARVO_CLI"),
+        process.start(cliProgram(),
                       {QStringLiteral("pack"), QStringLiteral("--rate"), QStringLiteral("slow"),
                        QStringLiteral("--no-mpeg-check"), QStringLiteral("-o"),
                        QStringLiteral("./a"), QStringLiteral("a"), QStringLiteral("b")});
@@ -153,10 +153,9 @@ private Q_SLOTS:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_DATA_HOME"), path(QStringLiteral("data")));
         process.setProcessEnvironment(environment);
-        process.start(qEnvironmentVariable("ZARVO_CLI"),
-                      {QStringLiteral("pack"), QStringLiteral("--no-mpeg-check"),
-                       QStringLiteral("--zip"), QStringLiteral("--delete-sources"),
-                       QStringLiteral("noprompt"), QStringLiteral("-o"), out, a, b});
+        process.start(cliProgram(), {QStringLiteral("pack"), QStringLiteral("--no-mpeg-check"),
+                                     QStringLiteral("--zip"), QStringLiteral("--delete-sources"),
+                                     QStringLiteral("noprompt"), QStringLiteral("-o"), out, a, b});
         QVERIFY(process.waitForFinished());
         QCOMPARE(process.exitCode(), 0);
         QVERIFY(QFileInfo::exists(out + QStringLiteral(".zip")));
@@ -173,10 +172,9 @@ private Q_SLOTS:
         }
         const QString out = path(QStringLiteral("i/out"));
         QProcess process;
-        process.start(
-            qEnvironmentVariable("ZARVO_CLI"),
-            {QStringLiteral("pack"), QStringLiteral("--no-mpeg-check"), QStringLiteral("--rate"),
-             QStringLiteral("slow"), QStringLiteral("-o"), out, big, big});
+        process.start(cliProgram(), {QStringLiteral("pack"), QStringLiteral("--no-mpeg-check"),
+                                     QStringLiteral("--rate"), QStringLiteral("slow"),
+                                     QStringLiteral("-o"), out, big, big});
         QVERIFY(process.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(out).size() > 0, 20000);
         ::kill(static_cast<pid_t>(process.processId()), SIGINT);

@@ -226,13 +226,30 @@ private Q_SLOTS:
         }
     }
 
+    // The file manager's action: zarvo-listfeed starts zarvo with the chosen files, which
+    // the running program (this test's window) receives as full paths.
     void listfeedStartsTheProgramWithThePaths() {
-        const QString listfeed =
-            QFileInfo(qEnvironmentVariable("ZARVO_APP")).path() + QStringLiteral("/zarvo-listfeed");
+        const QString listfeed = QFileInfo(appProgram()).path() + QStringLiteral("/zarvo-listfeed");
         QProcess usage;
         usage.start(listfeed, QStringList());
         QVERIFY(usage.waitForFinished());
         QCOMPARE(usage.exitCode(), 2);
+
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        SingleInstance running;
+        QVERIFY(running.acquire());
+        QVERIFY(running.listen([&](const QString& line) { window.receiveFiles(line); }));
+        const QString a = writeFile(path(QStringLiteral("fed/a.mpg")), "a");
+        const QString b = writeFile(path(QStringLiteral("fed/b c.mpg")), "b");
+        QProcess feed;
+        feed.setWorkingDirectory(path(QStringLiteral("fed")));
+        feed.start(listfeed, {QStringLiteral("a.mpg"), b});
+        QVERIFY(feed.waitForFinished());
+        QCOMPARE(feed.exitCode(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(window.packList().rowCount(), 2, 10000);
+        QCOMPARE(window.packList().fullPaths(), (QStringList{a, b}));
     }
 
     void ctrlPWithAnEmptyList() {
@@ -289,7 +306,12 @@ private Q_SLOTS:
         window.packList().appendPath(big);
         window.packList().appendPath(big);
         window.outputNameBox()->setText(out);
-        QTimer::singleShot(300, &window, [&] {
+        // The click lands while the job runs: at its tenth progress report.
+        int reports = 0;
+        connect(&window.jobs(), &JobController::progressed, &window, [&] {
+            if (++reports != 10) {
+                return;
+            }
             QVERIFY(window.jobRunning());
             QVERIFY(window.packCancelButton()->isVisible());
             QCOMPARE(enabledStates(window), busyStates());
@@ -617,7 +639,7 @@ private Q_SLOTS:
         const QByteArray before = readFile(Registry::storePath());
         QProcess second;
         second.setWorkingDirectory(path(QStringLiteral("handed")));
-        second.start(qEnvironmentVariable("ZARVO_APP"), {QStringLiteral("a.mpg"), b});
+        second.start(appProgram(), {QStringLiteral("a.mpg"), b});
         QVERIFY(second.waitForStarted());
         QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
         QCOMPARE(second.exitCode(), 0);
@@ -635,12 +657,12 @@ private Q_SLOTS:
     }
 
     void secondInstanceRefusesAndTouchesNothing() {
-        const QString app = qEnvironmentVariable("ZARVO_APP");
+        const QString app = appProgram();
         QProcess first;
         first.start(app, QStringList());
         QVERIFY(first.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(Registry::storePath()), 10000);
-        QTest::qWait(300);
+        // The first program listens once its start-up has written the settings.
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(SingleInstance::socketPath()), 10000);
         const QByteArray before = readFile(Registry::storePath());
         QProcess second;
         second.start(app, QStringList());  // no files to hand over: the message

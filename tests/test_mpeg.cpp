@@ -218,7 +218,7 @@ private Q_SLOTS:
         }
         const QString plain = writeFile(path(QStringLiteral("real/plain.txt")), "text");
         QProcess cli;
-        cli.start(qEnvironmentVariable("ZARVO_CLI"), {QStringLiteral("info"), clip, plain});
+        cli.start(cliProgram(), {QStringLiteral("info"), clip, plain});
         QVERIFY(cli.waitForFinished());
         QCOMPARE(cli.exitCode(), 1);
         QCOMPARE(QString::fromLocal8Bit(cli.readAllStandardOutput()),

@@ -496,7 +496,7 @@ private Q_SLOTS:
         }
         QProcess cli;
         cli.setWorkingDirectory(folder);
-        cli.start(qEnvironmentVariable("ZARVO_CLI"),
+        cli.start(cliProgram(),
                   {QStringLiteral("unpack"), QStringLiteral("--type"), QStringLiteral("emh"),
                    QStringLiteral("--pieces"), QStringLiteral("3"), QStringLiteral("--join-bat"),
                    QStringLiteral("yes"), QStringLiteral("clip.mpg")});
@@ -524,17 +524,15 @@ private Q_SLOTS:
         const QString a = writePatternFile(folder + QStringLiteral("/a"), 5000, 18);
         const QString b = writePatternFile(folder + QStringLiteral("/b"), 5000, 19);
         QProcess cli;
-        cli.start(
-            qEnvironmentVariable("ZARVO_CLI"),
-            {QStringLiteral("unpack"), QStringLiteral("--percent"), QStringLiteral("100"), a});
+        cli.start(cliProgram(), {QStringLiteral("unpack"), QStringLiteral("--percent"),
+                                 QStringLiteral("100"), a});
         QVERIFY(cli.waitForFinished());
         QCOMPARE(cli.exitCode(), 2);
         QCOMPARE(QString::fromLocal8Bit(cli.readAllStandardError()),
                  QStringLiteral("warning: Filesize must be between 1% to 99%.\n"));
-        cli.start(
-            qEnvironmentVariable("ZARVO_CLI"),
-            {QStringLiteral("unpack"), QStringLiteral("--assume-yes"), QStringLiteral("--pieces"),
-             QStringLiteral("2"), QStringLiteral("-o"), folder + QStringLiteral("/out"), a, b});
+        cli.start(cliProgram(), {QStringLiteral("unpack"), QStringLiteral("--assume-yes"),
+                                 QStringLiteral("--pieces"), QStringLiteral("2"),
+                                 QStringLiteral("-o"), folder + QStringLiteral("/out"), a, b});
         QVERIFY(cli.waitForFinished());
         QCOMPARE(cli.exitCode(), 1);
         QCOMPARE(filesIn(folder), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));

@@ -64,7 +64,7 @@ const ProgressReport& ProgressFeedback::report(quint64 done, quint64 total) {
     }
     // Within one percentage the estimate moves with the clock only; a few updates a
     // second are all a reader can follow, and small chunks call this very often.
-    const qint64 now = m_clock.isValid() ? m_clock.elapsed() : 0;
+    const qint64 now = m_elapsedMs ? m_elapsedMs() : m_clock.isValid() ? m_clock.elapsed() : 0;
     const bool stale = percentChanged || now - m_timeTextAt >= kRefreshMs;
     if (percent % 2 == 0 && stale) {
         m_report.timeRemainingText = timeRemainingText(static_cast<double>(now) / 1000.0, percent);

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+
 #include "core/job_host.h"
 
 // Percentage done, rounded half to even.
@@ -17,12 +19,17 @@ QString timeRemainingText(double elapsedSeconds, int percent);
 // changes only at even percentages; the clock is monotonic, so midnight means nothing.
 class ProgressFeedback {
 public:
+    // Milliseconds since the job started; by default a monotonic clock started by start().
+    using Clock = std::function<qint64()>;
+    explicit ProgressFeedback(Clock elapsedMs = {}) : m_elapsedMs(std::move(elapsedMs)) {}
+
     void start();
     const ProgressReport& report(quint64 done, quint64 total);
 
 private:
     static constexpr qint64 kRefreshMs = 250;
     QElapsedTimer m_clock;
+    Clock m_elapsedMs;
     ProgressReport m_report;
     qint64 m_timeTextAt = -1;
 };

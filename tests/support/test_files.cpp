@@ -82,12 +82,31 @@ void useThrowawayUserFolders(const QString& folder) {
     qputenv("HOME", QFile::encodeName(folder));
 }
 
+QString programFromEnvironment(const char* variable) {
+    const QString program = qEnvironmentVariable(variable);
+    if (program.isEmpty() || !QFileInfo(program).isExecutable()) {
+        qFatal(
+            "This test runs the program named by $%s, which is %s. Run it through ctest, "
+            "or set %s to the built program.",
+            variable, program.isEmpty() ? "not set" : "not an executable file", variable);
+    }
+    return program;
+}
+
+QString cliProgram() {
+    return programFromEnvironment("ZARVO_CLI");
+}
+
+QString appProgram() {
+    return programFromEnvironment("ZARVO_APP");
+}
+
 CliResult runCli(const QStringList& arguments, const QString& folder) {
     QProcess process;
     if (!folder.isEmpty()) {
         process.setWorkingDirectory(folder);
     }
-    process.start(qEnvironmentVariable("ZARVO_CLI"), arguments);
+    process.start(cliProgram(), arguments);
     process.closeWriteChannel();
     process.waitForFinished(120000);
     return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardError())};

@@ -44,6 +44,12 @@ QByteArray mpegBytes(qsizetype length, qsizetype offset, const QByteArray& field
 // as in en_US, so a test neither reads nor changes the real user's files.
 void useThrowawayUserFolders(const QString& folder);
 
+// The program named by an environment variable that CTest sets ("ZARVO_CLI",
+// "ZARVO_APP"); a test run without it stops at once and says which variable to set.
+QString programFromEnvironment(const char* variable);
+QString cliProgram();
+QString appProgram();
+
 // What a run of zarvo-cli (the program named by $ZARVO_CLI) ended with.
 struct CliResult {
     int status = -1;
