@@ -141,20 +141,8 @@ private Q_SLOTS:
         RecorderJobHost host;
         MainWindow window(&host);
         window.load();
-        for (const SettingRow& row : settingsTable()) {
-            const QString stored = Registry::setting(row.name, QStringLiteral("<absent>"));
-            if (row.name == QLatin1String("ShowTod") || row.name == QLatin1String("cSize") ||
-                row.name == QLatin1String("cNof") || row.name == QLatin1String("cPfs")) {
-                QCOMPARE(stored, QStringLiteral("<absent>"));
-            } else if (row.kind == SettingKind::Directory) {
-                QCOMPARE(stored, startFolder());
-            } else if (row.kind == SettingKind::Position) {
-                QVERIFY(isValidSetting(row, stored));
-            } else {
-                QVERIFY2(stored == row.defaultValue,
-                         qPrintable(row.name + QLatin1Char('=') + stored));
-            }
-        }
+        const QString mismatch = firstStartMismatch(startFolder(), QString(), QString());
+        QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
         QCOMPARE(Registry::GetStringValue(Registry::FilterKey, QStringLiteral("1")),
                  QStringLiteral("*.mpg,*.mpeg,*.mpe"));
         QCOMPARE(window.outputNameBox()->text(), startFolder() + QStringLiteral("/default.mpg"));

@@ -6,6 +6,8 @@
 #include <QLocale>
 #include <QProcess>
 
+#include "core/registry.h"
+
 QString writeFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
@@ -124,4 +126,32 @@ QStringList texts(std::initializer_list<const char*> items) {
         list.append(QString::fromUtf8(item));
     }
     return list;
+}
+
+QString firstStartMismatch(const QString& folder, const QString& x, const QString& y) {
+    const QString here = QStringLiteral("@");
+    const QStringList expected =
+        texts({"CmPack=Off",        "Magnet=On",        "PkLstXpos=X",         "PkLstYpos=Y",
+               "tRate=normal",      "sSize=high",       "cSize=<absent>",      "cNof=<absent>",
+               "cPfs=<absent>",     "sDir=sfile",       "UnpkTyp=RAW",         "JBat=JbatNo",
+               "Delact=No",         "SaveTo=LastSaved", "StartupOpt=LastUsed", "Owrite=Prompt",
+               "MZip=Off",          "MCC=On",           "fCheck=fPass",        "NoOfFilter=3",
+               "UnpackCustomDir=@", "SaveCustomDir=@",  "LastSavedDir=@",      "StartupCustomDir=@",
+               "LastUsedDir=@",     "PkLstDir=@",       "ShowTod=<absent>"});
+    for (const QString& entry : expected) {
+        const QString name = entry.section(QLatin1Char('='), 0, 0);
+        QString value = entry.section(QLatin1Char('='), 1);
+        const QString stored = Registry::setting(name, QStringLiteral("<absent>"));
+        value = value == here                 ? folder
+                : value == QLatin1String("X") ? x
+                : value == QLatin1String("Y") ? y
+                                              : value;
+        bool number = false;
+        stored.toDouble(&number);
+        if (value.isEmpty() ? !number : stored != value) {
+            return name + QStringLiteral(" is '") + stored + QStringLiteral("', not '") + value +
+                   QLatin1Char('\'');
+        }
+    }
+    return QString();
 }

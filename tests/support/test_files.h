@@ -50,6 +50,11 @@ QString programFromEnvironment(const char* variable);
 QString cliProgram();
 QString appProgram();
 
+// Compares the settings store with what a first start in `folder` leaves there, written
+// out as literals; `x` and `y` are the pack list position ("" for any number). Returns
+// "" when all agree, else the first difference.
+QString firstStartMismatch(const QString& folder, const QString& x, const QString& y);
+
 // What a run of zarvo-cli (the program named by $ZARVO_CLI) ended with.
 struct CliResult {
     int status = -1;
