@@ -62,7 +62,7 @@ private Q_SLOTS:
         select(selection, {1, 2, 4}, 4);
         model.moveSelectedUp(selection, host);
         model.moveSelectedDown(selection, host);
-        model.sort(false);
+        model.sortEntries(false);
         select(selection, {0, 5}, 0);
         model.removeSelected(selection, host);
         model.clear();
@@ -133,7 +133,7 @@ private Q_SLOTS:
         select(selection, {1}, 1);
         model.setBusy(true);
         model.removeSelected(selection, host);
-        model.sort(false);
+        model.sortEntries(false);
         model.moveSelectedUp(selection, host);
         QCOMPARE(names(model), (QStringList{QStringLiteral("f0.mpg"), QStringLiteral("f1.mpg"),
                                             QStringLiteral("f2.mpg")}));
@@ -156,7 +156,7 @@ private Q_SLOTS:
         model.append(QStringLiteral("/one/"), QStringLiteral("b.mpg"));
         model.append(QStringLiteral("/two/"), QStringLiteral("A.mpg"));
         model.append(QStringLiteral("/three/"), QStringLiteral("a.mpg"));
-        model.sort(ascending);
+        model.sortEntries(ascending);
         QCOMPARE(names(model), sorted);
         for (int row = 0; row < 3; ++row) {
             const QString expectedDir =

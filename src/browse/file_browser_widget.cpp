@@ -210,9 +210,8 @@ void FileBrowserWidget::volumeChosen(int index) {
 }
 
 void FileBrowserWidget::setFolder(const QString& folder) {
-    m_currentDir = AddSlash(QDir::cleanPath(folder));
-    QString shown;
-    FormatDir(m_currentDir, shown, 3800, twipsOf(m_folderLabel));
+    m_currentDir = withoutTrailingSlashes(QDir::cleanPath(folder));
+    const QString shown = fitPathToWidth(m_currentDir, 3800, twipsOf(m_folderLabel));
     m_folderLabel->setText(shown);
     m_folderLabel->setToolTip(m_currentDir);
     const QString root = QStorageInfo(m_currentDir).rootPath();

@@ -100,7 +100,7 @@ void OptionsModel::setFolder(SettingId id, const QString& folder) {
 
 QString OptionsModel::settleFolder(SettingId id, const QString& fallback) {
     const QString stored = folder(id);
-    const QString held = AddSlash(stored);
+    const QString held = withoutTrailingSlashes(stored);
     const QString used = !stored.isEmpty() && QFileInfo(held).isDir() ? held : fallback;
     store(id, used);
     return used;

@@ -57,26 +57,24 @@ QString cutToWidth(QString text, int budget, const TextWidthFn& width) {
 
 }  // namespace
 
-void FormatDir(const QString& fileNameIn, QString& fileNameOut, int maxLength,
-               const TextWidthFn& width) {
-    if (width(fileNameIn) <= maxLength) {
-        fileNameOut = fileNameIn;
-        return;
+QString fitPathToWidth(const QString& path, int maxLength, const TextWidthFn& width,
+                       const QString& unfitting) {
+    if (width(path) <= maxLength) {
+        return path;
     }
-    const qsizetype lastSlash = fileNameIn.lastIndexOf(QLatin1Char('/'));
+    const qsizetype lastSlash = path.lastIndexOf(QLatin1Char('/'));
     if (lastSlash < 0) {
-        return;  // nothing sensible to keep: the caller's text stays
+        return unfitting;  // nothing sensible to keep
     }
-    const QString suffix = QStringLiteral(".../") + fileNameIn.mid(lastSlash + 1);
+    const QString suffix = QStringLiteral(".../") + path.mid(lastSlash + 1);
     const int headBudget = maxLength - width(suffix) - 175;
     if (headBudget >= 0) {
-        fileNameOut = cutToWidth(fileNameIn, headBudget - 175, width) + suffix;
-        return;
+        return cutToWidth(path, headBudget - 175, width) + suffix;
     }
-    fileNameOut = cutToWidth(fileNameIn, maxLength - 200, width) + QStringLiteral("...");
+    return cutToWidth(path, maxLength - 200, width) + QStringLiteral("...");
 }
 
-QString AddSlash(const QString& path) {
+QString withoutTrailingSlashes(const QString& path) {
     if (path.isEmpty()) {
         return QStringLiteral("/");  // the root, once its own slash was taken off
     }

@@ -22,15 +22,15 @@ QString StripItem(QString& startStrg, QChar parser);
 // their label font; tests pass their own.
 using TextWidthFn = std::function<int(const QString&)>;
 
-// Fits `fileNameIn` into `maxLength` twips: unchanged when it fits, else a front part,
-// ".../" and the last path element, or, when that element alone is too wide, a front
-// part followed by "...". `fileNameOut` keeps its value when nothing fits.
-void FormatDir(const QString& fileNameIn, QString& fileNameOut, int maxLength,
-               const TextWidthFn& width);
+// Fits `path` into `maxLength` twips: unchanged when it fits, else a front part, ".../"
+// and the last path element, or, when that element alone is too wide, a front part
+// followed by "...". A path without a "/" that does not fit gives `unfitting`.
+QString fitPathToWidth(const QString& path, int maxLength, const TextWidthFn& width,
+                       const QString& unfitting = QString());
 
 // A stored folder made fit for a folder list: without a trailing "/", the root as "/"
 // (also when it was stored as the empty text).
-QString AddSlash(const QString& path);
+QString withoutTrailingSlashes(const QString& path);
 
 // Directory + "/" + name, never doubling the separator (the root stays "/").
 QString joinPath(const QString& directory, const QString& name);

@@ -232,7 +232,7 @@ void PackListModel::moveSelectedDown(QItemSelectionModel& selection, JobHost& ho
     moveSelectedRowsDown(rowCount(), selectedIn(selection), swapIn(selection));
 }
 
-void PackListModel::sort(bool ascending) {
+void PackListModel::sortEntries(bool ascending) {
     if (m_busy || m_names.isEmpty()) {
         return;
     }

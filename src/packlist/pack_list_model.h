@@ -41,7 +41,7 @@ public:
     void moveSelectedUp(QItemSelectionModel& selection, JobHost& host);
     void moveSelectedDown(QItemSelectionModel& selection, JobHost& host);
     using QAbstractListModel::sort;  // the views' column sort stays reachable
-    void sort(bool ascending);
+    void sortEntries(bool ascending);
     static void selectAll(QItemSelectionModel& selection);
     static void deselectAll(QItemSelectionModel& selection);
     static void invertSelection(QItemSelectionModel& selection);

@@ -128,9 +128,11 @@ PackListWindow::PackListWindow(PackListModel& model, JobHost& host, QWidget* par
     addButton(QStringLiteral("ButtonSwapDown_Img"), QStringLiteral("Dn"),
               QStringLiteral("Swap Down"), {x, 90, 28, 24}, [this] { moveDown(); });
     addButton(QStringLiteral("ButtonAscending_Img"), QStringLiteral("A-Z"),
-              QStringLiteral("Sort Ascending"), {x, 118, 28, 24}, [this] { m_model.sort(true); });
+              QStringLiteral("Sort Ascending"), {x, 118, 28, 24},
+              [this] { m_model.sortEntries(true); });
     addButton(QStringLiteral("ButtonDescending_Img"), QStringLiteral("Z-A"),
-              QStringLiteral("Sort Decending"), {x, 146, 28, 24}, [this] { m_model.sort(false); });
+              QStringLiteral("Sort Decending"), {x, 146, 28, 24},
+              [this] { m_model.sortEntries(false); });
     addButton(QStringLiteral("ButtonSelectAll_Img"), QStringLiteral("a"),
               QStringLiteral("Select All"), {x, 174, 28, 24},
               [&selection] { PackListModel::selectAll(selection); });
@@ -274,7 +276,7 @@ FileChoice PackListWindow::askFile(
 }
 
 void PackListWindow::rememberFolder(const QString& file) {
-    const QString folder = AddSlash(folderPart(file));
+    const QString folder = withoutTrailingSlashes(folderPart(file));
     if (!folderPart(file).isEmpty() && folder != m_listFolder) {
         m_listFolder = folder;
         Q_EMIT listFolderChanged(folder);

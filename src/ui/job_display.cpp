@@ -108,8 +108,7 @@ void JobDisplay::showProgress(const ProgressReport& report) {
 }
 
 void JobDisplay::showZipStatus(const QString& path) {
-    QString shown;
-    FormatDir(path, shown, 4200, twipsOf(m_zipStatus));
+    const QString shown = fitPathToWidth(path, 4200, twipsOf(m_zipStatus));
     m_zipStatus->setText(QStringLiteral("Zipping '") + shown + QLatin1Char('\''));
     m_zipStatus->setVisible(!path.isEmpty());
 }

@@ -75,7 +75,8 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
     setObjectName(QStringLiteral("zarvomainfrm"));
     setWindowTitle(kProgramTitle);
     setFixedSize(533, 308);
-    m_currentDir = AddSlash(QDir::currentPath());  // a first start browses where it started
+    m_currentDir =
+        withoutTrailingSlashes(QDir::currentPath());  // a first start browses where it started
     buildControls();
     m_menus = new MainMenus(*this, m_options);
     m_menus->build(centralWidget());
@@ -275,7 +276,7 @@ void MainWindow::applyStartupFolders() {
         return;
     }
     const QString last = m_options.folder(SettingId::LastUsedDir);
-    if (!last.isEmpty() && QFileInfo(AddSlash(last)).isDir()) {
+    if (!last.isEmpty() && QFileInfo(withoutTrailingSlashes(last)).isDir()) {
         setCurrentDir(last);
     }
     m_options.setFolder(SettingId::LastUsedDir, m_currentDir);
@@ -388,7 +389,7 @@ void MainWindow::outputFileCommand() {
 void MainWindow::rememberSaveFolder() {
     const QString folder = folderPart(m_saveAs->text().trimmed());
     if (!folder.isEmpty()) {
-        m_options.setFolder(SettingId::LastSavedDir, AddSlash(folder));
+        m_options.setFolder(SettingId::LastSavedDir, withoutTrailingSlashes(folder));
     }
 }
 
@@ -398,12 +399,11 @@ QString MainWindow::customDirectory(FolderChoice which) const {
 
 QString MainWindow::chooseCustomDirectory(FolderChoice which, QWidget* owner) {
     const QString current = customDirectory(which);
-    QString shown;
-    FormatDir(current, shown, 4600, twipsOf(owner));
+    const QString shown = fitPathToWidth(current, 4600, twipsOf(owner));
     EnableBottomMostFrm(false);
     const QString chosen = chooseFolder(folderPrompt(which) + shown, current);
     EnableBottomMostFrm(true);
-    return chosen.isEmpty() ? QString() : AddSlash(chosen);
+    return chosen.isEmpty() ? QString() : withoutTrailingSlashes(chosen);
 }
 
 void MainWindow::applyCustomDirectory(FolderChoice which, const QString& folder) {
