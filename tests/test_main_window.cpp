@@ -118,6 +118,19 @@ protected:
 
 }  // namespace
 
+// The running program's window, taking the files a later start hands over.
+struct Listening {
+    RecorderJobHost host;
+    MainWindow window{&host};
+    SingleInstance instance;
+
+    bool listen() {
+        window.load();
+        return instance.acquire() &&
+               instance.listen([this](const QString& line) { window.receiveFiles(line); });
+    }
+};
+
 class MainWindowTest : public QObject {
     Q_OBJECT
 
@@ -223,12 +236,9 @@ private Q_SLOTS:
         QVERIFY(usage.waitForFinished());
         QCOMPARE(usage.exitCode(), 2);
 
-        RecorderJobHost host;
-        MainWindow window(&host);
-        window.load();
-        SingleInstance running;
-        QVERIFY(running.acquire());
-        QVERIFY(running.listen([&](const QString& line) { window.receiveFiles(line); }));
+        Listening running;
+        QVERIFY(running.listen());
+        MainWindow& window = running.window;
         const QString a = writeFile(path(QStringLiteral("fed/a.mpg")), "a");
         const QString b = writeFile(path(QStringLiteral("fed/b c.mpg")), "b");
         QProcess feed;
@@ -616,12 +626,9 @@ private Q_SLOTS:
     }
 
     void secondStartHandsItsFilesOver() {
-        RecorderJobHost host;
-        MainWindow window(&host);
-        window.load();
-        SingleInstance running;
-        QVERIFY(running.acquire());
-        QVERIFY(running.listen([&](const QString& line) { window.receiveFiles(line); }));
+        Listening running;
+        QVERIFY(running.listen());
+        MainWindow& window = running.window;
         const QString a = writeFile(path(QStringLiteral("handed/a.mpg")), "a");
         const QString b = writeFile(path(QStringLiteral("handed/b c.mpg")), "b");
         const QByteArray before = readFile(Registry::storePath());

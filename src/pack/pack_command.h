@@ -57,10 +57,10 @@ private:
 
     File64& m_files;
     JobHost& m_host;
+    CancelRequest m_cancel;
+    bool m_zipping = false;
     MpegCompatibility m_mpeg;
+    QString m_savedOutput;
     quint64 m_totalSize = 0;
     quint64 m_freeBytes = 0;
-    QString m_savedOutput;
-    bool m_zipping = false;
-    CancelRequest m_cancel;
 };

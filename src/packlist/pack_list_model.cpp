@@ -203,12 +203,20 @@ std::function<void(int, int)> PackListModel::swapIn(QItemSelectionModel& selecti
     };
 }
 
-void PackListModel::moveSelectedUp(QItemSelectionModel& selection, JobHost& host) {
+// A swap needs an idle list with a selection; an empty one says so.
+bool PackListModel::readyToSwap(const QItemSelectionModel& selection, JobHost& host) const {
     if (m_busy) {
-        return;
+        return false;
     }
     if (m_names.isEmpty() || !selection.hasSelection()) {
         host.message(MessageIcon::Warning, QStringLiteral("Nothing to swap."));
+        return false;
+    }
+    return true;
+}
+
+void PackListModel::moveSelectedUp(QItemSelectionModel& selection, JobHost& host) {
+    if (!readyToSwap(selection, host)) {
         return;
     }
     if (selection.currentIndex().row() <= 0) {
@@ -218,11 +226,7 @@ void PackListModel::moveSelectedUp(QItemSelectionModel& selection, JobHost& host
 }
 
 void PackListModel::moveSelectedDown(QItemSelectionModel& selection, JobHost& host) {
-    if (m_busy) {
-        return;
-    }
-    if (m_names.isEmpty() || !selection.hasSelection()) {
-        host.message(MessageIcon::Warning, QStringLiteral("Nothing to swap."));
+    if (!readyToSwap(selection, host)) {
         return;
     }
     const int current = selection.currentIndex().row();

@@ -68,6 +68,7 @@ Q_SIGNALS:
     void browserRefreshWanted();
 
 private:
+    bool readyToSwap(const QItemSelectionModel& selection, JobHost& host) const;
     int measure(const QString& name) const;
     void noteAdded(const QString& name);
     void noteRemoved(int width);
