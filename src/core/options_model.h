@@ -76,6 +76,9 @@ public:
     double packListY() const;
     void setPackListPosition(double x, double y);
 
+    // The number of file types as stored (the filters keep it themselves).
+    QString fileTypeCount() const { return storedSetting(SettingId::FilterCount); }
+
     bool showTips() const;
     void setShowTips(bool show);
 

@@ -27,8 +27,8 @@ public:
 // JobHost and leave a status behind; nothing is thrown.
 class File64 {
 public:
-    static constexpr int OpenOk = 0;
-    static constexpr int OpenFailed = 75;
+    // What openStatus() holds after an open.
+    enum OpenStatus : int { OpenOk = 0, OpenFailed = 75 };
 
     enum class OpenMode { ReadWrite, ReadOnly };
     struct OpenResult {

@@ -163,7 +163,7 @@ PreferencesDialog::PreferencesDialog(OptionsModel& options, PreferencesChoosers&
     connect(m_stamp, &QPushButton::clicked, this, [this] { m_choosers.editStampingTexts(); });
     connect(m_filetype, &QPushButton::clicked, this, [this] {
         m_choosers.editFileTypes();
-        m_filterCount->setText(storedSetting(SettingId::FilterCount));
+        m_filterCount->setText(m_options.fileTypeCount());
     });
     connect(m_pages, &QListWidget::currentRowChanged, this, &PreferencesDialog::goToPage);
     load();
@@ -239,7 +239,7 @@ void PreferencesDialog::load() {
         select(entry.setting, entryOf(entry, word),
                custom ? customText(m_choosers.customDirectory(*entry.folder)) : QString());
     }
-    m_filterCount->setText(storedSetting(SettingId::FilterCount));
+    m_filterCount->setText(m_options.fileTypeCount());
     for (const FolderChoice which :
          {FolderChoice::Unpack, FolderChoice::Save, FolderChoice::Startup}) {
         chosenFolder(which) = m_choosers.customDirectory(which);
