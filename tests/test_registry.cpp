@@ -1,8 +1,10 @@
 #include <QDir>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "core/file_filter_store.h"
+#include "core/options_model.h"
 #include "core/registry.h"
 #include "core/settings_table.h"
 #include "support/test_files.h"
@@ -226,6 +228,24 @@ private Q_SLOTS:
         normaliseSettings({m_config.path(), 0, 0}, ResetFileFilter);
         QCOMPARE(Registry::GetStringValue(Registry::FilterKey, QStringLiteral("4")), QString());
         QCOMPARE(Registry::GetStringValue(Registry::FilterInfoKey, QStringLiteral("4")), QString());
+    }
+
+    // A settings file that cannot be written is said once, and the options still change.
+    void aFailedSaveIsReportedOnce() {
+        const QString blocker = writeFile(m_config.filePath(QStringLiteral("blocker")), "x");
+        const QString store = blocker + QStringLiteral("/registry.ini");
+        Registry::setStorePath(store);
+        OptionsModel options;
+        QSignalSpy failed(&options, &OptionsModel::storeFailed);
+        options.choose(SettingId::Rate, Speed::Fast);
+        options.setOn(SettingId::Zip, true);
+        Registry::setStorePath(QString());
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.first().first().toString(),
+                 QStringLiteral("The settings could not be saved to '") + store +
+                     QStringLiteral("': Not a directory."));
+        QCOMPARE(options.speed(), Speed::Fast);
+        QVERIFY(options.zip());
     }
 };
 
