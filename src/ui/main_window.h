@@ -13,7 +13,7 @@
 #include "packlist/pack_list_model.h"
 #include "packlist/pack_list_window.h"
 #include "ui/job_controller.h"
-#include "ui/job_display.h"
+#include "ui/job_display_widget.h"
 #include "ui/preferences_dialog.h"
 
 class DialogJobHost;

@@ -63,7 +63,6 @@ SplitEngine::SplitEngine(File64& files, JobHost& host, const CancelRequest& canc
 
 JobOutcome SplitEngine::run(const SplitJob& job, SplitRule& rule, quint64 total) {
     m_copied = 0;
-    m_total = total;
     m_rate = job.rate;
     m_transfer.start(total, job.rate.largestStep());
     JoinBatchBuilder batch(job.batch);

@@ -77,6 +77,5 @@ private:
     JobHost& m_host;
     ChunkTransfer m_transfer;
     quint64 m_copied = 0;
-    quint64 m_total = 0;
     TransferRate m_rate;
 };

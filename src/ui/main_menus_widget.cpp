@@ -1,4 +1,4 @@
-#include "ui/main_menus.h"
+#include "ui/main_menus_widget.h"
 
 #include <QAction>
 #include <QMenu>

@@ -1,4 +1,4 @@
-#include "ui/job_display.h"
+#include "ui/job_display_widget.h"
 
 #include <QLabel>
 #include <QPushButton>
