@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include "core/native_path.h"
+#include "core/program_info.h"
 #include "core/whole_file.h"
 
 namespace {
@@ -190,9 +191,10 @@ Loaded readStore(const QString& path) {
             g_warning = QStringLiteral("The settings in '") + path +
                         QStringLiteral("' cannot be read (") +
                         (info.isDir() ? QStringLiteral("it is a folder") : file.errorString()) +
+                        QStringLiteral("). ") + kProgramTitle +
                         QStringLiteral(
-                            "). Tarvik Zarvo Pro runs on its default settings and "
-                            "leaves that file as it is.");
+                            " runs on its default settings and leaves that file as "
+                            "it is.");
         }
         return {{}, false, true};
     }

@@ -4,6 +4,8 @@
 
 #include <QLocale>
 
+#include "core/program_info.h"
+
 int LastInStr(const QString& text, const QString& pattern) {
     if (pattern.isEmpty()) {
         return 0;
@@ -116,7 +118,10 @@ QString sizeText(quint64 bytes) {
 QString unexpectedErrorText(int number, const QString& description) {
     return QStringLiteral(
                "Unexpected error. It may be a bug or an unexpected error has occur! Please quit "
-               "and restart Tarvik Zarvo Pro.\r\nIf the problem persists, please submit a bug "
+               "and restart ") +
+           kProgramTitle +
+           QStringLiteral(
+               ".\r\nIf the problem persists, please submit a bug "
                "report immediately.\r\n\r\nError ") +
            QString::number(number) + QStringLiteral(": '") + description +
            QStringLiteral("'  detected.");
