@@ -60,14 +60,15 @@ bool setImmutable(const QString& path, bool on) {
                         .arg(path));
 }
 
-bool makeMpegClip(const QString& path, const QString& size, int rate) {
+bool makeMpegClip(const QString& path, const QString& size, int rate, int seconds) {
     QDir().mkpath(QFileInfo(path).path());
     return runShell(QStringLiteral("ffmpeg -loglevel error -y -f lavfi -i testsrc=size=%1:rate=%2 "
-                                   "-f lavfi -i sine=frequency=440 -t 2 -c:v mpeg1video -q:v 8 "
+                                   "-f lavfi -i sine=frequency=440 -t %4 -c:v mpeg1video -q:v 8 "
                                    "-c:a mp2 -b:a 64k -f mpeg '%3'")
                         .arg(size)
                         .arg(rate)
-                        .arg(path));
+                        .arg(path)
+                        .arg(seconds));
 }
 
 QByteArray mpegBytes(qsizetype length, qsizetype offset, const QByteArray& fields) {

@@ -32,9 +32,9 @@ bool runShell(const QString& command);
 // chattr +i / -i: a file nobody, root included, can write or delete.
 bool setImmutable(const QString& path, bool on);
 
-// A 2-second MPEG-1 program stream made by ffmpeg; false when ffmpeg is missing.
+// An MPEG-1 program stream of `seconds` made by ffmpeg; false when ffmpeg is missing.
 bool makeMpegClip(const QString& path, const QString& size = QStringLiteral("352x240"),
-                  int rate = 25);
+                  int rate = 25, int seconds = 2);
 
 // Bytes with a sequence header at `offset`: 00 00 01 B3 then `fields`, in `length` bytes
 // of filler that holds no start code.

@@ -1,0 +1,142 @@
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "preview/module_multimedia.h"
+#include "preview/mpv_command_interface.h"
+#include "support/test_files.h"
+
+namespace {
+
+// The back end of a command-text test: records every command and answers from a table.
+class RecordingInterface : public MciCommandInterface {
+public:
+    QStringList sent;
+    QHash<QString, QString> answers;  // by the command's first two words
+    QStringList failing;              // commands (by their start) that fail
+
+    int sendString(const QString& command, QString* answer) override {
+        sent.append(command);
+        for (const QString& start : std::as_const(failing)) {
+            if (command.startsWith(start)) {
+                return 7;
+            }
+        }
+        *answer = answers.value(command);
+        return 0;
+    }
+    QString errorString(int error) override { return QStringLiteral("error %1").arg(error); }
+};
+
+const QString kMovie = QStringLiteral("movie0");
+
+}  // namespace
+
+class PreviewTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_clip;
+
+private Q_SLOTS:
+    void initTestCase() {
+        useThrowawayUserFolders(m_dir.path());
+        m_clip = m_dir.filePath(QStringLiteral("four seconds.mpg"));
+        QVERIFY2(makeMpegClip(m_clip, QStringLiteral("352x240"), 25, 4), "ffmpeg is needed");
+    }
+
+    void commandTexts() {
+        RecordingInterface mci;
+        ModuleMultimedia media(mci);
+        mci.answers.insert(QStringLiteral("status movie0 length"), QStringLiteral("250"));
+        QCOMPARE(media.MciOpen(42, kMovie, QStringLiteral("/v/my clip.mpg"),
+                               QStringLiteral("MPEGVideo")),
+                 QStringLiteral("Success"));
+        QCOMPARE(mci.sent.last(), QStringLiteral("open \"/v/my clip.mpg\" type MPEGVideo Alias "
+                                                 "movie0 parent 42 Style 1073741824"));
+        QCOMPARE(MpvCommandInterface::words(mci.sent.last()).at(1),
+                 QStringLiteral("/v/my clip.mpg"));
+        mci.sent.clear();
+        media.MciPlay(kMovie, QString(), QString());
+        QCOMPARE(mci.sent, texts({"set movie0 time format frames", "status movie0 length",
+                                  "play movie0 from 0 to 250"}));
+        mci.sent.clear();
+        QCOMPARE(media.MciSetVolume(kMovie, QStringLiteral("all"), 100), QStringLiteral("Success"));
+        QCOMPARE(media.MciSetVolume(kMovie, QStringLiteral("Left"), 5), QStringLiteral("Success"));
+        QCOMPARE(media.MciSetVolume(kMovie, QStringLiteral("all"), 101),
+                 QStringLiteral("out of volume"));
+        QCOMPARE(mci.sent,
+                 texts({"setaudio movie0 Volume to 1000", "setaudio movie0 Left Volume to 50"}));
+        mci.sent.clear();
+        media.MciSeekPlay(kMovie, 75);
+        QCOMPARE(mci.sent, texts({"seek movie0 to 75", "Play movie0"}));
+    }
+
+    void answersBecomeNumbers() {
+        RecordingInterface mci;
+        ModuleMultimedia media(mci);
+        mci.answers.insert(QStringLiteral("Where movie0 destination"),
+                           QStringLiteral("0 0 320 240"));
+        mci.answers.insert(QStringLiteral("status movie0 speed"), QStringLiteral("1000"));
+        QCOMPARE(media.MciDestinationSize(kMovie, QStringLiteral("cx")), 320);
+        QCOMPARE(media.MciDestinationSize(kMovie, QStringLiteral("CY")), 240);
+        const qsizetype sent = mci.sent.size();
+        QCOMPARE(media.MciDestinationSize(kMovie, QStringLiteral("cz")), -1);
+        QCOMPARE(mci.sent.size(), sent);
+        QCOMPARE(media.MciSpeed(kMovie), 100);
+        QCOMPARE(answerNumber(QStringLiteral(" 12 5.5x")), 126);  // blanks ignored
+        QCOMPARE(answerNumber(QStringLiteral("2.5")), 2);         // halves to even
+        // Both queries run even when the first fails.
+        mci.failing = texts({"status movie0 length"});
+        mci.sent.clear();
+        QCOMPARE(media.MciPercentDone(kMovie), -1);
+        QVERIFY(mci.sent.contains(QStringLiteral("status movie0 position")));
+        mci.sent.clear();
+        QCOMPARE(media.MciFramesPerSecond(kMovie), -1);
+        QCOMPARE(mci.sent.filter(QStringLiteral("status movie0 length")).size(), 2);
+        QCOMPARE(media.MciStatusMode(QStringLiteral("movie1")), QStringLiteral(""));
+        mci.failing = texts({"status"});
+        QCOMPARE(media.MciStatusMode(kMovie), QStringLiteral("ERROR"));
+        QCOMPARE(ReadMciDriver(QStringLiteral("MPEGVideo")), QStringLiteral("mciqtz.drv"));
+        QCOMPARE(ReadMciDriver(QStringLiteral("cdaudio")), QStringLiteral("None"));
+    }
+
+    // libmpv itself, without a picture or sound device.
+    void interpreterOverLibmpv() {
+        MpvCommandInterface mpv({QStringLiteral("null"), QStringLiteral("null")});
+        ModuleMultimedia media(mpv);
+        QCOMPARE(media.MciOpen(0, kMovie, m_clip, QStringLiteral("MPEGVideo")),
+                 QStringLiteral("Success"));
+        QCOMPARE(media.MciLengthFrames(kMovie), 100);
+        QVERIFY(qAbs(media.MciLengthMs(kMovie) - 4000) <= 40);
+        QCOMPARE(media.MciFramesPerSecond(kMovie), 25);
+        QCOMPARE(media.MciDestinationSize(kMovie, QStringLiteral("cx")), 352);
+        QCOMPARE(media.MciDestinationSize(kMovie, QStringLiteral("cy")), 240);
+        QCOMPARE(media.MciSpeed(kMovie), 100);
+        QCOMPARE(media.MciSeekPlay(kMovie, 50), QStringLiteral("Success"));
+        QCOMPARE(media.MciStatusMode(kMovie), QStringLiteral("playing"));
+        QCOMPARE(media.MciPause(kMovie), QStringLiteral("Success"));
+        QCOMPARE(media.MciStatusMode(kMovie), QStringLiteral("paused"));
+        QCOMPARE(media.MciPlay(kMovie, QStringLiteral("50"), QStringLiteral("50")),
+                 QStringLiteral("Success"));
+        QCOMPARE(media.MciPosition(kMovie), 50);
+        QCOMPARE(media.MciStop(kMovie), QStringLiteral("Success"));
+        QCOMPARE(media.MciStatusMode(kMovie), QStringLiteral("stopped"));
+        QCOMPARE(media.MciSetAudio(kMovie, QStringLiteral("all"), QStringLiteral("off")),
+                 QStringLiteral("Success"));
+        QCOMPARE(media.MciClose(kMovie), QStringLiteral("Success"));
+        QCOMPARE(media.MciPosition(kMovie), -1);
+        QCOMPARE(media.MciStatusMode(kMovie), QStringLiteral("ERROR"));
+        const QString missing = media.MciOpen(0, kMovie, m_dir.filePath(QStringLiteral("none.mpg")),
+                                              QStringLiteral("MPEGVideo"));
+        QVERIFY2(missing != QStringLiteral("Success") && !missing.isEmpty(), qPrintable(missing));
+        // The player kept from the failed open plays the next file.
+        QCOMPARE(media.MciOpen(0, kMovie, m_clip, QStringLiteral("MPEGVideo")),
+                 QStringLiteral("Success"));
+        QCOMPARE(media.MciLengthFrames(kMovie), 100);
+    }
+};
+
+QTEST_MAIN(PreviewTest)
+#include "test_preview.moc"
