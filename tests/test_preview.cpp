@@ -1,9 +1,11 @@
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "preview/module_multimedia.h"
 #include "preview/mpv_command_interface.h"
+#include "preview/ms_slider_widget.h"
 #include "support/test_files.h"
 
 namespace {
@@ -135,6 +137,78 @@ private Q_SLOTS:
         QCOMPARE(media.MciOpen(0, kMovie, m_clip, QStringLiteral("MPEGVideo")),
                  QStringLiteral("Success"));
         QCOMPARE(media.MciLengthFrames(kMovie), 100);
+    }
+
+    void colourTable_data() {
+        QTest::addColumn<uint>("low");
+        QTest::addColumn<uint>("high");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<uint>("entry");
+        QTest::newRow("black to 200, 25") << 0u << 200u << 25 << 50u;
+        QTest::newRow("black to 200, 50") << 0u << 200u << 50 << 100u;
+        QTest::newRow("200 to black, 50") << 200u << 0u << 50 << 100u;
+        QTest::newRow("200 to black, 100") << 200u << 0u << 100 << 0u;
+        QTest::newRow("green to blue, 50") << 0x00C800u << 0xC80000u << 50 << 0x646400u;
+    }
+    void colourTable() {
+        QFETCH(uint, low);
+        QFETCH(uint, high);
+        QFETCH(int, index);
+        QFETCH(uint, entry);
+        QCOMPARE(MSSlider::colourTable(low, high, 100).at(index), entry);
+    }
+
+    void sliderPlacesAndReports() {
+        MSSlider slider;
+        slider.resize(124, 16);
+        slider.show();
+        QStringList events;
+        for (const auto& [signal, name] :
+             {std::pair{&MSSlider::ValueHasChanged, "changed"},
+              std::pair{&MSSlider::MouseDown, "down"}, std::pair{&MSSlider::MouseUp, "up"},
+              std::pair{&MSSlider::OnClick, "click"}}) {
+            connect(&slider, signal, this, [&events, name] { events.append(QLatin1String(name)); });
+        }
+        slider.setValue(50);
+        QCOMPARE(events, texts({"changed"}));
+        const double middle = slider.gripperLeft() + slider.gripperWidth() / 2.0;
+        QVERIFY(qAbs(middle - (slider.trackStart() + slider.trackLength() / 2.0)) <= 1);
+
+        // Dragging past the right end stops at the maximum.
+        QTest::mousePress(slider.gripper(), Qt::LeftButton, {}, QPoint(4, 7));
+        QTest::mouseMove(slider.gripper(), QPoint(400, 7));
+        QTest::mouseRelease(slider.gripper(), Qt::LeftButton, {}, QPoint(400, 7));
+        QCOMPARE(slider.Value(), 100);
+        QCOMPARE(events.mid(events.size() - 3), texts({"changed", "up", "click"}));
+
+        // A press in the groove moves the gripper there, its release clicks.
+        events.clear();
+        QTest::mousePress(slider.groove(), Qt::LeftButton, {}, QPoint(30, 3));
+        QCOMPARE(events, texts({"changed", "down"}));
+        QVERIFY2(slider.Value() > 15 && slider.Value() < 35,
+                 qPrintable(QString::number(slider.Value())));
+        QTest::mouseRelease(slider.groove(), Qt::LeftButton, {}, QPoint(30, 3));
+        QCOMPARE(events, texts({"changed", "down", "up", "click"}));
+
+        // With no span the value is stored and nothing moves or speaks.
+        events.clear();
+        const int left = slider.gripperLeft();
+        slider.setMax(0);
+        slider.setValue(7);
+        QCOMPARE(slider.Value(), 7);
+        QCOMPARE(slider.gripperLeft(), left);
+        QVERIFY(events.isEmpty());
+    }
+
+    // A span beyond 16 bits stops at minimum + 32,767 instead of overflowing.
+    void sliderWithAHugeSpan() {
+        MSSlider slider;
+        slider.resize(124, 16);
+        slider.show();
+        slider.setMax(100000);
+        slider.setValue(100000);
+        QTest::mouseClick(slider.gripper(), Qt::LeftButton, {}, QPoint(4, 7));
+        QCOMPARE(slider.Value(), 32767);
     }
 };
 
