@@ -9,12 +9,14 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 #include "browse/custom_filter_dialog.h"
 #include "browse/file_browser_widget.h"
 #include "browse/file_filters.h"
 #include "core/registry.h"
+#include "preview/preview_player_widget.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
 #include "ui/main_window.h"
@@ -279,25 +281,46 @@ private Q_SLOTS:
         }
     }
 
-    void mpegPanelFollowsTheFocusedFile() {
+    // The panel follows the file the preview loads; duration and frames come from it.
+    void mpegPanelFollowsThePreview() {
         RecorderJobHost host;
         MainWindow window(&host);
         window.load();
-        QCOMPARE(window.videoSizeLabel()->text(), QStringLiteral("Not Available"));
-        window.setCurrentDir(folderWithFiles());
-        window.browser()->fileList()->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
+        const QString folder = path(QStringLiteral("clips"));
+        QVERIFY(makeMpegClip(folder + QStringLiteral("/clip.mpg")));
+        writeFile(folder + QStringLiteral("/broken.mpg"),
+                  mpegBytes(3000, 14, QByteArray("\x16\x00\xF0\x13", 4)));
+        window.setCurrentDir(folder);
+        QListWidget* files = window.browser()->fileList();
+        const auto focus = [files](const char* name) {
+            files->setCurrentItem(files->findItems(QLatin1String(name), Qt::MatchExactly).first(),
+                                  QItemSelectionModel::ClearAndSelect);
+        };
+        focus("clip.mpg");
+        QCOMPARE(window.videoSizeLabel()->text(), QStringLiteral("Not Available"));  // off
+        QTest::mouseClick(window.previewCheck(), Qt::LeftButton);
+        QVERIFY(window.player()->previewOn());
         QCOMPARE(window.videoSizeLabel()->text(), QStringLiteral("352x240 (pxls)"));
         QCOMPARE(window.videoRateLabel()->text(), QStringLiteral("25 fps"));
         QVERIFY(window.moreInfoButton()->isEnabled());
         window.moreInfoCommand();
-        QCOMPARE(
-            host.texts().last(),
-            QStringLiteral("Filename: ") + folderWithFiles() +
-                QStringLiteral("/CLIP.MPG\r\nDuration: 00:00:00:00 secs\r\nTotal Frames:  "
-                               "frames\r\nVideo Rate: 25 fps\r\nVideo Size: 352x240 (pixels)"));
-        window.previewCheck()->setChecked(false);
-        window.browser()->fileList()->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+        QVERIFY2(host.texts().last().startsWith(QStringLiteral("Filename: ") + folder +
+                                                QStringLiteral("/clip.mpg\r\nDuration: 00:00:02:")),
+                 qPrintable(host.texts().last()));
+        QVERIFY(host.texts().last().endsWith(
+            QStringLiteral("\r\nTotal Frames: 50 frames\r\nVideo Rate: 25 fps\r\nVideo Size: "
+                           "352x240 (pixels)")));
+        // A file the preview cannot open shows no information; the next one is tried.
+        focus("broken.mpg");
+        QCOMPARE(window.videoSizeLabel()->text(), QStringLiteral("Not Available"));
+        QVERIFY(!window.moreInfoButton()->isEnabled());
+        QVERIFY(window.player()->openFailed());
+        focus("clip.mpg");
         QCOMPARE(window.videoSizeLabel()->text(), QStringLiteral("352x240 (pxls)"));
+        QTest::mouseClick(window.previewCheck(), Qt::LeftButton);
+        QVERIFY(!window.player()->previewOn());
+        QCOMPARE(window.videoSizeLabel()->text(), QStringLiteral("Not Available"));
+        QVERIFY(!window.player()->playButton()->isEnabled());
     }
 
     void droppingOnTheOutputName() {

@@ -1,11 +1,14 @@
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 #include "preview/module_multimedia.h"
 #include "preview/mpv_command_interface.h"
 #include "preview/ms_slider_widget.h"
+#include "preview/preview_player_widget.h"
+#include "support/recorder_job_host.h"
 #include "support/test_files.h"
 
 namespace {
@@ -209,6 +212,99 @@ private Q_SLOTS:
         slider.setValue(100000);
         QTest::mouseClick(slider.gripper(), Qt::LeftButton, {}, QPoint(4, 7));
         QCOMPARE(slider.Value(), 32767);
+    }
+
+    void deviceTypeByExtension_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<int>("messages");
+        QTest::newRow("avi") << "a.AVI" << int(MessageAnswer::No) << "AviVideo" << 0;
+        QTest::newRow("mpeg") << "a.mpg" << int(MessageAnswer::No) << "MPEGVideo" << 0;
+        QTest::newRow("vob, yes") << "a.VOB" << int(MessageAnswer::Yes) << "MPEGVideo" << 2;
+        QTest::newRow("vob, no") << "a.vob" << int(MessageAnswer::No) << "DvDVideo" << 2;
+    }
+    void deviceTypeByExtension() {
+        QFETCH(QString, name);
+        QFETCH(int, answer);
+        QFETCH(QString, type);
+        QFETCH(int, messages);
+        RecorderJobHost host;
+        host.answer(static_cast<MessageAnswer>(answer));
+        PreviewPlayerWidget player(host);
+        QCOMPARE(player.deviceTypeFor(QStringLiteral("/v/") + name), type);
+        QCOMPARE(host.messages.size(), messages);
+        if (messages == 2) {
+            QVERIFY(host.texts().first().startsWith(
+                QStringLiteral("You trying Now to open DVD Video you must have a VGA card")));
+            QCOMPARE(host.messages.last().buttons, MessageButtons::YesNo);
+        }
+    }
+
+    // The player's sequences on real media: load, play, pause, resume, stop, sound.
+    void playerSequences() {
+        RecorderJobHost host;
+        PreviewPlayerWidget player(host);
+        QString panel;
+        player.showMpegInfo = [&](const QString& path) { panel = path; };
+        player.resetMpegInfo = [&] { panel = QStringLiteral("reset"); };
+        player.switchPreview(QString());  // an empty file list: only the flag
+        QVERIFY(player.previewOn());
+        QVERIFY(player.fields().fileName.isEmpty());
+        player.focusedFileChanged(m_clip);
+        QCOMPARE(panel, m_clip);
+        QCOMPARE(player.fields().totalFrames, QStringLiteral("100"));
+        QCOMPARE(player.fields().framesPerSecond, QStringLiteral("25"));
+        QCOMPARE(player.slider()->Max(), 2);  // 100 frames / 50 frames a unit
+        QVERIFY(player.playButton()->isEnabled() && !player.stopButton()->isEnabled());
+        player.play();
+        QVERIFY(player.playing());
+        QVERIFY(player.pauseButton()->isEnabled() && player.stopButton()->isEnabled());
+        QVERIFY(player.playButton()->isHidden() && !player.resumeButton()->isHidden());
+        player.pause();
+        QVERIFY(!player.playing() && player.resumeButton()->isEnabled());
+        player.resume();
+        QVERIFY(player.playing() && !player.resumeButton()->isEnabled());
+        player.stop();
+        QVERIFY(!player.playing());
+        QVERIFY(player.playButton()->isEnabled() && !player.playButton()->isHidden());
+        QVERIFY(!player.stopButton()->isEnabled() && !player.pauseButton()->isEnabled());
+        // Muted, the next file opens muted.
+        player.soundOnButton()->click();
+        QVERIFY(player.soundIsOff());
+        const QString other = m_dir.filePath(QStringLiteral("other.mpg"));
+        QVERIFY(makeMpegClip(other));
+        player.focusedFileChanged(other);
+        QCOMPARE(player.fields().totalFrames, QStringLiteral("50"));
+        QVERIFY(player.soundIsOff());
+        QCOMPARE(player.fields().result, QStringLiteral("Result calling Function is : Success"));
+        // A file that cannot be opened disables the player but keeps it on.
+        player.focusedFileChanged(m_dir.filePath(QStringLiteral("none.mpg")));
+        QVERIFY(player.openFailed() && player.previewOn());
+        QCOMPARE(panel, QStringLiteral("reset"));
+        QVERIFY(!player.playButton()->isEnabled() && !player.slider()->isEnabled());
+        player.switchPreview(m_clip);
+        QVERIFY(!player.previewOn());
+        QVERIFY(host.messages.isEmpty());
+    }
+
+    // 100 seconds at 25 fps: 50 slider units of 2 seconds; unit 20 is frame 1000.
+    void sliderScaleOfALongClip() {
+        const QString longClip = m_dir.filePath(QStringLiteral("long.mpg"));
+        QVERIFY(runShell(QStringLiteral("ffmpeg -loglevel error -y -f lavfi -i "
+                                        "color=size=64x48:rate=25 -t 100 -c:v mpeg1video "
+                                        "-f mpeg '%1'")
+                             .arg(longClip)));
+        RecorderJobHost host;
+        PreviewPlayerWidget player(host);
+        player.switchPreview(longClip);
+        QCOMPARE(player.slider()->Max(), 50);
+        QCOMPARE(player.sliderFrame(20), 1000);
+        player.slider()->setValue(20);
+        player.play();
+        QVERIFY(player.playing());
+        player.pause();
+        QVERIFY(player.fields().result.endsWith(QStringLiteral("Success")));
     }
 };
 

@@ -87,17 +87,23 @@ struct MpvCommandInterface::Device {
     qint64 fromSeconds(double seconds) const {
         return std::llround(framesFormat ? seconds * fps() : seconds * 1000.0);
     }
-    // Waits for one of two events; the other events of the queue are used up.
-    int waitFor(mpv_event_id wanted, int timeoutMs) {
+    // Waits for `wanted`, or for the end of the file that `afterStart` says is loading
+    // (an end reported before its start belongs to the file before); the other events
+    // of the queue are used up.
+    int waitFor(mpv_event_id wanted, int timeoutMs, bool afterStart = false) {
         QElapsedTimer clock;
         clock.start();
+        bool started = !afterStart;
         while (clock.elapsed() < timeoutMs) {
             const double left = static_cast<double>(timeoutMs - clock.elapsed()) / 1000.0;
             const mpv_event* event = mpv_wait_event(mpv, left);
             if (event->event_id == wanted) {
                 return 0;
             }
-            if (event->event_id == MPV_EVENT_END_FILE) {
+            if (event->event_id == MPV_EVENT_START_FILE) {
+                started = true;
+            }
+            if (event->event_id == MPV_EVENT_END_FILE && started) {
                 const auto* end = static_cast<const mpv_event_end_file*>(event->data);
                 return end->reason == MPV_END_FILE_REASON_ERROR
                            ? mpvFailure(end->error)
@@ -240,7 +246,7 @@ int MpvCommandInterface::open(const QStringList& words) {
     const QByteArray file = QFile::encodeName(path);
     int error = device->command({"loadfile", file.constData(), "replace"});
     if (error >= 0) {
-        error = device->waitFor(MPV_EVENT_FILE_LOADED, kLoadTimeoutMs);
+        error = device->waitFor(MPV_EVENT_FILE_LOADED, kLoadTimeoutMs, true);
     } else {
         error = mpvFailure(error);
     }
@@ -294,7 +300,9 @@ int MpvCommandInterface::status(Device& device, const QString& item, QString* an
     } else if (same(item, "length")) {
         *answer = QString::number(device.fromSeconds(device.property("duration")));
     } else if (same(item, "position")) {
-        *answer = QString::number(device.fromSeconds(device.property("time-pos")));
+        // At the end the last frame stays on screen; the position is then the length.
+        const char* where = atEnd ? "duration" : "time-pos";
+        *answer = QString::number(device.fromSeconds(device.property(where)));
     } else if (same(item, "speed")) {
         *answer = QString::number(std::llround(device.property("speed", 1.0) * 1000.0));
     } else {

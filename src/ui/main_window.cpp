@@ -26,6 +26,7 @@
 #include "core/text_helpers.h"
 #include "core/tips.h"
 #include "mpeg/mpeg_info.h"
+#include "preview/preview_player_widget.h"
 #include "ui/job_display_widget.h"
 #include "ui/job_host_dialog.h"
 #include "ui/main_menus_widget.h"
@@ -74,7 +75,7 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
       m_jobs(new JobController(m_options, *m_messages, this)) {
     setObjectName(QStringLiteral("zarvomainfrm"));
     setWindowTitle(kProgramTitle);
-    setFixedSize(533, 308);
+    setFixedSize(680, 308);
     m_currentDir =
         withoutTrailingSlashes(QDir::currentPath());  // a first start browses where it started
     buildControls();
@@ -144,12 +145,8 @@ void MainWindow::buildControls() {
     connect(m_browser, &FileBrowserWidget::currentDirChanged, this,
             [this](const QString& folder) { m_currentDir = folder; });
     connect(m_browser, &FileBrowserWidget::addRequested, this, &MainWindow::addToPackList);
-    connect(m_browser, &FileBrowserWidget::focusedFileChanged, this, [this](const QString& path) {
-        if (m_preview->isChecked()) {
-            updateMpegPanel(path);
-        }
-    });
     buildPanel(client);
+    buildPreview(client);
 
     auto* saveLabel = new QLabel(QStringLiteral("Save As:"), client);
     saveLabel->setGeometry(272, 30, 120, 18);
@@ -187,7 +184,6 @@ void MainWindow::buildPanel(QWidget* client) {
     m_preview = new QCheckBox(QStringLiteral("Pre&view"), client);
     m_preview->setObjectName(QStringLiteral("ShowPreviewChk"));
     m_preview->setGeometry(384, 234, 100, 26);
-    m_preview->setChecked(true);
 }
 
 void MainWindow::buildJobButtons(QWidget* client) {
@@ -314,6 +310,8 @@ void MainWindow::receiveFiles(const QString& commandLine) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    m_player->stop();
+    m_player->closeMedia();
     hide();
     const QPoint position = m_packListWindow->pos() * kTwipsPerPixel;
     m_options.setPackListPosition(position.x(), position.y());
@@ -454,14 +452,38 @@ void MainWindow::addToPackList() {
     }
 }
 
-void MainWindow::updateMpegPanel(const QString& path) {
+// The preview follows the browser's focused file while it is switched on, and shows
+// the file's MPEG information as it loads it.
+void MainWindow::buildPreview(QWidget* client) {
+    m_player = new PreviewPlayerWidget(m_jobs->host(), client);
+    m_player->move(540, 30);
+    m_player->showMpegInfo = [this](const QString& path) { updateMpegPanel(path); };
+    m_player->resetMpegInfo = [this] { resetMpegPanel(); };
+    connect(m_browser, &FileBrowserWidget::focusedFileChanged, m_player,
+            &PreviewPlayerWidget::focusedFileChanged);
+    connect(m_preview, &QCheckBox::clicked, this, [this] {
+        const bool empty = m_browser->fileList()->count() == 0;
+        QString focused = m_browser->focusedPath();
+        if (!empty && focused.isEmpty()) {
+            focused = joinPath(m_currentDir, QString());  // no file is focused: nothing opens
+        }
+        m_player->switchPreview(empty ? QString() : focused);
+    });
+}
+
+void MainWindow::resetMpegPanel() {
     m_mpegInfoAvailable = false;
+    m_videoSize->setText(QStringLiteral("Not Available"));
+    m_videoRate->setText(QStringLiteral("Not Available"));
+    m_moreInfo->setEnabled(false);
+}
+
+void MainWindow::updateMpegPanel(const QString& path) {
     if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable()) {
-        m_videoSize->setText(QStringLiteral("Not Available"));
-        m_videoRate->setText(QStringLiteral("Not Available"));
-        m_moreInfo->setEnabled(false);
+        resetMpegPanel();
         return;
     }
+    m_mpegInfoAvailable = false;
     const std::optional<MpegInfo> info = ShowMpegInfo(path, m_jobs->files());
     if (!info) {
         return;  // not MPEG: the panel keeps what it showed
@@ -479,9 +501,11 @@ void MainWindow::moreInfoCommand() {
     }
     const std::optional<MpegInfo> info = ShowMpegInfo(path, m_jobs->files());
     if (info) {
-        // No media is loaded in a preview yet: no duration, no frames.
-        m_messages->message(MessageIcon::Information,
-                            info->summaryText(durationText(0), QString()));
+        // Duration and frames describe the file loaded in the preview.
+        const PreviewPlayerWidget::Fields& media = m_player->fields();
+        m_messages->message(
+            MessageIcon::Information,
+            info->summaryText(durationText(media.totalTime.toDouble()), media.totalFrames));
     }
 }
 

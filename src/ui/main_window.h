@@ -19,6 +19,7 @@
 class DialogJobHost;
 class FileBrowserWidget;
 class MainMenus;
+class PreviewPlayerWidget;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -64,6 +65,7 @@ public:
     QLabel* videoRateLabel() const { return m_videoRate; }
     QPushButton* moreInfoButton() const { return m_moreInfo; }
     QCheckBox* previewCheck() const { return m_preview; }
+    PreviewPlayerWidget* player() const { return m_player; }
     QString unpackCustomDir() const { return customDirectory(FolderChoice::Unpack); }
     QString saveCustomDir() const { return customDirectory(FolderChoice::Save); }
     QString startupCustomDir() const { return customDirectory(FolderChoice::Startup); }
@@ -117,7 +119,9 @@ private:
     void rememberSaveFolder();
     void orderTabStops();
     void applyStartupFolders();
+    void buildPreview(QWidget* client);
     void updateMpegPanel(const QString& path);
+    void resetMpegPanel();
     QPoint packListDefaultPosition() const;
     void showBusy();
     void showIdle();
@@ -138,6 +142,7 @@ private:
     QLabel* m_videoRate = nullptr;
     QPushButton* m_moreInfo = nullptr;
     QCheckBox* m_preview = nullptr;
+    PreviewPlayerWidget* m_player = nullptr;
     bool m_mpegInfoAvailable = false;
     QString m_currentDir;
 };
