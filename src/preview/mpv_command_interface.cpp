@@ -7,6 +7,7 @@
 
 #include <clocale>
 #include <cmath>
+#include <csignal>
 
 namespace {
 
@@ -193,6 +194,12 @@ std::unique_ptr<MpvCommandInterface::Device> MpvCommandInterface::makeDevice(qui
     }
     if (!m_options.videoOutput.isEmpty()) {
         option("vo", m_options.videoOutput.toUtf8());
+    } else {
+        // Outputs that draw into another program's window, the software renderer of a
+        // machine without a graphics card included; libmpv's own probing would pass
+        // over that one and open a window of its own.
+        option("vo", QByteArrayLiteral("gpu,xv,x11"));
+        option("gpu-sw", QByteArrayLiteral("yes"));
     }
     if (!m_options.audioOutput.isEmpty()) {
         option("ao", m_options.audioOutput.toUtf8());
@@ -207,7 +214,16 @@ std::unique_ptr<MpvCommandInterface::Device> MpvCommandInterface::makeDevice(qui
           std::pair{"audio-display", "no"}, std::pair{"force-window", "no"}}) {
         option(name, QByteArray(value));
     }
+    // libmpv takes over the termination signals; the program keeps its own.
+    struct sigaction saved[3] = {};
+    const int kept[3] = {SIGTERM, SIGINT, SIGQUIT};
+    for (int i = 0; i < 3; ++i) {
+        sigaction(kept[i], nullptr, &saved[i]);
+    }
     const int started = mpv_initialize(device->mpv);
+    for (int i = 0; i < 3; ++i) {
+        sigaction(kept[i], &saved[i], nullptr);
+    }
     if (started < 0) {
         *error = mpvFailure(started);
         return nullptr;
