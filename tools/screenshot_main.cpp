@@ -2,11 +2,13 @@
 // zarvo-screenshot FOLDER. Run it under a real X server (scripts/screenshot uses Xvfb).
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -16,6 +18,7 @@
 #include <cstdio>
 
 #include "browse/custom_filter_dialog.h"
+#include "browse/file_browser_widget.h"
 #include "core/job_host.h"
 #include "core/tips.h"
 #include "packlist/pack_list_window.h"
@@ -95,6 +98,26 @@ int main(int argc, char* argv[]) {
     QApplication::processEvents();
     shoot(out + QStringLiteral("/main_window.png"), {&window});
     shoot(out + QStringLiteral("/pack_list_window.png"), {window.packListWindow()});
+
+    // The preview showing the first frame of a real clip.
+    const QString clip = files.filePath(QStringLiteral("videos/clip.mpg"));
+    if (QProcess::execute(
+            QStringLiteral("ffmpeg"),
+            {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-f"),
+             QStringLiteral("lavfi"), QStringLiteral("-i"),
+             QStringLiteral("testsrc=size=352x240:rate=25"), QStringLiteral("-t"),
+             QStringLiteral("3"), QStringLiteral("-c:v"), QStringLiteral("mpeg1video"),
+             QStringLiteral("-f"), QStringLiteral("mpeg"), clip}) == 0) {
+        window.setCurrentDir(files.filePath(QStringLiteral("videos")));
+        QListWidget* list = window.browser()->fileList();
+        list->setCurrentItem(list->findItems(QStringLiteral("clip.mpg"), Qt::MatchExactly).first());
+        window.previewCheck()->click();
+        QTest::qWait(1000);  // the picture comes from libmpv's own thread
+        shoot(out + QStringLiteral("/preview.png"), {&window});
+        window.previewCheck()->click();
+        QFile::remove(clip);
+        window.setCurrentDir(files.filePath(QStringLiteral("videos")));
+    }
 
     for (const char* title : {"File", "Action", "Options", "Help"}) {
         QMenu* menu = window.menu(QLatin1String(title));

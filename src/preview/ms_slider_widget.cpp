@@ -25,6 +25,11 @@ int twipsOf(double pixels) {
     return roundEven(pixels * kTwipsPerPixel);
 }
 
+bool isMouseEvent(const QEvent* event) {
+    return event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove ||
+           event->type() == QEvent::MouseButtonRelease;
+}
+
 QColor colourOf(quint32 value) {
     return {static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
             static_cast<int>((value >> 16) & 0xFF)};
@@ -180,6 +185,9 @@ bool MSSlider::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool MSSlider::gripperMouse(QEvent* event) {
+    if (!isMouseEvent(event)) {
+        return false;
+    }
     const auto* mouse = static_cast<QMouseEvent*>(event);
     switch (event->type()) {
         case QEvent::MouseButtonPress:
@@ -230,6 +238,9 @@ void MSSlider::placeInGroove(int x) {
 }
 
 bool MSSlider::grooveMouse(QEvent* event) {
+    if (!isMouseEvent(event)) {
+        return false;
+    }
     const auto* mouse = static_cast<QMouseEvent*>(event);
     switch (event->type()) {
         case QEvent::MouseButtonPress:
