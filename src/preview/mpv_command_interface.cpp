@@ -122,6 +122,28 @@ struct MpvCommandInterface::Device {
     }
 };
 
+// Without a sound device every file would look for one again, which costs the next
+// load more than the load itself: once none is found, the player stays silent.
+void MpvCommandInterface::keepMissingAudioOff(Device& device) {
+    if (!m_options.audioOutput.isEmpty()) {
+        return;
+    }
+    bool hasAudio = false;
+    const qint64 tracks = device.integer("track-list/count");
+    for (qint64 i = 0; i < tracks && !hasAudio; ++i) {
+        const QByteArray name = "track-list/" + QByteArray::number(i) + "/type";
+        char* type = mpv_get_property_string(device.mpv, name.constData());
+        hasAudio = type != nullptr && QByteArray(type) == "audio";
+        mpv_free(type);
+    }
+    char* output = mpv_get_property_string(device.mpv, "current-ao");
+    const bool none = output == nullptr;
+    mpv_free(output);
+    if (hasAudio && none) {
+        mpv_set_property_string(device.mpv, "ao", "null");
+    }
+}
+
 MpvCommandInterface::MpvCommandInterface(Options options) : m_options(std::move(options)) {}
 
 MpvCommandInterface::~MpvCommandInterface() = default;
@@ -365,6 +387,7 @@ int MpvCommandInterface::sendString(const QString& command, QString* answer) {
     }
     Device& dev = *target;
     if (same(verb, "close")) {
+        keepMissingAudioOff(dev);
         dev.command({"stop"});
         dev.loaded = false;
         m_spare = m_open.take(parts.at(1).toLower());

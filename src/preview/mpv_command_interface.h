@@ -44,6 +44,7 @@ private:
     int set(Device& device, const QStringList& words);
     int seekTo(Device& device, qint64 position);
     Device* device(const QString& alias);
+    void keepMissingAudioOff(Device& device);
     std::unique_ptr<Device> makeDevice(quint64 parent, int* error);
 
     Options m_options;
