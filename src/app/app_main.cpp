@@ -111,6 +111,13 @@ int main(int argc, char* argv[]) {
             break;
     }
 
+    // In a Wayland session the program runs through XWayland: the preview draws into a
+    // window of its own by its X11 id, and window positions need X11. An explicit
+    // QT_QPA_PLATFORM (or -platform) still wins.
+    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && qEnvironmentVariableIsSet("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TarvikZarvo"));
     QApplication::setApplicationVersion(QStringLiteral(ZARVO_VERSION));
