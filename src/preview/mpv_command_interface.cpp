@@ -281,6 +281,7 @@ int MpvCommandInterface::open(const QStringList& words) {
     device->loaded = false;
     device->drainEvents();
     device->setFlag("pause", true);
+    mpv_set_property_string(device->mpv, "end", "none");  // an end holds for every file
     const QByteArray file = QFile::encodeName(path);
     int error = device->command({"loadfile", file.constData(), "replace"});
     if (error >= 0) {
