@@ -305,6 +305,13 @@ private Q_SLOTS:
         QVERIFY(player.playing());
         player.pause();
         QVERIFY(player.fields().result.endsWith(QStringLiteral("Success")));
+        // The progress timer reads the position back: where the play began.
+        QTRY_VERIFY_WITH_TIMEOUT(player.fields().currPos.toLongLong() >= 1000, 2000);
+        QVERIFY(player.fields().currPos.toLongLong() < 1100);
+        QCOMPARE(player.fields().status, QStringLiteral("paused"));
+        player.stop();
+        QTRY_COMPARE_WITH_TIMEOUT(player.fields().currPos, QStringLiteral("1"), 2000);
+        QCOMPARE(player.slider()->Value(), 0);
     }
 };
 
