@@ -4,6 +4,7 @@
 
 #include <csignal>
 
+#include "cli/cli_commands.h"
 #include "support/test_files.h"
 
 class CliPackTest : public QObject {
@@ -13,13 +14,65 @@ private:
     QTemporaryDir m_dir;
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
+    // Standard output and exit status of zarvo-cli (or of `program`).
+    static std::pair<QString, int> output(const QStringList& arguments,
+                                          const QString& program = cliProgram()) {
+        QProcess process;
+        process.start(program, arguments);
+        process.waitForFinished();
+        return {QString::fromLocal8Bit(process.readAllStandardOutput()), process.exitCode()};
+    }
+
 private Q_SLOTS:
+    // Every option a command's parser accepts is in its help, which each way of asking
+    // prints on standard output with status 0.
+    void helpListsEveryOption_data() {
+        QTest::addColumn<QString>("command");
+        for (const char* command : {"pack", "unpack", "info"}) {
+            QTest::newRow(command) << QString::fromLatin1(command);
+        }
+    }
+    void helpListsEveryOption() {
+        QFETCH(QString, command);
+        const QString help = cliHelp(command);
+        const QStringList names = cliOptionNames(command);
+        QVERIFY(names.contains(QStringLiteral("help")));
+        for (const QString& name : names) {
+            const QString written =
+                (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+            QVERIFY2(help.contains(written + QLatin1Char(' ')) ||
+                         help.contains(written + QLatin1Char(',')) ||
+                         help.contains(written + QLatin1Char('\n')),
+                     qPrintable(written));
+        }
+        for (const QStringList& asked : {QStringList{command, QStringLiteral("--help")},
+                                         QStringList{command, QStringLiteral("-h")},
+                                         QStringList{QStringLiteral("help"), command}}) {
+            QCOMPARE(output(asked), std::make_pair(help, 0));
+        }
+        QVERIFY(output({QStringLiteral("--help")}).first.contains(command));
+    }
+
+    void versionAndUnknownOptions() {
+        const auto [version, status] = output({QStringLiteral("--version")});
+        QCOMPARE(status, 0);
+        const auto [appVersion, appStatus] = output({QStringLiteral("--version")}, appProgram());
+        QCOMPARE(appStatus, 0);
+        QCOMPARE(version.section(QLatin1Char(' '), 1), appVersion.section(QLatin1Char(' '), 1));
+        QVERIFY(version.startsWith(QStringLiteral("zarvo-cli 0.")));
+        const CliResult bogus = runCliProgram(texts({"unpack", "--bogus", "file"}));
+        QCOMPARE(bogus.status, 2);
+        QVERIFY(bogus.errorOutput.startsWith(
+            QStringLiteral("zarvo-cli: Unknown option 'bogus'.\nRun 'zarvo-cli --help'")));
+    }
+
     void packsAndReportsTheSize() {
         const QString a = writeFile(path(QStringLiteral("a")), "abc");
         const QString b = writeFile(path(QStringLiteral("b")), "defgh");
         const QString out = path(QStringLiteral("out"));
-        const CliResult result = runCli({QStringLiteral("pack"), QStringLiteral("--no-mpeg-check"),
-                                         QStringLiteral("-o"), out, a, b});
+        const CliResult result =
+            runCliProgram({QStringLiteral("pack"), QStringLiteral("--no-mpeg-check"),
+                           QStringLiteral("-o"), out, a, b});
         QCOMPARE(result.status, 0);
         QCOMPARE(readFile(out), QByteArray("abcdefgh"));
         QCOMPARE(result.errorOutput, QStringLiteral("information: '") + out +
@@ -62,7 +115,7 @@ private Q_SLOTS:
         if (!answer.isEmpty()) {
             arguments << answer;
         }
-        const CliResult result = runCli(arguments << QStringLiteral("-o") << out << a << b);
+        const CliResult result = runCliProgram(arguments << QStringLiteral("-o") << out << a << b);
         QCOMPARE(result.status, status);
         QVERIFY(
             result.errorOutput.contains(QStringLiteral("' already exists. Do you want to "
@@ -74,8 +127,8 @@ private Q_SLOTS:
         const QString a = writeFile(path(QStringLiteral("z/a")), "abc");
         const QString empty = writeFile(path(QStringLiteral("z/empty")), QByteArray());
         const CliResult result =
-            runCli({QStringLiteral("pack"), QStringLiteral("--no-mpeg-check"), QStringLiteral("-o"),
-                    path(QStringLiteral("z/out")), a, empty});
+            runCliProgram({QStringLiteral("pack"), QStringLiteral("--no-mpeg-check"),
+                           QStringLiteral("-o"), path(QStringLiteral("z/out")), a, empty});
         QCOMPARE(result.status, 1);
         QCOMPARE(result.errorOutput, QStringLiteral("error: Cannot pack '") + empty +
                                          QStringLiteral("' which is a 0 byte file. Packing "
@@ -97,7 +150,7 @@ private Q_SLOTS:
     }
     void badUsageExitsWithTwo() {
         QFETCH(QStringList, arguments);
-        const CliResult result = runCli(arguments);
+        const CliResult result = runCliProgram(arguments);
         QCOMPARE(result.status, 2);
         QVERIFY(result.errorOutput.contains(QStringLiteral("usage: zarvo-cli")));
     }
@@ -106,8 +159,9 @@ private Q_SLOTS:
         const QString a = writeFile(path(QStringLiteral("q/a")), "abc");
         const QString out = path(QStringLiteral("q/folder"));
         QDir().mkpath(out);  // an output that cannot be opened
-        const CliResult result = runCli({QStringLiteral("pack"), QStringLiteral("--no-mpeg-check"),
-                                         QStringLiteral("-o"), out, a, a});
+        const CliResult result =
+            runCliProgram({QStringLiteral("pack"), QStringLiteral("--no-mpeg-check"),
+                           QStringLiteral("-o"), out, a, a});
         QCOMPARE(result.status, 1);
         QCOMPARE(result.errorOutput,
                  QStringLiteral("error: Error opening '") + out +
@@ -124,13 +178,13 @@ private Q_SLOTS:
                                  QStringLiteral(
                                      "' is not a valid MPEG file.  Proceed packing "
                                      "and ignore invalid Mpeg error?\n");
-        CliResult result = runCli({QStringLiteral("pack"), QStringLiteral("-o"), out, a, b});
+        CliResult result = runCliProgram({QStringLiteral("pack"), QStringLiteral("-o"), out, a, b});
         QCOMPARE(result.status, 1);
         QCOMPARE(result.errorOutput, question);
         QVERIFY(!QFileInfo::exists(out));
 
-        result = runCli({QStringLiteral("pack"), QStringLiteral("--assume-yes"),
-                         QStringLiteral("-o"), out, a, b});
+        result = runCliProgram({QStringLiteral("pack"), QStringLiteral("--assume-yes"),
+                                QStringLiteral("-o"), out, a, b});
         QCOMPARE(result.status, 0);
         QVERIFY(result.errorOutput.startsWith(question));
         QCOMPARE(readFile(out), QByteArray("abcdef"));
@@ -138,7 +192,7 @@ private Q_SLOTS:
 
     void oneFileIsRefused() {
         const QString a = writeFile(path(QStringLiteral("one/a")), "abc");
-        const CliResult result = runCli(
+        const CliResult result = runCliProgram(
             {QStringLiteral("pack"), QStringLiteral("-o"), path(QStringLiteral("one/out")), a});
         QCOMPARE(result.status, 1);
         QCOMPARE(result.errorOutput,

@@ -62,7 +62,7 @@ private Q_SLOTS:
             const QString at = folder + QLatin1Char('/') + planted;
             QFile::remove(at);
             QVERIFY(QFile::link(target, at));
-            const CliResult result = runCli(arguments, folder);
+            const CliResult result = runCliProgram(arguments, folder);
             QVERIFY2(result.status == 0, qPrintable(result.errorOutput));
             QVERIFY2(!QFileInfo(at).isSymLink(), qPrintable(at));
             QVERIFY(QFileInfo(at).isFile());
@@ -103,7 +103,7 @@ private Q_SLOTS:
             before << all.next();
         }
         const CliResult result =
-            runCli(texts({"unpack", "--piece-size", "1"}) + options + sources, folder);
+            runCliProgram(texts({"unpack", "--piece-size", "1"}) + options + sources, folder);
         QCOMPARE(result.status, 1);
         QCOMPARE(result.errorOutput,
                  QStringLiteral("error: Cannot unpack '%1' and '%2' together: both would write "
@@ -124,7 +124,7 @@ private Q_SLOTS:
         const QString folder = freshFolder(path(QStringLiteral("oldzip")));
         writePatternFile(folder + QStringLiteral("/a.mpg"), 3000, 4);
         writeFile(folder + QStringLiteral("/a.zip"), "an older archive");
-        const CliResult result = runCli(
+        const CliResult result = runCliProgram(
             texts({"unpack", "--zip", "--piece-size", "1", "--where-file", "a.mpg"}), folder);
         QVERIFY2(result.status == 0, qPrintable(result.errorOutput));
         QCOMPARE(readFile(path(QStringLiteral("data/Trash/files/a.zip"))),
@@ -139,8 +139,9 @@ private Q_SLOTS:
         writeFile(folder + QStringLiteral("/a.mpg"), "a");
         QElapsedTimer clock;
         clock.start();
-        const CliResult unpack = runCli(texts({"unpack", "--where-file", "pipe.mpg"}), folder);
-        const CliResult pack = runCli(
+        const CliResult unpack =
+            runCliProgram(texts({"unpack", "--where-file", "pipe.mpg"}), folder);
+        const CliResult pack = runCliProgram(
             texts({"pack", "--no-mpeg-check", "-o", "out.mpg", "a.mpg", "pipe.mpg"}), folder);
         QVERIFY(clock.elapsed() < 20000);
         QCOMPARE(unpack.status, 1);
@@ -169,10 +170,10 @@ private Q_SLOTS:
         const QString folder = freshFolder(path(QStringLiteral("hostile")));
         const QString source = folder + QLatin1Char('/') + name;
         writePatternFile(source, 5000, 6);
-        const CliResult result =
-            runCli(texts({"unpack", "--piece-size", "1", "--join-bat", "yes", "--where-file", "--"})
-                       << name,
-                   folder);
+        const CliResult result = runCliProgram(
+            texts({"unpack", "--piece-size", "1", "--join-bat", "yes", "--where-file", "--"})
+                << name,
+            folder);
         QVERIFY2(result.status == 0, qPrintable(result.errorOutput));
         const QString batch = source + QStringLiteral("-JOIN.bat");
         if (batchLine.isEmpty()) {

@@ -17,6 +17,8 @@
 
 namespace {
 
+using OptionList = QList<QCommandLineOption>;
+
 const char* const kUsage =
     "usage: zarvo-cli pack -o OUTPUT [--rate slow|normal|fast|ufast] [--no-mpeg-check]\n"
     "                      [--zip] [--delete-sources no|prompt|noprompt]\n"
@@ -29,7 +31,9 @@ const char* const kUsage =
     "       zarvo-cli info FILE...\n";
 
 int usageError(const QString& problem) {
-    std::fprintf(stderr, "zarvo-cli: %s\n%s", problem.toLocal8Bit().constData(), kUsage);
+    std::fprintf(stderr,
+                 "zarvo-cli: %s\nRun 'zarvo-cli --help' for the commands and their options.\n%s",
+                 problem.toLocal8Bit().constData(), kUsage);
     return ExitUsage;
 }
 
@@ -42,14 +46,38 @@ QStringList absolutePaths(const QStringList& paths) {
 }
 
 // The options every job command takes.
-void addJobOptions(QCommandLineParser& parser) {
-    parser.addOption({QStringLiteral("zip"), QStringLiteral("zip the result")});
-    parser.addOption({QStringLiteral("delete-sources"), QStringLiteral("no|prompt|noprompt"),
-                      QStringLiteral("when"), QStringLiteral("no")});
-    parser.addOption({QStringLiteral("rate"), QStringLiteral("transfer rate"),
-                      QStringLiteral("rate"), settingRow(SettingId::Rate).defaultValue});
-    parser.addOption({QStringLiteral("assume-yes"), QStringLiteral("answer Yes to questions")});
-    parser.addOption({QStringLiteral("assume-no"), QStringLiteral("answer No to questions")});
+void addJobOptions(OptionList& options) {
+    options.append(
+        {QStringLiteral("zip"), QStringLiteral("also zip the result into NAME.zip beside it")});
+    options.append({QStringLiteral("delete-sources"),
+                    QStringLiteral("after success, send the sources to the trash: no, prompt "
+                                   "(ask first) or noprompt"),
+                    QStringLiteral("WHEN"), QStringLiteral("no")});
+    options.append({QStringLiteral("rate"),
+                    QStringLiteral("bytes per step: ") +
+                        settingRow(SettingId::Rate).words.join(QStringLiteral(", ")),
+                    QStringLiteral("RATE"), settingRow(SettingId::Rate).defaultValue});
+    options.append({QStringLiteral("assume-yes"), QStringLiteral("answer Yes to every question")});
+    options.append({QStringLiteral("assume-no"), QStringLiteral("answer No to every question")});
+}
+
+void addHelpOption(OptionList& options) {
+    options.append(
+        {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("show this help and exit")});
+}
+
+void addNoOptions(OptionList&) {}
+
+// A command's options and --help, which every command knows.
+OptionList optionsOf(void (*add)(OptionList&)) {
+    OptionList options;
+    add(options);
+    addHelpOption(options);
+    return options;
+}
+
+void addOptionsTo(QCommandLineParser& parser, void (*add)(OptionList&)) {
+    parser.addOptions(optionsOf(add));
 }
 
 DeleteAction deleteActionOf(const QCommandLineParser& parser) {
@@ -107,14 +135,20 @@ int statusOf(JobOutcome outcome) {
     return ExitFailed;
 }
 
+void addPackOptions(OptionList& options) {
+    options.append({{QStringLiteral("o"), QStringLiteral("output")},
+                    QStringLiteral("the joined file (required)"),
+                    QStringLiteral("OUTPUT")});
+    options.append({QStringLiteral("mpeg-check"),
+                    QStringLiteral("check that the MPEG files share picture size and frame "
+                                   "rate first (the default)")});
+    options.append({QStringLiteral("no-mpeg-check"), QStringLiteral("join without that check")});
+    addJobOptions(options);
+}
+
 int runPack(const QStringList& arguments) {
     QCommandLineParser parser;
-    parser.addOption({{QStringLiteral("o"), QStringLiteral("output")},
-                      QStringLiteral("joined file"),
-                      QStringLiteral("OUTPUT")});
-    parser.addOption({QStringLiteral("mpeg-check"), QStringLiteral("check MPEG compatibility")});
-    parser.addOption({QStringLiteral("no-mpeg-check"), QStringLiteral("skip the MPEG check")});
-    addJobOptions(parser);
+    addOptionsTo(parser, addPackOptions);
     QString problem = parseCommand(parser, arguments);
     if (problem.isEmpty() && !parser.isSet(QStringLiteral("o"))) {
         problem = QStringLiteral("pack needs -o OUTPUT");
@@ -204,18 +238,46 @@ QString destinationOf(const QCommandLineParser& parser, UnpackOptions* options) 
     return QString();
 }
 
+void addUnpackOptions(OptionList& options) {
+    QStringList presets;
+    for (const SplitPreset& preset : splitPresets()) {
+        presets.append(preset.word + QStringLiteral(" (") + preset.caption + QLatin1Char(')'));
+    }
+    const auto valued = [&options](const char* name, const QString& description, const char* value,
+                                   const QString& fallback = QString()) {
+        QCommandLineOption option(QLatin1String(name), description, QLatin1String(value));
+        if (!fallback.isEmpty()) {
+            option.setDefaultValue(fallback);
+        }
+        options.append(option);
+    };
+    valued("size", QStringLiteral("a preset piece size: ") + presets.join(QStringLiteral(", ")),
+           "PRESET", defaultPresetWord());
+    valued("piece-size", QStringLiteral("pieces of KB kilobytes (1,024 bytes)"), "KB");
+    valued("first", QStringLiteral("only the first KB kilobytes of each file"), "KB");
+    valued("last", QStringLiteral("only the last KB kilobytes of each file"), "KB");
+    valued("pieces", QStringLiteral("N pieces of each file"), "N");
+    valued("percent", QStringLiteral("pieces of P percent of each file"), "P");
+    valued("type",
+           QStringLiteral("raw (the bytes as they are) or emh (every piece after the first "
+                          "starts with the file's MPEG header, so it plays alone)"),
+           "TYPE", QStringLiteral("raw"));
+    valued("join-bat",
+           QStringLiteral("no, yes or info (with full paths): write NAME-JOIN.bat and "
+                          "NAME-JOIN.sh that join the pieces again"),
+           "WHEN", QStringLiteral("no"));
+    options.append({QStringLiteral("where-file"),
+                    QStringLiteral("write the pieces beside each file (the default)")});
+    valued("to", QStringLiteral("write the pieces into the folder DIR"), "DIR");
+    options.append({{QStringLiteral("o"), QStringLiteral("output")},
+                    QStringLiteral("name the pieces OUTPUT.001, OUTPUT.002, ..."),
+                    QStringLiteral("OUTPUT")});
+    addJobOptions(options);
+}
+
 int runUnpack(const QStringList& arguments) {
     QCommandLineParser parser;
-    const QString valueName = QStringLiteral("value");
-    for (const char* name :
-         {"size", "piece-size", "first", "last", "pieces", "percent", "type", "to", "join-bat"}) {
-        parser.addOption({QLatin1String(name), QLatin1String(name), valueName});
-    }
-    parser.addOption({QStringLiteral("where-file"), QStringLiteral("pieces beside each file")});
-    parser.addOption({{QStringLiteral("o"), QStringLiteral("output")},
-                      QStringLiteral("piece name base"),
-                      QStringLiteral("OUTPUT")});
-    addJobOptions(parser);
+    addOptionsTo(parser, addUnpackOptions);
     QString problem = parseCommand(parser, arguments);
     const QString type = parser.value(QStringLiteral("type")).toLower();
     const QString batch = parser.value(QStringLiteral("join-bat"));
@@ -258,6 +320,7 @@ int runUnpack(const QStringList& arguments) {
 
 int runInfo(const QStringList& arguments) {
     QCommandLineParser parser;
+    addOptionsTo(parser, addNoOptions);
     const QString problem = parseCommand(parser, arguments, false);
     if (!problem.isEmpty()) {
         return usageError(problem);
@@ -282,25 +345,142 @@ int runInfo(const QStringList& arguments) {
     return status;
 }
 
+struct Command {
+    const char* name;
+    const char* summary;
+    const char* arguments;
+    void (*addOptions)(OptionList&);
+    int (*run)(const QStringList&);
+    const char* examples;
+};
+
+const Command kCommands[] = {
+    {"pack", "Joins the files, in the order given, into one file.", "-o OUTPUT FILE...",
+     addPackOptions, runPack,
+     "  zarvo-cli pack -o movie.mpg part1.mpg part2.mpg part3.mpg\n"
+     "  zarvo-cli pack --no-mpeg-check --zip -o all.bin a.bin b.bin\n"},
+    {"unpack", "Splits each file into numbered pieces (NAME.001, NAME.002, ...).", "FILE...",
+     addUnpackOptions, runUnpack,
+     "  zarvo-cli unpack --size zip big.iso\n"
+     "  zarvo-cli unpack --pieces 3 --type emh --join-bat yes --to /tmp/out movie.mpg\n"},
+    {"info", "Shows the picture size and frame rate of MPEG files.", "FILE...", addNoOptions,
+     runInfo, "  zarvo-cli info clip.mpg\n"},
+};
+
+const Command* commandNamed(const QString& name) {
+    for (const Command& command : kCommands) {
+        if (name == QLatin1String(command.name)) {
+            return &command;
+        }
+    }
+    return nullptr;
+}
+
+OptionList commandOptions(const Command& command) {
+    return optionsOf(command.addOptions);
+}
+
+QString optionLine(const QCommandLineOption& option) {
+    QStringList names;
+    for (const QString& name : option.names()) {
+        names.append((name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name);
+    }
+    QString line = QStringLiteral("  ") + names.join(QStringLiteral(", "));
+    if (!option.valueName().isEmpty()) {
+        line += QLatin1Char(' ') + option.valueName();
+    }
+    line += QStringLiteral("\n      ") + option.description();
+    if (!option.defaultValues().isEmpty()) {
+        line += QStringLiteral(" (default: ") + option.defaultValues().join(QLatin1Char(',')) +
+                QLatin1Char(')');
+    }
+    return line + QLatin1Char('\n');
+}
+
+QString commandHelp(const Command& command) {
+    QString text = QStringLiteral("usage: zarvo-cli ") + QLatin1String(command.name) +
+                   QStringLiteral(" [OPTIONS] ") + QLatin1String(command.arguments) +
+                   QStringLiteral("\n\n") + QLatin1String(command.summary) +
+                   QStringLiteral("\n\nOptions:\n");
+    for (const QCommandLineOption& option : commandOptions(command)) {
+        text += optionLine(option);
+    }
+    return text + QStringLiteral("\nExamples:\n") + QLatin1String(command.examples);
+}
+
+QString generalHelp() {
+    QString text = QStringLiteral(
+        "zarvo-cli: joins files into one and splits files into pieces, from a terminal.\n\n"
+        "usage: zarvo-cli COMMAND [OPTIONS] FILE...\n\nCommands:\n");
+    for (const Command& command : kCommands) {
+        text += QStringLiteral("  %1  %2\n")
+                    .arg(QLatin1String(command.name), -7)
+                    .arg(QLatin1String(command.summary));
+    }
+    return text + QStringLiteral(
+                      "  help     Shows the help of a command: zarvo-cli help COMMAND.\n\n"
+                      "Options:\n  -h, --help  show this help and exit\n"
+                      "  --version   show the version and exit\n\n"
+                      "Run 'zarvo-cli COMMAND --help' for the options of a command.\n"
+                      "Exit status: 0 done, 1 failed, 2 bad command line, 130 interrupted.\n");
+}
+
+int printHelp(const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    return ExitSuccess;
+}
+
+// True when the command line asks for the command's help (its parser knows --help).
+bool asksForHelp(const Command& command, const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.addOptions(commandOptions(command));
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.parse(arguments);
+    return parser.isSet(QStringLiteral("help"));
+}
+
 }  // namespace
+
+QString cliHelp(const QString& command) {
+    const Command* found = commandNamed(command);
+    return found != nullptr ? commandHelp(*found) : generalHelp();
+}
+
+QStringList cliOptionNames(const QString& command) {
+    QStringList names;
+    if (const Command* found = commandNamed(command)) {
+        for (const QCommandLineOption& option : commandOptions(*found)) {
+            names += option.names();
+        }
+    }
+    return names;
+}
 
 int runCli(const QStringList& arguments) {
     if (arguments.isEmpty()) {
         return usageError(QStringLiteral("no command given"));
     }
-    const QString command = arguments.first();
-    if (command == QLatin1String("pack")) {
-        return runPack(arguments);
-    }
-    if (command == QLatin1String("unpack")) {
-        return runUnpack(arguments);
-    }
-    if (command == QLatin1String("info")) {
-        return runInfo(arguments);
-    }
-    if (command == QLatin1String("--help") || command == QLatin1String("help")) {
-        std::fputs(kUsage, stdout);
+    const QString word = arguments.first();
+    if (word == QLatin1String("--version")) {
+        std::printf("zarvo-cli %s\n", ZARVO_VERSION);
         return ExitSuccess;
     }
-    return usageError(QStringLiteral("unknown command '%1'").arg(command));
+    if (word == QLatin1String("--help") || word == QLatin1String("-h")) {
+        return printHelp(generalHelp());
+    }
+    if (word == QLatin1String("help")) {
+        const QString topic = arguments.value(1);
+        if (!topic.isEmpty() && commandNamed(topic) == nullptr) {
+            return usageError(QStringLiteral("unknown command '%1'").arg(topic));
+        }
+        return printHelp(cliHelp(topic));
+    }
+    const Command* command = commandNamed(word);
+    if (command == nullptr) {
+        return usageError(QStringLiteral("unknown command '%1'").arg(word));
+    }
+    if (asksForHelp(*command, arguments)) {
+        return printHelp(commandHelp(*command));
+    }
+    return command->run(arguments);
 }

@@ -104,7 +104,7 @@ QString appProgram() {
     return programFromEnvironment("ZARVO_APP");
 }
 
-CliResult runCli(const QStringList& arguments, const QString& folder) {
+CliResult runCliProgram(const QStringList& arguments, const QString& folder) {
     QProcess process;
     if (!folder.isEmpty()) {
         process.setWorkingDirectory(folder);

@@ -62,4 +62,4 @@ struct CliResult {
 };
 
 // Runs zarvo-cli with `arguments`, without a terminal, in `folder` when given.
-CliResult runCli(const QStringList& arguments, const QString& folder = QString());
+CliResult runCliProgram(const QStringList& arguments, const QString& folder = QString());
