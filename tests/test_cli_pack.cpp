@@ -51,6 +51,20 @@ private Q_SLOTS:
             QCOMPARE(output(asked), std::make_pair(help, 0));
         }
         QVERIFY(output({QStringLiteral("--help")}).first.contains(command));
+        // The shell completion and the manual page know the same options.
+        const QString completion = QString::fromUtf8(
+            readFile(QStringLiteral(QT_TESTCASE_SOURCEDIR "/../share/zarvo-cli.bash-completion")));
+        const QString manual = QString::fromUtf8(
+            readFile(QStringLiteral(QT_TESTCASE_SOURCEDIR "/../share/zarvo-cli.1")));
+        for (const QString& name : names) {
+            if (name.size() > 1) {
+                QVERIFY2(completion.contains(QStringLiteral("--") + name), qPrintable(name));
+                QVERIFY2(
+                    manual.contains(QStringLiteral("\\-\\-") +
+                                    QString(name).replace(QLatin1Char('-'), QStringLiteral("\\-"))),
+                    qPrintable(name));
+            }
+        }
     }
 
     void versionAndUnknownOptions() {
