@@ -28,7 +28,7 @@ private Q_SLOTS:
     // prints on standard output with status 0.
     void helpListsEveryOption_data() {
         QTest::addColumn<QString>("command");
-        for (const char* command : {"pack", "unpack", "info"}) {
+        for (const char* command : {"pack", "unpack", "info", "verify"}) {
             QTest::newRow(command) << QString::fromLatin1(command);
         }
     }
@@ -65,6 +65,37 @@ private Q_SLOTS:
                     qPrintable(name));
             }
         }
+    }
+
+    // Checksums written in the copying pass, as sha256sum reads them; verify finds a
+    // damaged piece and a missing one.
+    void checksumsAreWrittenAndVerified() {
+        const QString folder = freshFolder(path(QStringLiteral("sums")));
+        writePatternFile(folder + QStringLiteral("/a.bin"), 3000000, 7);
+        writePatternFile(folder + QStringLiteral("/b.bin"), 1234567, 8);
+        QCOMPARE(runCliProgram(texts({"unpack", "--piece-size", "1000", "--checksum",
+                                      "--where-file", "a.bin"}),
+                               folder)
+                     .status,
+                 0);
+        QCOMPARE(runCliProgram(texts({"pack", "--no-mpeg-check", "--checksum", "-o", "joined.bin",
+                                      "a.bin", "b.bin"}),
+                               folder)
+                     .status,
+                 0);
+        QVERIFY(runShell(QStringLiteral("cd '%1' && sha256sum --quiet -c a.bin.sha256 && "
+                                        "sha256sum joined.bin | cmp - joined.bin.sha256")
+                             .arg(folder)));
+        const QString manifest = folder + QStringLiteral("/a.bin.sha256");
+        QCOMPARE(output({QStringLiteral("verify"), manifest}).second, 0);
+        QByteArray piece = readFile(folder + QStringLiteral("/a.bin.002"));
+        piece[5] = static_cast<char>(piece[5] ^ 1);
+        writeFile(folder + QStringLiteral("/a.bin.002"), piece);
+        QFile::remove(folder + QStringLiteral("/a.bin.003"));
+        const auto [said, status] = output({QStringLiteral("verify"), manifest});
+        QCOMPARE(status, 1);
+        QCOMPARE(said, QStringLiteral("a.bin.001: OK\na.bin.002: FAILED\na.bin.003: MISSING\n"
+                                      "a.bin: OK\n2 OK, 1 FAILED, 1 MISSING\n"));
     }
 
     void versionAndUnknownOptions() {

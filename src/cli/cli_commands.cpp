@@ -2,7 +2,9 @@
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <cstdio>
 
@@ -10,6 +12,7 @@
 #include "core/native_path.h"
 #include "core/text_helpers.h"
 #include "fileio/file64.h"
+#include "fileio/sha256.h"
 #include "mpeg/mpeg_info.h"
 #include "pack/pack_command.h"
 #include "unpack/stamping_texts.h"
@@ -57,6 +60,9 @@ void addJobOptions(OptionList& options) {
                     QStringLiteral("bytes per step: ") +
                         settingRow(SettingId::Rate).words.join(QStringLiteral(", ")),
                     QStringLiteral("RATE"), settingRow(SettingId::Rate).defaultValue});
+    options.append({QStringLiteral("checksum"),
+                    QStringLiteral("also write NAME.sha256 (as sha256sum writes it) beside the "
+                                   "result, computed while copying")});
     options.append({QStringLiteral("assume-yes"), QStringLiteral("answer Yes to every question")});
     options.append({QStringLiteral("assume-no"), QStringLiteral("answer No to every question")});
 }
@@ -163,6 +169,7 @@ int runPack(const QStringList& arguments) {
 
     PackOptions options;
     options.mpegCheck = !parser.isSet(QStringLiteral("no-mpeg-check"));
+    options.checksum = parser.isSet(QStringLiteral("checksum"));
     options.zip = parser.isSet(QStringLiteral("zip"));
     options.deleteSources = deleteActionOf(parser);
     options.rate = TransferRate::fromWord(parser.value(QStringLiteral("rate")));
@@ -309,6 +316,7 @@ int runUnpack(const QStringList& arguments) {
     options.zip = parser.isSet(QStringLiteral("zip"));
     options.deleteSources = deleteActionOf(parser);
     options.rate = TransferRate::fromWord(parser.value(QStringLiteral("rate")));
+    options.checksum = parser.isSet(QStringLiteral("checksum"));
 
     TerminalJobHost host(standingAnswer(parser));
     options.stampingLines = LoadCopyrightDataFromFile(host).batchLines;
@@ -345,6 +353,58 @@ int runInfo(const QStringList& arguments) {
     return status;
 }
 
+// One line of a checksum file: its digest and the file it names, relative to the
+// checksum file's folder; nothing for a line that is no checksum line.
+std::optional<std::pair<QByteArray, QString>> checksumEntry(const QByteArray& line) {
+    static const QRegularExpression pattern(QStringLiteral("^([0-9a-fA-F]{64}) [ *](.+)$"));
+    const QRegularExpressionMatch match = pattern.match(fromNativePath(line));
+    if (!match.hasMatch()) {
+        return std::nullopt;
+    }
+    return std::make_pair(match.captured(1).toLower().toLatin1(), match.captured(2));
+}
+
+int runVerify(const QStringList& arguments) {
+    QCommandLineParser parser;
+    addOptionsTo(parser, addNoOptions);
+    const QString problem = parseCommand(parser, arguments, false);
+    if (!problem.isEmpty() || parser.positionalArguments().size() != 1) {
+        return usageError(problem.isEmpty() ? QStringLiteral("verify needs one checksum file")
+                                            : problem);
+    }
+    const QString manifest = absolutePathOf(parser.positionalArguments().first());
+    QFile file(manifest);
+    if (!file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "zarvo-cli: cannot read '%s': %s\n", qPrintable(manifest),
+                     qPrintable(file.errorString()));
+        return ExitFailed;
+    }
+    const QString folder = QFileInfo(manifest).path();
+    int good = 0;
+    int failed = 0;
+    int missing = 0;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const auto entry = checksumEntry(line.trimmed());
+        if (!entry) {
+            continue;
+        }
+        const QString path = joinPath(folder, entry->second);
+        const char* verdict = "OK";
+        if (!isRegularFile(path)) {
+            verdict = "MISSING";
+            ++missing;
+        } else if (fileSha256(path) != entry->first) {
+            verdict = "FAILED";
+            ++failed;
+        } else {
+            ++good;
+        }
+        std::printf("%s: %s\n", entry->second.toLocal8Bit().constData(), verdict);
+    }
+    std::printf("%d OK, %d FAILED, %d MISSING\n", good, failed, missing);
+    return good > 0 && failed == 0 && missing == 0 ? ExitSuccess : ExitFailed;
+}
+
 struct Command {
     const char* name;
     const char* summary;
@@ -365,6 +425,10 @@ const Command kCommands[] = {
      "  zarvo-cli unpack --pieces 3 --type emh --join-bat yes --to /tmp/out movie.mpg\n"},
     {"info", "Shows the picture size and frame rate of MPEG files.", "FILE...", addNoOptions,
      runInfo, "  zarvo-cli info clip.mpg\n"},
+    {"verify",
+     "Checks every file a checksum file lists (OK, FAILED or MISSING); status 0 only when all "
+     "are good.",
+     "FILE.sha256", addNoOptions, runVerify, "  zarvo-cli verify movie.mpg.sha256\n"},
 };
 
 const Command* commandNamed(const QString& name) {

@@ -1,11 +1,13 @@
 #include "fileio/chunk_transfer.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "core/job_host.h"
 #include "core/job_messages.h"
 #include "core/text_helpers.h"
 #include "fileio/file64.h"
+#include "fileio/sha256.h"
 
 namespace {
 
@@ -24,7 +26,11 @@ void ChunkTransfer::start(quint64 total, quint64 largestStep) {
 }
 
 bool ChunkTransfer::copy(int in, int out, quint64 bytes, const QString& source,
-                         const QString& output, QString* failure) {
+                         const QString& output, QString* failure,
+                         std::initializer_list<Sha256*> digests) {
+    if (digests.size() != 0) {
+        return hashedCopy(in, out, bytes, source, output, failure, digests);
+    }
     const File64::Transfer transfer =
         m_files.TransferBytes(in, out, bytes, m_buffer.data(), m_buffer.size());
     if (transfer.writeError != 0) {
@@ -36,6 +42,32 @@ bool ChunkTransfer::copy(int in, int out, quint64 bytes, const QString& source,
                                              ? errorText(transfer.readError)
                                              : QStringLiteral("the file ended before its size"));
         return false;
+    }
+    return true;
+}
+
+bool ChunkTransfer::hashedCopy(int in, int out, quint64 bytes, const QString& source,
+                               const QString& output, QString* failure,
+                               std::initializer_list<Sha256*> digests) {
+    for (quint64 done = 0; done < bytes;) {
+        const quint64 step = std::min<quint64>(m_buffer.size(), bytes - done);
+        int readError = 0;
+        const quint64 got = m_files.GetBytes(in, m_buffer.data(), step, &readError);
+        for (Sha256* digest : digests) {
+            digest->add(m_buffer.data(), got);
+        }
+        int writeError = 0;
+        if (m_files.WriteBytes(out, m_buffer.data(), got, &writeError) != got) {
+            *failure = writeErrorText(output, errorText(writeError != 0 ? writeError : ENOSPC));
+            return false;
+        }
+        done += got;
+        if (got < step) {
+            *failure = readErrorText(
+                source, readError != 0 ? errorText(readError)
+                                       : QStringLiteral("the file ended before its size"));
+            return false;
+        }
     }
     return true;
 }

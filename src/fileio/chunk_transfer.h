@@ -3,6 +3,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <initializer_list>
 #include <vector>
 
 #include "core/job_outcome.h"
@@ -10,6 +11,7 @@
 
 class File64;
 class JobHost;
+class Sha256;
 
 // The copy step of the join and split engines: moves a job's data chunk by chunk
 // between two open handles (one kernel copy per chunk, or through the job's one
@@ -23,13 +25,17 @@ public:
 
     // Copies `bytes` from `in` to `out`. On failure returns false with the message
     // naming the failing side (`source` or `output`), without the job's last words.
+    // With `digests`, the bytes pass the job's buffer and feed every digest on the way.
     bool copy(int in, int out, quint64 bytes, const QString& source, const QString& output,
-              QString* failure);
+              QString* failure, std::initializer_list<Sha256*> digests = {});
 
     // Shows progress after `done` bytes; true when the user asked to cancel meanwhile.
     bool report(quint64 done);
 
 private:
+    bool hashedCopy(int in, int out, quint64 bytes, const QString& source, const QString& output,
+                    QString* failure, std::initializer_list<Sha256*> digests);
+
     File64& m_files;
     JobHost& m_host;
     const CancelRequest& m_cancel;

@@ -74,6 +74,7 @@ JobOutcome JoinEngine::copy(const JoinJob& job) {
 
     int outputHandle = -1;
     m_output = job.output;
+    m_digest = job.checksum ? std::make_unique<Sha256>() : nullptr;
     JobOutcome outcome = prepareOutput(job.output, &outputHandle);
     for (qsizetype i = 0; outcome == JobOutcome::Success && i < job.inputs.size(); ++i) {
         outcome =
@@ -83,6 +84,16 @@ JobOutcome JoinEngine::copy(const JoinJob& job) {
         return outcome;
     }
     m_files.CloseFile(outputHandle);
+    return m_digest ? writeChecksum(job.output) : JobOutcome::Success;
+}
+
+JobOutcome JoinEngine::writeChecksum(const QString& output) {
+    const QString manifest = checksumFilePath(output);
+    QString error;
+    if (!replaceWholeFile(manifest, checksumLine(m_digest->hexDigest(), namePart(output)),
+                          &error)) {
+        return fail(writeErrorText(manifest, error) + kPackingAborted);
+    }
     return JobOutcome::Success;
 }
 
@@ -202,7 +213,11 @@ JobOutcome JoinEngine::copyInput(const QString& path, quint64 expectedSize, int 
 JobOutcome JoinEngine::copyStep(const QString& path, int inputHandle, int outputHandle,
                                 quint64 bytes) {
     QString failure;
-    if (!m_transfer.copy(inputHandle, outputHandle, bytes, path, m_output, &failure)) {
+    const bool copied =
+        m_digest ? m_transfer.copy(inputHandle, outputHandle, bytes, path, m_output, &failure,
+                                   {m_digest.get()})
+                 : m_transfer.copy(inputHandle, outputHandle, bytes, path, m_output, &failure);
+    if (!copied) {
         return fail(failure + kPackingAborted);
     }
     return JobOutcome::Success;

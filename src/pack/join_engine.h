@@ -4,12 +4,14 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "core/job_host.h"
 #include "core/job_outcome.h"
 #include "core/transfer_rate.h"
 #include "fileio/chunk_transfer.h"
+#include "fileio/sha256.h"
 
 class File64;
 class JobHost;
@@ -18,6 +20,7 @@ struct JoinJob {
     QStringList inputs;  // full paths, in the order they are joined
     QString output;
     TransferRate rate;
+    bool checksum = false;  // also write OUTPUT.sha256, computed while copying
 };
 
 // Writes the byte-for-byte concatenation of a job's inputs. Validation comes first
@@ -42,6 +45,7 @@ private:
     JobOutcome copyInput(const QString& path, quint64 expectedSize, int outputHandle,
                          const TransferRate& rate);
     JobOutcome copyStep(const QString& path, int inputHandle, int outputHandle, quint64 bytes);
+    JobOutcome writeChecksum(const QString& output);
     JobOutcome cancelled();
     JobOutcome askOverwrite(const QString& output);
     // Shows `text` (unless empty), closes the job's files and reports the failure.
@@ -51,6 +55,7 @@ private:
     File64& m_files;
     JobHost& m_host;
     ChunkTransfer m_transfer;
+    std::unique_ptr<Sha256> m_digest;  // of the output, when the job writes checksums
     std::vector<quint64> m_sizes;
     QString m_output;
     quint64 m_totalSize = 0;

@@ -28,7 +28,7 @@ JobOutcome PackCommand::run(const QStringList& inputs, const QString& output,
 
     m_cancel = {};
     JoinEngine engine(m_files, m_host, m_cancel);
-    const JoinJob job{inputs, output, options.rate};
+    const JoinJob job{inputs, output, options.rate, options.checksum};
     JoinEngine::InputCheck check;
     if (options.mpegCheck) {
         check = [this](const QString& path) { return passesMpegCheck(path); };

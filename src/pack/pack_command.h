@@ -20,6 +20,7 @@ struct PackOptions {
     bool zip = false;
     DeleteAction deleteSources = DeleteAction::No;
     TransferRate rate;
+    bool checksum = false;  // write OUTPUT.sha256 in the same pass
     // An existing file the user already agreed to replace (in the save dialog).
     QString confirmedOutput;
 };

@@ -10,8 +10,10 @@
 #include "core/job_messages.h"
 #include "core/native_path.h"
 #include "core/text_helpers.h"
+#include "core/whole_file.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
+#include "fileio/sha256.h"
 #include "zip/zip_step.h"
 
 namespace {
@@ -34,22 +36,23 @@ QString pieceFolder(const SplitJob& job, const SplitSource& source) {
     return QFileInfo(source.zipped ? source.fileToSplit : source.path).path();
 }
 
-QString pieceName(const SplitJob& job, const SplitSource& source, const QString& numberText) {
+QString pieceBase(const SplitJob& job, const SplitSource& source) {
     const QString splitName = source.zipped ? source.fileToSplit : source.path;
-    QString base;
     switch (job.destination) {
         case UnpackDestination::SaveFile:
-            base = job.outputName;
-            break;
-        case UnpackDestination::WhereFile:
-            base = splitName;
-            break;
+            return job.outputName;
         case UnpackDestination::CustomDir:
-            base = joinPath(job.customDir, namePart(splitName));
+            return joinPath(job.customDir, namePart(splitName));
+        case UnpackDestination::WhereFile:
             break;
     }
+    return splitName;
+}
+
+QString pieceName(const SplitJob& job, const SplitSource& source, const QString& numberText) {
     const bool mpegNames = job.type == UnpackType::EMH && !source.zipped;
-    return base + QLatin1Char('.') + numberText + (mpegNames ? QStringLiteral(".mpg") : QString());
+    return pieceBase(job, source) + QLatin1Char('.') + numberText +
+           (mpegNames ? QStringLiteral(".mpg") : QString());
 }
 
 QString tooManyPiecesText(const QString& source, quint64 pieces) {
@@ -64,6 +67,8 @@ SplitEngine::SplitEngine(File64& files, JobHost& host, const CancelRequest& canc
 JobOutcome SplitEngine::run(const SplitJob& job, SplitRule& rule, quint64 total) {
     m_copied = 0;
     m_rate = job.rate;
+    m_pieceDigest = nullptr;
+    m_sourceDigest = nullptr;
     m_transfer.start(total, job.rate.largestStep());
     JoinBatchBuilder batch(job.batch);
     for (const SplitSource& source : job.sources) {
@@ -93,11 +98,28 @@ JobOutcome SplitEngine::splitSource(const SplitJob& job, const SplitSource& sour
         return fail(QStringLiteral("Error reading '") + source.fileToSplit + QLatin1Char('\'') +
                     QLatin1Char('.') + kUnpackingAborted);
     }
+    Sha256 sourceDigest;
+    m_sourceDigest = job.checksum ? &sourceDigest : nullptr;
+    m_manifest.clear();
     for (quint64 number = 1; number <= plan->pieceCount; ++number) {
         const JobOutcome outcome =
             writePiece(job, source, *plan, number, plan->pieceBytes(number, length), header, batch);
         if (outcome != JobOutcome::Success) {
             return outcome;
+        }
+    }
+    if (job.checksum) {
+        // The whole source's line only where the pieces hold all of it.
+        const bool whole =
+            rule.SplitMode != SplitKind::FirstPiece && rule.SplitMode != SplitKind::LastPiece;
+        if (whole) {
+            m_manifest += checksumLine(sourceDigest.hexDigest(),
+                                       namePart(source.zipped ? source.fileToSplit : source.path));
+        }
+        const QString manifest = checksumFilePath(pieceBase(job, source));
+        QString reason;
+        if (!replaceWholeFile(manifest, m_manifest, &reason)) {
+            return fail(writeErrorText(manifest, reason) + kUnpackingAborted);
         }
     }
     QString error;
@@ -140,10 +162,19 @@ JobOutcome SplitEngine::writePiece(const SplitJob& job, const SplitSource& sourc
     if (error != 0) {
         return fail(writeErrorText(piece, errorText(error)) + kUnpackingAborted);
     }
+    Sha256 pieceDigest;
+    m_pieceDigest = m_sourceDigest != nullptr ? &pieceDigest : nullptr;
+    if (m_pieceDigest != nullptr) {
+        m_pieceDigest->add(header.constData(), headerBytes);
+    }
     outcome = copyPiece(source, piece, pieceHandle, bytes);
     if (outcome == JobOutcome::Success) {
         m_files.CloseFile(pieceHandle);
+        if (m_pieceDigest != nullptr) {
+            m_manifest += checksumLine(pieceDigest.hexDigest(), namePart(piece));
+        }
     }
+    m_pieceDigest = nullptr;
     return outcome;
 }
 
@@ -171,8 +202,13 @@ JobOutcome SplitEngine::copyPiece(const SplitSource& source, const QString& piec
             continue;
         }
         QString failure;
-        if (!m_transfer.copy(source.handle, pieceHandle, count, source.fileToSplit, piece,
-                             &failure)) {
+        const bool copied =
+            m_pieceDigest != nullptr
+                ? m_transfer.copy(source.handle, pieceHandle, count, source.fileToSplit, piece,
+                                  &failure, {m_pieceDigest, m_sourceDigest})
+                : m_transfer.copy(source.handle, pieceHandle, count, source.fileToSplit, piece,
+                                  &failure);
+        if (!copied) {
             return fail(failure + kUnpackingAborted);
         }
         m_copied += count;

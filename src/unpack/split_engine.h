@@ -17,6 +17,7 @@
 #include "unpack/join_batch.h"
 
 class File64;
+class Sha256;
 
 // One entry of an unpack job.
 struct SplitSource {
@@ -44,7 +45,11 @@ struct SplitJob {
     TransferRate rate;
     JoinBatchMode batch = JoinBatchMode::None;
     QStringList stampingLines;
+    bool checksum = false;  // also write NAME.sha256 beside the pieces, in the same pass
 };
+
+// The name the pieces of `source` share, before their numbers.
+QString pieceBase(const SplitJob& job, const SplitSource& source);
 
 // The piece name of piece `numberText` of `source`.
 QString pieceName(const SplitJob& job, const SplitSource& source, const QString& numberText);
@@ -77,5 +82,8 @@ private:
     JobHost& m_host;
     ChunkTransfer m_transfer;
     quint64 m_copied = 0;
+    Sha256* m_pieceDigest = nullptr;   // of the piece being written, with checksums
+    Sha256* m_sourceDigest = nullptr;  // of the source being split, with checksums
+    QByteArray m_manifest;             // the checksum lines of the source so far
     TransferRate m_rate;
 };

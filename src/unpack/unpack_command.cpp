@@ -99,6 +99,7 @@ JobOutcome UnpackCommand::run(const QStringList& entries, UnpackOptions& options
     job.rate = options.rate;
     job.batch = options.batch;
     job.stampingLines = options.stampingLines;
+    job.checksum = options.checksum;
     JobOutcome outcome = openPhase(entries, options, &job.sources);
     if (outcome != JobOutcome::Success) {
         return outcome;

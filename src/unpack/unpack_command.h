@@ -22,6 +22,7 @@ struct UnpackOptions {
     TransferRate rate;
     JoinBatchMode batch = JoinBatchMode::None;
     QStringList stampingLines;
+    bool checksum = false;  // write NAME.sha256 beside each source's pieces
 };
 
 // The unpack job around the split engine: the destination question, the size and

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <memory>
+
+// SHA-256 of data fed in pieces, through OpenSSL's EVP interface (which uses the
+// processor's SHA instructions where it has them).
+class Sha256 {
+public:
+    Sha256();
+    ~Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+
+    void add(const char* data, quint64 size);
+    // The digest as 64 lower-case hex digits; the sum starts again afterwards.
+    QByteArray hexDigest();
+
+private:
+    struct Context;
+    std::unique_ptr<Context> m_context;
+};
+
+// The digest of a whole file, read in 1 MiB steps; empty when it cannot be read.
+QByteArray fileSha256(const QString& path);
+
+// The checksum file written beside a job's output or pieces: NAME.sha256.
+QString checksumFilePath(const QString& base);
+
+// One line of a checksum file as sha256sum writes and reads it: "HEX  NAME".
+QByteArray checksumLine(const QByteArray& hexDigest, const QString& name);
