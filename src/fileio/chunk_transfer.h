@@ -33,6 +33,7 @@ public:
     bool report(quint64 done);
 
 private:
+    static void feedDigests(std::initializer_list<Sha256*> digests, const char* data, quint64 size);
     bool hashedCopy(int in, int out, quint64 bytes, const QString& source, const QString& output,
                     QString* failure, std::initializer_list<Sha256*> digests);
 
