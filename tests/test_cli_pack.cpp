@@ -73,8 +73,8 @@ private Q_SLOTS:
         const QString folder = freshFolder(path(QStringLiteral("sums")));
         writePatternFile(folder + QStringLiteral("/a.bin"), 3000000, 7);
         writePatternFile(folder + QStringLiteral("/b.bin"), 1234567, 8);
-        QCOMPARE(runCliProgram(texts({"unpack", "--piece-size", "1000", "--checksum",
-                                      "--where-file", "a.bin"}),
+        QCOMPARE(runCliProgram(texts({"unpack", "--piece-size", "1000", "--checksum", "--join-bat",
+                                      "yes", "--where-file", "a.bin"}),
                                folder)
                      .status,
                  0);
@@ -84,7 +84,8 @@ private Q_SLOTS:
                      .status,
                  0);
         QVERIFY(runShell(QStringLiteral("cd '%1' && sha256sum --quiet -c a.bin.sha256 && "
-                                        "sha256sum joined.bin | cmp - joined.bin.sha256")
+                                        "sha256sum joined.bin | cmp - joined.bin.sha256 && "
+                                        "sh a.bin-JOIN.sh >/dev/null && cmp a.bin a.bin-JOIN.bin")
                              .arg(folder)));
         const QString manifest = folder + QStringLiteral("/a.bin.sha256");
         QCOMPARE(output({QStringLiteral("verify"), manifest}).second, 0);
@@ -96,6 +97,17 @@ private Q_SLOTS:
         QCOMPARE(status, 1);
         QCOMPARE(said, QStringLiteral("a.bin.001: OK\na.bin.002: FAILED\na.bin.003: MISSING\n"
                                       "a.bin: OK\n2 OK, 1 FAILED, 1 MISSING\n"));
+        // The shell twin stops before joining and names the damaged piece.
+        writeFile(folder + QStringLiteral("/a.bin.003"), QByteArray());
+        QFile::remove(folder + QStringLiteral("/a.bin-JOIN.bin"));
+        QProcess script;
+        script.setWorkingDirectory(folder);
+        script.start(QStringLiteral("sh"), {QStringLiteral("a.bin-JOIN.sh")});
+        QVERIFY(script.waitForFinished());
+        QCOMPARE(script.exitCode(), 1);
+        const QByteArray told = script.readAllStandardOutput();
+        QVERIFY(told.contains("a.bin.002: FAILED\n") && told.contains("A piece is damaged.\n"));
+        QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/a.bin-JOIN.bin")));
     }
 
     void versionAndUnknownOptions() {

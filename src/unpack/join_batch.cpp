@@ -97,6 +97,8 @@ void JoinBatchBuilder::pieceHeader(quint64 headerBytes) {
 
 void JoinBatchBuilder::clear() {
     m_pieces.clear();
+    m_manifestName.clear();
+    m_sourceDigest.clear();
 }
 
 QString JoinBatchBuilder::batchText(const QString& resultName,
@@ -183,6 +185,16 @@ QString JoinBatchBuilder::shellText(const QString& resultName,
                      QStringLiteral(" ] || { printf '%s\\n' 'Some required file(s) not found.'; ") +
                      failed);
     }
+    const QString checker = QStringLiteral("command -v sha256sum >/dev/null 2>&1");
+    if (!m_manifestName.isEmpty()) {
+        // sha256sum names each damaged piece; the source itself need not be here.
+        lines.append(QStringLiteral("if ") + checker + QStringLiteral(" && [ -e ") +
+                     shellPath(m_manifestName) + QStringLiteral(" ]; then"));
+        lines.append(QStringLiteral("  sha256sum --quiet --ignore-missing -c ") +
+                     shellPath(m_manifestName) +
+                     QStringLiteral(" || { printf '%s\\n' 'A piece is damaged.'; ") + failed);
+        lines.append(QStringLiteral("fi"));
+    }
     // A piece that carries a copy of the source's header gives back only its own data.
     QStringList parts;
     for (const Piece& piece : m_pieces) {
@@ -194,6 +206,15 @@ QString JoinBatchBuilder::shellText(const QString& resultName,
     lines.append(QStringLiteral("{ ") + parts.join(QStringLiteral(" && ")) +
                  QStringLiteral("; } > ") + shellPath(resultName) + QStringLiteral(" || { ") +
                  failed);
+    if (!m_sourceDigest.isEmpty()) {
+        lines.append(QStringLiteral("if ") + checker + QStringLiteral(" && [ \"$(sha256sum < ") +
+                     shellPath(resultName) + QStringLiteral(" | cut -c1-64)\" != ") +
+                     QString::fromLatin1(m_sourceDigest) + QStringLiteral(" ]; then"));
+        lines.append(QStringLiteral("  printf '%s\\n' ") +
+                     shellQuoted(resultName + QStringLiteral(" does not match its checksum.")) +
+                     QStringLiteral("; exit 1"));
+        lines.append(QStringLiteral("fi"));
+    }
     lines.append(QStringLiteral("printf '%s\\n' ") +
                  shellQuoted(resultName + QStringLiteral(" successfully created.")));
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');

@@ -35,6 +35,13 @@ public:
     bool sourceFinished(const QString& folder, const QString& sourceName, bool zipped,
                         const QStringList& stampingLines, QString* error, QString* warning);
     void clear();
+    // The source's checksum file beside the pieces (its name there), and the digest of the
+    // whole source ("" when the pieces hold only part of it): the shell twin checks the
+    // pieces before joining and the result after.
+    void setChecksums(const QString& manifestName, const QByteArray& sourceDigest) {
+        m_manifestName = manifestName;
+        m_sourceDigest = sourceDigest;
+    }
 
 private:
     struct Piece {
@@ -46,6 +53,8 @@ private:
 
     JoinBatchMode m_mode;
     QList<Piece> m_pieces;
+    QString m_manifestName;
+    QByteArray m_sourceDigest;
 };
 
 // "name-JOIN.ext" for a source name; `zipped` makes the extension "zip".

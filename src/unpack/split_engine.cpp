@@ -112,8 +112,9 @@ JobOutcome SplitEngine::splitSource(const SplitJob& job, const SplitSource& sour
         // The whole source's line only where the pieces hold all of it.
         const bool whole =
             rule.SplitMode != SplitKind::FirstPiece && rule.SplitMode != SplitKind::LastPiece;
+        const QByteArray wholeDigest = whole ? sourceDigest.hexDigest() : QByteArray();
         if (whole) {
-            m_manifest += checksumLine(sourceDigest.hexDigest(),
+            m_manifest += checksumLine(wholeDigest,
                                        namePart(source.zipped ? source.fileToSplit : source.path));
         }
         const QString manifest = checksumFilePath(pieceBase(job, source));
@@ -121,6 +122,7 @@ JobOutcome SplitEngine::splitSource(const SplitJob& job, const SplitSource& sour
         if (!replaceWholeFile(manifest, m_manifest, &reason)) {
             return fail(writeErrorText(manifest, reason) + kUnpackingAborted);
         }
+        batch.setChecksums(namePart(manifest), wholeDigest);
     }
     QString error;
     QString warning;
