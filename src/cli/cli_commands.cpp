@@ -2,17 +2,15 @@
 
 #include <QCommandLineParser>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <cstdio>
 
 #include "cli/terminal_job_host.h"
 #include "core/native_path.h"
 #include "core/text_helpers.h"
+#include "fileio/checksum_verify.h"
 #include "fileio/file64.h"
-#include "fileio/sha256.h"
 #include "mpeg/mpeg_info.h"
 #include "pack/pack_command.h"
 #include "unpack/stamping_texts.h"
@@ -353,17 +351,6 @@ int runInfo(const QStringList& arguments) {
     return status;
 }
 
-// One line of a checksum file: its digest and the file it names, relative to the
-// checksum file's folder; nothing for a line that is no checksum line.
-std::optional<std::pair<QByteArray, QString>> checksumEntry(const QByteArray& line) {
-    static const QRegularExpression pattern(QStringLiteral("^([0-9a-fA-F]{64}) [ *](.+)$"));
-    const QRegularExpressionMatch match = pattern.match(fromNativePath(line));
-    if (!match.hasMatch()) {
-        return std::nullopt;
-    }
-    return std::make_pair(match.captured(1).toLower().toLatin1(), match.captured(2));
-}
-
 int runVerify(const QStringList& arguments) {
     QCommandLineParser parser;
     addOptionsTo(parser, addNoOptions);
@@ -372,37 +359,23 @@ int runVerify(const QStringList& arguments) {
         return usageError(problem.isEmpty() ? QStringLiteral("verify needs one checksum file")
                                             : problem);
     }
-    const QString manifest = absolutePathOf(parser.positionalArguments().first());
-    QFile file(manifest);
-    if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "zarvo-cli: cannot read '%s': %s\n", qPrintable(manifest),
-                     qPrintable(file.errorString()));
+    TerminalJobHost host(TerminalJobHost::StandingAnswer::None);
+    CancelRequest cancel;
+    host.setCancelAction([&cancel] {
+        cancel.requested = true;
+        return true;
+    });
+    const ChecksumReport report =
+        verifyChecksums(absolutePathOf(parser.positionalArguments().first()), host, cancel);
+    if (!report.error.isEmpty()) {
+        std::fprintf(stderr, "zarvo-cli: %s\n", report.error.toLocal8Bit().constData());
         return ExitFailed;
     }
-    const QString folder = QFileInfo(manifest).path();
-    int good = 0;
-    int failed = 0;
-    int missing = 0;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        const auto entry = checksumEntry(line.trimmed());
-        if (!entry) {
-            continue;
-        }
-        const QString path = joinPath(folder, entry->second);
-        const char* verdict = "OK";
-        if (!isRegularFile(path)) {
-            verdict = "MISSING";
-            ++missing;
-        } else if (fileSha256(path) != entry->first) {
-            verdict = "FAILED";
-            ++failed;
-        } else {
-            ++good;
-        }
-        std::printf("%s: %s\n", entry->second.toLocal8Bit().constData(), verdict);
+    if (cancel.requested) {
+        return ExitInterrupted;
     }
-    std::printf("%d OK, %d FAILED, %d MISSING\n", good, failed, missing);
-    return good > 0 && failed == 0 && missing == 0 ? ExitSuccess : ExitFailed;
+    std::printf("%s\n", report.text().toLocal8Bit().constData());
+    return report.allGood() ? ExitSuccess : ExitFailed;
 }
 
 struct Command {
