@@ -289,6 +289,32 @@ private Q_SLOTS:
         QVERIFY(window.percentLabel()->text().isEmpty());
     }
 
+    // "Write Checksums" makes a pack write OUTPUT.sha256; "Verify..." reads it back.
+    void checksumsFromTheMenus() {
+        const QString a = writePatternFile(path(QStringLiteral("k/a.bin")), 300000, 1);
+        const QString b = writePatternFile(path(QStringLiteral("k/b.bin")), 5000, 2);
+        const QString out = path(QStringLiteral("k/out.bin"));
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        action(window, "MCheckMnu")->trigger();
+        action(window, "ChecksumMnu")->trigger();
+        QCOMPARE(Registry::setting(QStringLiteral("WrChk")), QStringLiteral("On"));
+        window.packList().appendPath(a);
+        window.packList().appendPath(b);
+        window.outputNameBox()->setText(out);
+        window.findChild<QPushButton*>(QStringLiteral("PackImg"))->click();
+        window.chooseChecksumFile = [&](const QString&) { return out + QStringLiteral(".sha256"); };
+        action(window, "VerifyMnu")->trigger();
+        QCOMPARE(host.texts().last(), QStringLiteral("out.bin: OK\n1 OK, 0 FAILED, 0 MISSING"));
+        QFile::remove(out);
+        action(window, "VerifyMnu")->trigger();
+        QCOMPARE(host.messages.last().icon, MessageIcon::Error);
+        QCOMPARE(host.texts().last(),
+                 QStringLiteral("out.bin: MISSING\n0 OK, 0 FAILED, 1 MISSING"));
+        QVERIFY(!window.jobRunning());
+    }
+
     void cancelButtonStopsASlowJob() {
         const QString big = path(QStringLiteral("c/big.bin"));
         QDir().mkpath(path(QStringLiteral("c")));
@@ -446,6 +472,10 @@ private Q_SLOTS:
         window.openDocument = [&](const QString& document) {
             calls << document;
             return true;
+        };
+        window.chooseChecksumFile = [&](const QString& start) {
+            calls << start;
+            return QString();
         };
         DialogCloser dialogs;
         const auto state = [&] {

@@ -12,6 +12,7 @@ constexpr SettingId kRestoreOrder[] = {
     SettingId::ContextMenu, SettingId::Magnet,    SettingId::Rate,         SettingId::Destination,
     SettingId::UnpackType,  SettingId::JoinBatch, SettingId::DeleteAction, SettingId::SaveTo,
     SettingId::Startup,     SettingId::Overwrite, SettingId::Zip,          SettingId::MpegCheck,
+    SettingId::Checksums,
 };
 
 }  // namespace

@@ -52,6 +52,7 @@ public:
     StartupFolder startup() const { return static_cast<StartupFolder>(choice(SettingId::Startup)); }
     bool zip() const { return isOn(SettingId::Zip); }
     bool mpegCheck() const { return isOn(SettingId::MpegCheck); }
+    bool checksums() const { return isOn(SettingId::Checksums); }
 
     // The split rule. Every change goes through these, which store and announce it.
     const SplitRule& splitRule() const { return m_split; }

@@ -34,6 +34,7 @@ enum class SettingId {
     Overwrite,
     Zip,
     MpegCheck,
+    Checksums,
     FiltersReady,
     FilterCount,
     UnpackCustomDir,

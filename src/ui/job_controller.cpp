@@ -1,6 +1,7 @@
 #include "ui/job_controller.h"
 
 #include "core/options_model.h"
+#include "fileio/checksum_verify.h"
 #include "unpack/stamping_texts.h"
 
 JobController::JobController(OptionsModel& options, JobHost& messages, QObject* parent)
@@ -59,6 +60,7 @@ void JobController::startPack(const QStringList& inputs, const QString& output) 
     options.zip = m_options.zip();
     options.deleteSources = m_options.deleteAction();
     options.rate = m_options.rate();
+    options.checksum = m_options.checksums();
     options.confirmedOutput = m_confirmedOutput;
     finish(m_pack.run(inputs, output, options));
 }
@@ -76,6 +78,7 @@ void JobController::startUnpack(const QStringList& entries, const QString& outpu
     options.deleteSources = m_options.deleteAction();
     options.rate = m_options.rate();
     options.batch = m_options.batchMode();
+    options.checksum = m_options.checksums();
     options.stampingLines = m_stampingLines;
     SplitRule rule = m_options.splitRule();
     const JobOutcome outcome = m_unpack.run(entries, options, rule);
@@ -91,8 +94,31 @@ void JobController::cancel() {
     }
     if (m_kind == JobKind::Pack) {
         m_pack.cancel();
-    } else {
+    } else if (m_kind == JobKind::Unpack) {
         m_unpack.cancel();
+    } else {
+        m_verifyCancel.requested = true;
+    }
+}
+
+void JobController::startVerify(const QString& manifest) {
+    if (!begin(JobKind::Verify)) {
+        return;
+    }
+    m_verifyCancel = {};
+    const ChecksumReport report = verifyChecksums(manifest, *this, m_verifyCancel);
+    if (m_verifyCancel.requested) {
+        message(MessageIcon::Information, QStringLiteral("Verifying aborted by user"),
+                MessageButtons::Ok);
+        finish(JobOutcome::Cancelled);
+        return;
+    }
+    finish(report.allGood() ? JobOutcome::Success : JobOutcome::Failed);
+    if (!report.error.isEmpty()) {
+        message(MessageIcon::Error, report.error, MessageButtons::Ok);
+    } else {
+        message(report.allGood() ? MessageIcon::Information : MessageIcon::Error, report.text(),
+                MessageButtons::Ok);
     }
 }
 

@@ -11,7 +11,7 @@
 
 class OptionsModel;
 
-enum class JobKind { None, Pack, Unpack };
+enum class JobKind { None, Pack, Unpack, Verify };
 
 // Runs the desktop program's jobs: it owns the File64 of every job, the pack and
 // unpack commands and the busy state, and takes the job options from the options
@@ -28,6 +28,8 @@ public:
     void arm() { m_armed = true; }
     void startPack(const QStringList& inputs, const QString& output);
     void startUnpack(const QStringList& entries, const QString& outputName);
+    // Checks the files a checksum file lists and shows what it found.
+    void startVerify(const QString& manifest);
 
     // The cancel button: pressing arms it, releasing asks the running job to stop after
     // its chunk. The zip step cannot be interrupted and ignores it.
@@ -75,4 +77,5 @@ private:
     JobKind m_kind = JobKind::None;
     bool m_armed = false;
     bool m_cancelArmed = false;
+    CancelRequest m_verifyCancel;
 };

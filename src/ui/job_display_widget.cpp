@@ -64,6 +64,9 @@ JobDisplay::JobDisplay(QWidget* client, JobController& jobs)
 // The other job's button shows disabled; this job's button gives way to its cancel.
 void JobDisplay::showBusy(JobKind kind) {
     const bool packing = kind == JobKind::Pack;
+    if (kind == JobKind::Verify) {
+        m_unpackCancel->setText(QStringLiteral("Cancel Verify"));
+    }
     m_busyIcon->show();
     (packing ? m_unpackButton : m_packButton)->setEnabled(false);
     (packing ? m_packButton : m_unpackButton)->hide();
@@ -92,6 +95,7 @@ void JobDisplay::showIdle(JobOutcome outcome) {
     }
     m_packCancel->hide();
     m_unpackCancel->hide();
+    m_unpackCancel->setText(QStringLiteral("Cancel Unpack"));
     m_timeRemaining->hide();
 }
 

@@ -96,6 +96,7 @@ const std::vector<Entry>& menuTable() {
     static const std::vector<Entry> table = {
         caption("FileMenu_File_Img", "File", 272),
         command("SaveAsMnu", "Save As...", &MainWindow::outputFileCommand, "Ctrl+S"),
+        command("VerifyMnu", "&Verify...", &MainWindow::verifyCommand),
         separator(),
         command("ExitMnu", "E&xit", [](MainWindow& w) { w.close(); }),
         end(),
@@ -188,6 +189,7 @@ const std::vector<Entry>& menuTable() {
         separator(),
         toggle("ZipCompressMnu", "&Zip Compression", Id::Zip),
         toggle("MCheckMnu", "&MPEG Compatibility", Id::MpegCheck),
+        toggle("ChecksumMnu", "Write &Checksums", Id::Checksums),
         separator(),
         submenu("Miscella&neous"),
         toggle("AddContextMenuMnu", "Show \"Pack It...\" in &Explorer", Id::ContextMenu),

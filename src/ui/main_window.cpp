@@ -116,6 +116,10 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
             QFileDialog::getSaveFileName(this, title, m_saveAs->text(), types, &choice.type);
         return choice;
     };
+    chooseChecksumFile = [this](const QString& folder) {
+        return QFileDialog::getOpenFileName(this, QStringLiteral("Verify Checksums"), folder,
+                                            QStringLiteral("Checksums (*.sha256);;All Files (*)"));
+    };
     openDocument = [](const QString& path) {
         return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
     };
@@ -554,6 +558,14 @@ void MainWindow::helpCommand() {
 // The check mark decides: a minimised main window hides the list but keeps the mark.
 void MainWindow::showPackListCommand() {
     m_packListWindow->setVisible(m_menus->action(QStringLiteral("ShowPackLstMnu"))->isChecked());
+}
+
+void MainWindow::verifyCommand() {
+    const QString manifest = chooseChecksumFile(m_currentDir);
+    if (!manifest.isEmpty()) {
+        m_jobs->arm();
+        m_jobs->startVerify(manifest);
+    }
 }
 
 void MainWindow::packMenuCommand() {

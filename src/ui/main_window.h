@@ -77,6 +77,8 @@ public:
     std::function<FileChoice(const QString& title, const QString& types)> chooseOutputFile;
     // Shows a document with the desktop's program for it; false when none starts.
     std::function<bool(const QString& path)> openDocument;
+    // The checksum file to verify, chosen in `folder`; "" when cancelled.
+    std::function<QString(const QString& folder)> chooseChecksumFile;
 
     // The commands behind the menus and buttons.
     void packMenuCommand();
@@ -92,6 +94,7 @@ public:
     void copyrightStampingCommand();
     void helpCommand();
     void showPackListCommand();
+    void verifyCommand();
     void EnableBottomMostFrm(bool enabled);
     bool loadFilters();
 
