@@ -119,6 +119,24 @@ SettingId OptionsModel::folderSetting(FolderChoice which) {
     return SettingId::UnpackCustomDir;
 }
 
+std::pair<SettingId, int> OptionsModel::customEntry(FolderChoice which) {
+    switch (which) {
+        case FolderChoice::Save:
+            return {SettingId::SaveTo, static_cast<int>(SaveFolder::Custom)};
+        case FolderChoice::Startup:
+            return {SettingId::Startup, static_cast<int>(StartupFolder::Custom)};
+        case FolderChoice::Unpack:
+            break;
+    }
+    return {SettingId::Destination, static_cast<int>(UnpackDestination::CustomDir)};
+}
+
+void OptionsModel::chooseCustomFolder(FolderChoice which, const QString& folder) {
+    setFolder(folderSetting(which), folder);
+    const auto [setting, word] = customEntry(which);
+    setChoice(setting, word);
+}
+
 double OptionsModel::packListX() const {
     return storedSetting(SettingId::PackListX).toDouble();
 }

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <array>
+#include <utility>
 
 #include "core/option_types.h"
 #include "core/settings_table.h"
@@ -66,8 +67,12 @@ public:
     // The folders, as stored (a directory setting), and their change.
     QString folder(SettingId id) const;
     void setFolder(SettingId id, const QString& folder);
-    // The setting that holds a folder choice's custom folder.
+    // The setting that holds a folder choice's custom folder, and the setting and word of
+    // the custom entry it checks.
     static SettingId folderSetting(FolderChoice which);
+    static std::pair<SettingId, int> customEntry(FolderChoice which);
+    // Stores the folder and checks the custom entry of its choice.
+    void chooseCustomFolder(FolderChoice which, const QString& folder);
     // Start-up: the stored folder when it still exists (without a trailing "/"), else
     // `fallback`; the folder in force is stored.
     QString settleFolder(SettingId id, const QString& fallback);

@@ -53,19 +53,6 @@ QString folderPrompt(FolderChoice which) {
     return QStringLiteral("Unpack To Directory: ");
 }
 
-// The setting whose custom entry a folder choice checks, and that entry's word.
-std::pair<SettingId, int> customEntryOf(FolderChoice which) {
-    switch (which) {
-        case FolderChoice::Save:
-            return {SettingId::SaveTo, static_cast<int>(SaveFolder::Custom)};
-        case FolderChoice::Startup:
-            return {SettingId::Startup, static_cast<int>(StartupFolder::Custom)};
-        case FolderChoice::Unpack:
-            break;
-    }
-    return {SettingId::Destination, static_cast<int>(UnpackDestination::CustomDir)};
-}
-
 }  // namespace
 
 MainWindow::MainWindow(JobHost* messages, QWidget* parent)
@@ -409,9 +396,7 @@ QString MainWindow::chooseCustomDirectory(FolderChoice which, QWidget* owner) {
 }
 
 void MainWindow::applyCustomDirectory(FolderChoice which, const QString& folder) {
-    const auto [setting, word] = customEntryOf(which);
-    m_options.setFolder(OptionsModel::folderSetting(which), folder);
-    m_options.setChoice(setting, word);
+    m_options.chooseCustomFolder(which, folder);
     if (which == FolderChoice::Save) {
         m_saveAs->setText(joinPath(folder, kDefaultOutputName));
     }
@@ -421,7 +406,7 @@ void MainWindow::customDirectoryCommand(FolderChoice which) {
     const QString chosen = chooseCustomDirectory(which, this);
     if (chosen.isEmpty()) {
         // A cancelled chooser changes nothing (the entry's own check mark included).
-        m_menus->refreshChecks(customEntryOf(which).first);
+        m_menus->refreshChecks(OptionsModel::customEntry(which).first);
         return;
     }
     applyCustomDirectory(which, chosen);
