@@ -23,6 +23,7 @@ ChunkTransfer::ChunkTransfer(File64& files, JobHost& host, const CancelRequest& 
 void ChunkTransfer::start(quint64 total, quint64 largestStep) {
     m_total = total;
     m_buffer.resize(std::clamp<quint64>(largestStep, 1, kMaxBuffer));
+    m_second.resize(m_buffer.size());
     m_feedback.start();
 }
 
@@ -63,27 +64,44 @@ void ChunkTransfer::feedDigests(std::initializer_list<Sha256*> digests, const ch
     }
 }
 
+// The digests of one block run while the block is written and the next one is read:
+// the two buffers take turns, and a block is reused only once its digests are done.
 bool ChunkTransfer::hashedCopy(int in, int out, quint64 bytes, const QString& source,
                                const QString& output, QString* failure,
                                std::initializer_list<Sha256*> digests) {
-    for (quint64 done = 0; done < bytes;) {
+    char* blocks[2] = {m_buffer.data(), m_second.data()};
+    std::future<void> hashing;
+    const auto finishHashing = [&hashing] {
+        if (hashing.valid()) {
+            hashing.get();
+        }
+    };
+    int current = 0;
+    for (quint64 done = 0; done < bytes; current ^= 1) {
+        char* block = blocks[current];
         const quint64 step = std::min<quint64>(m_buffer.size(), bytes - done);
         int readError = 0;
-        const quint64 got = m_files.GetBytes(in, m_buffer.data(), step, &readError);
-        feedDigests(digests, m_buffer.data(), got);
+        const quint64 got = m_files.GetBytes(in, block, step, &readError);
+        finishHashing();
+        hashing = std::async(std::launch::async,
+                             [digests, block, got] { feedDigests(digests, block, got); });
         int writeError = 0;
-        if (m_files.WriteBytes(out, m_buffer.data(), got, &writeError) != got) {
+        const quint64 put = m_files.WriteBytes(out, block, got, &writeError);
+        done += put;
+        if (put != got) {
+            finishHashing();
             *failure = writeErrorText(output, errorText(writeError != 0 ? writeError : ENOSPC));
             return false;
         }
-        done += got;
         if (got < step) {
+            finishHashing();
             *failure = readErrorText(
                 source, readError != 0 ? errorText(readError)
                                        : QStringLiteral("the file ended before its size"));
             return false;
         }
     }
+    finishHashing();
     return true;
 }
 

@@ -42,5 +42,6 @@ private:
     const CancelRequest& m_cancel;
     ProgressFeedback m_feedback;
     std::vector<char> m_buffer;
+    std::vector<char> m_second;  // the other half of a checksummed copy's double buffer
     quint64 m_total = 0;
 };
