@@ -8,6 +8,7 @@
 #include "core/native_path.h"
 #include "core/progress_feedback.h"
 #include "core/text_helpers.h"
+#include "fileio/file64.h"
 #include "fileio/sha256.h"
 
 namespace {
@@ -28,33 +29,6 @@ QList<Entry> entriesOf(const QByteArray& text) {
         }
     }
     return entries;
-}
-
-// The digest of a file read in 1 MiB steps, with progress; empty when it cannot be read
-// or the user cancelled.
-QByteArray digestOf(const QString& path, JobHost& host, const CancelRequest& cancel,
-                    ProgressFeedback& feedback, quint64* done, quint64 total) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return QByteArray();
-    }
-    Sha256 sum;
-    QByteArray buffer(1024 * 1024, Qt::Uninitialized);
-    for (;;) {
-        const qint64 got = file.read(buffer.data(), buffer.size());
-        if (got < 0) {
-            return QByteArray();
-        }
-        if (got == 0) {
-            return sum.hexDigest();
-        }
-        sum.add(buffer.constData(), static_cast<quint64>(got));
-        *done += static_cast<quint64>(got);
-        host.progress(feedback.report(*done, total));
-        if (cancel.requested) {
-            return QByteArray();
-        }
-    }
 }
 
 }  // namespace
@@ -97,7 +71,7 @@ ChecksumReport verifyChecksums(const QString& manifest, JobHost& host,
     const QList<Entry> entries = entriesOf(file.readAll());
     quint64 total = 0;
     for (const Entry& entry : entries) {
-        total += static_cast<quint64>(QFileInfo(joinPath(folder, entry.name)).size());
+        total += GetFileLen(joinPath(folder, entry.name));
     }
     ProgressFeedback feedback;
     feedback.start();
@@ -108,7 +82,11 @@ ChecksumReport verifyChecksums(const QString& manifest, JobHost& host,
             report.lines.append({entry.name, ChecksumReport::Verdict::Missing});
             continue;
         }
-        const QByteArray digest = digestOf(path, host, cancel, feedback, &done, total);
+        const QByteArray digest = fileSha256(path, [&](quint64 bytes) {
+            done += bytes;
+            host.progress(feedback.report(done, total));
+            return !cancel.requested;
+        });
         if (cancel.requested) {
             break;
         }

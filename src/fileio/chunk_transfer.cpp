@@ -14,6 +14,15 @@ namespace {
 
 // Bytes pass through the buffer only where the kernel cannot copy them itself.
 constexpr quint64 kMaxBuffer = 1024 * 1024;
+// Below this a block is hashed where it is: starting a thread would cost more than the
+// digest (the slow rate copies 10,000 bytes a step).
+constexpr quint64 kParallelBlock = 256 * 1024;
+
+// The launch of work on a block: a thread of its own for a large block, else deferred
+// to the caller's wait.
+std::launch launchFor(quint64 size) {
+    return size >= kParallelBlock ? std::launch::async : std::launch::deferred;
+}
 
 }  // namespace
 
@@ -56,7 +65,7 @@ void ChunkTransfer::feedDigests(std::initializer_list<Sha256*> digests, const ch
     auto digest = digests.begin();
     for (++digest; digest != digests.end(); ++digest) {
         others.push_back(
-            std::async(std::launch::async, [sum = *digest, data, size] { sum->add(data, size); }));
+            std::async(launchFor(size), [sum = *digest, data, size] { sum->add(data, size); }));
     }
     (*digests.begin())->add(data, size);
     for (std::future<void>& other : others) {
@@ -83,8 +92,8 @@ bool ChunkTransfer::hashedCopy(int in, int out, quint64 bytes, const QString& so
         int readError = 0;
         const quint64 got = m_files.GetBytes(in, block, step, &readError);
         finishHashing();
-        hashing = std::async(std::launch::async,
-                             [digests, block, got] { feedDigests(digests, block, got); });
+        hashing =
+            std::async(launchFor(got), [digests, block, got] { feedDigests(digests, block, got); });
         int writeError = 0;
         const quint64 put = m_files.WriteBytes(out, block, got, &writeError);
         done += put;

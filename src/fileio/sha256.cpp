@@ -1,6 +1,9 @@
 #include "fileio/sha256.h"
 
-#include <QFile>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <openssl/evp.h>
 
@@ -30,24 +33,30 @@ QByteArray Sha256::hexDigest() {
         .toHex();
 }
 
-QByteArray fileSha256(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+QByteArray fileSha256(const QString& path, const DigestProgress& progress) {
+    const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         return QByteArray();
     }
     Sha256 sum;
     QByteArray buffer(1024 * 1024, Qt::Uninitialized);
+    QByteArray digest;
     for (;;) {
-        const qint64 got = file.read(buffer.data(), buffer.size());
-        if (got < 0) {
-            return QByteArray();
+        const ssize_t got = ::read(fd, buffer.data(), static_cast<size_t>(buffer.size()));
+        if (got < 0 && errno == EINTR) {
+            continue;
         }
-        if (got == 0) {
+        if (got <= 0) {
+            digest = got == 0 ? sum.hexDigest() : QByteArray();
             break;
         }
         sum.add(buffer.constData(), static_cast<quint64>(got));
+        if (progress && !progress(static_cast<quint64>(got))) {
+            break;
+        }
     }
-    return sum.hexDigest();
+    ::close(fd);
+    return digest;
 }
 
 QString checksumFilePath(const QString& base) {

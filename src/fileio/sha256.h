@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include <functional>
 #include <memory>
 
 // SHA-256 of data fed in pieces, through OpenSSL's EVP interface (which uses the
@@ -23,8 +24,12 @@ private:
     std::unique_ptr<Context> m_context;
 };
 
-// The digest of a whole file, read in 1 MiB steps; empty when it cannot be read.
-QByteArray fileSha256(const QString& path);
+// Told the size of each block read; returning false stops the digest.
+using DigestProgress = std::function<bool(quint64 bytes)>;
+
+// The digest of a whole file, read in 1 MiB steps through the name's own bytes; empty
+// when it cannot be read or `progress` stopped it.
+QByteArray fileSha256(const QString& path, const DigestProgress& progress = {});
 
 // The checksum file written beside a job's output or pieces: NAME.sha256.
 QString checksumFilePath(const QString& base);

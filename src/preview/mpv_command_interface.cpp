@@ -7,7 +7,6 @@
 
 #include <clocale>
 #include <cmath>
-#include <csignal>
 
 namespace {
 
@@ -219,7 +218,8 @@ std::unique_ptr<MpvCommandInterface::Device> MpvCommandInterface::makeDevice(qui
     } else {
         // Outputs that draw into another program's window, the software renderer of a
         // machine without a graphics card included; libmpv's own probing would pass
-        // over that one and open a window of its own.
+        // over that one and open a window of its own (SDL's, which also takes over the
+        // program's termination signal).
         option("vo", QByteArrayLiteral("gpu,xv,x11"));
         option("gpu-sw", QByteArrayLiteral("yes"));
     }
@@ -236,16 +236,7 @@ std::unique_ptr<MpvCommandInterface::Device> MpvCommandInterface::makeDevice(qui
           std::pair{"audio-display", "no"}, std::pair{"force-window", "no"}}) {
         option(name, QByteArray(value));
     }
-    // libmpv takes over the termination signals; the program keeps its own.
-    struct sigaction saved[3] = {};
-    const int kept[3] = {SIGTERM, SIGINT, SIGQUIT};
-    for (int i = 0; i < 3; ++i) {
-        sigaction(kept[i], nullptr, &saved[i]);
-    }
     const int started = mpv_initialize(device->mpv);
-    for (int i = 0; i < 3; ++i) {
-        sigaction(kept[i], &saved[i], nullptr);
-    }
     if (started < 0) {
         *error = mpvFailure(started);
         return nullptr;
