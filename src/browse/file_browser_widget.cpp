@@ -21,6 +21,7 @@
 #include "fileio/file64.h"
 #include "packlist/pack_list_model.h"
 #include "packlist/pack_list_window.h"
+#include "ui/skin_widget.h"
 #include "ui/text_width_widget.h"
 
 QString fileSizeTooltip(const QString& name, quint64 bytes) {
@@ -87,27 +88,26 @@ FileBrowserWidget::FileBrowserWidget(JobHost& host, QWidget* parent)
     m_files->setObjectName(QStringLiteral("File1"));
     m_files->setGeometry(126, 46, 128, 164);
     m_patterns->setObjectName(QStringLiteral("pattern_cmb"));
-    m_patterns->setGeometry(0, 214, 140, 24);
+    m_patterns->setGeometry(0, 214, 126, 24);
     m_busyControls = {m_volumes, m_folders, m_files, m_patterns};
 
-    const auto busyButton = [this](QToolButton* button) {
+    const auto busyButton = [this](const char* name, const char* tooltip, int slot) {
+        QToolButton* button = makeImageButton(this, QLatin1String(name), QLatin1String(tooltip),
+                                              {130 + slot * 25, 214, 24, 24});
         m_busyControls.append(button);
         return button;
     };
-    connect(busyButton(addButton(QStringLiteral("ButtonAdd_Img"), QStringLiteral("+"),
-                                 QStringLiteral("Add to Pack List"), {144, 214, 24, 24})),
-            &QToolButton::clicked, this, &FileBrowserWidget::addRequested);
-    connect(busyButton(addButton(QStringLiteral("ButtonSelectAll_Img"), QStringLiteral("a"),
-                                 QStringLiteral("Select All"), {170, 214, 20, 24})),
-            &QToolButton::clicked, this, &FileBrowserWidget::selectAll);
-    connect(busyButton(addButton(QStringLiteral("ButtonDeselectAll_Img"), QStringLiteral("d"),
-                                 QStringLiteral("Deselect All"), {192, 214, 20, 24})),
-            &QToolButton::clicked, this, &FileBrowserWidget::deselectAll);
-    connect(busyButton(addButton(QStringLiteral("ButtonSelectInverse_Img"), QStringLiteral("i"),
-                                 QStringLiteral("Inverse Select"), {214, 214, 20, 24})),
-            &QToolButton::clicked, this, &FileBrowserWidget::invertSelection);
+    connect(busyButton("ButtonAdd_Img", "Add to Pack List", 0), &QToolButton::clicked, this,
+            &FileBrowserWidget::addRequested);
+    connect(busyButton("ButtonSelectAll_Img", "Select All", 1), &QToolButton::clicked, this,
+            &FileBrowserWidget::selectAll);
+    connect(busyButton("ButtonDeselectAll_Img", "Deselect All", 2), &QToolButton::clicked, this,
+            &FileBrowserWidget::deselectAll);
+    connect(busyButton("ButtonSelectInverse_Img", "Inverse Select", 3), &QToolButton::clicked, this,
+            &FileBrowserWidget::invertSelection);
     // Mapping network shares is the file manager's business on Linux.
-    addButton(QStringLiteral("Network_Img"), QStringLiteral("N"), QString(), {236, 214, 18, 24})
+    makeImageButton(this, QStringLiteral("Network_Img"), QStringLiteral("Network Drive"),
+                    {230, 214, 24, 24})
         ->setEnabled(false);
 
     buildPopup();
@@ -128,16 +128,6 @@ FileBrowserWidget::FileBrowserWidget(JobHost& host, QWidget* parent)
         return fileSizeTooltip(name, GetFileLen(pathOf(name)));
     };
     connect(m_patterns, &QComboBox::currentIndexChanged, this, &FileBrowserWidget::patternChosen);
-}
-
-QToolButton* FileBrowserWidget::addButton(const QString& objectName, const QString& text,
-                                          const QString& tooltip, const QRect& geometry) {
-    auto* button = new QToolButton(this);
-    button->setObjectName(objectName);
-    button->setText(text);
-    button->setToolTip(tooltip);
-    button->setGeometry(geometry);
-    return button;
 }
 
 void FileBrowserWidget::buildPopup() {

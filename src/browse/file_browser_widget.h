@@ -80,8 +80,6 @@ private:
     void fillFiles();
     void patternChosen(int index);
     void clicked();  // any selection change of the file list counts as a click
-    QToolButton* addButton(const QString& objectName, const QString& text, const QString& tooltip,
-                           const QRect& geometry);
 
     JobHost& m_host;
     QComboBox* m_volumes;

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
@@ -14,6 +15,7 @@
 #include "fileio/file_identity.h"
 #include "packlist/pack_list_file.h"
 #include "packlist/pack_list_model.h"
+#include "ui/skin_widget.h"
 
 namespace {
 
@@ -94,64 +96,64 @@ void PackListView::dropEvent(QDropEvent* event) {
 }
 
 PackListWindow::PackListWindow(PackListModel& model, JobHost& host, QWidget* parent)
-    : QWidget(parent, Qt::Tool), m_model(model), m_host(host), m_list(new PackListView(this)) {
+    : QWidget(parent, Qt::Tool),
+      m_model(model),
+      m_host(host),
+      m_client(new QWidget(this)),
+      m_list(new PackListView(m_client)) {
     setObjectName(QStringLiteral("PackLstfrm"));
     setWindowTitle(QStringLiteral("Pack List"));
-    setFixedSize(315, 268);
+    setFixedSize(kPackListClientWidth, kPackListClientHeight);
+    m_client->setGeometry(rect());
+    buildChrome();
     m_list->setObjectName(QStringLiteral("selpos_lst"));
     m_list->setModel(&m_model);
-    m_list->setGeometry(8, 34, 266, 226);
+    m_list->setGeometry(8, 58, 268, 202);
     m_busyControls.append(m_list);
 
     QItemSelectionModel& selection = *m_list->selectionModel();
-    addButton(QStringLiteral("PackLstMenu_Clear_Img"), QStringLiteral("Clear"),
-              QStringLiteral("Clear Pack List"), {8, 6, 60, 22}, [this] {
+    addButton(QStringLiteral("PackLstMenu_Clear_Img"), QStringLiteral("Clear Pack List"),
+              {8, 32, 56, 20}, [this] {
                   if (!m_model.busy()) {
                       m_model.clear();
                   }
               });
-    addButton(QStringLiteral("PackLstMenu_Save_Img"), QStringLiteral("Save"),
-              QStringLiteral("Save Pack List"), {72, 6, 60, 22}, [this] { savePackListFile(); });
-    addButton(QStringLiteral("PackLstMenu_Load_Img"), QStringLiteral("Load"),
-              QStringLiteral("Load Pack List"), {136, 6, 60, 22},
-              [this] { loadPackListFile(false); });
-    addButton(QStringLiteral("PackLstMenu_Append_Img"), QStringLiteral("Append"),
-              QStringLiteral("Append Pack List"), {200, 6, 74, 22},
-              [this] { loadPackListFile(true); });
+    addButton(QStringLiteral("PackLstMenu_Save_Img"), QStringLiteral("Save Pack List"),
+              {68, 32, 52, 20}, [this] { savePackListFile(); });
+    addButton(QStringLiteral("PackLstMenu_Load_Img"), QStringLiteral("Load Pack List"),
+              {124, 32, 52, 20}, [this] { loadPackListFile(false); });
+    addButton(QStringLiteral("PackLstMenu_Append_Img"), QStringLiteral("Append Pack List"),
+              {180, 32, 68, 20}, [this] { loadPackListFile(true); });
 
-    const int x = 280;
-    addButton(QStringLiteral("ButtonRemove_Img"), QStringLiteral("-"),
-              QStringLiteral("Remove from Pack List"), {x, 34, 28, 24},
+    const auto side = [](int slot) { return QRect(283, 58 + slot * 26, 24, 24); };
+    addButton(QStringLiteral("ButtonRemove_Img"), QStringLiteral("Remove from Pack List"), side(0),
               [this] { removeSelected(); });
-    addButton(QStringLiteral("ButtonSwapUp_Img"), QStringLiteral("Up"), QStringLiteral("Swap Up"),
-              {x, 62, 28, 24}, [this] { moveUp(); });
-    addButton(QStringLiteral("ButtonSwapDown_Img"), QStringLiteral("Dn"),
-              QStringLiteral("Swap Down"), {x, 90, 28, 24}, [this] { moveDown(); });
-    addButton(QStringLiteral("ButtonAscending_Img"), QStringLiteral("A-Z"),
-              QStringLiteral("Sort Ascending"), {x, 118, 28, 24},
+    for (ImageButton* swap :
+         {addButton(QStringLiteral("ButtonSwapUp_Img"), QStringLiteral("Swap Up"), side(1),
+                    [this] { moveUp(); }),
+          addButton(QStringLiteral("ButtonSwapDown_Img"), QStringLiteral("Swap Down"), side(2),
+                    [this] { moveDown(); })}) {
+        swap->hoverlessMove = [this] { resetButtons(); };
+    }
+    addButton(QStringLiteral("ButtonAscending_Img"), QStringLiteral("Sort Ascending"), side(3),
               [this] { m_model.sortEntries(true); });
-    addButton(QStringLiteral("ButtonDescending_Img"), QStringLiteral("Z-A"),
-              QStringLiteral("Sort Decending"), {x, 146, 28, 24},
+    addButton(QStringLiteral("ButtonDescending_Img"), QStringLiteral("Sort Decending"), side(4),
               [this] { m_model.sortEntries(false); });
-    addButton(QStringLiteral("ButtonSelectAll_Img"), QStringLiteral("a"),
-              QStringLiteral("Select All"), {x, 174, 28, 24},
+    addButton(QStringLiteral("ButtonSelectAll_Img"), QStringLiteral("Select All"), side(5),
               [&selection] { PackListModel::selectAll(selection); });
-    addButton(QStringLiteral("ButtonDeselectAll_Img"), QStringLiteral("d"),
-              QStringLiteral("Deselect All"), {x, 202, 28, 24},
+    addButton(QStringLiteral("ButtonDeselectAll_Img"), QStringLiteral("Deselect All"), side(6),
               [&selection] { PackListModel::deselectAll(selection); });
-    addButton(QStringLiteral("ButtonSelectInverse_Img"), QStringLiteral("i"),
-              QStringLiteral("Inverse Select"), {x, 230, 28, 24},
+    addButton(QStringLiteral("ButtonSelectInverse_Img"), QStringLiteral("Inverse Select"), side(7),
               [&selection] { PackListModel::invertSelection(selection); });
     addButton(
-        QStringLiteral("PackListUp_Img"), QStringLiteral("\u25B2"), QString(), {x, 6, 14, 22},
-        [this] {
+        QStringLiteral("PackListUp_Img"), QStringLiteral("Scroll Up"), {254, 32, 16, 20}, [this] {
             if (!m_model.busy()) {
                 m_list->verticalScrollBar()->setValue(m_list->verticalScrollBar()->value() - 5);
             }
         });
     addButton(
-        QStringLiteral("PackListDown_Img"), QStringLiteral("\u25BC"), QString(),
-        {x + 14, 6, 14, 22}, [this] {
+        QStringLiteral("PackListDown_Img"), QStringLiteral("Scroll Down"), {272, 32, 16, 20},
+        [this] {
             if (!m_model.busy()) {
                 m_list->verticalScrollBar()->setValue(m_list->verticalScrollBar()->value() + 5);
             }
@@ -187,21 +189,50 @@ PackListWindow::PackListWindow(PackListModel& model, JobHost& host, QWidget* par
     };
 }
 
-QToolButton* PackListWindow::addButton(const QString& objectName, const QString& text,
-                                       const QString& tooltip, const QRect& geometry,
-                                       const std::function<void()>& action) {
-    auto* button = new QToolButton(this);
-    button->setObjectName(objectName);
-    button->setText(text);
-    button->setToolTip(tooltip);
-    button->setGeometry(geometry);
+ImageButton* PackListWindow::addButton(const QString& objectName, const QString& tooltip,
+                                       const QRect& geometry, const std::function<void()>& action) {
+    ImageButton* button = makeImageButton(m_client, objectName, tooltip, geometry);
     connect(button, &QToolButton::clicked, this, action);
     m_busyControls.append(button);  // none of them may act while a job runs
     return button;
 }
 
+// Frameless and cut to its outline; moved by its background, icon and caption; closed
+// by its own button.
+void PackListWindow::buildChrome() {
+    applyOutline(*this, packListOutline());
+    m_client->setStyleSheet(skinStyleSheet());
+    auto* background = new QLabel(m_client);
+    background->setObjectName(QStringLiteral("BG_Img"));
+    background->setGeometry(rect());
+    background->setPixmap(
+        skinPicture(QStringLiteral("PackListBackground"), size(), devicePixelRatioF()));
+    auto* icon = new QLabel(m_client);
+    icon->setObjectName(QStringLiteral("ZarvoIcon_Img"));
+    icon->setGeometry(10, 5, 18, 18);
+    icon->setPixmap(skinPicture(QStringLiteral("ZarvoIcon"), icon->size(), devicePixelRatioF()));
+    auto* caption = new QLabel(QStringLiteral("Pack List"), m_client);
+    caption->setObjectName(QStringLiteral("TarvikZarvoCaption"));
+    caption->setGeometry(34, 6, 200, 18);
+    caption->setStyleSheet(QStringLiteral("font-weight: bold;"));
+    ImageButton* close = makeImageButton(m_client, QStringLiteral("ButtonClose_Img"),
+                                         QStringLiteral("Close"), {288, 5, 20, 20});
+    close->setFocusPolicy(Qt::NoFocus);
+    connect(close, &QToolButton::clicked, this, &QWidget::close);
+    auto* dragger = new WindowDragger(*this, {m_client, background, icon, caption});
+    dragger->pressed = [this] { Q_EMIT dragPressed(); };
+    dragger->released = [this] { Q_EMIT dragReleased(); };
+    dragger->hovered = [this] { resetButtons(); };
+}
+
+void PackListWindow::resetButtons() {
+    for (ImageButton* button : findChildren<ImageButton*>()) {
+        button->resetPicture();
+    }
+}
+
 void PackListWindow::buildPopup() {
-    m_popup = new QMenu(this);
+    m_popup = new QMenu(m_client);
     m_popup->setObjectName(QStringLiteral("PackWhatSelPopupMnu"));
     QItemSelectionModel& selection = *m_list->selectionModel();
     const auto add = [this](const QString& name, const QString& caption,

@@ -10,7 +10,7 @@
 class JobHost;
 class PackListModel;
 class QMenu;
-class QToolButton;
+class ImageButton;
 
 // The row under a pointer position of a list, counting the empty lines below its last
 // row: the popup menus of the lists decide by it.
@@ -75,15 +75,20 @@ public:
 Q_SIGNALS:
     void browserRefreshWanted();
     void listFolderChanged(const QString& folder);
-    // The user closed the window by its title bar.
+    // The user closed the window with its close button.
     void closedByUser();
+    // A mouse button went down on the window's background, and came up again.
+    void dragPressed();
+    void dragReleased();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QToolButton* addButton(const QString& objectName, const QString& text, const QString& tooltip,
-                           const QRect& geometry, const std::function<void()>& action);
+    ImageButton* addButton(const QString& objectName, const QString& tooltip, const QRect& geometry,
+                           const std::function<void()>& action);
+    void buildChrome();
+    void resetButtons();
     void buildPopup();
     FileChoice askFile(const std::function<FileChoice(const QString&, const QString&)>& dialog,
                        const QString& title);
@@ -91,6 +96,7 @@ private:
 
     PackListModel& m_model;
     JobHost& m_host;
+    QWidget* m_client;
     PackListView* m_list;
     QMenu* m_popup;
     QList<QWidget*> m_busyControls;

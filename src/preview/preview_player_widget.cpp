@@ -11,6 +11,7 @@
 #include "core/job_host.h"
 #include "preview/mpv_command_interface.h"
 #include "preview/ms_slider_widget.h"
+#include "ui/skin_widget.h"
 
 namespace {
 
@@ -67,10 +68,10 @@ PreviewPlayerWidget::PreviewPlayerWidget(JobHost& host, QWidget* parent)
     m_resume = button("CmdResume", QStyle::SP_MediaPlay, "Resume", 0);
     m_pause = button("CmdPause", QStyle::SP_MediaPause, "Pause", 32);
     m_stop = button("CmdStop", QStyle::SP_MediaStop, "Stop", 64);
-    m_soundOn = button("SoundOn_Img", QStyle::SP_MediaVolume, "Sound Off", 96);
-    m_soundOff = button("SoundOff_Img", QStyle::SP_MediaVolumeMuted, "Sound On", 96);
-    m_soundOn->setEnabled(true);
-    m_soundOff->setEnabled(true);
+    m_soundOn = makeImageButton(this, QStringLiteral("SoundOn_Img"), QStringLiteral("Sound Off"),
+                                {96, 91, 28, 22});
+    m_soundOff = makeImageButton(this, QStringLiteral("SoundOff_Img"), QStringLiteral("Sound On"),
+                                 {96, 91, 28, 22});
     m_close = button("CmdClose", QStyle::SP_DialogCloseButton, "Close", 0);
     m_close->setText(QStringLiteral("&Close"));
     m_close->hide();  // outside the visible outline, as a command only

@@ -26,6 +26,11 @@ public:
     // A press of a job button or menu entry arms one start; a start without one (a
     // shortcut that repeats while a job runs) does nothing.
     void arm() { m_armed = true; }
+    bool armed() const { return m_armed; }
+    // The pointer went back to the window: a press that did not click starts nothing.
+    void disarm() { m_armed = false; }
+    // Whether the jobs zip their results ("&Zip Compression").
+    bool zipChecked() const;
     void startPack(const QStringList& inputs, const QString& output);
     void startUnpack(const QStringList& entries, const QString& outputName);
     // Checks the files a checksum file lists and shows what it found.

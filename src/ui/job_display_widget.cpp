@@ -4,15 +4,19 @@
 #include <QPushButton>
 
 #include "core/text_helpers.h"
+#include "ui/skin_widget.h"
 #include "ui/text_width_widget.h"
 
 namespace {
 
 constexpr int kTwipsPerPixel = 15;
+const QRect kPackAt(406, 80, 56, 56);
+const QRect kUnpackAt(468, 80, 56, 56);
 
-QPushButton* jobButton(QWidget* client, const QString& name, const QString& text, const QRect& at) {
-    auto* button = new QPushButton(text, client);
-    button->setObjectName(name);
+RoundImageButton* roundButton(QWidget* client, const char* name, const char* picture,
+                              const char* text, const QRect& at) {
+    auto* button = new RoundImageButton(QLatin1String(name), QLatin1String(picture),
+                                        QLatin1String(text), client);
     button->setGeometry(at);
     return button;
 }
@@ -29,29 +33,33 @@ QLabel* namedLabel(QWidget* client, const QString& name, const QRect& at) {
 JobDisplay::JobDisplay(QWidget* client, JobController& jobs)
     : QObject(client),
       m_client(client),
-      m_packButton(jobButton(client, QStringLiteral("PackImg"), QStringLiteral("&Pack"),
-                             {272, 86, 122, 48})),
-      m_packCancel(jobButton(client, QStringLiteral("PackCANCELImg"), QStringLiteral("Cancel Pack"),
-                             {272, 86, 122, 48})),
-      m_unpackButton(jobButton(client, QStringLiteral("UnpackImg"), QStringLiteral("&Unpack"),
-                               {402, 86, 122, 48})),
-      m_unpackCancel(jobButton(client, QStringLiteral("UnPackCANCELImg"),
-                               QStringLiteral("Cancel Unpack"), {402, 86, 122, 48})),
-      m_busyIcon(namedLabel(client, QStringLiteral("BusyIconImg"), {272, 142, 120, 18})),
-      m_zipStatus(namedLabel(client, QStringLiteral("ZipProcess_Lbl"), {272, 164, 252, 18})),
-      m_percent(namedLabel(client, QStringLiteral("percentdone_lbl"), {8, 278, 56, 18})),
-      m_timeRemaining(namedLabel(client, QStringLiteral("TimeRemainingLbl"), {322, 278, 204, 18})) {
+      m_jobs(jobs),
+      m_pressedGlow(namedLabel(client, QStringLiteral("PackDownFullViewImg"), {396, 70, 76, 76})),
+      m_packButton(roundButton(client, "PackImg", "Pack", "&Pack", kPackAt)),
+      m_packCancel(roundButton(client, "PackCANCELImg", "PackCANCEL", "Cancel Pack", kPackAt)),
+      m_unpackButton(roundButton(client, "UnpackImg", "Unpack", "&Unpack", kUnpackAt)),
+      m_unpackCancel(
+          roundButton(client, "UnPackCANCELImg", "UnpackCANCEL", "Cancel Unpack", kUnpackAt)),
+      m_busyIcon(namedLabel(client, QStringLiteral("BusyIconImg"), {386, 219, 18, 18})),
+      m_zipStatus(namedLabel(client, QStringLiteral("ZipProcess_Lbl"), {276, 240, 248, 18})),
+      m_percent(namedLabel(client, QStringLiteral("percentdone_lbl"), {30, 279, 38, 18})),
+      m_timeRemaining(namedLabel(client, QStringLiteral("TimeRemainingLbl"), {322, 279, 196, 18})) {
+    m_pressedGlow->setPixmap(skinPicture(QStringLiteral("PackDownFullView"), m_pressedGlow->size(),
+                                         client->devicePixelRatioF()));
+    m_pressedGlow->hide();
     m_packCancel->hide();
     m_unpackCancel->hide();
-    m_busyIcon->setText(QStringLiteral("Busy..."));
+    m_busyIcon->setPixmap(
+        skinPicture(QStringLiteral("BusyIcon"), m_busyIcon->size(), client->devicePixelRatioF()));
+    m_busyIcon->setToolTip(QStringLiteral("Busy"));
     m_busyIcon->hide();
     m_zipStatus->hide();
     m_percent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_timeRemaining->hide();
+    armRoundButtons();
     connect(m_packButton, &QPushButton::clicked, this, &JobDisplay::packRequested);
     connect(m_unpackButton, &QPushButton::clicked, this, &JobDisplay::unpackRequested);
     for (QPushButton* cancel : {m_packCancel, m_unpackCancel}) {
-        connect(cancel, &QPushButton::pressed, &jobs, &JobController::armCancel);
         connect(cancel, &QPushButton::clicked, &jobs, &JobController::cancel);
     }
     connect(&jobs, &JobController::started, this, &JobDisplay::showBusy);
@@ -59,6 +67,38 @@ JobDisplay::JobDisplay(QWidget* client, JobController& jobs)
     connect(&jobs, &JobController::zipStatusChanged, this, &JobDisplay::showZipStatus);
     connect(&jobs, &JobController::finished, this,
             [this](JobKind, JobOutcome outcome) { showIdle(outcome); });
+}
+
+// A left press arms one start (or the cancel) and shows the pressed face; the pack
+// buttons also light up around. While a zip step runs, the cancel cannot act, and the
+// pointer over it says so.
+void JobDisplay::armRoundButtons() {
+    const auto glow = [this](bool on) { m_pressedGlow->setVisible(on); };
+    for (RoundImageButton* start : {m_packButton, m_unpackButton}) {
+        start->mayPress = [this] { return !m_jobs.armed(); };
+        start->onPress = [this] { m_jobs.arm(); };
+    }
+    m_packButton->onPress = [this, glow] {
+        m_jobs.arm();
+        glow(true);
+    };
+    m_packButton->onRelease = [glow] { glow(false); };
+    m_packCancel->onPress = [this, glow] {
+        m_jobs.armCancel();
+        glow(true);
+    };
+    m_packCancel->onRelease = [glow] { glow(false); };
+    m_unpackCancel->onPress = [this] { m_jobs.armCancel(); };
+    m_packCancel->pointerFor = [this](bool) {
+        return zipping() ? Qt::WaitCursor : Qt::PointingHandCursor;
+    };
+    m_unpackCancel->pointerFor = [this](bool overFace) {
+        return overFace && zipping() ? Qt::WaitCursor : Qt::PointingHandCursor;
+    };
+}
+
+bool JobDisplay::zipping() const {
+    return m_zipStatus->isVisible() && m_jobs.zipChecked();
 }
 
 // The other job's button shows disabled; this job's button gives way to its cancel.

@@ -6,6 +6,7 @@
 #include "core/job_outcome.h"
 #include "pack/progress_bar_widget.h"
 #include "ui/job_controller.h"
+#include "ui/skin_widget.h"
 
 class QLabel;
 class QPushButton;
@@ -36,13 +37,17 @@ private:
     void showIdle(JobOutcome outcome);
     void showProgress(const ProgressReport& report);
     void showZipStatus(const QString& path);
+    void armRoundButtons();
+    bool zipping() const;
 
     QWidget* m_client;
+    JobController& m_jobs;
     CProgBar32 m_progress;
-    QPushButton* m_packButton;
-    QPushButton* m_packCancel;
-    QPushButton* m_unpackButton;
-    QPushButton* m_unpackCancel;
+    QLabel* m_pressedGlow;
+    RoundImageButton* m_packButton;
+    RoundImageButton* m_packCancel;
+    RoundImageButton* m_unpackButton;
+    RoundImageButton* m_unpackCancel;
     QLabel* m_busyIcon;
     QLabel* m_zipStatus;
     QLabel* m_percent;

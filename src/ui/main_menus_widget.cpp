@@ -11,6 +11,7 @@
 #include "core/options_model.h"
 #include "core/split_rule.h"
 #include "ui/main_window.h"
+#include "ui/skin_widget.h"
 
 enum class MenuKind {
     Caption,  // a caption button and its menu
@@ -82,8 +83,10 @@ Entry folderChoice(const char* name, const char* title, SettingId setting, Choic
             0,
             MenuBusy::Disabled};
 }
-Entry toggle(const char* name, const char* title, SettingId setting) {
-    return {MenuKind::Toggle, name, title, "", {}, setting, kOnIndex, 0, MenuBusy::Disabled};
+Entry toggle(const char* name, const char* title, SettingId setting,
+             std::function<void(MainWindow&)> run = {}) {
+    return {MenuKind::Toggle,  name, title, "", std::move(run), setting, kOnIndex, 0,
+            MenuBusy::Disabled};
 }
 Entry preset(const char* name, int number) {
     return {MenuKind::Preset,  name, "", "", {}, SettingId::SplitSize, number, 0,
@@ -94,14 +97,14 @@ using Id = SettingId;
 
 const std::vector<Entry>& menuTable() {
     static const std::vector<Entry> table = {
-        caption("FileMenu_File_Img", "File", 272),
+        caption("FileMenu_File_Img", "File", 228),
         command("SaveAsMnu", "Save As...", &MainWindow::outputFileCommand, "Ctrl+S"),
         command("VerifyMnu", "&Verify...", &MainWindow::verifyCommand),
         separator(),
         command("ExitMnu", "E&xit", [](MainWindow& w) { w.close(); }),
         end(),
 
-        caption("FileMenu_Action_Img", "Action", 334),
+        caption("FileMenu_Action_Img", "Action", 278),
         command("PackMnu", "&Pack", &MainWindow::packMenuCommand, "Ctrl+P", MenuBusy::Arms),
         command("UnpackMnu", "&Unpack", &MainWindow::unpackMenuCommand, "Ctrl+U", MenuBusy::Arms),
         separator(),
@@ -118,7 +121,7 @@ const std::vector<Entry>& menuTable() {
             "RefreshMnu", "Re&fresh", [](MainWindow& w) { w.setCurrentDir(w.currentDir()); }, "F5"),
         end(),
 
-        caption("FileMenu_Option_Img", "Options", 396),
+        caption("FileMenu_Option_Img", "Options", 340),
         submenu("Pre&ferences..."),
         command("GeneralMnu", "&General...", &MainWindow::preferencesCommand, "Ctrl+K"),
         separator(),
@@ -200,12 +203,11 @@ const std::vector<Entry>& menuTable() {
         separator(),
         command("ShowPackLstMnu", "Show Pack List", &MainWindow::showPackListCommand),
         separator(),
-        toggle("MagnetMnu", "Magnet", Id::Magnet),
-        // Docking comes with the skinned windows; until then the entry shows disabled.
-        command("MagnetiseMnu", "&Magnetise", {}, "", MenuBusy::Stays),
+        toggle("MagnetMnu", "Magnet", Id::Magnet, &MainWindow::magnetCommand),
+        command("MagnetiseMnu", "&Magnetise", &MainWindow::magnetiseCommand, "", MenuBusy::Stays),
         end(),
 
-        caption("FileMenu_Help_Img", "Help", 458, MenuBusy::Stays),
+        caption("FileMenu_Help_Img", "Help", 408, MenuBusy::Stays),
         command("HelpTopicMnu", "Tarvik Zarvo Help Topics", &MainWindow::helpCommand, "F1",
                 MenuBusy::Stays),
         command("TODMnu", "Tip of the Day", &MainWindow::tipCommand, "", MenuBusy::Stays),
@@ -240,10 +242,12 @@ void MainMenus::build(QWidget* captionBar) {
         const QString title = QLatin1String(entry.caption);
         switch (entry.kind) {
             case MenuKind::Caption: {
-                auto* button = new QToolButton(captionBar);
-                button->setObjectName(QLatin1String(entry.name));
+                const QString name = QLatin1String(entry.name);
+                const QString picture = QString(name).remove(QStringLiteral("_Img"));
+                ImageButton* button =
+                    makeImageButton(captionBar, name, title + QStringLiteral(" Menu"),
+                                    QRect(QPoint(entry.x, 5), skinPictureSize(picture)));
                 button->setText(title);
-                button->setGeometry(entry.x, 4, 58, 22);
                 button->setProperty("busy", static_cast<int>(entry.busy));
                 auto* popup = new QMenu(title, button);
                 popup->setObjectName(title);

@@ -29,6 +29,7 @@
 #include "preview/preview_player_widget.h"
 #include "ui/job_display_widget.h"
 #include "ui/job_host_dialog.h"
+#include "ui/main_chrome_widget.h"
 #include "ui/main_menus_widget.h"
 #include "ui/text_width_widget.h"
 #include "ui/tip_window.h"
@@ -62,7 +63,7 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
       m_jobs(new JobController(m_options, *m_messages, this)) {
     setObjectName(QStringLiteral("zarvomainfrm"));
     setWindowTitle(kProgramTitle);
-    setFixedSize(680, 308);
+    setFixedSize(kMainClientWidth, kMainClientHeight);
     m_currentDir =
         withoutTrailingSlashes(QDir::currentPath());  // a first start browses where it started
     buildControls();
@@ -71,6 +72,10 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
     m_packList.setWidthFunction(twipsOf(this));
     m_packListWindow = new PackListWindow(m_packList, m_jobs->host(), this);
     m_packListWindow->enableWindows = [this](bool on) { EnableBottomMostFrm(on); };
+    m_chrome->attachPackList(m_packListWindow);
+    connect(m_chrome, &MainChrome::closeRequested, this, &QWidget::close);
+    connect(m_chrome, &MainChrome::packListDropped, this,
+            [this] { m_chrome->ActivateMagnet(m_options.isOn(SettingId::Magnet)); });
     connect(m_packListWindow, &PackListWindow::closedByUser, this,
             [this] { m_menus->action(QStringLiteral("ShowPackLstMnu"))->setChecked(false); });
     connect(m_packListWindow, &PackListWindow::listFolderChanged, this,
@@ -125,14 +130,10 @@ void MainWindow::connectJobs() {
 void MainWindow::buildControls() {
     auto* client = new QWidget(this);
     setCentralWidget(client);
-    auto* caption = new QLabel(client);
-    caption->setObjectName(QStringLiteral("TarvikZarvoCaption"));
-    caption->setGeometry(8, 4, 250, 20);
-    caption->setText(kProgramTitle + QStringLiteral(" v") +
-                     captionVersion(QCoreApplication::applicationVersion()));
+    m_chrome = new MainChrome(*this, *client, *m_jobs);
 
     m_browser = new FileBrowserWidget(m_jobs->host(), client);
-    m_browser->move(8, 30);
+    m_browser->move(12, 28);
     connect(m_browser, &FileBrowserWidget::currentDirChanged, this,
             [this](const QString& folder) { m_currentDir = folder; });
     connect(m_browser, &FileBrowserWidget::addRequested, this, &MainWindow::addToPackList);
@@ -140,15 +141,15 @@ void MainWindow::buildControls() {
     buildPreview(client);
 
     auto* saveLabel = new QLabel(QStringLiteral("Save As:"), client);
-    saveLabel->setGeometry(272, 30, 120, 18);
+    saveLabel->setGeometry(276, 29, 120, 18);
     m_saveAs = new QLineEdit(client);
     m_saveAs->setObjectName(QStringLiteral("SaveAsNewFilename_txt"));
-    m_saveAs->setGeometry(272, 50, 218, 24);
+    m_saveAs->setGeometry(276, 48, 216, 24);
     m_saveAs->installEventFilter(this);  // a dropped file names the output
     m_browse = new QToolButton(client);
     m_browse->setObjectName(QStringLiteral("Browse_cmd"));
     m_browse->setText(QStringLiteral("..."));
-    m_browse->setGeometry(494, 50, 30, 24);
+    m_browse->setGeometry(496, 48, 28, 24);
     connect(m_browse, &QToolButton::clicked, this, &MainWindow::outputFileCommand);
     buildJobButtons(client);
 }
@@ -160,21 +161,21 @@ void MainWindow::buildPanel(QWidget* client) {
         label->setGeometry(at);
         return label;
     };
-    panelLabel(QStringLiteral("Video Size:"), {272, 190, 80, 18});
-    panelLabel(QStringLiteral("Video Rate:"), {272, 210, 80, 18});
-    m_videoSize = panelLabel(QStringLiteral("Not Available"), {352, 190, 172, 18});
+    panelLabel(QStringLiteral("Video Size:"), {406, 140, 118, 16})->setProperty("muted", true);
+    panelLabel(QStringLiteral("Video Rate:"), {406, 174, 118, 16})->setProperty("muted", true);
+    m_videoSize = panelLabel(QStringLiteral("Not Available"), {406, 155, 118, 18});
     m_videoSize->setObjectName(QStringLiteral("MpegInfoVideoSize_Lbl"));
-    m_videoRate = panelLabel(QStringLiteral("Not Available"), {352, 210, 172, 18});
+    m_videoRate = panelLabel(QStringLiteral("Not Available"), {406, 189, 118, 18});
     m_videoRate->setObjectName(QStringLiteral("MpegInfoVideoRate_Lbl"));
     m_moreInfo = new QPushButton(QStringLiteral("More Info..."), client);
     m_moreInfo->setObjectName(QStringLiteral("MoreInfo_Cmd"));
-    m_moreInfo->setGeometry(272, 234, 100, 26);
+    m_moreInfo->setGeometry(406, 212, 118, 24);
     m_moreInfo->setEnabled(false);
     connect(m_moreInfo, &QPushButton::clicked, this, &MainWindow::moreInfoCommand);
     // Alt+P belongs to "&Pack".
     m_preview = new QCheckBox(QStringLiteral("Pre&view"), client);
     m_preview->setObjectName(QStringLiteral("ShowPreviewChk"));
-    m_preview->setGeometry(384, 234, 100, 26);
+    m_preview->setGeometry(278, 216, 100, 22);
 }
 
 void MainWindow::buildJobButtons(QWidget* client) {
@@ -445,7 +446,7 @@ void MainWindow::addToPackList() {
 // the file's MPEG information as it loads it.
 void MainWindow::buildPreview(QWidget* client) {
     m_player = new PreviewPlayerWidget(m_jobs->host(), client);
-    m_player->move(540, 30);
+    m_player->move(276, 78);
     m_player->showMpegInfo = [this](const QString& path) { updateMpegPanel(path); };
     m_player->resetMpegInfo = [this] { resetMpegPanel(); };
     connect(m_browser, &FileBrowserWidget::focusedFileChanged, m_player,
@@ -538,6 +539,19 @@ void MainWindow::helpCommand() {
                             QStringLiteral("No program to show '") + help +
                                 QStringLiteral("' could be started. Open it in a web browser."));
     }
+}
+
+// Switching the magnet on snaps the pack list window at once; off, it stays docked.
+void MainWindow::magnetCommand() {
+    const bool wasOn = m_options.isOn(SettingId::Magnet);
+    m_options.setOn(SettingId::Magnet, !wasOn);
+    if (!wasOn) {
+        m_chrome->MagnetisePackList();
+    }
+}
+
+void MainWindow::magnetiseCommand() {
+    m_chrome->MagnetisePackList();
 }
 
 // The check mark decides: a minimised main window hides the list but keeps the mark.

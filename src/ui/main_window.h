@@ -18,6 +18,7 @@
 
 class DialogJobHost;
 class FileBrowserWidget;
+class MainChrome;
 class MainMenus;
 class PreviewPlayerWidget;
 class QCheckBox;
@@ -58,6 +59,7 @@ public:
     QLabel* percentLabel() const { return m_jobDisplay->percentLabel(); }
     QLabel* timeRemainingLabel() const { return m_jobDisplay->timeRemainingLabel(); }
     QMenu* menu(const QString& title) const;
+    MainChrome* chrome() const { return m_chrome; }
     QString currentDir() const { return m_currentDir; }
     void setCurrentDir(const QString& folder);
     FileBrowserWidget* browser() const { return m_browser; }
@@ -94,6 +96,8 @@ public:
     void copyrightStampingCommand();
     void helpCommand();
     void showPackListCommand();
+    void magnetCommand();
+    void magnetiseCommand();
     void verifyCommand();
     void EnableBottomMostFrm(bool enabled);
     bool loadFilters();
@@ -136,6 +140,7 @@ private:
     PackListModel m_packList;
     QPointer<PackListWindow> m_packListWindow;
     MainMenus* m_menus = nullptr;
+    MainChrome* m_chrome = nullptr;
     JobDisplay* m_jobDisplay = nullptr;
 
     QLineEdit* m_saveAs = nullptr;

@@ -1,0 +1,118 @@
+#include "ui/main_chrome_widget.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPushButton>
+
+#include "core/program_info.h"
+#include "core/text_helpers.h"
+#include "packlist/pack_list_window.h"
+#include "ui/job_controller.h"
+#include "ui/skin_widget.h"
+
+namespace {
+
+QLabel* pictureLabel(QWidget* parent, const QString& objectName, const QString& picture,
+                     const QRect& at) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(objectName);
+    label->setGeometry(at);
+    label->setPixmap(skinPicture(picture, at.size(), parent->devicePixelRatioF()));
+    return label;
+}
+
+QRect windowRect(const QWidget& window) {
+    return {window.pos(), window.size()};
+}
+
+}  // namespace
+
+MainChrome::MainChrome(QWidget& window, QWidget& client, JobController& jobs)
+    : QObject(&window),
+      m_window(window),
+      m_client(client),
+      m_jobs(jobs),
+      m_background(pictureLabel(&client, QStringLiteral("BG_Img"), QStringLiteral("MainBackground"),
+                                {0, 0, kMainClientWidth, kMainClientHeight})),
+      m_icon(pictureLabel(&client, QStringLiteral("ZarvoIcon_Img"), QStringLiteral("ZarvoIcon"),
+                          {10, 5, 18, 18})),
+      m_caption(new QLabel(&client)) {
+    m_background->lower();
+    applyOutline(window, mainWindowOutline());
+    client.setStyleSheet(skinStyleSheet());
+    buildCaption();
+    auto* dragger = new WindowDragger(window, {&client, m_background, m_icon, m_caption});
+    dragger->hovered = [this] { pointerOverBackground(); };
+    dragger->moved = [this](QPoint delta) {
+        // A docked pack list window travels along, shown or hidden.
+        if (m_packList && m_docking.travelsWithMain()) {
+            m_packList->move(m_packList->pos() + delta);
+        }
+    };
+}
+
+void MainChrome::buildCaption() {
+    m_caption->setObjectName(QStringLiteral("TarvikZarvoCaption"));
+    m_caption->setGeometry(34, 6, 186, 18);
+    m_caption->setStyleSheet(QStringLiteral("font-weight: bold;"));
+    m_caption->setText(kProgramTitle + QStringLiteral(" v") +
+                       captionVersion(QCoreApplication::applicationVersion()));
+    ImageButton* minimiseButton = makeImageButton(&m_client, QStringLiteral("ButtonMinimise_Img"),
+                                                  QStringLiteral("Minimise"), {484, 5, 20, 20});
+    minimiseButton->setFocusPolicy(Qt::NoFocus);
+    connect(minimiseButton, &QAbstractButton::clicked, this, &MainChrome::minimise);
+    ImageButton* closeButton = makeImageButton(&m_client, QStringLiteral("ButtonClose_Img"),
+                                               QStringLiteral("Close"), {506, 5, 20, 20});
+    closeButton->setFocusPolicy(Qt::NoFocus);
+    connect(closeButton, &QAbstractButton::clicked, this, &MainChrome::closeRequested);
+    // The minimise command outside the outline, for the keyboard.
+    auto* minimiseCommand = new QPushButton(QStringLiteral("Mi&nimise"), &m_client);
+    minimiseCommand->setObjectName(QStringLiteral("Min_Cmd"));
+    minimiseCommand->setGeometry(-100, -100, 20, 20);
+    minimiseCommand->setFocusPolicy(Qt::NoFocus);
+    connect(minimiseCommand, &QPushButton::clicked, this, &MainChrome::minimise);
+}
+
+void MainChrome::attachPackList(PackListWindow* packList) {
+    m_packList = packList;
+    connect(packList, &PackListWindow::dragPressed, this, [this] { m_docking.release(); });
+    connect(packList, &PackListWindow::dragReleased, this, &MainChrome::packListDropped);
+}
+
+// The pointer is back on the window itself: the default pointer (the job's hourglass
+// overrides it), no start armed, every button at rest.
+void MainChrome::pointerOverBackground() {
+    m_window.unsetCursor();
+    m_jobs.disarm();
+    resetButtons();
+}
+
+void MainChrome::resetButtons() {
+    for (ImageButton* button : m_window.findChildren<ImageButton*>()) {
+        button->resetPicture();
+    }
+}
+
+void MainChrome::MagnetisePackList() {
+    if (m_packList) {
+        const DockRect snapped = m_docking.MagnetisePackList(dockRectOf(windowRect(m_window)),
+                                                             dockRectOf(windowRect(*m_packList)));
+        m_packList->move(clientPositionOf(snapped));
+    }
+}
+
+void MainChrome::ActivateMagnet(bool magnetOn) {
+    if (m_packList) {
+        const DockRect snapped = m_docking.ActivateMagnet(
+            dockRectOf(windowRect(m_window)), dockRectOf(windowRect(*m_packList)), magnetOn);
+        m_packList->move(clientPositionOf(snapped));
+    }
+}
+
+void MainChrome::minimise() {
+    resetButtons();
+    m_window.showMinimized();
+    if (m_packList) {
+        m_packList->hide();
+    }
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include "packlist/pack_list_docking.h"
+
+class ImageButton;
+class JobController;
+class PackListWindow;
+class QLabel;
+class QWidget;
+class WindowDragger;
+
+// The main window's skin: its outline and background picture, its icon and caption,
+// its own close and minimise buttons, dragging by the background, and the magnet that
+// keeps the pack list window at its side.
+class MainChrome : public QObject {
+    Q_OBJECT
+
+public:
+    MainChrome(QWidget& window, QWidget& client, JobController& jobs);
+
+    void attachPackList(PackListWindow* packList);
+    QLabel* caption() const { return m_caption; }
+
+    // Every picture button of the window back to its normal picture.
+    void resetButtons();
+    // The snap on demand, and the snap after the pack list window was dragged.
+    void MagnetisePackList();
+    void ActivateMagnet(bool magnetOn);
+    const PackListDocking& docking() const { return m_docking; }
+    // Minimised, and the pack list window hidden without touching its menu entry.
+    void minimise();
+
+Q_SIGNALS:
+    void closeRequested();
+    // The pack list window's drag ended: the window asks the magnet's check mark.
+    void packListDropped();
+
+private:
+    void buildCaption();
+    void pointerOverBackground();
+
+    QWidget& m_window;
+    QWidget& m_client;
+    JobController& m_jobs;
+    QPointer<PackListWindow> m_packList;
+    QLabel* m_background;
+    QLabel* m_icon;
+    QLabel* m_caption;
+    PackListDocking m_docking;
+};
