@@ -76,8 +76,9 @@ int main(int argc, char* argv[]) {
     window.load();
     window.move(40, 40);
     window.show();
-    window.packListWindow()->move(window.frameGeometry().right() + 8, 40);
+    window.packListWindow()->move(window.frameGeometry().right() + 200, 40);
     window.packListWindow()->show();
+    window.magnetiseCommand();  // docked at the right side
     for (const char* name : {"intro.mpg", "main feature part one.mpg", "credits.mpg"}) {
         const QString path = files.filePath(QLatin1String(name));
         writeFile(path, 300000000);
@@ -98,6 +99,12 @@ int main(int argc, char* argv[]) {
     QApplication::processEvents();
     shoot(out + QStringLiteral("/main_window.png"), {&window});
     shoot(out + QStringLiteral("/pack_list_window.png"), {window.packListWindow()});
+    shoot(out + QStringLiteral("/docked.png"), {&window, window.packListWindow()});
+    // One picture button under the pointer.
+    QWidget* add = window.findChild<QWidget*>(QStringLiteral("ButtonAdd_Img"));
+    QTest::mouseMove(window.windowHandle(), add->mapTo(&window, add->rect().center()));
+    shoot(out + QStringLiteral("/docked_hover.png"), {&window, window.packListWindow()});
+    QTest::mouseMove(window.windowHandle(), QPoint(300, 290));
 
     // The preview showing the first frame of a real clip.
     const QString clip = files.filePath(QStringLiteral("videos/clip.mpg"));
@@ -121,7 +128,8 @@ int main(int argc, char* argv[]) {
 
     for (const char* title : {"File", "Action", "Options", "Help"}) {
         QMenu* menu = window.menu(QLatin1String(title));
-        menu->popup(window.mapToGlobal(QPoint(272, 30)));
+        const auto* caption = qobject_cast<QWidget*>(menu->parent());
+        menu->popup(caption->mapToGlobal(caption->rect().bottomLeft()));
         QList<QWidget*> shown = {&window, menu};
         if (QLatin1String(title) == QLatin1String("Options")) {
             QMenu* prefs = menu->actions().first()->menu();

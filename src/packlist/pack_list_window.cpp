@@ -207,6 +207,7 @@ void PackListWindow::buildChrome() {
     background->setGeometry(rect());
     background->setPixmap(
         skinPicture(QStringLiteral("PackListBackground"), size(), devicePixelRatioF()));
+    background->lower();
     auto* icon = new QLabel(m_client);
     icon->setObjectName(QStringLiteral("ZarvoIcon_Img"));
     icon->setGeometry(10, 5, 18, 18);

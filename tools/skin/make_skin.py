@@ -109,12 +109,13 @@ def round_button(name, label, color, dark, kind):
                 f'<circle cx="{c}" cy="{c}" r="{c - 4}" fill="url(#g)" stroke="{BRIGHT}" '
                 f'stroke-opacity="0.25" stroke-width="1.5"/>')
         shift = 1 if pressed else 0
-        if kind == "join":
-            mark = stroke(f"M20 {26 + shift}h10l4 6-4 6H20M44 {26 + shift}h-4", BRIGHT, 2.6)
-        elif kind == "split":
-            mark = stroke(f"M18 {26 + shift}h8M38 {26 + shift}h8M32 {22 + shift}v12", BRIGHT, 2.6)
+        y = 21 + shift
+        if kind == "join":  # two halves pulled together
+            mark = stroke(f"M17 {y}l7 7-7 7M47 {y}l-7 7 7 7M32 {y - 1}v16", BRIGHT, 2.6)
+        elif kind == "split":  # one piece pushed apart
+            mark = stroke(f"M24 {y}l-7 7 7 7M40 {y}l7 7-7 7M32 {y - 1}v5M32 {y + 10}v5", BRIGHT, 2.6)
         else:
-            mark = stroke(f"M25 {21 + shift}l14 14M39 {21 + shift}l-14 14", BRIGHT, 3)
+            mark = stroke(f"M25 {y}l14 14M39 {y}l-14 14", BRIGHT, 3)
         text = (f'<text x="{c}" y="{50 + shift}" text-anchor="middle" '
                 f'style="{FONT};font-size:9px;letter-spacing:0.6px" fill="{BRIGHT}">{label}</text>')
         write(f"{name}{state}", size, size, body + mark + text)
