@@ -529,7 +529,7 @@ private Q_SLOTS:
         QCOMPARE(dialogs.opened,
                  (QStringList{QStringLiteral("Preferencesfrm"), QStringLiteral("customfilesizefrm"),
                               QStringLiteral("copyrightstampingfrm"),
-                              QStringLiteral("customfilefilterfrm")}));
+                              QStringLiteral("customfilefilterfrm"), QStringLiteral("Aboutfrm")}));
         // The help page that ships with the program is what F1 opens.
         const QStringList helps = calls.filter(QStringLiteral("zarvo-help.html"));
         QCOMPARE(helps.size(), 1);

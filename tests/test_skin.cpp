@@ -7,6 +7,7 @@
 #include "packlist/pack_list_window.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
+#include "ui/about_dialog.h"
 #include "ui/main_chrome_widget.h"
 #include "ui/main_window.h"
 #include "ui/skin_widget.h"
@@ -67,6 +68,7 @@ private Q_SLOTS:
     void initTestCase() {
         useThrowawayUserFolders(m_dir.path());
         QDir::setCurrent(m_dir.path());
+        QCoreApplication::setApplicationVersion(QStringLiteral("0.1.0"));
     }
     void init() { QFile::remove(Registry::storePath()); }
 
@@ -152,9 +154,21 @@ private Q_SLOTS:
         drag(w.main.chrome()->caption(), QPoint(-30, -20));
         QCOMPARE(w.list.pos(), freed);
         // "Magnet" switched on snaps it back at once.
-        w.main.magnetCommand();
+        w.main.chrome()->magnetCommand();
         QVERIFY(w.main.options().isOn(SettingId::Magnet));
         QCOMPARE(w.list.pos(), QPoint(w.main.x() + w.main.width(), freed.y()));
+    }
+
+    // The About box names the libraries as loaded, not as built against.
+    void aboutNamesTheLibrariesInUse() {
+        const QString text = AboutDialog().text();
+        for (const QString& expected :
+             {QStringLiteral("Version 0.1.0"), QStringLiteral("Qt ") + QString::fromLatin1(qVersion()),
+              QStringLiteral("libzip 1."),
+              QStringLiteral("libmpv 0."), QStringLiteral("OpenSSL 3"),
+              QStringLiteral("General Public License")}) {
+            QVERIFY2(text.contains(expected), qPrintable(expected + QLatin1Char('\n') + text));
+        }
     }
 
     void closeAndMinimiseButtons() {

@@ -22,6 +22,7 @@
 #include "core/job_host.h"
 #include "core/tips.h"
 #include "packlist/pack_list_window.h"
+#include "ui/main_chrome_widget.h"
 #include "ui/main_window.h"
 #include "ui/preferences_dialog.h"
 #include "ui/tip_window.h"
@@ -78,7 +79,7 @@ int main(int argc, char* argv[]) {
     window.show();
     window.packListWindow()->move(window.frameGeometry().right() + 200, 40);
     window.packListWindow()->show();
-    window.magnetiseCommand();  // docked at the right side
+    window.chrome()->MagnetisePackList();  // docked at the right side
     for (const char* name : {"intro.mpg", "main feature part one.mpg", "credits.mpg"}) {
         const QString path = files.filePath(QLatin1String(name));
         writeFile(path, 300000000);
@@ -146,8 +147,9 @@ int main(int argc, char* argv[]) {
     }
 
     // The dialogs as their menu entries open them.
-    for (const auto& [entry, file] : {std::pair{"GeneralMnu", "menu_preferences_dialog.png"},
-                                      std::pair{"FileTypeMnu", "menu_filter_dialog.png"}}) {
+    for (const auto& [entry, file] :
+         {std::pair{"GeneralMnu", "menu_preferences_dialog.png"},
+          std::pair{"FileTypeMnu", "menu_filter_dialog.png"}, std::pair{"AboutMnu", "about.png"}}) {
         QTimer::singleShot(400, &window, [&out, file = QLatin1String(file)] {
             QWidget* dialog = QApplication::activeModalWidget();
             if (dialog == nullptr) {

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "core/options_model.h"
 #include "core/program_info.h"
 #include "core/text_helpers.h"
 #include "packlist/pack_list_window.h"
@@ -27,11 +28,13 @@ QRect windowRect(const QWidget& window) {
 
 }  // namespace
 
-MainChrome::MainChrome(QWidget& window, QWidget& client, JobController& jobs)
+MainChrome::MainChrome(QWidget& window, QWidget& client, JobController& jobs,
+                       OptionsModel& options)
     : QObject(&window),
       m_window(window),
       m_client(client),
       m_jobs(jobs),
+      m_options(options),
       m_background(pictureLabel(&client, QStringLiteral("BG_Img"), QStringLiteral("MainBackground"),
                                 {0, 0, kMainClientWidth, kMainClientHeight})),
       m_icon(pictureLabel(&client, QStringLiteral("ZarvoIcon_Img"), QStringLiteral("ZarvoIcon"),
@@ -76,7 +79,8 @@ void MainChrome::buildCaption() {
 void MainChrome::attachPackList(PackListWindow* packList) {
     m_packList = packList;
     connect(packList, &PackListWindow::dragPressed, this, [this] { m_docking.release(); });
-    connect(packList, &PackListWindow::dragReleased, this, &MainChrome::packListDropped);
+    connect(packList, &PackListWindow::dragReleased, this,
+            [this] { ActivateMagnet(m_options.isOn(SettingId::Magnet)); });
 }
 
 // The pointer is back on the window itself: the default pointer (the job's hourglass
@@ -106,6 +110,14 @@ void MainChrome::ActivateMagnet(bool magnetOn) {
         const DockRect snapped = m_docking.ActivateMagnet(
             dockRectOf(windowRect(m_window)), dockRectOf(windowRect(*m_packList)), magnetOn);
         m_packList->move(clientPositionOf(snapped));
+    }
+}
+
+void MainChrome::magnetCommand() {
+    const bool wasOn = m_options.isOn(SettingId::Magnet);
+    m_options.setOn(SettingId::Magnet, !wasOn);
+    if (!wasOn) {
+        MagnetisePackList();
     }
 }
 

@@ -7,6 +7,7 @@
 
 class ImageButton;
 class JobController;
+class OptionsModel;
 class PackListWindow;
 class QLabel;
 class QWidget;
@@ -19,7 +20,7 @@ class MainChrome : public QObject {
     Q_OBJECT
 
 public:
-    MainChrome(QWidget& window, QWidget& client, JobController& jobs);
+    MainChrome(QWidget& window, QWidget& client, JobController& jobs, OptionsModel& options);
 
     void attachPackList(PackListWindow* packList);
     QLabel* caption() const { return m_caption; }
@@ -30,13 +31,14 @@ public:
     void MagnetisePackList();
     void ActivateMagnet(bool magnetOn);
     const PackListDocking& docking() const { return m_docking; }
+    // "Magnet": switched on, it snaps the pack list window at once; switched off, a
+    // docked window stays docked.
+    void magnetCommand();
     // Minimised, and the pack list window hidden without touching its menu entry.
     void minimise();
 
 Q_SIGNALS:
     void closeRequested();
-    // The pack list window's drag ended: the window asks the magnet's check mark.
-    void packListDropped();
 
 private:
     void buildCaption();
@@ -45,6 +47,7 @@ private:
     QWidget& m_window;
     QWidget& m_client;
     JobController& m_jobs;
+    OptionsModel& m_options;
     QPointer<PackListWindow> m_packList;
     QLabel* m_background;
     QLabel* m_icon;

@@ -10,6 +10,7 @@
 #include "browse/file_browser_widget.h"
 #include "core/options_model.h"
 #include "core/split_rule.h"
+#include "ui/main_chrome_widget.h"
 #include "ui/main_window.h"
 #include "ui/skin_widget.h"
 
@@ -203,14 +204,20 @@ const std::vector<Entry>& menuTable() {
         separator(),
         command("ShowPackLstMnu", "Show Pack List", &MainWindow::showPackListCommand),
         separator(),
-        toggle("MagnetMnu", "Magnet", Id::Magnet, &MainWindow::magnetCommand),
-        command("MagnetiseMnu", "&Magnetise", &MainWindow::magnetiseCommand, "", MenuBusy::Stays),
+        toggle("MagnetMnu", "Magnet", Id::Magnet,
+               [](MainWindow& window) { window.chrome()->magnetCommand(); }),
+        command("MagnetiseMnu", "&Magnetise",
+                [](MainWindow& window) { window.chrome()->MagnetisePackList(); }, "",
+                MenuBusy::Stays),
         end(),
 
         caption("FileMenu_Help_Img", "Help", 408, MenuBusy::Stays),
         command("HelpTopicMnu", "Tarvik Zarvo Help Topics", &MainWindow::helpCommand, "F1",
                 MenuBusy::Stays),
         command("TODMnu", "Tip of the Day", &MainWindow::tipCommand, "", MenuBusy::Stays),
+        separator(),
+        command("AboutMnu", "&About Tarvik Zarvo Pro...", &MainWindow::aboutCommand, "",
+                MenuBusy::Stays),
         end(),
     };
     return table;

@@ -27,6 +27,7 @@
 #include "core/tips.h"
 #include "mpeg/mpeg_info.h"
 #include "preview/preview_player_widget.h"
+#include "ui/about_dialog.h"
 #include "ui/job_display_widget.h"
 #include "ui/job_host_dialog.h"
 #include "ui/main_chrome_widget.h"
@@ -74,8 +75,6 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
     m_packListWindow->enableWindows = [this](bool on) { EnableBottomMostFrm(on); };
     m_chrome->attachPackList(m_packListWindow);
     connect(m_chrome, &MainChrome::closeRequested, this, &QWidget::close);
-    connect(m_chrome, &MainChrome::packListDropped, this,
-            [this] { m_chrome->ActivateMagnet(m_options.isOn(SettingId::Magnet)); });
     connect(m_packListWindow, &PackListWindow::closedByUser, this,
             [this] { m_menus->action(QStringLiteral("ShowPackLstMnu"))->setChecked(false); });
     connect(m_packListWindow, &PackListWindow::listFolderChanged, this,
@@ -130,7 +129,7 @@ void MainWindow::connectJobs() {
 void MainWindow::buildControls() {
     auto* client = new QWidget(this);
     setCentralWidget(client);
-    m_chrome = new MainChrome(*this, *client, *m_jobs);
+    m_chrome = new MainChrome(*this, *client, *m_jobs, m_options);
 
     m_browser = new FileBrowserWidget(m_jobs->host(), client);
     m_browser->move(12, 28);
@@ -524,6 +523,11 @@ void MainWindow::tipCommand() {
     tips->show();
 }
 
+void MainWindow::aboutCommand() {
+    AboutDialog about(this);
+    about.exec();
+}
+
 void MainWindow::copyrightStampingCommand() {
     CopyrightStampingDialog dialog(m_jobs->host(), this);
     connect(&dialog, &CopyrightStampingDialog::saved, m_jobs, &JobController::reloadStampingTexts);
@@ -539,19 +543,6 @@ void MainWindow::helpCommand() {
                             QStringLiteral("No program to show '") + help +
                                 QStringLiteral("' could be started. Open it in a web browser."));
     }
-}
-
-// Switching the magnet on snaps the pack list window at once; off, it stays docked.
-void MainWindow::magnetCommand() {
-    const bool wasOn = m_options.isOn(SettingId::Magnet);
-    m_options.setOn(SettingId::Magnet, !wasOn);
-    if (!wasOn) {
-        m_chrome->MagnetisePackList();
-    }
-}
-
-void MainWindow::magnetiseCommand() {
-    m_chrome->MagnetisePackList();
 }
 
 // The check mark decides: a minimised main window hides the list but keeps the mark.

@@ -93,11 +93,10 @@ public:
     void fileTypeCommand();
     void preferencesCommand();
     void tipCommand();
+    void aboutCommand();
     void copyrightStampingCommand();
     void helpCommand();
     void showPackListCommand();
-    void magnetCommand();
-    void magnetiseCommand();
     void verifyCommand();
     void EnableBottomMostFrm(bool enabled);
     bool loadFilters();
