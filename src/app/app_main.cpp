@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QFileInfo>
+#include <QIcon>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include "core/native_path.h"
 #include "core/program_info.h"
 #include "core/single_instance.h"
+#include "core/tips.h"
 #include "packlist/pack_list_window.h"
 #include "ui/main_window.h"
 
@@ -84,6 +86,14 @@ QString absoluteCommandLine(const QStringList& arguments) {
     return items.join(QLatin1Char('|'));
 }
 
+// The usage, and where this installation keeps the files a user may look for.
+void printUsage(int argc, char* argv[]) {
+    const QCoreApplication app(argc, argv);  // for the program's own folder
+    std::fputs(kUsage, stdout);
+    std::printf("\nHelp page: %s\nTips: %s\n", qPrintable(helpFilePath()),
+                qPrintable(tipsFilePath()));
+}
+
 int refuseSecondInstance() {
     std::fputs("This program is already running!\n", stderr);
     QMessageBox box(QMessageBox::Warning, kProgramTitle,
@@ -99,7 +109,7 @@ int main(int argc, char* argv[]) {
     QString badOption;
     switch (earlyExit(argc, argv, &badOption)) {
         case EarlyExit::Help:
-            std::fputs(kUsage, stdout);
+            printUsage(argc, argv);
             return 0;
         case EarlyExit::Version:
             std::printf("zarvo %s\n", ZARVO_VERSION);
@@ -121,6 +131,9 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TarvikZarvo"));
     QApplication::setApplicationVersion(QStringLiteral(ZARVO_VERSION));
+    // The desktop's menu entry and icon belong to this program's windows.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.tarvik.zarvopro"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/skin/ZarvoIcon.svg")));
     // From the raw bytes (Qt took its own options out): names keep what they are.
     QStringList arguments;
     for (int i = 1; i < argc; ++i) {

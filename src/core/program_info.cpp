@@ -12,3 +12,7 @@ QString dataFilePath(const QString& name) {
     }
     return QStringLiteral(ZARVO_DATA_DIR "/") + name;
 }
+
+QString helpFilePath() {
+    return dataFilePath(QStringLiteral("zarvo-help.html"));
+}

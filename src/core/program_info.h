@@ -9,3 +9,6 @@ inline const QString kProgramTitle = QStringLiteral("Tarvik Zarvo Pro");
 // beside the program (../share/tarvik-zarvo/NAME) when there is one, else the one in
 // the source tree the program was built from.
 QString dataFilePath(const QString& name);
+
+// The HTML help page the Help menu opens.
+QString helpFilePath();

@@ -41,7 +41,6 @@ namespace {
 
 constexpr int kTwipsPerPixel = 15;
 const QString kDefaultOutputName = QStringLiteral("default.mpg");
-const QString kHelpFileName = QStringLiteral("zarvo-help.html");
 
 QString folderPrompt(FolderChoice which) {
     switch (which) {
@@ -535,7 +534,7 @@ void MainWindow::copyrightStampingCommand() {
 }
 
 void MainWindow::helpCommand() {
-    const QString help = dataFilePath(kHelpFileName);
+    const QString help = helpFilePath();
     if (!QFileInfo(help).isFile()) {
         m_messages->message(MessageIcon::Error, notFoundText(help));
     } else if (!openDocument(help)) {
