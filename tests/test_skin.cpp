@@ -163,8 +163,8 @@ private Q_SLOTS:
     void aboutNamesTheLibrariesInUse() {
         const QString text = AboutDialog().text();
         for (const QString& expected :
-             {QStringLiteral("Version 0.1.0"), QStringLiteral("Qt ") + QString::fromLatin1(qVersion()),
-              QStringLiteral("libzip 1."),
+             {QStringLiteral("Version 0.1.0"),
+              QStringLiteral("Qt ") + QString::fromLatin1(qVersion()), QStringLiteral("libzip 1."),
               QStringLiteral("libmpv 0."), QStringLiteral("OpenSSL 3"),
               QStringLiteral("General Public License")}) {
             QVERIFY2(text.contains(expected), qPrintable(expected + QLatin1Char('\n') + text));

@@ -68,13 +68,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("dockOffset");
         QTest::addColumn<DockRect>("snapped");
         QTest::addColumn<QString>("sides");
-        QTest::newRow("far right, level") << listAt(kRight + 3000, kMain.top) << 0
-                                          << listAt(kRight - 90, kMain.top) << "right";
+        QTest::newRow("far right, level")
+            << listAt(kRight + 3000, kMain.top) << 0 << listAt(kRight - 90, kMain.top) << "right";
         QTest::newRow("far right, low") << listAt(kRight + 3000, kBottom - 420) << 0
                                         << listAt(kRight - 2410, kBottom - 480) << "right";
-        QTest::newRow("right, low with offset")
-            << listAt(kRight + 3000, kBottom - 500) << 110 << listAt(kRight - 2410, kBottom - 560)
-            << "right";
+        QTest::newRow("right, low with offset") << listAt(kRight + 3000, kBottom - 500) << 110
+                                                << listAt(kRight - 2410, kBottom - 560) << "right";
         QTest::newRow("below, right end") << listAt(kRight - 1000, kBottom + 2000) << 0
                                           << listAt(kRight - 1000, kBottom - 430) << "bottom";
         QTest::newRow("below, far left")
@@ -89,9 +88,9 @@ private Q_SLOTS:
         QTest::newRow("above with offset")
             << listAt(kMain.left + 1000, kMain.top - 9000) << 110
             << listAt(kMain.left + 1000, kMain.top - kMain.height + 1100) << "top";
-        QTest::newRow("far left, level") << listAt(kMain.left - 9000, kMain.top) << 0
-                                         << listAt(kMain.left - kMain.width + 3360, kMain.top)
-                                         << "left";
+        QTest::newRow("far left, level")
+            << listAt(kMain.left - 9000, kMain.top) << 0
+            << listAt(kMain.left - kMain.width + 3360, kMain.top) << "left";
         QTest::newRow("overlapping") << listAt(kMain.left + 500, kMain.top + 200) << 0
                                      << listAt(kMain.left + 500, kMain.top + 200) << "";
         QTest::newRow("just inside the right edge")

@@ -17,10 +17,10 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
         libraries << library.name + QLatin1Char(' ') + library.version;
     }
     const QString version = QStringLiteral("Version ") + QCoreApplication::applicationVersion();
-    m_text = QStringList{kProgramTitle, version, kProgramDescription,
-                         QStringLiteral("Runs on ") + libraries.join(QStringLiteral(", ")),
-                         kLicenceText}
-                 .join(QLatin1Char('\n'));
+    m_text =
+        QStringList{kProgramTitle, version, kProgramDescription,
+                    QStringLiteral("Runs on ") + libraries.join(QStringLiteral(", ")), kLicenceText}
+            .join(QLatin1Char('\n'));
 
     auto* layout = new QVBoxLayout(this);
     auto* icon = new QLabel(this);

@@ -28,8 +28,7 @@ QRect windowRect(const QWidget& window) {
 
 }  // namespace
 
-MainChrome::MainChrome(QWidget& window, QWidget& client, JobController& jobs,
-                       OptionsModel& options)
+MainChrome::MainChrome(QWidget& window, QWidget& client, JobController& jobs, OptionsModel& options)
     : QObject(&window),
       m_window(window),
       m_client(client),

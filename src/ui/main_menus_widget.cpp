@@ -206,9 +206,9 @@ const std::vector<Entry>& menuTable() {
         separator(),
         toggle("MagnetMnu", "Magnet", Id::Magnet,
                [](MainWindow& window) { window.chrome()->magnetCommand(); }),
-        command("MagnetiseMnu", "&Magnetise",
-                [](MainWindow& window) { window.chrome()->MagnetisePackList(); }, "",
-                MenuBusy::Stays),
+        command(
+            "MagnetiseMnu", "&Magnetise",
+            [](MainWindow& window) { window.chrome()->MagnetisePackList(); }, "", MenuBusy::Stays),
         end(),
 
         caption("FileMenu_Help_Img", "Help", 408, MenuBusy::Stays),

@@ -19,9 +19,12 @@ public:
     int height(int v) const { return size(v, m_t.scaleY, m_t.twipsPerPixelY); }
 
     RoundedRectPiece rect(const RoundedRectPiece& design) const {
-        return {x(design.left),           y(design.top),
-                x(design.right),          y(design.bottom),
-                width(design.ellipseWidth), height(design.ellipseHeight)};
+        return {x(design.left),
+                y(design.top),
+                x(design.right),
+                y(design.bottom),
+                width(design.ellipseWidth),
+                height(design.ellipseHeight)};
     }
 
 private:
@@ -49,7 +52,7 @@ WindowOutline transformed(const std::vector<RoundedRectPiece>& rects,
 
 WindowOutline mainWindowOutline(const OutlineTransform& transform) {
     static const std::vector<RoundedRectPiece> rects = {
-        {0, 0, 129, 40, 14, 10},     {0, 220, 109, 268, 14, 12}, {435, 0, 534, 55, 18, 17},
+        {0, 0, 129, 40, 14, 10},      {0, 220, 109, 268, 14, 12},   {435, 0, 534, 55, 18, 17},
         {438, 240, 534, 305, 14, 12}, {366, 261, 391, 309, 26, 28}, {31, 238, 153, 309, 16, 16},
     };
     static const std::vector<QPoint> polygon = {
