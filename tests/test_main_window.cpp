@@ -341,6 +341,10 @@ private Q_SLOTS:
             QCOMPARE(enabledStates(window), busyStates());
             window.packListWindow()->close();  // the list belongs to the job
             QVERIFY(window.packListWindow()->isVisible());
+            // The hourglass over the windows, the hand over the cancel button.
+            QCOMPARE(window.cursor().shape(), Qt::WaitCursor);
+            QTest::mouseMove(window.windowHandle(), window.packCancelButton()->geometry().center());
+            QCOMPARE(window.packCancelButton()->cursor().shape(), Qt::PointingHandCursor);
             QTest::mouseClick(window.packCancelButton(), Qt::LeftButton);
         });
         window.findChild<QPushButton*>(QStringLiteral("PackImg"))->click();
@@ -351,6 +355,7 @@ private Q_SLOTS:
         QVERIFY(!window.jobRunning());
         QVERIFY(!window.packCancelButton()->isVisible());
         QCOMPARE(enabledStates(window), idleStates());
+        QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
         QFile::remove(out);
         QFile::remove(big);
     }

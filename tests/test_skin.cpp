@@ -159,6 +159,20 @@ private Q_SLOTS:
         QCOMPARE(w.list.pos(), QPoint(w.main.x() + w.main.width(), freed.y()));
     }
 
+    void largerFontsMoveTheJobButtons() {
+        Windows w;
+        start(w);
+        auto* pack = w.find<QWidget>("PackImg");
+        auto* size = w.find<QWidget>("MpegInfoVideoSize_Lbl");
+        const QPoint packAt = pack->pos();
+        const QPoint sizeAt = size->pos();
+        w.main.chrome()->applyScreenScale(1.0F);
+        QCOMPARE(pack->pos(), packAt);
+        w.main.chrome()->applyScreenScale(dpiScaleFor(120));
+        QCOMPARE(pack->pos(), packAt - QPoint(0, 3));  // 40 twips
+        QCOMPARE(size->pos(), sizeAt + QPoint(3, 0));  // 0.25 x 200 twips
+    }
+
     // The About box names the libraries as loaded, not as built against.
     void aboutNamesTheLibrariesInUse() {
         const QString text = AboutDialog().text();

@@ -77,6 +77,12 @@ void JobDisplay::armRoundButtons() {
     for (RoundImageButton* start : {m_packButton, m_unpackButton}) {
         start->mayPress = [this] { return !m_jobs.armed(); };
         start->onPress = [this] { m_jobs.arm(); };
+        start->pointerFor = [this](bool overFace) {
+            if (m_jobs.busy()) {
+                return Qt::WaitCursor;
+            }
+            return overFace ? Qt::PointingHandCursor : Qt::ArrowCursor;
+        };
     }
     m_packButton->onPress = [this, glow] {
         m_jobs.arm();

@@ -13,6 +13,8 @@
 
 namespace {
 
+constexpr int kTwipsPerPixel = 15;
+
 QLabel* pictureLabel(QWidget* parent, const QString& objectName, const QString& picture,
                      const QRect& at) {
     auto* label = new QLabel(parent);
@@ -85,7 +87,7 @@ void MainChrome::attachPackList(PackListWindow* packList) {
 // The pointer is back on the window itself: the default pointer (the job's hourglass
 // overrides it), no start armed, every button at rest.
 void MainChrome::pointerOverBackground() {
-    m_window.unsetCursor();
+    showBusyPointer(m_jobs.busy());
     m_jobs.disarm();
     resetButtons();
 }
@@ -117,6 +119,38 @@ void MainChrome::magnetCommand() {
     m_options.setOn(SettingId::Magnet, !wasOn);
     if (!wasOn) {
         MagnetisePackList();
+    }
+}
+
+void MainChrome::showBusyPointer(bool busy) {
+    for (QWidget* window : {&m_window, static_cast<QWidget*>(m_packList.data())}) {
+        if (window == nullptr) {
+            continue;
+        }
+        if (busy) {
+            window->setCursor(Qt::WaitCursor);
+        } else {
+            window->unsetCursor();
+        }
+    }
+}
+
+void MainChrome::applyScreenScale(float dpiScale) {
+    if (dpiScale <= 1) {
+        return;
+    }
+    const auto shift = [this](const char* name, QPoint byTwips) {
+        if (auto* control = m_client.findChild<QWidget*>(QLatin1String(name))) {
+            control->move(control->pos() + byTwips / kTwipsPerPixel);
+        }
+    };
+    for (const char* button : {"PackImg", "UnpackImg", "PackCANCELImg", "UnPackCANCELImg"}) {
+        shift(button, {0, -40});
+    }
+    shift("BusyIconImg", {0, -50});
+    const int right = static_cast<int>((dpiScale - 1) * 200);
+    for (const char* value : {"MpegInfoVideoSize_Lbl", "MpegInfoVideoRate_Lbl"}) {
+        shift(value, {right, 0});
     }
 }
 

@@ -34,6 +34,12 @@ public:
     // "Magnet": switched on, it snaps the pack list window at once; switched off, a
     // docked window stays docked.
     void magnetCommand();
+    // The hourglass over both windows while a job runs; the cancel buttons show their
+    // own pointer.
+    void showBusyPointer(bool busy);
+    // Above 96 DPI with unscaled windows (fonts grown, pixels not): the job buttons and
+    // busy sign move up and the MPEG values right, as the larger text needs.
+    void applyScreenScale(float dpiScale);
     // Minimised, and the pack list window hidden without touching its menu entry.
     void minimise();
 

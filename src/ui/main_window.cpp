@@ -34,6 +34,7 @@
 #include "ui/main_menus_widget.h"
 #include "ui/text_width_widget.h"
 #include "ui/tip_window.h"
+#include "ui/window_chrome.h"
 #include "unpack/copyright_stamping_dialog.h"
 #include "unpack/custom_size_dialog.h"
 
@@ -240,6 +241,7 @@ void MainWindow::load() {
         return;
     }
     applyStartupFolders();
+    m_chrome->applyScreenScale(dpiScaleFor(screen()->logicalDotsPerInch()));
     m_jobs->reloadStampingTexts();
     QApplication::restoreOverrideCursor();
 }
@@ -577,7 +579,7 @@ void MainWindow::showBusy() {
     m_browser->setBusy(true);
     m_packListWindow->setBusy(true);
     m_menus->showBusy(true);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_chrome->showBusyPointer(true);
 }
 
 void MainWindow::showIdle() {
@@ -589,5 +591,5 @@ void MainWindow::showIdle() {
     m_browser->setBusy(false);
     m_packListWindow->setBusy(false);
     m_menus->showBusy(false);
-    QApplication::restoreOverrideCursor();
+    m_chrome->showBusyPointer(false);
 }

@@ -131,7 +131,6 @@ ImageButton::ImageButton(const QString& objectName, const QString& pictureName, 
     : QToolButton(parent) {
     setObjectName(objectName);
     setMouseTracking(true);
-    setCursor(Qt::ArrowCursor);
     const QString up = pictureName + QStringLiteral("_Up");
     if (!hasPicture(up)) {
         m_names[0] = m_names[1] = m_names[2] = pictureName;  // one picture, no changes
