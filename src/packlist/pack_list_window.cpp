@@ -202,16 +202,11 @@ ImageButton* PackListWindow::addButton(const QString& objectName, const QString&
 void PackListWindow::buildChrome() {
     applyOutline(*this, packListOutline());
     m_client->setStyleSheet(skinStyleSheet());
-    auto* background = new QLabel(m_client);
-    background->setObjectName(QStringLiteral("BG_Img"));
-    background->setGeometry(rect());
-    background->setPixmap(
-        skinPicture(QStringLiteral("PackListBackground"), size(), devicePixelRatioF()));
+    QLabel* background = makePictureLabel(m_client, QStringLiteral("BG_Img"),
+                                          QStringLiteral("PackListBackground"), rect());
     background->lower();
-    auto* icon = new QLabel(m_client);
-    icon->setObjectName(QStringLiteral("ZarvoIcon_Img"));
-    icon->setGeometry(10, 5, 18, 18);
-    icon->setPixmap(skinPicture(QStringLiteral("ZarvoIcon"), icon->size(), devicePixelRatioF()));
+    QLabel* icon = makePictureLabel(m_client, QStringLiteral("ZarvoIcon_Img"),
+                                    QStringLiteral("ZarvoIcon"), {10, 5, 18, 18});
     auto* caption = new QLabel(QStringLiteral("Pack List"), m_client);
     caption->setObjectName(QStringLiteral("TarvikZarvoCaption"));
     caption->setGeometry(34, 6, 200, 18);

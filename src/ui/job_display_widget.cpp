@@ -34,23 +34,21 @@ JobDisplay::JobDisplay(QWidget* client, JobController& jobs)
     : QObject(client),
       m_client(client),
       m_jobs(jobs),
-      m_pressedGlow(namedLabel(client, QStringLiteral("PackDownFullViewImg"), {396, 70, 76, 76})),
+      m_pressedGlow(makePictureLabel(client, QStringLiteral("PackDownFullViewImg"),
+                                     QStringLiteral("PackDownFullView"), {396, 70, 76, 76})),
       m_packButton(roundButton(client, "PackImg", "Pack", "&Pack", kPackAt)),
       m_packCancel(roundButton(client, "PackCANCELImg", "PackCANCEL", "Cancel Pack", kPackAt)),
       m_unpackButton(roundButton(client, "UnpackImg", "Unpack", "&Unpack", kUnpackAt)),
       m_unpackCancel(
           roundButton(client, "UnPackCANCELImg", "UnpackCANCEL", "Cancel Unpack", kUnpackAt)),
-      m_busyIcon(namedLabel(client, QStringLiteral("BusyIconImg"), {386, 219, 18, 18})),
+      m_busyIcon(makePictureLabel(client, QStringLiteral("BusyIconImg"), QStringLiteral("BusyIcon"),
+                                  {386, 219, 18, 18})),
       m_zipStatus(namedLabel(client, QStringLiteral("ZipProcess_Lbl"), {276, 240, 248, 18})),
       m_percent(namedLabel(client, QStringLiteral("percentdone_lbl"), {30, 279, 38, 18})),
       m_timeRemaining(namedLabel(client, QStringLiteral("TimeRemainingLbl"), {322, 279, 196, 18})) {
-    m_pressedGlow->setPixmap(skinPicture(QStringLiteral("PackDownFullView"), m_pressedGlow->size(),
-                                         client->devicePixelRatioF()));
     m_pressedGlow->hide();
     m_packCancel->hide();
     m_unpackCancel->hide();
-    m_busyIcon->setPixmap(
-        skinPicture(QStringLiteral("BusyIcon"), m_busyIcon->size(), client->devicePixelRatioF()));
     m_busyIcon->setToolTip(QStringLiteral("Busy"));
     m_busyIcon->hide();
     m_zipStatus->hide();

@@ -15,15 +15,6 @@ namespace {
 
 constexpr int kTwipsPerPixel = 15;
 
-QLabel* pictureLabel(QWidget* parent, const QString& objectName, const QString& picture,
-                     const QRect& at) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(objectName);
-    label->setGeometry(at);
-    label->setPixmap(skinPicture(picture, at.size(), parent->devicePixelRatioF()));
-    return label;
-}
-
 QRect windowRect(const QWidget& window) {
     return {window.pos(), window.size()};
 }
@@ -36,10 +27,11 @@ MainChrome::MainChrome(QWidget& window, QWidget& client, JobController& jobs, Op
       m_client(client),
       m_jobs(jobs),
       m_options(options),
-      m_background(pictureLabel(&client, QStringLiteral("BG_Img"), QStringLiteral("MainBackground"),
-                                {0, 0, kMainClientWidth, kMainClientHeight})),
-      m_icon(pictureLabel(&client, QStringLiteral("ZarvoIcon_Img"), QStringLiteral("ZarvoIcon"),
-                          {10, 5, 18, 18})),
+      m_background(makePictureLabel(&client, QStringLiteral("BG_Img"),
+                                    QStringLiteral("MainBackground"),
+                                    {0, 0, kMainClientWidth, kMainClientHeight})),
+      m_icon(makePictureLabel(&client, QStringLiteral("ZarvoIcon_Img"), QStringLiteral("ZarvoIcon"),
+                              {10, 5, 18, 18})),
       m_caption(new QLabel(&client)) {
     m_background->lower();
     applyOutline(window, mainWindowOutline());

@@ -57,6 +57,15 @@ QPixmap skinPicture(const QString& name, QSize size, qreal devicePixelRatio) {
     return pixmap;
 }
 
+QLabel* makePictureLabel(QWidget* parent, const QString& objectName, const QString& picture,
+                         const QRect& at) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(objectName);
+    label->setGeometry(at);
+    label->setPixmap(skinPicture(picture, at.size(), parent->devicePixelRatioF()));
+    return label;
+}
+
 QSize skinPictureSize(const QString& name) {
     return QSvgRenderer(resourceOf(name)).defaultSize();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRegion>
@@ -15,6 +16,10 @@
 // The picture `name` (":/skin/NAME.svg") drawn `size` design pixels large for a
 // screen of `devicePixelRatio`; a null pixmap when the skin has no such picture.
 QPixmap skinPicture(const QString& name, QSize size, qreal devicePixelRatio);
+
+// A label showing one picture of the skin, for backgrounds, icons and signs.
+QLabel* makePictureLabel(QWidget* parent, const QString& objectName, const QString& picture,
+                         const QRect& at);
 
 // The size a picture was drawn for, in design pixels.
 QSize skinPictureSize(const QString& name);
