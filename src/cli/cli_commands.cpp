@@ -147,6 +147,9 @@ void addPackOptions(OptionList& options) {
                     QStringLiteral("check that the MPEG files share picture size and frame "
                                    "rate first (the default)")});
     options.append({QStringLiteral("no-mpeg-check"), QStringLiteral("join without that check")});
+    options.append({QStringLiteral("seamless"),
+                    QStringLiteral("join MPEG streams of one kind into one continuous stream: "
+                                   "later parts' timestamps follow on, inner end codes go")});
     addJobOptions(options);
 }
 
@@ -168,6 +171,7 @@ int runPack(const QStringList& arguments) {
     PackOptions options;
     options.mpegCheck = !parser.isSet(QStringLiteral("no-mpeg-check"));
     options.checksum = parser.isSet(QStringLiteral("checksum"));
+    options.seamless = parser.isSet(QStringLiteral("seamless"));
     options.zip = parser.isSet(QStringLiteral("zip"));
     options.deleteSources = deleteActionOf(parser);
     options.rate = TransferRate::fromWord(parser.value(QStringLiteral("rate")));

@@ -9,10 +9,11 @@ namespace {
 
 // The options start-up applies, in its order; the split rule follows the rate.
 constexpr SettingId kRestoreOrder[] = {
-    SettingId::ContextMenu, SettingId::Magnet,    SettingId::Rate,         SettingId::Destination,
-    SettingId::UnpackType,  SettingId::JoinBatch, SettingId::DeleteAction, SettingId::SaveTo,
-    SettingId::Startup,     SettingId::Overwrite, SettingId::Zip,          SettingId::MpegCheck,
-    SettingId::Checksums,
+    SettingId::ContextMenu,  SettingId::Magnet,       SettingId::Rate,
+    SettingId::Destination,  SettingId::UnpackType,   SettingId::JoinBatch,
+    SettingId::DeleteAction, SettingId::SaveTo,       SettingId::Startup,
+    SettingId::Overwrite,    SettingId::Zip,          SettingId::MpegCheck,
+    SettingId::Checksums,    SettingId::SeamlessJoin, SettingId::CleanCuts,
 };
 
 }  // namespace

@@ -54,6 +54,8 @@ public:
     bool zip() const { return isOn(SettingId::Zip); }
     bool mpegCheck() const { return isOn(SettingId::MpegCheck); }
     bool checksums() const { return isOn(SettingId::Checksums); }
+    bool seamlessJoin() const { return isOn(SettingId::SeamlessJoin); }
+    bool cleanCuts() const { return isOn(SettingId::CleanCuts); }
 
     // The split rule. Every change goes through these, which store and announce it.
     const SplitRule& splitRule() const { return m_split; }

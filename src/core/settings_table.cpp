@@ -70,7 +70,9 @@ QList<SettingRow> buildTable() {
         words(Id::Overwrite, "Owrite", list({"Prompt", "No", "NoPrompt"}), "Prompt"),
         words(Id::Zip, "MZip", kOnOff, "Off"),
         words(Id::MpegCheck, "MCC", kOnOff, "On"),
-        words(Id::Checksums, "WrChk", kOnOff, "Off"),  // write NAME.sha256 beside the results
+        words(Id::Checksums, "WrChk", kOnOff, "Off"),     // write NAME.sha256 beside the results
+        words(Id::SeamlessJoin, "MSeam", kOnOff, "Off"),  // MPEG parts as one continuous stream
+        words(Id::CleanCuts, "EmhCut", kOnOff, "Off"),    // EMH pieces cut at picture groups
         kind(Id::FiltersReady, "fCheck", SettingKind::Marker, "fPass"),
         kind(Id::FilterCount, "NoOfFilter", SettingKind::Count, "3"),
         kind(Id::UnpackCustomDir, "UnpackCustomDir", SettingKind::Directory),

@@ -35,6 +35,8 @@ enum class SettingId {
     Zip,
     MpegCheck,
     Checksums,
+    SeamlessJoin,
+    CleanCuts,
     FiltersReady,
     FilterCount,
     UnpackCustomDir,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <future>
 
 #include "core/job_host.h"
@@ -33,6 +34,7 @@ void ChunkTransfer::start(quint64 total, quint64 largestStep) {
     m_total = total;
     m_buffer.resize(std::clamp<quint64>(largestStep, 1, kMaxBuffer));
     m_second.resize(m_buffer.size());
+    m_held = 0;
     m_feedback.start();
 }
 
@@ -111,6 +113,42 @@ bool ChunkTransfer::hashedCopy(int in, int out, quint64 bytes, const QString& so
         }
     }
     finishHashing();
+    return true;
+}
+
+bool ChunkTransfer::rewrittenCopy(int in, int out, quint64 bytes, bool endOfInput, size_t holdLimit,
+                                  const Rewrite& rewrite, const QString& source,
+                                  const QString& output, QString* failure,
+                                  std::initializer_list<Sha256*> digests) {
+    for (quint64 done = 0; done < bytes;) {
+        const quint64 step = std::min<quint64>(m_buffer.size(), bytes - done);
+        m_rewriting.resize(std::max(m_rewriting.size(), holdLimit + m_buffer.size()));
+        int readError = 0;
+        const quint64 got = m_files.GetBytes(
+            in, reinterpret_cast<char*>(m_rewriting.data() + m_held), step, &readError);
+        if (got < step) {
+            *failure = readErrorText(
+                source, readError != 0 ? errorText(readError)
+                                       : QStringLiteral("the file ended before its size"));
+            return false;
+        }
+        done += got;
+        const size_t size = m_held + static_cast<size_t>(got);
+        const Rewritten result = rewrite(m_rewriting.data(), size, endOfInput && done == bytes);
+        const char* ready = reinterpret_cast<const char*>(m_rewriting.data());
+        int writeError = 0;
+        if (m_files.WriteBytes(out, ready, result.ready, &writeError) != result.ready) {
+            *failure = writeErrorText(output, errorText(writeError != 0 ? writeError : ENOSPC));
+            return false;
+        }
+        for (Sha256* digest : digests) {
+            if (digest != nullptr) {
+                digest->add(ready, result.ready);
+            }
+        }
+        m_held = size - result.consumed;
+        std::memmove(m_rewriting.data(), m_rewriting.data() + result.consumed, m_held);
+    }
     return true;
 }
 

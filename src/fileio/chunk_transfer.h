@@ -3,6 +3,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
 #include <initializer_list>
 #include <vector>
 
@@ -29,6 +30,22 @@ public:
     bool copy(int in, int out, quint64 bytes, const QString& source, const QString& output,
               QString* failure, std::initializer_list<Sha256*> digests = {});
 
+    // How a rewriting copy changes the bytes: it works on data[0..size) in place (the
+    // bytes it kept last time first) and answers how many may be written and how many
+    // of them it is done with; the rest waits for the next chunk. `end` marks the last
+    // chunk of the input.
+    struct Rewritten {
+        size_t ready = 0;
+        size_t consumed = 0;
+    };
+    using Rewrite = std::function<Rewritten(unsigned char* data, size_t size, bool end)>;
+
+    // Copies `bytes` from `in` through the job's buffer, rewritten on the way; at most
+    // `holdLimit` bytes wait between two chunks. The digests see what is written.
+    bool rewrittenCopy(int in, int out, quint64 bytes, bool endOfInput, size_t holdLimit,
+                       const Rewrite& rewrite, const QString& source, const QString& output,
+                       QString* failure, std::initializer_list<Sha256*> digests = {});
+
     // Shows progress after `done` bytes; true when the user asked to cancel meanwhile.
     bool report(quint64 done);
 
@@ -42,6 +59,8 @@ private:
     const CancelRequest& m_cancel;
     ProgressFeedback m_feedback;
     std::vector<char> m_buffer;
-    std::vector<char> m_second;  // the other half of a checksummed copy's double buffer
+    std::vector<char> m_second;              // the other half of a checksummed copy's double buffer
+    std::vector<unsigned char> m_rewriting;  // a rewriting copy's buffer, kept bytes first
+    size_t m_held = 0;
     quint64 m_total = 0;
 };

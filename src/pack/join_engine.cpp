@@ -75,8 +75,13 @@ JobOutcome JoinEngine::copy(const JoinJob& job) {
     int outputHandle = -1;
     m_output = job.output;
     m_digest = job.checksum ? std::make_unique<Sha256>() : nullptr;
+    const MpegStreamKind kind = job.seamless ? seamlessKind(job.inputs) : MpegStreamKind::None;
+    m_seamless = kind != MpegStreamKind::None ? std::make_unique<SeamlessJoin>(kind) : nullptr;
     JobOutcome outcome = prepareOutput(job.output, &outputHandle);
     for (qsizetype i = 0; outcome == JobOutcome::Success && i < job.inputs.size(); ++i) {
+        if (m_seamless) {
+            m_seamless->beginPart(i + 1 == job.inputs.size());
+        }
         outcome =
             copyInput(job.inputs.at(i), m_sizes.at(static_cast<size_t>(i)), outputHandle, job.rate);
     }
@@ -84,7 +89,47 @@ JobOutcome JoinEngine::copy(const JoinJob& job) {
         return outcome;
     }
     m_files.CloseFile(outputHandle);
+    if (m_seamless && !m_seamless->damage().isEmpty()) {
+        m_host.message(MessageIcon::Warning,
+                       QStringLiteral("The joined file is not wholly continuous: ") +
+                           m_seamless->damage() +
+                           QStringLiteral(". From there on, that part was copied unchanged."));
+    }
     return m_digest ? writeChecksum(job.output) : JobOutcome::Success;
+}
+
+MpegStreamKind JoinEngine::streamKindOf(const QString& path) {
+    if (!m_files.OpenFile(path, File64::OpenMode::ReadOnly).ok()) {
+        return MpegStreamKind::None;
+    }
+    const int handle = m_files.FileHandle();
+    char head[1024];
+    int error = 0;
+    const quint64 got = m_files.GetBytes(handle, head, sizeof head, &error);
+    m_files.CloseFile(handle);
+    return detectStreamKind(head, static_cast<size_t>(got));
+}
+
+MpegStreamKind JoinEngine::seamlessKind(const QStringList& inputs) {
+    const MpegStreamKind first = streamKindOf(inputs.first());
+    QString odd = first == MpegStreamKind::None ? inputs.first() : QString();
+    for (qsizetype i = 1; odd.isEmpty() && i < inputs.size(); ++i) {
+        if (streamKindOf(inputs.at(i)) != first) {
+            odd = inputs.at(i);
+        }
+    }
+    if (odd.isEmpty()) {
+        return first;
+    }
+    const QString expected =
+        first == MpegStreamKind::None
+            ? QStringLiteral("an MPEG program, transport or video elementary stream")
+            : streamKindText(first) + QStringLiteral(" like '") + inputs.first() +
+                  QLatin1Char('\'');
+    m_host.message(MessageIcon::Information,
+                   QLatin1Char('\'') + odd + QStringLiteral("' is not ") + expected +
+                       QStringLiteral(": the files are joined byte for byte."));
+    return MpegStreamKind::None;
 }
 
 JobOutcome JoinEngine::writeChecksum(const QString& output) {
@@ -185,7 +230,8 @@ JobOutcome JoinEngine::copyInput(const QString& path, quint64 expectedSize, int 
     const int inputHandle = m_files.FileHandle();
     const ChunkPlan plan = planChunks(size, rate);
     for (quint64 chunk = 0; chunk < plan.fullChunks; ++chunk) {
-        const JobOutcome outcome = copyStep(path, inputHandle, outputHandle, rate.readAhead);
+        const bool last = chunk + 1 == plan.fullChunks && plan.remainder == 0;
+        const JobOutcome outcome = copyStep(path, inputHandle, outputHandle, rate.readAhead, last);
         if (outcome != JobOutcome::Success) {
             return outcome;
         }
@@ -195,7 +241,7 @@ JobOutcome JoinEngine::copyInput(const QString& path, quint64 expectedSize, int 
         }
     }
     if (plan.remainder != 0) {
-        const JobOutcome outcome = copyStep(path, inputHandle, outputHandle, plan.remainder);
+        const JobOutcome outcome = copyStep(path, inputHandle, outputHandle, plan.remainder, true);
         if (outcome != JobOutcome::Success) {
             return outcome;
         }
@@ -211,12 +257,23 @@ JobOutcome JoinEngine::copyInput(const QString& path, quint64 expectedSize, int 
 }
 
 JobOutcome JoinEngine::copyStep(const QString& path, int inputHandle, int outputHandle,
-                                quint64 bytes) {
+                                quint64 bytes, bool lastStep) {
     QString failure;
-    const bool copied =
-        m_digest ? m_transfer.copy(inputHandle, outputHandle, bytes, path, m_output, &failure,
-                                   {m_digest.get()})
-                 : m_transfer.copy(inputHandle, outputHandle, bytes, path, m_output, &failure);
+    bool copied = false;
+    if (m_seamless) {
+        const auto rewrite = [this](unsigned char* data, size_t size, bool end) {
+            const SeamlessJoin::Step step = m_seamless->process(data, size, end);
+            return ChunkTransfer::Rewritten{step.ready, step.consumed};
+        };
+        copied = m_transfer.rewrittenCopy(inputHandle, outputHandle, bytes, lastStep,
+                                          SeamlessJoin::kLookahead, rewrite, path, m_output,
+                                          &failure, {m_digest.get()});
+    } else {
+        copied = m_digest
+                     ? m_transfer.copy(inputHandle, outputHandle, bytes, path, m_output, &failure,
+                                       {m_digest.get()})
+                     : m_transfer.copy(inputHandle, outputHandle, bytes, path, m_output, &failure);
+    }
     if (!copied) {
         return fail(failure + kPackingAborted);
     }

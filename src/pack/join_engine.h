@@ -12,6 +12,7 @@
 #include "core/transfer_rate.h"
 #include "fileio/chunk_transfer.h"
 #include "fileio/sha256.h"
+#include "mpeg/seamless_join.h"
 
 class File64;
 class JobHost;
@@ -21,6 +22,9 @@ struct JoinJob {
     QString output;
     TransferRate rate;
     bool checksum = false;  // also write OUTPUT.sha256, computed while copying
+    // MPEG streams of one kind become one continuous stream (timestamps shifted, inner
+    // end codes dropped); other inputs are joined byte for byte.
+    bool seamless = false;
 };
 
 // Writes the byte-for-byte concatenation of a job's inputs. Validation comes first
@@ -44,7 +48,11 @@ private:
     JobOutcome openOutput(const QString& output, int* handle);
     JobOutcome copyInput(const QString& path, quint64 expectedSize, int outputHandle,
                          const TransferRate& rate);
-    JobOutcome copyStep(const QString& path, int inputHandle, int outputHandle, quint64 bytes);
+    JobOutcome copyStep(const QString& path, int inputHandle, int outputHandle, quint64 bytes,
+                        bool lastStep);
+    // The kind every input shares, or None (said once) when they are not one kind.
+    MpegStreamKind seamlessKind(const QStringList& inputs);
+    MpegStreamKind streamKindOf(const QString& path);
     JobOutcome writeChecksum(const QString& output);
     JobOutcome cancelled();
     JobOutcome askOverwrite(const QString& output);
@@ -56,6 +64,7 @@ private:
     JobHost& m_host;
     ChunkTransfer m_transfer;
     std::unique_ptr<Sha256> m_digest;  // of the output, when the job writes checksums
+    std::unique_ptr<SeamlessJoin> m_seamless;
     std::vector<quint64> m_sizes;
     QString m_output;
     quint64 m_totalSize = 0;

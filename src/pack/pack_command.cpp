@@ -28,7 +28,7 @@ JobOutcome PackCommand::run(const QStringList& inputs, const QString& output,
 
     m_cancel = {};
     JoinEngine engine(m_files, m_host, m_cancel);
-    const JoinJob job{inputs, output, options.rate, options.checksum};
+    const JoinJob job{inputs, output, options.rate, options.checksum, options.seamless};
     JoinEngine::InputCheck check;
     if (options.mpegCheck) {
         check = [this](const QString& path) { return passesMpegCheck(path); };
@@ -60,13 +60,15 @@ JobOutcome PackCommand::run(const QStringList& inputs, const QString& output,
     if (onJobDone) {
         onJobDone();
     }
+    // A seamless join drops the end codes between its parts.
+    const quint64 written = options.seamless ? GetFileLen(output) : m_totalSize;
     DeleteSources(inputs, options.deleteSources, m_host);
     PreviouslySaved = true;
     m_savedOutput = output;
     m_host.message(MessageIcon::Information,
                    QLatin1Char('\'') + output +
                        QStringLiteral("' successfully packed! Total filesize is ") +
-                       sizeText(m_totalSize) + QStringLiteral(" bytes."));
+                       sizeText(written) + QStringLiteral(" bytes."));
     return JobOutcome::Success;
 }
 

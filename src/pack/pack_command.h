@@ -21,6 +21,7 @@ struct PackOptions {
     DeleteAction deleteSources = DeleteAction::No;
     TransferRate rate;
     bool checksum = false;  // write OUTPUT.sha256 in the same pass
+    bool seamless = false;  // MPEG streams of one kind become one continuous stream
     // An existing file the user already agreed to replace (in the save dialog).
     QString confirmedOutput;
 };

@@ -65,6 +65,7 @@ void JobController::startPack(const QStringList& inputs, const QString& output) 
     options.deleteSources = m_options.deleteAction();
     options.rate = m_options.rate();
     options.checksum = m_options.checksums();
+    options.seamless = m_options.seamlessJoin();
     options.confirmedOutput = m_confirmedOutput;
     finish(m_pack.run(inputs, output, options));
 }

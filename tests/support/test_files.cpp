@@ -132,16 +132,14 @@ QStringList texts(std::initializer_list<const char*> items) {
 QString firstStartMismatch(const QString& folder, const QString& x, const QString& y) {
     const QString here = QStringLiteral("@");
     const QStringList expected =
-        texts({"CmPack=Off",         "Magnet=On",        "PkLstXpos=X",
-               "PkLstYpos=Y",        "tRate=normal",     "sSize=high",
-               "cSize=<absent>",     "cNof=<absent>",    "cPfs=<absent>",
-               "sDir=sfile",         "UnpkTyp=RAW",      "JBat=JbatNo",
-               "Delact=No",          "SaveTo=LastSaved", "StartupOpt=LastUsed",
-               "Owrite=Prompt",      "MZip=Off",         "MCC=On",
-               "WrChk=Off",          "fCheck=fPass",     "NoOfFilter=3",
-               "UnpackCustomDir=@",  "SaveCustomDir=@",  "LastSavedDir=@",
-               "StartupCustomDir=@", "LastUsedDir=@",    "PkLstDir=@",
-               "ShowTod=<absent>"});
+        texts({"CmPack=Off",      "Magnet=On",        "PkLstXpos=X",         "PkLstYpos=Y",
+               "tRate=normal",    "sSize=high",       "cSize=<absent>",      "cNof=<absent>",
+               "cPfs=<absent>",   "sDir=sfile",       "UnpkTyp=RAW",         "JBat=JbatNo",
+               "Delact=No",       "SaveTo=LastSaved", "StartupOpt=LastUsed", "Owrite=Prompt",
+               "MZip=Off",        "MCC=On",           "WrChk=Off",           "MSeam=Off",
+               "EmhCut=Off",      "fCheck=fPass",     "NoOfFilter=3",        "UnpackCustomDir=@",
+               "SaveCustomDir=@", "LastSavedDir=@",   "StartupCustomDir=@",  "LastUsedDir=@",
+               "PkLstDir=@",      "ShowTod=<absent>"});
     for (const QString& entry : expected) {
         const QString name = entry.section(QLatin1Char('='), 0, 0);
         QString value = entry.section(QLatin1Char('='), 1);

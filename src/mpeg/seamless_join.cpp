@@ -1,0 +1,319 @@
+#include "mpeg/seamless_join.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr qint64 kDefaultFrameTicks = 3600;  // one frame at 25 per second, 90 kHz clock
+
+// 90 kHz ticks per frame for the frame rate codes of a sequence header.
+double frameTicksForRateCode(int code) {
+    static constexpr double ticks[] = {0, 3753.75, 3750, 3600, 3003, 3000, 1800, 1501.5, 1500};
+    return code >= 1 && code <= 8 ? ticks[code] : 0;
+}
+
+// The first decode time (or presentation time, where a PES has no DTS) of `stream`,
+// or of any timestamped stream when `stream` is -1, among the units the reader visits.
+struct AnchorFinder {
+    int stream = -1;
+    bool videoOnly = true;
+    bool found = false;
+    int foundStream = -1;
+    quint64 value = 0;
+
+    void consider(const unsigned char* at, int ptsAt, int dtsAt, int id) {
+        if (found || ptsAt < 0) {
+            return;
+        }
+        const bool wanted = stream >= 0 ? id == stream : (!videoOnly || isVideoStreamId(id));
+        if (wanted) {
+            found = true;
+            foundStream = id;
+            value = readPtsField(at + (dtsAt >= 0 ? dtsAt : ptsAt));
+        }
+    }
+    void unit(const PsUnit& unit) {
+        if (unit.kind == PsUnit::Pes) {
+            consider(unit.at, unit.timestampAt, unit.dtsAt, unit.streamId);
+        }
+    }
+    void payload(const unsigned char*, size_t, quint64, int) {}
+};
+
+}  // namespace
+
+void SeamlessJoin::beginPart(bool last) {
+    ++m_part;
+    m_lastPart = last;
+    m_offsetKnown = m_part == 0;  // the first part keeps its clock
+    m_reader = ProgramStreamReader();
+    for (Continuity& pid : m_continuity) {
+        pid.settled = false;
+    }
+}
+
+SeamlessJoin::Step SeamlessJoin::process(unsigned char* data, size_t size, bool endOfPart) {
+    m_endCodes.clear();
+    switch (m_kind) {
+        case MpegStreamKind::Program:
+            return processProgram(data, size, endOfPart);
+        case MpegStreamKind::Transport:
+            return processTransport(data, size, endOfPart);
+        case MpegStreamKind::Elementary:
+            return processElementary(data, size, endOfPart);
+        case MpegStreamKind::None:
+            break;
+    }
+    return {size, size};
+}
+
+// A later part moves so that its first anchor decode time comes one frame after the
+// previous part's last. Without a timestamp in reach it keeps the last part's shift.
+bool SeamlessJoin::settleOffset(const Anchor& first, bool mayWait) {
+    if (m_offsetKnown) {
+        return true;
+    }
+    if (!first.found && mayWait) {
+        return false;
+    }
+    if (first.found && m_anchorSeen) {
+        m_offset = timestampDistance(shiftedTimestamp(m_lastAnchor, lastFrameEnd()), first.value);
+    }
+    m_offsetKnown = true;
+    return true;
+}
+
+// From the last timestamped decode time to the end of the last picture.
+qint64 SeamlessJoin::lastFrameEnd() const {
+    const double frame = m_frameDuration > 0 ? m_frameDuration
+                         : m_frameTicks > 0  ? static_cast<double>(m_frameTicks)
+                                             : static_cast<double>(kDefaultFrameTicks);
+    return static_cast<qint64>(std::llround(frame * static_cast<double>(m_picturesAfter + 1)));
+}
+
+// Picture start codes (00 00 01 00) and the first sequence header's frame rate, read
+// across payload pieces through a window of the last four bytes.
+void SeamlessJoin::scanAnchorPayload(const unsigned char* data, size_t size) {
+    const auto take = [this, data, size](size_t at) {
+        m_startWindow = (m_startWindow << 8) | data[at];
+        if (m_startWindow == 0x00000100) {
+            if (m_timestampedPicturePending) {
+                m_timestampedPicturePending = false;
+            } else {
+                ++m_picturesAfter;
+            }
+        } else if (m_startWindow == 0x000001B3 && m_frameDuration == 0 && at + 4 < size) {
+            m_frameDuration = frameTicksForRateCode(data[at + 4] & 0x0F);
+        }
+    };
+    size_t at = 0;
+    for (; at < size && at < 4; ++at) {
+        take(at);
+    }
+    while (at < size) {
+        const auto* one = static_cast<const unsigned char*>(std::memchr(data + at, 1, size - at));
+        if (one == nullptr) {
+            break;
+        }
+        const size_t hit = static_cast<size_t>(one - data);
+        // The window needs the three bytes before the 01 and the code after it.
+        for (at = std::max(at, hit - 3); at <= hit + 1 && at < size; ++at) {
+            take(at);
+        }
+    }
+    for (size_t from = size >= 4 ? size - 4 : 0; from < size; ++from) {
+        m_startWindow = (m_startWindow << 8) | data[from];
+    }
+}
+
+void SeamlessJoin::noteAnchor(quint64 decodeTime) {
+    if (m_anchorSeen) {
+        const qint64 step = timestampDistance(decodeTime, m_lastAnchor);
+        if (step > 0 && (m_frameTicks == 0 || step < m_frameTicks)) {
+            m_frameTicks = step;
+        }
+        if (step <= 0) {
+            return;  // an earlier frame decoded later: the latest stays
+        }
+    }
+    m_lastAnchor = decodeTime;
+    m_anchorSeen = true;
+    m_picturesAfter = 0;
+    m_timestampedPicturePending = true;
+}
+
+void SeamlessJoin::shiftPes(unsigned char* at, int ptsAt, int dtsAt, int streamId) {
+    for (const int field : {ptsAt, dtsAt}) {
+        if (field >= 0) {
+            writePtsField(at + field, shiftedTimestamp(readPtsField(at + field), m_offset));
+        }
+    }
+    if (ptsAt >= 0 && streamId == m_anchorStream) {
+        noteAnchor(readPtsField(at + (dtsAt >= 0 ? dtsAt : ptsAt)));
+    }
+}
+
+size_t SeamlessJoin::dropEndCodes(unsigned char* data, size_t size, size_t codeSize) {
+    size_t kept = m_endCodes.empty() ? size : m_endCodes.front();
+    for (size_t i = 0; i < m_endCodes.size(); ++i) {
+        const size_t from = m_endCodes[i] + codeSize;
+        const size_t to = i + 1 < m_endCodes.size() ? m_endCodes[i + 1] : size;
+        std::memmove(data + kept, data + from, to - from);
+        kept += to - from;
+    }
+    return kept;
+}
+
+SeamlessJoin::Step SeamlessJoin::processProgram(unsigned char* data, size_t size, bool endOfPart) {
+    // The anchor is the first video stream, or the first stream with a timestamp.
+    if (!m_offsetKnown || m_anchorStream < 0) {
+        AnchorFinder finder;
+        finder.stream = m_anchorStream;
+        ProgramStreamReader probe = m_reader;
+        probe.parse(data, size, finder);
+        if (!finder.found && m_anchorStream < 0) {
+            finder.videoOnly = false;
+            ProgramStreamReader again = m_reader;
+            again.parse(data, size, finder);
+        }
+        const bool mayWait = !endOfPart && size < kLookahead && probe.damage().isEmpty();
+        if (m_anchorStream < 0 && finder.found) {
+            m_anchorStream = finder.foundStream;
+        } else if (m_anchorStream < 0 && mayWait) {
+            return {0, 0};
+        }
+        if (!settleOffset({finder.found, finder.value}, mayWait)) {
+            return {0, 0};
+        }
+    }
+    struct Rewriter {
+        SeamlessJoin& join;
+        void unit(const PsUnit& unit) {
+            switch (unit.kind) {
+                case PsUnit::Pack:
+                    if (join.m_offset != 0) {
+                        unsigned char* scr = unit.at + unit.timestampAt;
+                        if (unit.mpeg2) {
+                            writeScr2Base(scr, shiftedTimestamp(readScr2Base(scr), join.m_offset));
+                        } else {
+                            writePtsField(scr, shiftedTimestamp(readPtsField(scr), join.m_offset));
+                        }
+                    }
+                    break;
+                case PsUnit::Pes:
+                    join.shiftPes(unit.at, unit.timestampAt, unit.dtsAt, unit.streamId);
+                    break;
+                case PsUnit::EndCode:
+                    if (!join.m_lastPart) {
+                        join.m_endCodes.push_back(static_cast<size_t>(unit.at - start));
+                    }
+                    break;
+                default:
+                    break;
+            }
+        }
+        void payload(const unsigned char* data, size_t size, quint64, int stream) {
+            if (stream == join.m_anchorStream && isVideoStreamId(stream)) {
+                join.scanAnchorPayload(data, size);
+            }
+        }
+        const unsigned char* start;
+    } rewriter{*this, data};
+    size_t consumed = m_reader.parse(data, size, rewriter);
+    if (!m_reader.damage().isEmpty() && m_damage.isEmpty()) {
+        m_damage = m_reader.damage();
+    }
+    if (!m_reader.damage().isEmpty() || endOfPart) {
+        consumed = size;  // past damage, and a cut-off tail at the end, bytes pass as they are
+    }
+    return {dropEndCodes(data, consumed, 4), consumed};
+}
+
+void SeamlessJoin::rewriteTsPacket(unsigned char* packet, const TsPacketInfo& info) {
+    if (info.pcrAt >= 0 && m_offset != 0) {
+        unsigned char* pcr = packet + info.pcrAt;
+        writePcrBase(pcr, shiftedTimestamp(readPcrBase(pcr), m_offset));
+    }
+    if (info.payloadStart && info.hasPayload) {
+        PesLayout pes;
+        const size_t room = kTsPacket - static_cast<size_t>(info.payloadAt);
+        if (readPesLayout(packet + info.payloadAt, room, &pes) == LayoutResult::Complete) {
+            if (m_anchorStream < 0 && pes.ptsAt >= 0 && isVideoStreamId(pes.streamId)) {
+                m_anchorStream = pes.streamId;
+            }
+            shiftPes(packet + info.payloadAt, pes.ptsAt, pes.dtsAt, pes.streamId);
+        }
+    }
+    // Each program's packets count on from where the previous part left them.
+    if (info.pid == 0x1FFF) {
+        return;
+    }
+    Continuity& pid = m_continuity[static_cast<size_t>(info.pid)];
+    if (!pid.settled) {
+        pid.correction =
+            pid.seen ? (pid.last + (info.hasPayload ? 1 : 0) - info.continuity) & 15 : 0;
+        pid.settled = true;
+    }
+    const int counted = (info.continuity + pid.correction) & 15;
+    packet[3] = static_cast<unsigned char>((packet[3] & 0xF0) | counted);
+    pid.last = counted;
+    pid.seen = true;
+}
+
+SeamlessJoin::Step SeamlessJoin::processTransport(unsigned char* data, size_t size,
+                                                  bool endOfPart) {
+    const size_t whole = size - size % kTsPacket;
+    if (!m_offsetKnown) {
+        Anchor first;
+        for (size_t at = 0; at < whole && !first.found; at += kTsPacket) {
+            const std::optional<TsPacketInfo> info = readTsPacket(data + at);
+            PesLayout pes;
+            if (info && info->payloadStart && info->hasPayload &&
+                readPesLayout(data + at + info->payloadAt,
+                              kTsPacket - static_cast<size_t>(info->payloadAt),
+                              &pes) == LayoutResult::Complete &&
+                pes.ptsAt >= 0 && isVideoStreamId(pes.streamId)) {
+                first = {true, readPtsField(data + at + info->payloadAt +
+                                            (pes.dtsAt >= 0 ? pes.dtsAt : pes.ptsAt))};
+            }
+        }
+        if (!settleOffset(first, !endOfPart && size < kLookahead)) {
+            return {0, 0};
+        }
+    }
+    for (size_t at = 0; at < whole; at += kTsPacket) {
+        const std::optional<TsPacketInfo> info =
+            m_damage.isEmpty() ? readTsPacket(data + at) : std::nullopt;
+        if (!info) {
+            if (m_damage.isEmpty()) {
+                m_damage = QStringLiteral("damaged transport stream: no sync byte at a packet");
+            }
+            break;
+        }
+        rewriteTsPacket(data + at, *info);
+    }
+    const size_t consumed = endOfPart ? size : whole;
+    return {consumed, consumed};
+}
+
+// A video elementary stream has no clock: the sequence end codes between parts go, so
+// that a player reads one sequence.
+SeamlessJoin::Step SeamlessJoin::processElementary(unsigned char* data, size_t size,
+                                                   bool endOfPart) {
+    size_t consumed = endOfPart ? size : (size > 3 ? size - 3 : 0);
+    if (!m_lastPart) {
+        size_t from = 0;
+        while (const std::optional<size_t> end = findStartCode(data, size, from, 0xB7)) {
+            if (*end + 4 > consumed) {
+                consumed = std::min(consumed, *end);
+                break;
+            }
+            m_endCodes.push_back(*end);
+            from = *end + 4;
+        }
+    }
+    // A code that starts in the held-back bytes is looked at again next time.
+    return {dropEndCodes(data, consumed, 4), consumed};
+}
