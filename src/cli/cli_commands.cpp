@@ -271,6 +271,10 @@ void addUnpackOptions(OptionList& options) {
            QStringLiteral("raw (the bytes as they are) or emh (every piece after the first "
                           "starts with the file's MPEG header, so it plays alone)"),
            "TYPE", QStringLiteral("raw"));
+    options.append({QStringLiteral("clean-cuts"),
+                    QStringLiteral("with --type emh: start every piece where a picture group "
+                                   "starts (the size moves forward to it), with the stream "
+                                   "headers it needs, so that every piece decodes cleanly")});
     valued("join-bat",
            QStringLiteral("no, yes or info (with full paths): write NAME-JOIN.bat and "
                           "NAME-JOIN.sh that join the pieces again"),
@@ -293,6 +297,10 @@ int runUnpack(const QStringList& arguments) {
     if (problem.isEmpty() && !type.isEmpty() && type != QLatin1String("raw") &&
         type != QLatin1String("emh")) {
         problem = QStringLiteral("unknown --type '%1'").arg(type);
+    }
+    if (problem.isEmpty() && parser.isSet(QStringLiteral("clean-cuts")) &&
+        type != QLatin1String("emh")) {
+        problem = QStringLiteral("--clean-cuts needs --type emh");
     }
     if (problem.isEmpty() && !batch.isEmpty() && batch != QLatin1String("no") &&
         batch != QLatin1String("yes") && batch != QLatin1String("info")) {
@@ -319,6 +327,7 @@ int runUnpack(const QStringList& arguments) {
     options.deleteSources = deleteActionOf(parser);
     options.rate = TransferRate::fromWord(parser.value(QStringLiteral("rate")));
     options.checksum = parser.isSet(QStringLiteral("checksum"));
+    options.cleanCuts = parser.isSet(QStringLiteral("clean-cuts"));
 
     TerminalJobHost host(standingAnswer(parser));
     options.stampingLines = LoadCopyrightDataFromFile(host).batchLines;

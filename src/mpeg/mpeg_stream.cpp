@@ -281,7 +281,7 @@ std::optional<size_t> findStartCode(const unsigned char* data, size_t size, size
         }
         at = static_cast<size_t>(hit - data);
         if (at >= from + 2 && data[at - 1] == 0 && data[at - 2] == 0 && at + 1 < size &&
-            data[at + 1] == code) {
+            (code < 0 || data[at + 1] == code)) {
             return at - 2;
         }
     }

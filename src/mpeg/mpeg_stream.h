@@ -143,7 +143,8 @@ struct PesLayout {
 enum class LayoutResult { Complete, CutOff, NotPes };
 LayoutResult readPesLayout(const unsigned char* data, size_t size, PesLayout* layout);
 
-// The offset of the next start code 00 00 01 `code` in data[from..size), or nothing.
+// The offset of the next start code 00 00 01 `code` (any code for -1) in
+// data[from..size), or nothing.
 std::optional<size_t> findStartCode(const unsigned char* data, size_t size, size_t from, int code);
 // The first picture group start in data: a sequence header (B3) or a GOP header (B8).
 std::optional<size_t> findPictureGroup(const unsigned char* data, size_t size, size_t from = 0);

@@ -84,6 +84,7 @@ void JobController::startUnpack(const QStringList& entries, const QString& outpu
     options.rate = m_options.rate();
     options.batch = m_options.batchMode();
     options.checksum = m_options.checksums();
+    options.cleanCuts = m_options.cleanCuts();
     options.stampingLines = m_stampingLines;
     SplitRule rule = m_options.splitRule();
     const JobOutcome outcome = m_unpack.run(entries, options, rule);

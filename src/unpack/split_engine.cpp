@@ -90,20 +90,16 @@ JobOutcome SplitEngine::splitSource(const SplitJob& job, const SplitSource& sour
     if (plan->pieceCount > kMaxPieces) {
         return fail(tooManyPiecesText(source.path, plan->pieceCount));
     }
-    QByteArray header = source.mpegHeader.value_or(QByteArray());
-    if (job.type == UnpackType::EMH && !source.zipped && !source.mpegHeader) {
-        header = readMpegHeader(source.fileToSplit, m_files, m_host).value_or(QByteArray());
-    }
-    if (!m_files.SeekTo(source.handle, plan->firstOffset)) {
+    const std::vector<PieceSpan> spans = spansOf(job, source, *plan, length);
+    if (!m_files.SeekTo(source.handle, spans.front().start)) {
         return fail(QStringLiteral("Error reading '") + source.fileToSplit + QLatin1Char('\'') +
                     QLatin1Char('.') + kUnpackingAborted);
     }
     Sha256 sourceDigest;
     m_sourceDigest = job.checksum ? &sourceDigest : nullptr;
     m_manifest.clear();
-    for (quint64 number = 1; number <= plan->pieceCount; ++number) {
-        const JobOutcome outcome =
-            writePiece(job, source, *plan, number, plan->pieceBytes(number, length), header, batch);
+    for (quint64 number = 1; number <= spans.size(); ++number) {
+        const JobOutcome outcome = writePiece(job, source, *plan, number, spans[number - 1], batch);
         if (outcome != JobOutcome::Success) {
             return outcome;
         }
@@ -137,19 +133,86 @@ JobOutcome SplitEngine::splitSource(const SplitJob& job, const SplitSource& sour
     return JobOutcome::Success;
 }
 
-// Every piece after the first (every piece of a last-piece split) of an `EMH` split
-// starts with the source's header, so that it plays by itself.
+std::vector<PieceSpan> plannedSpans(const PiecePlan& plan, quint64 length,
+                                    const QByteArray& header) {
+    std::vector<PieceSpan> spans;
+    quint64 start = plan.firstOffset;
+    for (quint64 number = 1; number <= plan.pieceCount; ++number) {
+        const quint64 bytes = plan.pieceBytes(number, length);
+        const bool withHeader = number > 1 || plan.lastPieceMode;
+        spans.push_back({start, bytes, withHeader ? header : QByteArray()});
+        start += bytes;
+    }
+    return spans;
+}
+
+std::vector<PieceSpan> cleanSpans(const PiecePlan& plan, quint64 length, CleanCutFinder& cuts) {
+    const std::vector<PieceSpan> planned = plannedSpans(plan, length, QByteArray());
+    const quint64 plannedEnd = planned.back().start + planned.back().bytes;
+    quint64 end = length;
+    if (plannedEnd < length) {
+        const std::optional<CleanCut> after = cuts.next(plannedEnd);
+        end = after ? after->offset : length;
+    }
+    std::optional<CleanCut> first =
+        plan.firstOffset == 0 ? CleanCut{0, {}} : cuts.next(plan.firstOffset);
+    if (!first || first->offset >= end) {
+        return planned;  // no picture group to start at: the rule's pieces as they are
+    }
+    std::vector<CleanCut> starts{*first};
+    for (size_t i = 1; i < planned.size(); ++i) {
+        const std::optional<CleanCut> cut =
+            cuts.next(std::max(planned[i].start, starts.back().offset + 1));
+        if (!cut || cut->offset >= end) {
+            break;
+        }
+        starts.push_back(*cut);
+    }
+    std::vector<PieceSpan> spans;
+    for (size_t i = 0; i < starts.size(); ++i) {
+        const quint64 next = i + 1 < starts.size() ? starts[i + 1].offset : end;
+        spans.push_back({starts[i].offset, next - starts[i].offset, starts[i].header});
+    }
+    return spans;
+}
+
+// An `EMH` split puts the source's header in front of every piece after the first (of
+// every piece of a last-piece split), so that it plays by itself; with clean cuts each
+// piece starts at a picture group with the headers it needs.
+std::vector<PieceSpan> SplitEngine::spansOf(const SplitJob& job, const SplitSource& source,
+                                            const PiecePlan& plan, quint64 length) {
+    const bool emh = job.type == UnpackType::EMH && !source.zipped;
+    if (emh && job.cleanCuts) {
+        if (std::optional<CleanCutFinder> cuts =
+                CleanCutFinder::open(m_files, source.handle, length)) {
+            return cleanSpans(plan, length, *cuts);
+        }
+        m_host.message(MessageIcon::Information,
+                       QLatin1Char('\'') + source.path +
+                           QStringLiteral("' is not an MPEG program, transport or video "
+                                          "elementary stream with video: its pieces are cut "
+                                          "by size."));
+    }
+    QByteArray header = source.mpegHeader.value_or(QByteArray());
+    if (emh && !source.mpegHeader) {
+        header = readMpegHeader(source.fileToSplit, m_files, m_host).value_or(QByteArray());
+    }
+    return plannedSpans(plan, length, header);
+}
+
+// A piece: its header, then its bytes of the source.
 JobOutcome SplitEngine::writePiece(const SplitJob& job, const SplitSource& source,
-                                   const PiecePlan& plan, quint64 number, quint64 bytes,
-                                   const QByteArray& header, JoinBatchBuilder& batch) {
+                                   const PiecePlan& plan, quint64 number, const PieceSpan& span,
+                                   JoinBatchBuilder& batch) {
+    const QByteArray& header = span.header;
+    const quint64 bytes = span.bytes;
     const QString piece = pieceName(job, source, pieceNumberText(number, plan.digits));
     JobOutcome outcome = JobOutcome::Success;
     if (!deleteOldPiece(piece, &outcome)) {
         return outcome;
     }
     batch.pieceReported(piece);
-    const bool withHeader = !header.isEmpty() && (number > 1 || plan.lastPieceMode);
-    const quint64 headerBytes = withHeader ? static_cast<quint64>(header.size()) : 0;
+    const auto headerBytes = static_cast<quint64>(header.size());
     batch.pieceHeader(headerBytes);
     if (!m_files.OpenFile(piece, File64::OpenMode::ReadWrite).ok()) {
         return fail(QString());  // the open already named the piece

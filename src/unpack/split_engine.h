@@ -13,6 +13,7 @@
 #include "core/split_rule.h"
 #include "core/transfer_rate.h"
 #include "fileio/chunk_transfer.h"
+#include "mpeg/clean_cut.h"
 #include "mpeg/mpeg_header.h"
 #include "unpack/join_batch.h"
 
@@ -46,7 +47,27 @@ struct SplitJob {
     JoinBatchMode batch = JoinBatchMode::None;
     QStringList stampingLines;
     bool checksum = false;  // also write NAME.sha256 beside the pieces, in the same pass
+    // `EMH` pieces start where a picture group starts, each with the stream headers it
+    // needs; the size rule's positions move forward to the next such place.
+    bool cleanCuts = false;
 };
+
+// One piece of a source: where it starts, how many source bytes it holds and what it
+// starts with before them.
+struct PieceSpan {
+    quint64 start = 0;
+    quint64 bytes = 0;
+    QByteArray header;
+};
+
+// The pieces of the size rule: every piece after the first (every piece of a last-piece
+// split) carries `header`.
+std::vector<PieceSpan> plannedSpans(const PiecePlan& plan, quint64 length,
+                                    const QByteArray& header);
+// The same pieces with every boundary moved forward to the next clean cut. A boundary
+// with no cut before the end of the source, or with the same cut as the one before,
+// ends the list: the last piece runs to the end, and there may be fewer pieces.
+std::vector<PieceSpan> cleanSpans(const PiecePlan& plan, quint64 length, CleanCutFinder& cuts);
 
 // The name the pieces of `source` share, before their numbers.
 QString pieceBase(const SplitJob& job, const SplitSource& source);
@@ -71,8 +92,9 @@ private:
     JobOutcome splitSource(const SplitJob& job, const SplitSource& source, SplitRule& rule,
                            JoinBatchBuilder& batch);
     JobOutcome writePiece(const SplitJob& job, const SplitSource& source, const PiecePlan& plan,
-                          quint64 number, quint64 bytes, const QByteArray& header,
-                          JoinBatchBuilder& batch);
+                          quint64 number, const PieceSpan& span, JoinBatchBuilder& batch);
+    std::vector<PieceSpan> spansOf(const SplitJob& job, const SplitSource& source,
+                                   const PiecePlan& plan, quint64 length);
     bool deleteOldPiece(const QString& piece, JobOutcome* outcome);
     JobOutcome copyPiece(const SplitSource& source, const QString& piece, int pieceHandle,
                          quint64 bytes);

@@ -100,6 +100,7 @@ JobOutcome UnpackCommand::run(const QStringList& entries, UnpackOptions& options
     job.batch = options.batch;
     job.stampingLines = options.stampingLines;
     job.checksum = options.checksum;
+    job.cleanCuts = options.cleanCuts;
     JobOutcome outcome = openPhase(entries, options, &job.sources);
     if (outcome != JobOutcome::Success) {
         return outcome;

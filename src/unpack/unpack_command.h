@@ -22,7 +22,8 @@ struct UnpackOptions {
     TransferRate rate;
     JoinBatchMode batch = JoinBatchMode::None;
     QStringList stampingLines;
-    bool checksum = false;  // write NAME.sha256 beside each source's pieces
+    bool checksum = false;   // write NAME.sha256 beside each source's pieces
+    bool cleanCuts = false;  // EMH pieces start at picture groups
 };
 
 // The unpack job around the split engine: the destination question, the size and
