@@ -170,13 +170,24 @@ bool CleanCutFinder::readStreamHeaders() {
 }
 
 std::optional<CleanCut> CleanCutFinder::cutAt(quint64 offset, const QByteArray& pesHeader,
-                                              quint64 skipped, bool addSequenceHeader) const {
+                                              quint64 skipped, bool addSequenceHeader,
+                                              bool keepTimestamps) const {
     QByteArray pes = pesHeader;
-    const QByteArray sequence = addSequenceHeader ? m_sequenceHeader : QByteArray();
     const quint64 length = (quint64{static_cast<unsigned char>(pes.at(4))} << 8) |
                            static_cast<unsigned char>(pes.at(5));
-    const quint64 kept = length - skipped + static_cast<quint64>(sequence.size());
-    if (skipped > length || kept > 0xFFFF) {
+    if (skipped + pes.size() - 6 > length) {
+        return std::nullopt;
+    }
+    const quint64 payload = length - (pes.size() - 6) - skipped;
+    if (!keepTimestamps) {
+        // The PES's timestamp belongs to a picture before the cut: the piece's first
+        // packet goes without one, and the player takes the time from the next.
+        const bool mpeg2 = (static_cast<unsigned char>(pes.at(6)) >> 6) == 2;
+        pes = pes.left(6) + (mpeg2 ? QByteArray("\x80\x00\x00", 3) : QByteArray("\x0F", 1));
+    }
+    const QByteArray sequence = addSequenceHeader ? m_sequenceHeader : QByteArray();
+    const quint64 kept = payload + static_cast<quint64>(pes.size() - 6 + sequence.size());
+    if (kept > 0xFFFF) {
         return std::nullopt;
     }
     pes[4] = static_cast<char>(kept >> 8);
@@ -306,7 +317,7 @@ std::optional<CleanCut> CleanCutFinder::nextInProgram(quint64 from) {
                 if (found || stream != finder.m_videoStream || pesHeader.isEmpty()) {
                     return;
                 }
-                for (size_t at = 0; !pictureSeen;) {
+                for (size_t at = 0;;) {
                     const auto code = firstStartCode(data, size, at);
                     if (!code) {
                         return;
@@ -314,10 +325,10 @@ std::optional<CleanCut> CleanCutFinder::nextInProgram(quint64 from) {
                     const quint64 where = base + offset + code->first;
                     if (startsPictureGroup(code->second) && where >= from) {
                         found = finder.cutAt(where, pesHeader, where - payloadStart,
-                                             code->second == 0xB8);
+                                             code->second == 0xB8, !pictureSeen);
                         return;
                     }
-                    pictureSeen = code->second == 0x00;
+                    pictureSeen = pictureSeen || code->second == 0x00;
                     at = code->first + 4;
                 }
             }

@@ -42,7 +42,7 @@ private:
     // The cut at a picture group `skipped` bytes into the payload of the PES whose
     // header is `pesHeader`; nothing when its length field cannot hold the new length.
     std::optional<CleanCut> cutAt(quint64 offset, const QByteArray& pesHeader, quint64 skipped,
-                                  bool addSequenceHeader) const;
+                                  bool addSequenceHeader, bool keepTimestamps) const;
 
     File64& m_files;
     int m_handle;
