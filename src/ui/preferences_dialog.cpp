@@ -29,8 +29,8 @@ namespace {
 const QString kSeparator(20, QLatin1Char('_'));
 
 // Where the rows of read-only boxes and the one visible list sit.
-constexpr int kListY = 354;
-constexpr int kFilterCountRow = 12;
+constexpr int kListY = 434;
+constexpr int kFilterCountRow = 15;
 int rowY(int row) {
     return 8 + row * 26;
 }
@@ -71,9 +71,9 @@ PreferencesDialog::PreferencesDialog(OptionsModel& options, PreferencesChoosers&
       m_filterCount(new QLineEdit(this)) {
     setObjectName(QStringLiteral("Preferencesfrm"));
     setWindowTitle(QStringLiteral("Preferences"));
-    setFixedSize(620, 440);
+    setFixedSize(620, 520);
     m_pages->setObjectName(QStringLiteral("PrefCmb"));
-    m_pages->setGeometry(8, 8, 180, 380);
+    m_pages->setGeometry(8, 8, 180, 460);
     for (const QString& page : texts({"General",
                                       "",
                                       "Unpack Type",
@@ -91,6 +91,9 @@ PreferencesDialog::PreferencesDialog(OptionsModel& options, PreferencesChoosers&
                                       "",
                                       "Zip Compression",
                                       "Mpeg Compatibilty Check",
+                                      "Seamless MPEG Join",
+                                      "Write Checksums",
+                                      "Clean EMH Cuts",
                                       "",
                                       "Miscellaneous",
                                       "",
@@ -134,7 +137,10 @@ PreferencesDialog::PreferencesDialog(OptionsModel& options, PreferencesChoosers&
          OverwritePage, 8, std::nullopt, -1, true},
         {Id::Zip, "Zip Compression:", noYes, kOffOn, ZipPage, 9},
         {Id::MpegCheck, "Mpeg Compatibility Check:", noYes, kOffOn, MpegCheckPage, 10},
-        {Id::ContextMenu, "Show 'Pack It' In Explorer:", noYes, kOffOn, MiscellaneousPage, 11},
+        {Id::SeamlessJoin, "Seamless MPEG Join:", noYes, kOffOn, SeamlessPage, 11},
+        {Id::Checksums, "Write Checksums:", noYes, kOffOn, ChecksumsPage, 12},
+        {Id::CleanCuts, "Clean EMH Cuts:", noYes, kOffOn, CleanCutsPage, 13},
+        {Id::ContextMenu, "Show 'Pack It' In Explorer:", noYes, kOffOn, MiscellaneousPage, 14},
     };
     for (const Option& entry : table) {
         addOption(entry);
@@ -150,11 +156,11 @@ PreferencesDialog::PreferencesDialog(OptionsModel& options, PreferencesChoosers&
     auto* ok = new QPushButton(QStringLiteral("&OK"), this);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
     auto* reset = new QPushButton(QStringLiteral("Reset"), this);
-    m_prev->setGeometry(8, 400, 70, 30);
-    m_next->setGeometry(84, 400, 70, 30);
-    reset->setGeometry(352, 400, 80, 30);
-    ok->setGeometry(440, 400, 80, 30);
-    cancel->setGeometry(528, 400, 84, 30);
+    m_prev->setGeometry(8, 480, 70, 30);
+    m_next->setGeometry(84, 480, 70, 30);
+    reset->setGeometry(352, 480, 80, 30);
+    ok->setGeometry(440, 480, 80, 30);
+    cancel->setGeometry(528, 480, 84, 30);
     connect(m_prev, &QPushButton::clicked, this, &PreferencesDialog::previousPage);
     connect(m_next, &QPushButton::clicked, this, &PreferencesDialog::nextPage);
     connect(ok, &QPushButton::clicked, this, &PreferencesDialog::apply);

@@ -53,8 +53,11 @@ public:
         OverwritePage = 13,
         ZipPage = 15,
         MpegCheckPage = 16,
-        MiscellaneousPage = 18,
-        FileTypePage = 20,
+        SeamlessPage = 17,
+        ChecksumsPage = 18,
+        CleanCutsPage = 19,
+        MiscellaneousPage = 21,
+        FileTypePage = 23,
     };
     static constexpr int kLastPage = FileTypePage;
 
