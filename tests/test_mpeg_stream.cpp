@@ -204,6 +204,12 @@ private Q_SLOTS:
         for (int i = 0; i < 3; ++i) {
             parts << folder + QStringLiteral("/part%1.").arg(i) + extension;
             QVERIFY(makeClip(parts.last(), QLatin1String(sources[i]), codec, 2));
+            // Each part ends its stream, as other muxers write it.
+            const QByteArray end =
+                kind == static_cast<int>(MpegStreamKind::Program)      ? QByteArray("\0\0\1\xB9", 4)
+                : kind == static_cast<int>(MpegStreamKind::Elementary) ? QByteArray("\0\0\1\xB7", 4)
+                                                                       : QByteArray();
+            writeFile(parts.last(), readFile(parts.last()) + end);
             QByteArray bytes = readFile(parts.last());
             expected +=
                 i == 2 ? bytes : withoutEndCode(withoutEndCode(bytes, "\0\0\1\xB9"), "\0\0\1\xB7");
@@ -269,6 +275,29 @@ private Q_SLOTS:
                                     "for byte.")),
                  qPrintable(result.errorOutput));
         QVERIFY(readFile(joined) == readFile(clip) + readFile(text));
+    }
+
+    // Past damage a part is copied as it is, and the user hears of it.
+    void damagedPartIsSaid() {
+        const QString folder = freshFolder(path(QStringLiteral("damaged")));
+        const QString first = folder + QStringLiteral("/a.mpg");
+        const QString second = folder + QStringLiteral("/b.mpg");
+        QVERIFY(makeMpegClip(first));
+        writeFile(first, readFile(first) + QByteArray("\0\0\1\xB9", 4));
+        QByteArray bytes = readFile(first);
+        bytes.insert(bytes.size() / 2, QByteArray(1000, '\x55'));
+        writeFile(second, bytes);
+        const QString joined = folder + QStringLiteral("/j.mpg");
+        const CliResult result =
+            runCliProgram({QStringLiteral("pack"), QStringLiteral("--seamless"),
+                           QStringLiteral("-o"), joined, first, second});
+        QCOMPARE(result.status, 0);
+        QVERIFY2(result.errorOutput.contains(
+                     QStringLiteral("The joined file is not wholly continuous: damaged program "
+                                    "stream at byte ")),
+                 qPrintable(result.errorOutput));
+        QCOMPARE(GetFileLen(joined), GetFileLen(first) + GetFileLen(second) - 4);
+        QVERIFY(readFile(joined).endsWith(bytes.mid(bytes.size() / 2)));
     }
 
     void cleanCuts_data() {

@@ -185,7 +185,16 @@ std::vector<PieceSpan> SplitEngine::spansOf(const SplitJob& job, const SplitSour
     if (emh && job.cleanCuts) {
         if (std::optional<CleanCutFinder> cuts =
                 CleanCutFinder::open(m_files, source.handle, length)) {
-            return cleanSpans(plan, length, *cuts);
+            std::vector<PieceSpan> spans = cleanSpans(plan, length, *cuts);
+            if (spans.size() < plan.pieceCount) {
+                m_host.message(MessageIcon::Information,
+                               QLatin1Char('\'') + source.path +
+                                   QStringLiteral("' is cut into %1 pieces instead of %2: no "
+                                                  "picture group starts after the last cut.")
+                                       .arg(spans.size())
+                                       .arg(plan.pieceCount));
+            }
+            return spans;
         }
         m_host.message(MessageIcon::Information,
                        QLatin1Char('\'') + source.path +
