@@ -1,8 +1,10 @@
 #include "ui/main_chrome_widget.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 
 #include "core/options_model.h"
 #include "core/program_info.h"
@@ -78,6 +80,18 @@ void MainChrome::attachPackList(PackListWindow* packList) {
 
 // The pointer is back on the window itself: the default pointer (the job's hourglass
 // overrides it), no start armed, every button at rest.
+QPoint MainChrome::packListDefaultPosition() const {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    return {(m_window.width() + screen.width() - m_packList->width()) / 2,
+            (screen.height() - m_window.height() - m_packList->height()) / 2};
+}
+
+QPoint MainChrome::startPosition() const {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    return {(screen.width() - m_window.width() - m_packList->width()) / 2,
+            (screen.height() - m_window.height() + m_packList->height()) / 2};
+}
+
 void MainChrome::pointerOverBackground() {
     showBusyPointer(m_jobs.busy());
     m_jobs.disarm();

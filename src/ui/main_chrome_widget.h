@@ -25,6 +25,10 @@ public:
     void attachPackList(PackListWindow* packList);
     QLabel* caption() const { return m_caption; }
 
+    // The pack list's first place, and the main window's place at start-up, where the
+    // two touch corners: the pair sits in the middle of the screen.
+    QPoint packListDefaultPosition() const;
+    QPoint startPosition() const;
     // Every picture button of the window back to its normal picture.
     void resetButtons();
     // The snap on demand, and the snap after the pack list window was dragged.

@@ -209,17 +209,11 @@ void MainWindow::setCurrentDir(const QString& folder) {
     m_browser->setFolder(folder);  // the browser reports the folder back
 }
 
-QPoint MainWindow::packListDefaultPosition() const {
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    const int x = (width() + screen.width() - m_packListWindow->width()) / 2;
-    const int y = (screen.height() - height() - m_packListWindow->height()) / 2;
-    return {x, y};
-}
-
 void MainWindow::load() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    move(m_chrome->startPosition());
     // Pack list position, in twips as stored.
-    const QPoint fallback = packListDefaultPosition() * kTwipsPerPixel;
+    const QPoint fallback = m_chrome->packListDefaultPosition() * kTwipsPerPixel;
     const SettingsContext context{m_currentDir, static_cast<double>(fallback.x()),
                                   static_cast<double>(fallback.y())};
     // Every stored value back in its vocabulary; the filters initialised on a first start.

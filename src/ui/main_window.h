@@ -128,7 +128,6 @@ private:
     void buildPreview(QWidget* client);
     void updateMpegPanel(const QString& path);
     void resetMpegPanel();
-    QPoint packListDefaultPosition() const;
     void showBusy();
     void showIdle();
 
