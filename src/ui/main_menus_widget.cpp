@@ -1,6 +1,7 @@
 #include "ui/main_menus_widget.h"
 
 #include <QAction>
+#include <QCursor>
 #include <QMenu>
 #include <QToolButton>
 
@@ -263,9 +264,12 @@ void MainMenus::build(QWidget* captionBar) {
                 popup->setObjectName(title);
                 const bool always = entry.busy == MenuBusy::Stays;
                 connect(button, &QToolButton::clicked, this, [this, button, popup, always] {
-                    // While a job shows the hourglass only Help opens.
+                    // While a job shows the hourglass only Help opens: at the mouse, or
+                    // below the picture when the keyboard pressed it.
                     if (always || !m_window.jobRunning()) {
-                        popup->popup(button->mapToGlobal(QPoint(0, button->height())));
+                        popup->popup(button->underMouse()
+                                         ? QCursor::pos()
+                                         : button->mapToGlobal(QPoint(0, button->height())));
                     }
                 });
                 m_captionButtons.append(button);
