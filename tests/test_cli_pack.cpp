@@ -110,6 +110,41 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/a.bin-JOIN.bin")));
     }
 
+    void sourceRebuiltFromPieces_data() {
+        QTest::addColumn<QStringList>("split");
+        QTest::newRow("raw") << texts({"--type", "raw"});
+        QTest::newRow("emh") << texts({"--type", "emh"});
+        QTest::newRow("emh, clean cuts") << texts({"--type", "emh", "--clean-cuts"});
+    }
+    // Without the source, verify checks it from the pieces less their headers.
+    void sourceRebuiltFromPieces() {
+        QFETCH(QStringList, split);
+        const QString folder = freshFolder(path(QStringLiteral("rebuilt")));
+        QVERIFY(makeMpegClip(folder + QStringLiteral("/clip.mpg")));
+        QCOMPARE(runCliProgram(texts({"unpack", "--pieces", "3", "--checksum", "clip.mpg"}) + split,
+                               folder)
+                     .status,
+                 0);
+        QFile::rename(folder + QStringLiteral("/clip.mpg"), folder + QStringLiteral("/away.mpg"));
+        const QString manifest = folder + QStringLiteral("/clip.mpg.sha256");
+        QVERIFY(runShell(QStringLiteral("cd '%1' && sha256sum --quiet --ignore-missing -c "
+                                        "clip.mpg.sha256")
+                             .arg(folder)));
+        auto [said, status] = output({QStringLiteral("verify"), manifest});
+        QCOMPARE(status, 0);
+        QVERIFY2(said.endsWith(QStringLiteral(": OK\nclip.mpg: OK (rebuilt from its pieces)\n"
+                                              "4 OK, 0 FAILED, 0 MISSING\n")),
+                 qPrintable(said));
+        const QString last = QDir(folder).entryList({QStringLiteral("clip.mpg.003*")}).value(0);
+        QByteArray piece = readFile(folder + QLatin1Char('/') + last);
+        piece[piece.size() - 1] = static_cast<char>(piece[piece.size() - 1] ^ 1);
+        writeFile(folder + QLatin1Char('/') + last, piece);
+        std::tie(said, status) = output({QStringLiteral("verify"), manifest});
+        QCOMPARE(status, 1);
+        QVERIFY2(said.contains(QStringLiteral("clip.mpg: FAILED (rebuilt from its pieces)\n")),
+                 qPrintable(said));
+    }
+
     void versionAndUnknownOptions() {
         const auto [version, status] = output({QStringLiteral("--version")});
         QCOMPARE(status, 0);

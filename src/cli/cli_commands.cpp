@@ -412,8 +412,8 @@ const Command kCommands[] = {
     {"info", "Shows the picture size and frame rate of MPEG files.", "FILE...", addNoOptions,
      runInfo, "  zarvo-cli info clip.mpg\n"},
     {"verify",
-     "Checks every file a checksum file lists (OK, FAILED or MISSING); status 0 only when all "
-     "are good.",
+     "Checks every file a checksum file lists (OK, FAILED or MISSING); a split's missing source "
+     "is checked as rebuilt from its pieces. Status 0 only when all are good.",
      "FILE.sha256", addNoOptions, runVerify, "  zarvo-cli verify movie.mpg.sha256\n"},
 };
 

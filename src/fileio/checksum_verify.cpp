@@ -16,16 +16,29 @@ namespace {
 struct Entry {
     QByteArray digest;
     QString name;
+    quint64 headerBytes = 0;     // in front of a piece's share of its source
+    bool rebuiltSource = false;  // the source of the pieces listed before it
 };
 
-// The lines sha256sum writes ("HEX  NAME", or "HEX *NAME" for binary mode).
+// The lines sha256sum writes ("HEX  NAME", or "HEX *NAME" for binary mode), with what
+// the comments before them say.
 QList<Entry> entriesOf(const QByteArray& text) {
     static const QRegularExpression pattern(QStringLiteral("^([0-9a-fA-F]{64}) [ *](.+)$"));
     QList<Entry> entries;
-    for (const QByteArray& line : text.split('\n')) {
-        const QRegularExpressionMatch match = pattern.match(fromNativePath(line.trimmed()));
+    Entry next;
+    for (const QByteArray& raw : text.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.startsWith('#')) {
+            next.headerBytes = headerBytesOf(line).value_or(next.headerBytes);
+            next.rebuiltSource = next.rebuiltSource || line == rebuiltSourceComment().trimmed();
+            continue;
+        }
+        const QRegularExpressionMatch match = pattern.match(fromNativePath(line));
         if (match.hasMatch()) {
-            entries.append({match.captured(1).toLower().toLatin1(), match.captured(2)});
+            next.digest = match.captured(1).toLower().toLatin1();
+            next.name = match.captured(2);
+            entries.append(next);
+            next = Entry();
         }
     }
     return entries;
@@ -48,9 +61,12 @@ bool ChecksumReport::allGood() const {
 QString ChecksumReport::text() const {
     QString text;
     for (const Line& line : lines) {
-        text += line.name + (line.verdict == Verdict::Ok       ? QStringLiteral(": OK\n")
-                             : line.verdict == Verdict::Failed ? QStringLiteral(": FAILED\n")
-                                                               : QStringLiteral(": MISSING\n"));
+        text +=
+            line.name +
+            (line.verdict == Verdict::Ok       ? QStringLiteral(": OK")
+             : line.verdict == Verdict::Failed ? QStringLiteral(": FAILED")
+                                               : QStringLiteral(": MISSING")) +
+            (line.rebuilt ? QStringLiteral(" (rebuilt from its pieces)\n") : QStringLiteral("\n"));
     }
     return text + QStringLiteral("%1 OK, %2 FAILED, %3 MISSING")
                       .arg(count(Verdict::Ok))
@@ -70,28 +86,46 @@ ChecksumReport verifyChecksums(const QString& manifest, JobHost& host,
     const QString folder = QFileInfo(manifest).path();
     const QList<Entry> entries = entriesOf(file.readAll());
     quint64 total = 0;
+    quint64 listed = 0;  // a missing source is read again from its pieces
     for (const Entry& entry : entries) {
-        total += GetFileLen(joinPath(folder, entry.name));
+        const quint64 size = GetFileLen(joinPath(folder, entry.name));
+        total += size == 0 && entry.rebuiltSource ? listed : size;
+        listed += size;
     }
     ProgressFeedback feedback;
     feedback.start();
     quint64 done = 0;
-    for (const Entry& entry : entries) {
+    const DigestProgress progress = [&](quint64 bytes) {
+        done += bytes;
+        host.progress(feedback.report(done, total));
+        return !cancel.requested;
+    };
+    const auto verdict = [](const QByteArray& digest, const QByteArray& expected) {
+        return digest == expected ? ChecksumReport::Verdict::Ok : ChecksumReport::Verdict::Failed;
+    };
+    for (qsizetype i = 0; i < entries.size() && !cancel.requested; ++i) {
+        const Entry& entry = entries.at(i);
         const QString path = joinPath(folder, entry.name);
-        if (!isRegularFile(path)) {
-            report.lines.append({entry.name, ChecksumReport::Verdict::Missing});
+        if (isRegularFile(path)) {
+            const QByteArray digest = fileSha256(path, progress);
+            if (!cancel.requested) {
+                report.lines.append({entry.name, verdict(digest, entry.digest)});
+            }
             continue;
         }
-        const QByteArray digest = fileSha256(path, [&](quint64 bytes) {
-            done += bytes;
-            host.progress(feedback.report(done, total));
-            return !cancel.requested;
-        });
+        bool rebuilt = entry.rebuiltSource && i > 0;
+        Sha256 source;
+        for (qsizetype piece = 0; rebuilt && piece < i; ++piece) {
+            rebuilt = addFileTo(source, joinPath(folder, entries.at(piece).name),
+                                entries.at(piece).headerBytes, progress);
+        }
         if (cancel.requested) {
             break;
         }
-        report.lines.append({entry.name, digest == entry.digest ? ChecksumReport::Verdict::Ok
-                                                                : ChecksumReport::Verdict::Failed});
+        report.lines.append(
+            {entry.name,
+             rebuilt ? verdict(source.hexDigest(), entry.digest) : ChecksumReport::Verdict::Missing,
+             rebuilt});
     }
     return report;
 }

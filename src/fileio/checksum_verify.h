@@ -15,16 +15,20 @@ struct ChecksumReport {
     struct Line {
         QString name;  // as the checksum file names it
         Verdict verdict;
+        bool rebuilt = false;  // a split's missing source, checked from its pieces
     };
     QList<Line> lines;
     QString error;  // the checksum file itself could not be read
 
     int count(Verdict verdict) const;
     bool allGood() const;
-    // "NAME: OK" per file, then "N OK, N FAILED, N MISSING".
+    // "NAME: OK" per file ("NAME: OK (rebuilt from its pieces)"), then
+    // "N OK, N FAILED, N MISSING".
     QString text() const;
 };
 
 // Checks every file `manifest` lists (names relative to its folder) in one read each,
-// reporting progress to `host` by the bytes read; stops when `cancel` is requested.
+// reporting progress to `host` by the bytes read; stops when `cancel` is requested. A
+// split's source that is not there is checked from its pieces, without the headers the
+// checksum file's comments count.
 ChecksumReport verifyChecksums(const QString& manifest, JobHost& host, const CancelRequest& cancel);

@@ -33,21 +33,24 @@ QByteArray Sha256::hexDigest() {
         .toHex();
 }
 
-QByteArray fileSha256(const QString& path, const DigestProgress& progress) {
+bool addFileTo(Sha256& sum, const QString& path, quint64 skip, const DigestProgress& progress) {
     const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        return QByteArray();
+        return false;
     }
-    Sha256 sum;
+    if (skip > 0 && ::lseek(fd, static_cast<off_t>(skip), SEEK_SET) < 0) {
+        ::close(fd);
+        return false;
+    }
     QByteArray buffer(1024 * 1024, Qt::Uninitialized);
-    QByteArray digest;
+    bool read = false;
     for (;;) {
         const ssize_t got = ::read(fd, buffer.data(), static_cast<size_t>(buffer.size()));
         if (got < 0 && errno == EINTR) {
             continue;
         }
         if (got <= 0) {
-            digest = got == 0 ? sum.hexDigest() : QByteArray();
+            read = got == 0;
             break;
         }
         sum.add(buffer.constData(), static_cast<quint64>(got));
@@ -56,11 +59,34 @@ QByteArray fileSha256(const QString& path, const DigestProgress& progress) {
         }
     }
     ::close(fd);
-    return digest;
+    return read;
+}
+
+QByteArray fileSha256(const QString& path, const DigestProgress& progress) {
+    Sha256 sum;
+    return addFileTo(sum, path, 0, progress) ? sum.hexDigest() : QByteArray();
 }
 
 QString checksumFilePath(const QString& base) {
     return base + QStringLiteral(".sha256");
+}
+
+QByteArray pieceHeaderComment(quint64 headerBytes) {
+    return "# the next piece starts with " + QByteArray::number(headerBytes) + " bytes of header\n";
+}
+
+QByteArray rebuiltSourceComment() {
+    return "# the source, rebuilt from the pieces above without their headers:\n";
+}
+
+std::optional<quint64> headerBytesOf(const QByteArray& commentLine) {
+    const QByteArray prefix = "# the next piece starts with ";
+    if (!commentLine.startsWith(prefix)) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const quint64 bytes = commentLine.mid(prefix.size()).split(' ').value(0).toULongLong(&ok);
+    return ok ? std::optional<quint64>(bytes) : std::nullopt;
 }
 
 QByteArray checksumLine(const QByteArray& hexDigest, const QString& name) {

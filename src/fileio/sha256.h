@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 // SHA-256 of data fed in pieces, through OpenSSL's EVP interface (which uses the
 // processor's SHA instructions where it has them).
@@ -30,9 +31,18 @@ using DigestProgress = std::function<bool(quint64 bytes)>;
 // The digest of a whole file, read in 1 MiB steps through the name's own bytes; empty
 // when it cannot be read or `progress` stopped it.
 QByteArray fileSha256(const QString& path, const DigestProgress& progress = {});
+// Feeds the file's bytes from `skip` on into `sum`; false when it cannot be read.
+bool addFileTo(Sha256& sum, const QString& path, quint64 skip, const DigestProgress& progress = {});
 
 // The checksum file written beside a job's output or pieces: NAME.sha256.
 QString checksumFilePath(const QString& base);
 
 // One line of a checksum file as sha256sum writes and reads it: "HEX  NAME".
 QByteArray checksumLine(const QByteArray& hexDigest, const QString& name);
+
+// Comment lines (sha256sum skips them) that let a check rebuild a split's source from
+// its pieces: the header bytes in front of the next piece's share of the source, and
+// the mark before the source's own line.
+QByteArray pieceHeaderComment(quint64 headerBytes);
+QByteArray rebuiltSourceComment();
+std::optional<quint64> headerBytesOf(const QByteArray& commentLine);

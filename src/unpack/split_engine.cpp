@@ -110,6 +110,7 @@ JobOutcome SplitEngine::splitSource(const SplitJob& job, const SplitSource& sour
             rule.SplitMode != SplitKind::FirstPiece && rule.SplitMode != SplitKind::LastPiece;
         const QByteArray wholeDigest = whole ? sourceDigest.hexDigest() : QByteArray();
         if (whole) {
+            m_manifest += rebuiltSourceComment();
             m_manifest += checksumLine(wholeDigest,
                                        namePart(source.zipped ? source.fileToSplit : source.path));
         }
@@ -245,6 +246,9 @@ JobOutcome SplitEngine::writePiece(const SplitJob& job, const SplitSource& sourc
     if (outcome == JobOutcome::Success) {
         m_files.CloseFile(pieceHandle);
         if (m_pieceDigest != nullptr) {
+            if (headerBytes > 0) {
+                m_manifest += pieceHeaderComment(headerBytes);
+            }
             m_manifest += checksumLine(pieceDigest.hexDigest(), namePart(piece));
         }
     }
