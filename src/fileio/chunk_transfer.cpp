@@ -1,9 +1,12 @@
 #include "fileio/chunk_transfer.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
-#include <future>
+#include <mutex>
+#include <thread>
 
 #include "core/job_host.h"
 #include "core/job_messages.h"
@@ -15,25 +18,114 @@ namespace {
 
 // Bytes pass through the buffer only where the kernel cannot copy them itself.
 constexpr quint64 kMaxBuffer = 1024 * 1024;
-// Below this a block is hashed where it is: starting a thread would cost more than the
-// digest (the slow rate copies 10,000 bytes a step).
-constexpr quint64 kParallelBlock = 256 * 1024;
-
-// The launch of work on a block: a thread of its own for a large block, else deferred
-// to the caller's wait.
-std::launch launchFor(quint64 size) {
-    return size >= kParallelBlock ? std::launch::async : std::launch::deferred;
-}
+// Blocks a checksummed copy may read ahead of its digests.
+constexpr size_t kPipelineBlocks = 4;
+constexpr size_t kMaxDigests = 2;
 
 }  // namespace
+
+// The digests of a checksummed copy, each summed on a thread of its own while the copy
+// reads and writes the next blocks: a ring of blocks, handed over in order, each
+// reused once every digest is done with it. Two digests of the same bytes (a piece's
+// and its source's) thus cost one digest's time on a machine with two cores.
+class DigestPipeline {
+public:
+    explicit DigestPipeline(size_t blockSize) {
+        for (auto& block : m_blocks) {
+            block.data.resize(blockSize);
+        }
+        for (size_t worker = 0; worker < kMaxDigests; ++worker) {
+            m_threads.emplace_back([this, worker] { sum(worker); });
+        }
+    }
+    ~DigestPipeline() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_changed.notify_all();
+        for (std::thread& thread : m_threads) {
+            thread.join();
+        }
+    }
+    size_t blockSize() const { return m_blocks.front().data.size(); }
+
+    // The next block to fill, once no digest still needs it.
+    char* nextBlock() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_posted - slowest() < kPipelineBlocks; });
+        return m_blocks[m_posted % kPipelineBlocks].data.data();
+    }
+    // Hands the block from nextBlock() to the digests.
+    void post(quint64 size, std::initializer_list<Sha256*> digests) {
+        {
+            const std::lock_guard lock(m_mutex);
+            Block& block = m_blocks[m_posted % kPipelineBlocks];
+            block.size = size;
+            block.digests.fill(nullptr);
+            std::copy_n(digests.begin(), std::min(digests.size(), kMaxDigests),
+                        block.digests.begin());
+            ++m_posted;
+        }
+        m_changed.notify_all();
+    }
+    void settle() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return slowest() == m_posted; });
+    }
+
+private:
+    struct Block {
+        std::vector<char> data;
+        quint64 size = 0;
+        std::array<Sha256*, kMaxDigests> digests{};
+    };
+
+    quint64 slowest() const { return *std::min_element(m_done.begin(), m_done.end()); }
+
+    void sum(size_t worker) {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock,
+                           [this, worker] { return m_stopping || m_done[worker] < m_posted; });
+            if (m_done[worker] == m_posted) {
+                return;  // stopping, and nothing left
+            }
+            const Block& block = m_blocks[m_done[worker] % kPipelineBlocks];
+            lock.unlock();
+            if (Sha256* digest = block.digests[worker]) {
+                digest->add(block.data.data(), block.size);
+            }
+            lock.lock();
+            ++m_done[worker];
+            m_changed.notify_all();
+        }
+    }
+
+    std::array<Block, kPipelineBlocks> m_blocks;
+    std::array<quint64, kMaxDigests> m_done{};
+    quint64 m_posted = 0;
+    bool m_stopping = false;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::thread> m_threads;
+};
 
 ChunkTransfer::ChunkTransfer(File64& files, JobHost& host, const CancelRequest& cancel)
     : m_files(files), m_host(host), m_cancel(cancel) {}
 
+ChunkTransfer::~ChunkTransfer() = default;
+
+void ChunkTransfer::settleDigests() {
+    if (m_digests) {
+        m_digests->settle();
+    }
+}
+
 void ChunkTransfer::start(quint64 total, quint64 largestStep) {
     m_total = total;
     m_buffer.resize(std::clamp<quint64>(largestStep, 1, kMaxBuffer));
-    m_second.resize(m_buffer.size());
+    settleDigests();
     m_held = 0;
     m_feedback.start();
 }
@@ -59,60 +151,35 @@ bool ChunkTransfer::copy(int in, int out, quint64 bytes, const QString& source,
     return true;
 }
 
-// Two digests of the same bytes (a piece's and its whole source's) are summed side by
-// side, so checksums cost one digest's time on a machine with two cores.
-void ChunkTransfer::feedDigests(std::initializer_list<Sha256*> digests, const char* data,
-                                quint64 size) {
-    std::vector<std::future<void>> others;
-    auto digest = digests.begin();
-    for (++digest; digest != digests.end(); ++digest) {
-        others.push_back(
-            std::async(launchFor(size), [sum = *digest, data, size] { sum->add(data, size); }));
-    }
-    (*digests.begin())->add(data, size);
-    for (std::future<void>& other : others) {
-        other.get();
-    }
-}
-
-// The digests of one block run while the block is written and the next one is read:
-// the two buffers take turns, and a block is reused only once its digests are done.
+// Each block is read, handed to the digests, and written while they sum it.
 bool ChunkTransfer::hashedCopy(int in, int out, quint64 bytes, const QString& source,
                                const QString& output, QString* failure,
                                std::initializer_list<Sha256*> digests) {
-    char* blocks[2] = {m_buffer.data(), m_second.data()};
-    std::future<void> hashing;
-    const auto finishHashing = [&hashing] {
-        if (hashing.valid()) {
-            hashing.get();
-        }
-    };
-    int current = 0;
-    for (quint64 done = 0; done < bytes; current ^= 1) {
-        char* block = blocks[current];
+    if (!m_digests || m_digests->blockSize() != m_buffer.size()) {
+        m_digests = std::make_unique<DigestPipeline>(m_buffer.size());
+    }
+    for (quint64 done = 0; done < bytes;) {
+        char* block = m_digests->nextBlock();
         const quint64 step = std::min<quint64>(m_buffer.size(), bytes - done);
         int readError = 0;
         const quint64 got = m_files.GetBytes(in, block, step, &readError);
-        finishHashing();
-        hashing =
-            std::async(launchFor(got), [digests, block, got] { feedDigests(digests, block, got); });
+        m_digests->post(got, digests);
         int writeError = 0;
         const quint64 put = m_files.WriteBytes(out, block, got, &writeError);
         done += put;
         if (put != got) {
-            finishHashing();
+            settleDigests();
             *failure = writeErrorText(output, errorText(writeError != 0 ? writeError : ENOSPC));
             return false;
         }
         if (got < step) {
-            finishHashing();
+            settleDigests();
             *failure = readErrorText(
                 source, readError != 0 ? errorText(readError)
                                        : QStringLiteral("the file ended before its size"));
             return false;
         }
     }
-    finishHashing();
     return true;
 }
 
@@ -154,5 +221,8 @@ bool ChunkTransfer::rewrittenCopy(int in, int out, quint64 bytes, bool endOfInpu
 
 bool ChunkTransfer::report(quint64 done) {
     m_host.progress(m_feedback.report(done, m_total));
+    if (m_cancel.requested) {
+        settleDigests();  // the job drops its digests now
+    }
     return m_cancel.requested;
 }

@@ -5,11 +5,13 @@
 
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <vector>
 
 #include "core/job_outcome.h"
 #include "core/progress_feedback.h"
 
+class DigestPipeline;
 class File64;
 class JobHost;
 class Sha256;
@@ -20,13 +22,18 @@ class Sha256;
 class ChunkTransfer {
 public:
     ChunkTransfer(File64& files, JobHost& host, const CancelRequest& cancel);
+    ~ChunkTransfer();
+    ChunkTransfer(const ChunkTransfer&) = delete;
+    ChunkTransfer& operator=(const ChunkTransfer&) = delete;
 
     // A new job of `total` bytes whose single steps are at most `largestStep` bytes.
     void start(quint64 total, quint64 largestStep);
 
     // Copies `bytes` from `in` to `out`. On failure returns false with the message
     // naming the failing side (`source` or `output`), without the job's last words.
-    // With `digests`, the bytes pass the job's buffer and feed every digest on the way.
+    // With `digests`, the bytes pass the job's buffer and feed every digest on the way:
+    // on threads of their own that may still be summing when this returns, so that the
+    // next chunk's copy overlaps them. Call settleDigests() before reading a digest.
     bool copy(int in, int out, quint64 bytes, const QString& source, const QString& output,
               QString* failure, std::initializer_list<Sha256*> digests = {});
 
@@ -46,11 +53,14 @@ public:
                        const Rewrite& rewrite, const QString& source, const QString& output,
                        QString* failure, std::initializer_list<Sha256*> digests = {});
 
-    // Shows progress after `done` bytes; true when the user asked to cancel meanwhile.
+    // Waits until every digest has summed all it was given.
+    void settleDigests();
+
+    // Shows progress after `done` bytes; true when the user asked to cancel meanwhile
+    // (the digests are settled then).
     bool report(quint64 done);
 
 private:
-    static void feedDigests(std::initializer_list<Sha256*> digests, const char* data, quint64 size);
     bool hashedCopy(int in, int out, quint64 bytes, const QString& source, const QString& output,
                     QString* failure, std::initializer_list<Sha256*> digests);
 
@@ -59,8 +69,8 @@ private:
     const CancelRequest& m_cancel;
     ProgressFeedback m_feedback;
     std::vector<char> m_buffer;
-    std::vector<char> m_second;              // the other half of a checksummed copy's double buffer
-    std::vector<unsigned char> m_rewriting;  // a rewriting copy's buffer, kept bytes first
+    std::unique_ptr<DigestPipeline> m_digests;  // a checksummed copy's buffers and summers
+    std::vector<unsigned char> m_rewriting;     // a rewriting copy's buffer, kept bytes first
     size_t m_held = 0;
     quint64 m_total = 0;
 };

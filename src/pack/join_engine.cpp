@@ -133,6 +133,7 @@ MpegStreamKind JoinEngine::seamlessKind(const QStringList& inputs) {
 }
 
 JobOutcome JoinEngine::writeChecksum(const QString& output) {
+    m_transfer.settleDigests();
     const QString manifest = checksumFilePath(output);
     QString error;
     if (!replaceWholeFile(manifest, checksumLine(m_digest->hexDigest(), namePart(output)),

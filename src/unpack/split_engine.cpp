@@ -108,6 +108,7 @@ JobOutcome SplitEngine::splitSource(const SplitJob& job, const SplitSource& sour
         // The whole source's line only where the pieces hold all of it.
         const bool whole =
             rule.SplitMode != SplitKind::FirstPiece && rule.SplitMode != SplitKind::LastPiece;
+        m_transfer.settleDigests();
         const QByteArray wholeDigest = whole ? sourceDigest.hexDigest() : QByteArray();
         if (whole) {
             m_manifest += rebuiltSourceComment();
@@ -246,6 +247,7 @@ JobOutcome SplitEngine::writePiece(const SplitJob& job, const SplitSource& sourc
     if (outcome == JobOutcome::Success) {
         m_files.CloseFile(pieceHandle);
         if (m_pieceDigest != nullptr) {
+            m_transfer.settleDigests();
             if (headerBytes > 0) {
                 m_manifest += pieceHeaderComment(headerBytes);
             }
