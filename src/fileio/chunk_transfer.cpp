@@ -19,7 +19,7 @@ namespace {
 // Bytes pass through the buffer only where the kernel cannot copy them itself.
 constexpr quint64 kMaxBuffer = 1024 * 1024;
 // Blocks a checksummed copy may read ahead of its digests.
-constexpr size_t kPipelineBlocks = 4;
+constexpr size_t kPipelineBlocks = 16;
 constexpr size_t kMaxDigests = 2;
 
 }  // namespace
