@@ -27,6 +27,14 @@ help=$("$prefix/bin/zarvo" --help)
 grep -qxF "Help page: $prefix/share/tarvik-zarvo/zarvo-help.html" <<<"$help" || fail "help page: $help"
 grep -qxF "Tips: $prefix/share/tarvik-zarvo/tod.ctd" <<<"$help" || fail "tips: $help"
 "$prefix/bin/zarvo-cli" --version | grep -q '^zarvo-cli ' || fail "zarvo-cli --version"
+# The installed desktop program starts and keeps running (offscreen, throwaway settings).
+home=$(mktemp -d)
+mkdir -m 700 "$home/runtime"
+status=0
+XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data XDG_RUNTIME_DIR=$home/runtime \
+  QT_QPA_PLATFORM=offscreen timeout 3 "$prefix/bin/zarvo" >/dev/null 2>&1 || status=$?
+rm -rf "$home"
+[[ $status -eq 124 ]] || fail "the installed zarvo ended with status $status instead of running"
 
 desktop-file-validate "$prefix/share/applications/$id.desktop"
 grep -qx "Icon=$id" "$prefix/share/applications/$id.desktop" || fail "the entry names another icon"

@@ -15,22 +15,37 @@ struct Sha256::Context {
 };
 
 Sha256::Sha256() : m_context(std::make_unique<Context>()) {
-    EVP_DigestInit_ex(m_context->context, EVP_sha256(), nullptr);
+    restart();
 }
 
 Sha256::~Sha256() = default;
 
+void Sha256::restart() {
+    m_failed = m_context->context == nullptr ||
+               EVP_DigestInit_ex(m_context->context, EVP_sha256(), nullptr) != 1;
+}
+
 void Sha256::add(const char* data, quint64 size) {
-    EVP_DigestUpdate(m_context->context, data, size);
+    if (!m_failed && EVP_DigestUpdate(m_context->context, data, size) != 1) {
+        m_failed = true;
+    }
 }
 
 QByteArray Sha256::hexDigest() {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    EVP_DigestFinal_ex(m_context->context, digest, &length);
-    EVP_DigestInit_ex(m_context->context, EVP_sha256(), nullptr);
+    const bool done = !m_failed && EVP_DigestFinal_ex(m_context->context, digest, &length) == 1;
+    restart();
+    if (!done) {
+        return QByteArray();
+    }
     return QByteArray(reinterpret_cast<const char*>(digest), static_cast<qsizetype>(length))
         .toHex();
+}
+
+QString checksumFailureText(const QString& name) {
+    return QStringLiteral("The checksum of '") + name +
+           QStringLiteral("' could not be computed (the cryptography library failed).");
 }
 
 bool addFileTo(Sha256& sum, const QString& path, quint64 skip, const DigestProgress& progress) {

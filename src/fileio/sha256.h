@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 #include <functional>
@@ -17,13 +18,20 @@ public:
     Sha256& operator=(const Sha256&) = delete;
 
     void add(const char* data, quint64 size);
-    // The digest as 64 lower-case hex digits; the sum starts again afterwards.
+    // The digest as 64 lower-case hex digits, or empty when the library failed on the
+    // way; the sum starts again afterwards.
     QByteArray hexDigest();
 
 private:
+    void restart();
+
     struct Context;
     std::unique_ptr<Context> m_context;
+    bool m_failed = false;
 };
+
+// Why a job stops when a digest could not be computed.
+QString checksumFailureText(const QString& name);
 
 // Told the size of each block read; returning false stops the digest.
 using DigestProgress = std::function<bool(quint64 bytes)>;

@@ -134,10 +134,13 @@ MpegStreamKind JoinEngine::seamlessKind(const QStringList& inputs) {
 
 JobOutcome JoinEngine::writeChecksum(const QString& output) {
     m_transfer.settleDigests();
+    const QByteArray digest = m_digest->hexDigest();
+    if (digest.isEmpty()) {
+        return fail(checksumFailureText(output) + kPackingAborted);
+    }
     const QString manifest = checksumFilePath(output);
     QString error;
-    if (!replaceWholeFile(manifest, checksumLine(m_digest->hexDigest(), namePart(output)),
-                          &error)) {
+    if (!replaceWholeFile(manifest, checksumLine(digest, namePart(output)), &error)) {
         return fail(writeErrorText(manifest, error) + kPackingAborted);
     }
     return JobOutcome::Success;

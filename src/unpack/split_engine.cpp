@@ -110,6 +110,9 @@ JobOutcome SplitEngine::splitSource(const SplitJob& job, const SplitSource& sour
             rule.SplitMode != SplitKind::FirstPiece && rule.SplitMode != SplitKind::LastPiece;
         m_transfer.settleDigests();
         const QByteArray wholeDigest = whole ? sourceDigest.hexDigest() : QByteArray();
+        if (whole && wholeDigest.isEmpty()) {
+            return fail(checksumFailureText(source.path) + kUnpackingAborted);
+        }
         if (whole) {
             m_manifest += rebuiltSourceComment();
             m_manifest += checksumLine(wholeDigest,
@@ -251,7 +254,11 @@ JobOutcome SplitEngine::writePiece(const SplitJob& job, const SplitSource& sourc
             if (headerBytes > 0) {
                 m_manifest += pieceHeaderComment(headerBytes);
             }
-            m_manifest += checksumLine(pieceDigest.hexDigest(), namePart(piece));
+            const QByteArray digest = pieceDigest.hexDigest();
+            if (digest.isEmpty()) {
+                outcome = fail(checksumFailureText(piece) + kUnpackingAborted);
+            }
+            m_manifest += checksumLine(digest, namePart(piece));
         }
     }
     m_pieceDigest = nullptr;
