@@ -112,6 +112,7 @@ private Q_SLOTS:
         QTest::mousePress(pack, Qt::RightButton, {}, centreOf(pack));
         QCOMPARE(pack->picture(), ButtonPicture::Normal);
         QVERIFY(!w.main.jobs().armed());
+        QVERIFY(!w.main.findChild<WindowDragger*>()->dragging());  // nor drags the window
         QTest::mouseRelease(pack, Qt::RightButton, {}, centreOf(pack));
         QTest::mousePress(pack, Qt::LeftButton, {}, centreOf(pack));
         QCOMPARE(pack->picture(), ButtonPicture::Pressed);

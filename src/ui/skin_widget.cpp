@@ -169,6 +169,7 @@ void ImageButton::paintEvent(QPaintEvent*) {
 void ImageButton::mousePressEvent(QMouseEvent* event) {
     showPicture(ButtonPicture::Pressed);
     QToolButton::mousePressEvent(event);
+    event->accept();  // a press on a button never drags the window behind it
 }
 
 void ImageButton::mouseMoveEvent(QMouseEvent* event) {
@@ -221,8 +222,8 @@ void RoundImageButton::paintEvent(QPaintEvent*) {
 
 void RoundImageButton::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
-        event->ignore();
-        return;  // other buttons change nothing
+        event->accept();  // other buttons change nothing, nor drag the window
+        return;
     }
     if (mayPress()) {
         m_picture = ButtonPicture::Pressed;
@@ -245,7 +246,7 @@ void RoundImageButton::mouseMoveEvent(QMouseEvent* event) {
 
 void RoundImageButton::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
-        event->ignore();
+        event->accept();
         return;
     }
     m_picture = ButtonPicture::Normal;
