@@ -20,21 +20,13 @@ namespace {
 
 using OptionList = QList<QCommandLineOption>;
 
-const char* const kUsage =
-    "usage: zarvo-cli pack -o OUTPUT [--rate slow|normal|fast|ufast] [--no-mpeg-check]\n"
-    "                      [--zip] [--delete-sources no|prompt|noprompt]\n"
-    "                      [--assume-yes|--assume-no] FILE...\n"
-    "       zarvo-cli unpack [--size small|low|high|zip | --piece-size KB | --first KB |\n"
-    "                        --last KB | --pieces N | --percent P] [--type raw|emh]\n"
-    "                        [--where-file | --to DIR | -o OUTPUT] [--join-bat no|yes|info]\n"
-    "                        [--zip] [--rate R] [--delete-sources no|prompt|noprompt]\n"
-    "                        [--assume-yes|--assume-no] FILE...\n"
-    "       zarvo-cli info FILE...\n";
+// One usage line per command, from the commands' own table.
+QString synopsis();
 
 int usageError(const QString& problem) {
     std::fprintf(stderr,
                  "zarvo-cli: %s\nRun 'zarvo-cli --help' for the commands and their options.\n%s",
-                 problem.toLocal8Bit().constData(), kUsage);
+                 problem.toLocal8Bit().constData(), synopsis().toLocal8Bit().constData());
     return ExitUsage;
 }
 
@@ -456,6 +448,16 @@ QString commandHelp(const Command& command) {
         text += optionLine(option);
     }
     return text + QStringLiteral("\nExamples:\n") + QLatin1String(command.examples);
+}
+
+QString synopsis() {
+    QString text;
+    for (const Command& command : kCommands) {
+        text += QStringLiteral("usage: zarvo-cli ") + QLatin1String(command.name) +
+                QStringLiteral(" [OPTIONS] ") + QLatin1String(command.arguments) +
+                QLatin1Char('\n');
+    }
+    return text;
 }
 
 QString generalHelp() {
