@@ -22,6 +22,17 @@ constexpr quint64 kMaxBuffer = 1024 * 1024;
 constexpr size_t kPipelineBlocks = 16;
 constexpr size_t kMaxDigests = 2;
 
+// A read that stopped short, by the error it met (none: the file was shorter).
+QString shortReadText(const QString& source, int readError) {
+    return readErrorText(source, readError != 0 ? errorText(readError)
+                                                : QStringLiteral("the file ended before its size"));
+}
+
+// A write that stopped short: a full disk when the system named no error.
+QString shortWriteText(const QString& output, int writeError) {
+    return writeErrorText(output, errorText(writeError != 0 ? writeError : ENOSPC));
+}
+
 }  // namespace
 
 // The digests of a checksummed copy, each summed on a thread of its own while the copy
@@ -143,9 +154,7 @@ bool ChunkTransfer::copy(int in, int out, quint64 bytes, const QString& source,
         return false;
     }
     if (transfer.copied != bytes) {
-        *failure = readErrorText(source, transfer.readError != 0
-                                             ? errorText(transfer.readError)
-                                             : QStringLiteral("the file ended before its size"));
+        *failure = shortReadText(source, transfer.readError);
         return false;
     }
     return true;
@@ -167,16 +176,10 @@ bool ChunkTransfer::hashedCopy(int in, int out, quint64 bytes, const QString& so
         int writeError = 0;
         const quint64 put = m_files.WriteBytes(out, block, got, &writeError);
         done += put;
-        if (put != got) {
+        if (put != got || got < step) {
             settleDigests();
-            *failure = writeErrorText(output, errorText(writeError != 0 ? writeError : ENOSPC));
-            return false;
-        }
-        if (got < step) {
-            settleDigests();
-            *failure = readErrorText(
-                source, readError != 0 ? errorText(readError)
-                                       : QStringLiteral("the file ended before its size"));
+            *failure =
+                put != got ? shortWriteText(output, writeError) : shortReadText(source, readError);
             return false;
         }
     }
@@ -194,9 +197,7 @@ bool ChunkTransfer::rewrittenCopy(int in, int out, quint64 bytes, bool endOfInpu
         const quint64 got = m_files.GetBytes(
             in, reinterpret_cast<char*>(m_rewriting.data() + m_held), step, &readError);
         if (got < step) {
-            *failure = readErrorText(
-                source, readError != 0 ? errorText(readError)
-                                       : QStringLiteral("the file ended before its size"));
+            *failure = shortReadText(source, readError);
             return false;
         }
         done += got;
@@ -205,7 +206,7 @@ bool ChunkTransfer::rewrittenCopy(int in, int out, quint64 bytes, bool endOfInpu
         const char* ready = reinterpret_cast<const char*>(m_rewriting.data());
         int writeError = 0;
         if (m_files.WriteBytes(out, ready, result.ready, &writeError) != result.ready) {
-            *failure = writeErrorText(output, errorText(writeError != 0 ? writeError : ENOSPC));
+            *failure = shortWriteText(output, writeError);
             return false;
         }
         for (Sha256* digest : digests) {

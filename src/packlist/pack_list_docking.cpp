@@ -1,10 +1,11 @@
 #include "packlist/pack_list_docking.h"
 
+#include "core/units.h"
+
 #include <cmath>
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 constexpr int kFramePixels = 3;
 constexpr int kCaptionPixels = 18;
 

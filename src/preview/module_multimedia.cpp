@@ -1,5 +1,7 @@
 #include "preview/module_multimedia.h"
 
+#include "core/units.h"
+
 #include <QSize>
 
 #include <cmath>
@@ -22,10 +24,6 @@ QString quotedPath(QString path) {
     path.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
     path.replace(QLatin1Char('"'), QStringLiteral("\\\""));
     return QLatin1Char('"') + path + QLatin1Char('"');
-}
-
-qint64 roundHalfEven(double value) {
-    return static_cast<qint64>(std::nearbyint(value));  // the default rounding is to even
 }
 
 }  // namespace

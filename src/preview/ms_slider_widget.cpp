@@ -1,5 +1,7 @@
 #include "preview/ms_slider_widget.h"
 
+#include "core/units.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -10,10 +12,9 @@
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
-
+// The slider works in whole twips.
 int roundEven(double value) {
-    return static_cast<int>(std::nearbyint(value));
+    return static_cast<int>(roundHalfEven(value));
 }
 
 // The 16-bit rounding of the value's product, clamped where 16 bits cannot hold it.

@@ -1,5 +1,7 @@
 #include "preview/preview_player_widget.h"
 
+#include "core/units.h"
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QStyle>
@@ -17,10 +19,6 @@ namespace {
 
 const QString kAlias = QStringLiteral("movie") + QString::number(0);
 const QString kSuccess = QStringLiteral("Success");
-
-qint64 roundEven(double value) {
-    return static_cast<qint64>(std::nearbyint(value));
-}
 
 // Without an X11 display (offscreen tests) there is no window to draw into nor a
 // sound device to expect: libmpv then decodes without putting anything out.
@@ -116,7 +114,7 @@ quint64 PreviewPlayerWidget::frameWindow() const {
 }
 
 qint64 PreviewPlayerWidget::sliderFrame(int value) const {
-    return roundEven(2.0 * m_fields.framesPerSecond.toDouble() * value);
+    return roundHalfEven(2.0 * m_fields.framesPerSecond.toDouble() * value);
 }
 
 void PreviewPlayerWidget::showResult(const QString& result) {
@@ -229,8 +227,8 @@ bool PreviewPlayerWidget::open() {
     m_fields.totalTime =
         QString::number(static_cast<double>(m_media.MciLengthMs(kAlias)) / 1000.0, 'g', 15);
     m_fields.currentRate = QString::number(m_media.MciSpeed(kAlias)) + QStringLiteral(" %");
-    m_slider->setMax(fps > 0 ? static_cast<qint32>(roundEven(static_cast<double>(frames) /
-                                                             (2.0 * static_cast<double>(fps))))
+    m_slider->setMax(fps > 0 ? static_cast<qint32>(roundHalfEven(static_cast<double>(frames) /
+                                                                 (2.0 * static_cast<double>(fps))))
                              : 0);
     m_miscTimer->start();
     showPlayButton();
@@ -352,8 +350,8 @@ void PreviewPlayerWidget::progressTick() {
         return;  // errors end the tick quietly
     }
     if (!m_sliderHeld) {
-        m_slider->setValue(
-            static_cast<qint32>(roundEven(static_cast<double>(percent) / 100.0 * m_slider->Max())));
+        m_slider->setValue(static_cast<qint32>(
+            roundHalfEven(static_cast<double>(percent) / 100.0 * m_slider->Max())));
     }
     m_fields.progress = QString::number(percent) + QStringLiteral(" %");
     const qint64 position = m_media.MciPosition(kAlias);

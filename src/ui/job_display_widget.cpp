@@ -1,5 +1,7 @@
 #include "ui/job_display_widget.h"
 
+#include "core/units.h"
+
 #include <QLabel>
 #include <QPushButton>
 
@@ -9,7 +11,6 @@
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 const QRect kPackAt(406, 80, 56, 56);
 const QRect kUnpackAt(468, 80, 56, 56);
 

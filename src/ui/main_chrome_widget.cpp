@@ -1,5 +1,7 @@
 #include "ui/main_chrome_widget.h"
 
+#include "core/units.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLabel>
@@ -14,8 +16,6 @@
 #include "ui/skin_widget.h"
 
 namespace {
-
-constexpr int kTwipsPerPixel = 15;
 
 QRect windowRect(const QWidget& window) {
     return {window.pos(), window.size()};

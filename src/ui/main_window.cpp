@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include "core/units.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -40,7 +42,6 @@
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 const QString kDefaultOutputName = QStringLiteral("default.mpg");
 
 QString folderPrompt(FolderChoice which) {

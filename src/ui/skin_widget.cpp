@@ -1,5 +1,7 @@
 #include "ui/skin_widget.h"
 
+#include "core/units.h"
+
 #include <QBitmap>
 #include <QFile>
 #include <QMouseEvent>
@@ -9,8 +11,6 @@
 #include <QSvgRenderer>
 
 namespace {
-
-constexpr int kTwipsPerPixel = 15;
 
 QString resourceOf(const QString& name) {
     return QStringLiteral(":/skin/") + name + QStringLiteral(".svg");

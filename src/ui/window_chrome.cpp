@@ -1,12 +1,10 @@
 #include "ui/window_chrome.h"
 
+#include "core/units.h"
+
 #include <cmath>
 
 namespace {
-
-int roundHalfEven(double value) {
-    return static_cast<int>(std::nearbyint(value));  // the default rounding is to even
-}
 
 class Transformer {
 public:
@@ -29,7 +27,7 @@ public:
 
 private:
     static int size(int v, double scale, double twipsPerPixel) {
-        return roundHalfEven(v * scale * 15.0 / twipsPerPixel);
+        return static_cast<int>(roundHalfEven(v * scale * kTwipsPerPixel / twipsPerPixel));
     }
 
     OutlineTransform m_t;
@@ -67,10 +65,10 @@ WindowOutline packListOutline(const OutlineTransform& transform) {
 }
 
 bool RoundButton(double x, double y, double width, double height) {
-    const double dx = roundHalfEven(std::abs(x - width / 2));
-    const double dy = roundHalfEven(std::abs(y - height / 2));
-    const int distance = roundHalfEven(std::sqrt(dx * dx + dy * dy));
-    return distance < width / 2;
+    const auto dx = static_cast<double>(roundHalfEven(std::abs(x - width / 2)));
+    const auto dy = static_cast<double>(roundHalfEven(std::abs(y - height / 2)));
+    const qint64 distance = roundHalfEven(std::sqrt(dx * dx + dy * dy));
+    return static_cast<double>(distance) < width / 2;
 }
 
 float dpiScaleFor(double logicalDpi) {

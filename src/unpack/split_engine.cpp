@@ -257,8 +257,9 @@ JobOutcome SplitEngine::writePiece(const SplitJob& job, const SplitSource& sourc
             const QByteArray digest = pieceDigest.hexDigest();
             if (digest.isEmpty()) {
                 outcome = fail(checksumFailureText(piece) + kUnpackingAborted);
+            } else {
+                m_manifest += checksumLine(digest, namePart(piece));
             }
-            m_manifest += checksumLine(digest, namePart(piece));
         }
     }
     m_pieceDigest = nullptr;
