@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "fileio/chunk_transfer.h"
 #include "mpeg/mpeg_stream.h"
 
 // Turns the parts of a join into one continuous MPEG stream while their bytes pass
@@ -21,10 +22,9 @@ public:
     // Before the first byte of each part; `last` for the final one.
     void beginPart(bool last);
 
-    struct Step {
-        size_t ready = 0;     // data[0..ready) is rewritten and may be written
-        size_t consumed = 0;  // of the given bytes; the caller keeps the rest for next time
-    };
+    // The bytes data[0..ready) are rewritten and may be written; of the given bytes the
+    // first `consumed` are done with, the caller keeps the rest for next time.
+    using Step = ChunkTransfer::Rewritten;
     // Works on data[0..size), the bytes kept last time first. `endOfPart` when no more
     // bytes of this part follow.
     Step process(unsigned char* data, size_t size, bool endOfPart);

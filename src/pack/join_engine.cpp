@@ -266,8 +266,7 @@ JobOutcome JoinEngine::copyStep(const QString& path, int inputHandle, int output
     bool copied = false;
     if (m_seamless) {
         const auto rewrite = [this](unsigned char* data, size_t size, bool end) {
-            const SeamlessJoin::Step step = m_seamless->process(data, size, end);
-            return ChunkTransfer::Rewritten{step.ready, step.consumed};
+            return m_seamless->process(data, size, end);
         };
         copied = m_transfer.rewrittenCopy(inputHandle, outputHandle, bytes, lastStep,
                                           SeamlessJoin::kLookahead, rewrite, path, m_output,
