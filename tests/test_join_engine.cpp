@@ -34,6 +34,13 @@ JoinJob jobOf(const QStringList& inputs, const QString& output,
     return {inputs, output, TransferRate::fromWord(rate)};
 }
 
+// The same case without and with checksums written in the copying pass.
+void checksumRows() {
+    QTest::addColumn<bool>("checksum");
+    QTest::newRow("plain") << false;
+    QTest::newRow("checksum") << true;
+}
+
 }  // namespace
 
 class JoinEngineTest : public QObject {
@@ -265,11 +272,16 @@ private Q_SLOTS:
                              QStringLiteral("': Not a directory. Packing aborted!")});
     }
 
+    void inputVanishingBeforeItsTurnIsNotFound_data() { checksumRows(); }
+    // A job that ends while its digests are still summing writes no checksum file.
     void inputVanishingBeforeItsTurnIsNotFound() {
-        const QString a = writeFile(path(QStringLiteral("n/a")), "aa");
+        QFETCH(bool, checksum);
+        const QString a = writePatternFile(path(QStringLiteral("n/a")), 5000000, 5);
         const QString b = writeFile(path(QStringLiteral("n/b")), "bb");
+        const QString out = path(QStringLiteral("n/out"));
         Run run;
-        const JoinJob job = jobOf({a, b}, path(QStringLiteral("n/out")));
+        JoinJob job = jobOf({a, b}, out, QStringLiteral("ufast"));
+        job.checksum = checksum;
         QCOMPARE(run.engine.validate(job), JobOutcome::Success);
         QFile::remove(b);
         QCOMPARE(run.engine.copy(job), JobOutcome::Failed);
@@ -277,7 +289,8 @@ private Q_SLOTS:
                  QStringList{QLatin1Char('\'') + b +
                              QStringLiteral("' was not found! Packing aborted!")});
         QVERIFY(!QFileInfo::exists(b));  // never created by the attempt
-        QCOMPARE(readFile(path(QStringLiteral("n/out"))), QByteArray("aa"));
+        QCOMPARE(readFile(out), readFile(a));
+        QVERIFY(!QFileInfo::exists(out + QStringLiteral(".sha256")));
     }
 
     void inputShrinkingDuringTheJobIsNoSuccess() {
@@ -305,16 +318,21 @@ private Q_SLOTS:
         QCOMPARE(readFile(path(QStringLiteral("f/out"))), readFile(a).left(200000));
     }
 
+    void cancelLeavesExactPartialOutput_data() { checksumRows(); }
     void cancelLeavesExactPartialOutput() {
+        QFETCH(bool, checksum);
         const QString a = writePatternFile(path(QStringLiteral("x/a")), 1000000, 3);
         const QString b = writePatternFile(path(QStringLiteral("x/b")), 55555, 4);
+        const QString out = path(QStringLiteral("x/out"));
         Run run;
         run.host.onProgress(3, [&] { run.cancel.requested = true; });
-        const JoinJob job = jobOf({a, b}, path(QStringLiteral("x/out")), QStringLiteral("slow"));
+        JoinJob job = jobOf({a, b}, out, QStringLiteral("slow"));
+        job.checksum = checksum;
         QCOMPARE(run.pack(job), JobOutcome::Cancelled);
         QVERIFY(run.host.messages.isEmpty());  // the cancel command speaks, not the engine
         QCOMPARE(run.host.reports.size(), 3);
-        QCOMPARE(readFile(path(QStringLiteral("x/out"))), readFile(a).left(30000));
+        QCOMPARE(readFile(out), readFile(a).left(30000));
+        QVERIFY(!QFileInfo::exists(out + QStringLiteral(".sha256")));
     }
 
     void cancelAtTheVeryLastChunkIsNoSuccess() {

@@ -301,10 +301,17 @@ private Q_SLOTS:
                 .arg(folder)));
     }
 
+    void cancelDuringTheThirdPiece_data() {
+        QTest::addColumn<bool>("checksum");
+        QTest::newRow("plain") << false;
+        QTest::newRow("checksum") << true;  // and no checksum file
+    }
     void cancelDuringTheThirdPiece() {
+        QFETCH(bool, checksum);
         const QString folder = freshFolder(path(QStringLiteral("c")));
         const QString source = writePatternFile(folder + QStringLiteral("/big"), 1000000, 13);
         Unpack unpack;
+        unpack.options.checksum = checksum;
         unpack.options.batch = JoinBatchMode::Names;
         unpack.options.rate = TransferRate::fromWord(QStringLiteral("slow"));
         applyCustomSize(unpack.rule, SplitKind::CustomSize, QStringLiteral("100"), false);

@@ -19,7 +19,7 @@ namespace {
 // Bytes pass through the buffer only where the kernel cannot copy them itself.
 constexpr quint64 kMaxBuffer = 1024 * 1024;
 // Blocks a checksummed copy may read ahead of its digests.
-constexpr size_t kPipelineBlocks = 16;
+constexpr size_t kPipelineBlocks = 8;
 constexpr size_t kMaxDigests = 2;
 
 // A read that stopped short, by the error it met (none: the file was shorter).
@@ -35,19 +35,19 @@ QString shortWriteText(const QString& output, int writeError) {
 
 }  // namespace
 
-// The digests of a checksummed copy, each summed on a thread of its own while the copy
-// reads and writes the next blocks: a ring of blocks, handed over in order, each
-// reused once every digest is done with it. Two digests of the same bytes (a piece's
-// and its source's) thus cost one digest's time on a machine with two cores.
+// The digests of a checksummed copy: a ring of blocks, each handed to every digest in
+// order and reused once all are done with it. A helper thread sums while the copy
+// reads and writes the next blocks; when the copy is ahead by a whole ring it sums too,
+// taking the digest furthest behind that the helper is not summing. So the two threads
+// share the digests and the copy between them, and two digests of the same bytes (a
+// piece's and its source's) with the copy cost about one digest's time on two cores.
 class DigestPipeline {
 public:
     explicit DigestPipeline(size_t blockSize) {
         for (auto& block : m_blocks) {
             block.data.resize(blockSize);
         }
-        for (size_t worker = 0; worker < kMaxDigests; ++worker) {
-            m_threads.emplace_back([this, worker] { sum(worker); });
-        }
+        m_helper = std::thread([this] { helpUntilStopped(); });
     }
     ~DigestPipeline() {
         {
@@ -55,16 +55,14 @@ public:
             m_stopping = true;
         }
         m_changed.notify_all();
-        for (std::thread& thread : m_threads) {
-            thread.join();
-        }
+        m_helper.join();
     }
     size_t blockSize() const { return m_blocks.front().data.size(); }
 
     // The next block to fill, once no digest still needs it.
     char* nextBlock() {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_posted - slowest() < kPipelineBlocks; });
+        sumUntil(lock, [this] { return m_posted - slowest() < kPipelineBlocks; });
         return m_blocks[m_posted % kPipelineBlocks].data.data();
     }
     // Hands the block from nextBlock() to the digests.
@@ -82,7 +80,7 @@ public:
     }
     void settle() {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return slowest() == m_posted; });
+        sumUntil(lock, [this] { return slowest() == m_posted; });
     }
 
 private:
@@ -94,32 +92,55 @@ private:
 
     quint64 slowest() const { return *std::min_element(m_done.begin(), m_done.end()); }
 
-    void sum(size_t worker) {
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            m_changed.wait(lock,
-                           [this, worker] { return m_stopping || m_done[worker] < m_posted; });
-            if (m_done[worker] == m_posted) {
-                return;  // stopping, and nothing left
+    // Helps summing until `ready` holds, waiting only when no digest is free to take.
+    template <typename Ready>
+    void sumUntil(std::unique_lock<std::mutex>& lock, Ready ready) {
+        while (!ready()) {
+            if (!sumOneBlock(lock)) {
+                m_changed.wait(lock);
             }
-            const Block& block = m_blocks[m_done[worker] % kPipelineBlocks];
-            lock.unlock();
-            if (Sha256* digest = block.digests[worker]) {
-                digest->add(block.data.data(), block.size);
-            }
-            lock.lock();
-            ++m_done[worker];
-            m_changed.notify_all();
         }
+    }
+
+    void helpUntilStopped() {
+        std::unique_lock lock(m_mutex);
+        sumUntil(lock, [this] { return m_stopping; });
+    }
+
+    // Sums the next block of the digest furthest behind that no thread is summing;
+    // false when there is none.
+    bool sumOneBlock(std::unique_lock<std::mutex>& lock) {
+        size_t lane = kMaxDigests;
+        for (size_t each = 0; each < kMaxDigests; ++each) {
+            if (!m_summing[each] && m_done[each] < m_posted &&
+                (lane == kMaxDigests || m_done[each] < m_done[lane])) {
+                lane = each;
+            }
+        }
+        if (lane == kMaxDigests) {
+            return false;
+        }
+        m_summing[lane] = true;
+        const Block& block = m_blocks[m_done[lane] % kPipelineBlocks];
+        lock.unlock();
+        if (Sha256* digest = block.digests[lane]) {
+            digest->add(block.data.data(), block.size);
+        }
+        lock.lock();
+        m_summing[lane] = false;
+        ++m_done[lane];
+        m_changed.notify_all();
+        return true;
     }
 
     std::array<Block, kPipelineBlocks> m_blocks;
     std::array<quint64, kMaxDigests> m_done{};
+    std::array<bool, kMaxDigests> m_summing{};
     quint64 m_posted = 0;
     bool m_stopping = false;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::vector<std::thread> m_threads;
+    std::thread m_helper;
 };
 
 ChunkTransfer::ChunkTransfer(File64& files, JobHost& host, const CancelRequest& cancel)

@@ -306,6 +306,7 @@ JobOutcome JoinEngine::failForError(int error, const QString& path) {
 }
 
 JobOutcome JoinEngine::fail(const QString& text, MessageIcon icon) {
+    m_transfer.settleDigests();  // the job's digests go with it
     if (!text.isEmpty()) {
         m_host.message(icon, text);
     }

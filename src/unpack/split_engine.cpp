@@ -310,6 +310,7 @@ JobOutcome SplitEngine::copyPiece(const SplitSource& source, const QString& piec
 }
 
 JobOutcome SplitEngine::fail(const QString& text, MessageIcon icon) {
+    m_transfer.settleDigests();  // the job's digests go with it
     if (!text.isEmpty()) {
         m_host.message(icon, text);
     }
