@@ -215,7 +215,8 @@ private Q_SLOTS:
         QVERIFY(shell.waitForFinished());
         QCOMPARE(shell.exitCode(), 1);
         QVERIFY(shell.readAllStandardOutput().endsWith(
-            "Some required file(s) not found.\nit's-JOIN.it's NOT successfully created.\n"));
+            "it's.002: MISSING\nSome required file(s) not found.\nit's-JOIN.it's NOT "
+            "successfully created.\n"));
     }
 
     void stampingFileIsCreatedWithTheDefaultLine() {

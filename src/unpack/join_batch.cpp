@@ -180,10 +180,12 @@ QString JoinBatchBuilder::shellText(const QString& resultName,
     const QString failed = QStringLiteral("printf '%s\\n' ") +
                            shellQuoted(resultName + QStringLiteral(" NOT successfully created.")) +
                            QStringLiteral("; exit 1; }");
+    // A missing piece is named as sha256sum names a damaged one.
     for (const Piece& piece : m_pieces) {
         lines.append(QStringLiteral("[ -e ") + shellPath(piece.name) +
-                     QStringLiteral(" ] || { printf '%s\\n' 'Some required file(s) not found.'; ") +
-                     failed);
+                     QStringLiteral(" ] || { printf '%s\\n' ") +
+                     shellQuoted(piece.name + QStringLiteral(": MISSING")) +
+                     QStringLiteral(" 'Some required file(s) not found.'; ") + failed);
     }
     const QString checker = QStringLiteral("command -v sha256sum >/dev/null 2>&1");
     if (!m_manifestName.isEmpty()) {
