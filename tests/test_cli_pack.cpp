@@ -152,10 +152,13 @@ private Q_SLOTS:
         QCOMPARE(appStatus, 0);
         QCOMPARE(version.section(QLatin1Char(' '), 1), appVersion.section(QLatin1Char(' '), 1));
         QVERIFY(version.startsWith(QStringLiteral("zarvo-cli 0.")));
-        const CliResult bogus = runCliProgram(texts({"unpack", "--bogus", "file"}));
-        QCOMPARE(bogus.status, 2);
-        QVERIFY(bogus.errorOutput.startsWith(
-            QStringLiteral("zarvo-cli: Unknown option 'bogus'.\nRun 'zarvo-cli --help'")));
+        for (const QStringList& arguments :
+             {texts({"unpack", "--bogus", "file"}), texts({"--bogus", "unpack"})}) {
+            const CliResult bogus = runCliProgram(arguments);
+            QCOMPARE(bogus.status, 2);
+            QVERIFY(bogus.errorOutput.startsWith(
+                QStringLiteral("zarvo-cli: Unknown option 'bogus'.\nRun 'zarvo-cli --help'")));
+        }
     }
 
     void packsAndReportsTheSize() {

@@ -528,6 +528,11 @@ int runCli(const QStringList& arguments) {
         return printHelp(cliHelp(topic));
     }
     const Command* command = commandNamed(word);
+    if (command == nullptr && word.startsWith(QLatin1Char('-'))) {
+        // Worded as the commands' own parser words it.
+        const QString name = word.mid(word.startsWith(QLatin1String("--")) ? 2 : 1);
+        return usageError(QStringLiteral("Unknown option '%1'.").arg(name));
+    }
     if (command == nullptr) {
         return usageError(QStringLiteral("unknown command '%1'").arg(word));
     }
