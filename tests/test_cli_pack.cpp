@@ -110,6 +110,41 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/a.bin-JOIN.bin")));
     }
 
+    // Every form of line sha256sum writes, for a name it must escape; what verify prints
+    // for it is what sha256sum -c prints.
+    void verifyReadsWhatSha256sumWrites_data() {
+        QTest::addColumn<QString>("write");  // a shell command that lists "$N" in sums.sha256
+        QTest::addColumn<QString>("extra");
+        QTest::addColumn<int>("status");
+        QTest::newRow("plain") << QStringLiteral("sha256sum \"$N\"") << QString() << 0;
+        QTest::newRow("binary, CRLF")
+            << QStringLiteral("sha256sum -b \"$N\" | sed 's/$/\\r/'") << QString() << 0;
+        QTest::newRow("tagged") << QStringLiteral("sha256sum --tag \"$N\"") << QString() << 0;
+        QTest::newRow("a stray line") << QStringLiteral("sha256sum \"$N\"; echo stray")
+                                      << QStringLiteral("1 line is not a checksum line\n") << 1;
+        QTest::newRow("written by pack")
+            << QStringLiteral(
+                   "\"$ZARVO_CLI\" pack --no-mpeg-check --checksum --assume-yes -o "
+                   "\"$N\" a a >/dev/null && sha256sum \"$N\" | cmp - \"$N.sha256\" "
+                   "&& cat \"$N.sha256\"")
+            << QString() << 0;
+    }
+    void verifyReadsWhatSha256sumWrites() {
+        QFETCH(QString, write);
+        QFETCH(QString, extra);
+        QFETCH(int, status);
+        const QString folder = freshFolder(path(QStringLiteral("forms")));
+        writeFile(folder + QStringLiteral("/a"), "abc");
+        writeFile(folder + QStringLiteral("/odd\\name\n.bin"), "abcabc");
+        QVERIFY(runShell(QStringLiteral("cd '%1' && N='odd\\name\n.bin' && { %2; } > sums.sha256")
+                             .arg(folder, write)));
+        const auto [said, verdict] =
+            output({QStringLiteral("verify"), folder + QStringLiteral("/sums.sha256")});
+        QCOMPARE(said,
+                 QStringLiteral("\\odd\\\\name\\n.bin: OK\n1 OK, 0 FAILED, 0 MISSING\n") + extra);
+        QCOMPARE(verdict, status);
+    }
+
     void sourceRebuiltFromPieces_data() {
         QTest::addColumn<QStringList>("split");
         QTest::newRow("raw") << texts({"--type", "raw"});

@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include "core/job_host.h"
 #include "core/native_path.h"
@@ -20,28 +19,43 @@ struct Entry {
     bool rebuiltSource = false;  // the source of the pieces listed before it
 };
 
-// The lines sha256sum writes ("HEX  NAME", or "HEX *NAME" for binary mode), with what
-// the comments before them say.
-QList<Entry> entriesOf(const QByteArray& text) {
-    static const QRegularExpression pattern(QStringLiteral("^([0-9a-fA-F]{64}) [ *](.+)$"));
+struct Listing {
     QList<Entry> entries;
+    int unreadableLines = 0;
+};
+
+// The lines sha256sum writes, with what the comments before them say.
+Listing listingOf(const QByteArray& text) {
+    Listing listing;
     Entry next;
-    for (const QByteArray& raw : text.split('\n')) {
-        const QByteArray line = raw.trimmed();
+    for (const QByteArray& line : text.split('\n')) {
+        if (line.trimmed().isEmpty()) {
+            continue;
+        }
         if (line.startsWith('#')) {
             next.headerBytes = headerBytesOf(line).value_or(next.headerBytes);
             next.rebuiltSource = next.rebuiltSource || line == rebuiltSourceComment().trimmed();
             continue;
         }
-        const QRegularExpressionMatch match = pattern.match(fromNativePath(line));
-        if (match.hasMatch()) {
-            next.digest = match.captured(1).toLower().toLatin1();
-            next.name = match.captured(2);
-            entries.append(next);
-            next = Entry();
+        const std::optional<ChecksumEntry> entry = parseChecksumLine(line);
+        if (!entry) {
+            ++listing.unreadableLines;
+            continue;
         }
+        next.digest = entry->hexDigest;
+        next.name = fromNativePath(entry->name);
+        listing.entries.append(next);
+        next = Entry();
     }
-    return entries;
+    return listing;
+}
+
+// A name as sha256sum -c shows it: one that needs escaping starts with a backslash.
+QString shownName(const QString& name) {
+    const QByteArray bytes = nativePath(name);
+    return needsChecksumEscape(bytes)
+               ? QLatin1Char('\\') + fromNativePath(escapedChecksumName(bytes))
+               : name;
 }
 
 }  // namespace
@@ -55,23 +69,30 @@ int ChecksumReport::count(Verdict verdict) const {
 }
 
 bool ChecksumReport::allGood() const {
-    return error.isEmpty() && !lines.isEmpty() && count(Verdict::Ok) == lines.size();
+    return error.isEmpty() && unreadableLines == 0 && !lines.isEmpty() &&
+           count(Verdict::Ok) == lines.size();
 }
 
 QString ChecksumReport::text() const {
     QString text;
     for (const Line& line : lines) {
         text +=
-            line.name +
+            shownName(line.name) +
             (line.verdict == Verdict::Ok       ? QStringLiteral(": OK")
              : line.verdict == Verdict::Failed ? QStringLiteral(": FAILED")
                                                : QStringLiteral(": MISSING")) +
             (line.rebuilt ? QStringLiteral(" (rebuilt from its pieces)\n") : QStringLiteral("\n"));
     }
-    return text + QStringLiteral("%1 OK, %2 FAILED, %3 MISSING")
-                      .arg(count(Verdict::Ok))
-                      .arg(count(Verdict::Failed))
-                      .arg(count(Verdict::Missing));
+    text += QStringLiteral("%1 OK, %2 FAILED, %3 MISSING")
+                .arg(count(Verdict::Ok))
+                .arg(count(Verdict::Failed))
+                .arg(count(Verdict::Missing));
+    if (unreadableLines > 0) {
+        text += unreadableLines == 1
+                    ? QStringLiteral("\n1 line is not a checksum line")
+                    : QStringLiteral("\n%1 lines are not checksum lines").arg(unreadableLines);
+    }
+    return text;
 }
 
 ChecksumReport verifyChecksums(const QString& manifest, JobHost& host,
@@ -84,7 +105,14 @@ ChecksumReport verifyChecksums(const QString& manifest, JobHost& host,
         return report;
     }
     const QString folder = QFileInfo(manifest).path();
-    const QList<Entry> entries = entriesOf(file.readAll());
+    const Listing listing = listingOf(file.readAll());
+    const QList<Entry>& entries = listing.entries;
+    report.unreadableLines = listing.unreadableLines;
+    if (entries.isEmpty()) {
+        report.error =
+            QStringLiteral("'") + manifest + QStringLiteral("' holds no checksum lines.");
+        return report;
+    }
     quint64 total = 0;
     quint64 listed = 0;  // a missing source is read again from its pieces
     for (const Entry& entry : entries) {

@@ -18,12 +18,14 @@ struct ChecksumReport {
         bool rebuilt = false;  // a split's missing source, checked from its pieces
     };
     QList<Line> lines;
-    QString error;  // the checksum file itself could not be read
+    QString error;            // the checksum file itself could not be read, or lists nothing
+    int unreadableLines = 0;  // neither checksum lines nor comments: not all good then
 
     int count(Verdict verdict) const;
     bool allGood() const;
     // "NAME: OK" per file ("NAME: OK (rebuilt from its pieces)"), then
-    // "N OK, N FAILED, N MISSING".
+    // "N OK, N FAILED, N MISSING", and how many lines were not checksum lines. A name
+    // that holds a backslash or line break is shown escaped, as sha256sum -c shows it.
     QString text() const;
 };
 

@@ -1,5 +1,7 @@
 #include "fileio/sha256.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -104,6 +106,79 @@ std::optional<quint64> headerBytesOf(const QByteArray& commentLine) {
     return ok ? std::optional<quint64>(bytes) : std::nullopt;
 }
 
+QByteArray escapedChecksumName(const QByteArray& name) {
+    return QByteArray(name).replace('\\', "\\\\").replace('\n', "\\n");
+}
+
+bool needsChecksumEscape(const QByteArray& name) {
+    return name.contains('\\') || name.contains('\n');
+}
+
 QByteArray checksumLine(const QByteArray& hexDigest, const QString& name) {
-    return hexDigest + "  " + nativePath(name) + '\n';
+    const QByteArray bytes = nativePath(name);
+    if (!needsChecksumEscape(bytes)) {
+        return hexDigest + "  " + bytes + '\n';
+    }
+    return '\\' + hexDigest + "  " + escapedChecksumName(bytes) + '\n';
+}
+
+namespace {
+
+bool isHexDigest(const QByteArray& text) {
+    return text.size() == 64 && std::all_of(text.begin(), text.end(), [](char c) {
+               return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+           });
+}
+
+// The name of an escaped line: "\\" stands for a backslash and "\n" for a line break.
+std::optional<QByteArray> unescapedChecksumName(const QByteArray& name) {
+    QByteArray plain;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (name.at(i) != '\\') {
+            plain += name.at(i);
+            continue;
+        }
+        const char next = i + 1 < name.size() ? name.at(i + 1) : '\0';
+        if (next != '\\' && next != 'n') {
+            return std::nullopt;
+        }
+        plain += next == 'n' ? '\n' : '\\';
+        ++i;
+    }
+    return plain;
+}
+
+}  // namespace
+
+std::optional<ChecksumEntry> parseChecksumLine(QByteArray line) {
+    if (line.endsWith('\r')) {
+        line.chop(1);  // written on Windows
+    }
+    const bool escaped = line.startsWith('\\');
+    if (escaped) {
+        line.remove(0, 1);
+    }
+    QByteArray digest;
+    QByteArray name;
+    const QByteArray tag = "SHA256 (";
+    const qsizetype tagEnd = line.lastIndexOf(") = ");
+    if (line.startsWith(tag) && tagEnd > tag.size()) {
+        digest = line.mid(tagEnd + 4);
+        name = line.mid(tag.size(), tagEnd - tag.size());
+    } else if (line.size() > 66 && line.at(64) == ' ' &&
+               (line.at(65) == ' ' || line.at(65) == '*')) {
+        digest = line.left(64);
+        name = line.mid(66);
+    }
+    if (!isHexDigest(digest) || name.isEmpty()) {
+        return std::nullopt;
+    }
+    if (escaped) {
+        const std::optional<QByteArray> plain = unescapedChecksumName(name);
+        if (!plain) {
+            return std::nullopt;
+        }
+        name = *plain;
+    }
+    return ChecksumEntry{digest.toLower(), name};
 }

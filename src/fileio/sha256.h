@@ -45,8 +45,25 @@ bool addFileTo(Sha256& sum, const QString& path, quint64 skip, const DigestProgr
 // The checksum file written beside a job's output or pieces: NAME.sha256.
 QString checksumFilePath(const QString& base);
 
-// One line of a checksum file as sha256sum writes and reads it: "HEX  NAME".
+// One line of a checksum file as sha256sum writes it: "HEX  NAME"; a name that holds a
+// backslash or a line break is escaped (the backslash doubled, the line break written as
+// backslash and n) and the line starts with a backslash.
 QByteArray checksumLine(const QByteArray& hexDigest, const QString& name);
+
+// A file name as sha256sum shows it in a line of its own: escaped where it needs to be
+// (check needsChecksumEscape() to mark the line).
+bool needsChecksumEscape(const QByteArray& name);
+QByteArray escapedChecksumName(const QByteArray& name);
+
+// What one line of a checksum file names: the lowercase digest and the file name's bytes.
+struct ChecksumEntry {
+    QByteArray hexDigest;
+    QByteArray name;
+};
+// Reads the lines sha256sum writes: "HEX  NAME", "HEX *NAME" (binary mode) and
+// "SHA256 (NAME) = HEX" (--tag), escaped or not, with or without a carriage return;
+// nothing for any other line.
+std::optional<ChecksumEntry> parseChecksumLine(QByteArray line);
 
 // Comment lines (sha256sum skips them) that let a check rebuild a split's source from
 // its pieces: the header bytes in front of the next piece's share of the source, and
