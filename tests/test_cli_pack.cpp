@@ -114,23 +114,28 @@ private Q_SLOTS:
     // for it is what sha256sum -c prints.
     void verifyReadsWhatSha256sumWrites_data() {
         QTest::addColumn<QString>("write");  // a shell command that lists "$N" in sums.sha256
+        QTest::addColumn<bool>("absolute");  // "$N" listed with its folder
         QTest::addColumn<QString>("extra");
         QTest::addColumn<int>("status");
-        QTest::newRow("plain") << QStringLiteral("sha256sum \"$N\"") << QString() << 0;
+        QTest::newRow("plain") << QStringLiteral("sha256sum \"$N\"") << false << QString() << 0;
         QTest::newRow("binary, CRLF")
-            << QStringLiteral("sha256sum -b \"$N\" | sed 's/$/\\r/'") << QString() << 0;
-        QTest::newRow("tagged") << QStringLiteral("sha256sum --tag \"$N\"") << QString() << 0;
-        QTest::newRow("a stray line") << QStringLiteral("sha256sum \"$N\"; echo stray")
+            << QStringLiteral("sha256sum -b \"$N\" | sed 's/$/\\r/'") << false << QString() << 0;
+        QTest::newRow("tagged") << QStringLiteral("sha256sum --tag \"$N\"") << false << QString()
+                                << 0;
+        QTest::newRow("absolute") << QStringLiteral("sha256sum \"$PWD/$N\"") << true << QString()
+                                  << 0;
+        QTest::newRow("a stray line") << QStringLiteral("sha256sum \"$N\"; echo stray") << false
                                       << QStringLiteral("1 line is not a checksum line\n") << 1;
         QTest::newRow("written by pack")
             << QStringLiteral(
                    "\"$ZARVO_CLI\" pack --no-mpeg-check --checksum --assume-yes -o "
                    "\"$N\" a a >/dev/null && sha256sum \"$N\" | cmp - \"$N.sha256\" "
                    "&& cat \"$N.sha256\"")
-            << QString() << 0;
+            << false << QString() << 0;
     }
     void verifyReadsWhatSha256sumWrites() {
         QFETCH(QString, write);
+        QFETCH(bool, absolute);
         QFETCH(QString, extra);
         QFETCH(int, status);
         const QString folder = freshFolder(path(QStringLiteral("forms")));
@@ -140,8 +145,9 @@ private Q_SLOTS:
                              .arg(folder, write)));
         const auto [said, verdict] =
             output({QStringLiteral("verify"), folder + QStringLiteral("/sums.sha256")});
-        QCOMPARE(said,
-                 QStringLiteral("\\odd\\\\name\\n.bin: OK\n1 OK, 0 FAILED, 0 MISSING\n") + extra);
+        QCOMPARE(said, QLatin1Char('\\') + (absolute ? folder + QLatin1Char('/') : QString()) +
+                           QStringLiteral("odd\\\\name\\n.bin: OK\n1 OK, 0 FAILED, 0 MISSING\n") +
+                           extra);
         QCOMPARE(verdict, status);
     }
 

@@ -15,6 +15,7 @@ namespace {
 struct Entry {
     QByteArray digest;
     QString name;
+    QString path;                // where the name points from the checksum file's folder
     quint64 headerBytes = 0;     // in front of a piece's share of its source
     bool rebuiltSource = false;  // the source of the pieces listed before it
 };
@@ -25,7 +26,7 @@ struct Listing {
 };
 
 // The lines sha256sum writes, with what the comments before them say.
-Listing listingOf(const QByteArray& text) {
+Listing listingOf(const QByteArray& text, const QString& folder) {
     Listing listing;
     Entry next;
     for (const QByteArray& line : text.split('\n')) {
@@ -44,6 +45,8 @@ Listing listingOf(const QByteArray& text) {
         }
         next.digest = entry->hexDigest;
         next.name = fromNativePath(entry->name);
+        next.path =
+            next.name.startsWith(QLatin1Char('/')) ? next.name : joinPath(folder, next.name);
         listing.entries.append(next);
         next = Entry();
     }
@@ -104,8 +107,7 @@ ChecksumReport verifyChecksums(const QString& manifest, JobHost& host,
                        file.errorString() + QLatin1Char('.');
         return report;
     }
-    const QString folder = QFileInfo(manifest).path();
-    const Listing listing = listingOf(file.readAll());
+    const Listing listing = listingOf(file.readAll(), QFileInfo(manifest).path());
     const QList<Entry>& entries = listing.entries;
     report.unreadableLines = listing.unreadableLines;
     if (entries.isEmpty()) {
@@ -116,7 +118,7 @@ ChecksumReport verifyChecksums(const QString& manifest, JobHost& host,
     quint64 total = 0;
     quint64 listed = 0;  // a missing source is read again from its pieces
     for (const Entry& entry : entries) {
-        const quint64 size = GetFileLen(joinPath(folder, entry.name));
+        const quint64 size = GetFileLen(entry.path);
         total += size == 0 && entry.rebuiltSource ? listed : size;
         listed += size;
     }
@@ -133,7 +135,7 @@ ChecksumReport verifyChecksums(const QString& manifest, JobHost& host,
     };
     for (qsizetype i = 0; i < entries.size() && !cancel.requested; ++i) {
         const Entry& entry = entries.at(i);
-        const QString path = joinPath(folder, entry.name);
+        const QString& path = entry.path;
         if (isRegularFile(path)) {
             const QByteArray digest = fileSha256(path, progress);
             if (!cancel.requested) {
@@ -144,8 +146,8 @@ ChecksumReport verifyChecksums(const QString& manifest, JobHost& host,
         bool rebuilt = entry.rebuiltSource && i > 0;
         Sha256 source;
         for (qsizetype piece = 0; rebuilt && piece < i; ++piece) {
-            rebuilt = addFileTo(source, joinPath(folder, entries.at(piece).name),
-                                entries.at(piece).headerBytes, progress);
+            rebuilt =
+                addFileTo(source, entries.at(piece).path, entries.at(piece).headerBytes, progress);
         }
         if (cancel.requested) {
             break;
