@@ -422,6 +422,25 @@ OptionList commandOptions(const Command& command) {
     return optionsOf(command.addOptions);
 }
 
+// `text` broken at spaces into lines that end before column 80; the caller has indented
+// the first line by `indent` columns, and the others are indented alike.
+QString wrapped(const QString& text, qsizetype indent) {
+    constexpr qsizetype kLastColumn = 79;
+    QString result;
+    qsizetype column = indent;
+    for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (column > indent) {
+            const bool fits = column + 1 + word.size() <= kLastColumn;
+            result += fits ? QString(QLatin1Char(' '))
+                           : QLatin1Char('\n') + QString(indent, QLatin1Char(' '));
+            column = fits ? column + 1 : indent;
+        }
+        result += word;
+        column += word.size();
+    }
+    return result;
+}
+
 QString optionLine(const QCommandLineOption& option) {
     QStringList names;
     for (const QString& name : option.names()) {
@@ -431,18 +450,18 @@ QString optionLine(const QCommandLineOption& option) {
     if (!option.valueName().isEmpty()) {
         line += QLatin1Char(' ') + option.valueName();
     }
-    line += QStringLiteral("\n      ") + option.description();
+    QString description = option.description();
     if (!option.defaultValues().isEmpty()) {
-        line += QStringLiteral(" (default: ") + option.defaultValues().join(QLatin1Char(',')) +
-                QLatin1Char(')');
+        description += QStringLiteral(" (default: ") +
+                       option.defaultValues().join(QLatin1Char(',')) + QLatin1Char(')');
     }
-    return line + QLatin1Char('\n');
+    return line + QStringLiteral("\n      ") + wrapped(description, 6) + QLatin1Char('\n');
 }
 
 QString commandHelp(const Command& command) {
     QString text = QStringLiteral("usage: zarvo-cli ") + QLatin1String(command.name) +
                    QStringLiteral(" [OPTIONS] ") + QLatin1String(command.arguments) +
-                   QStringLiteral("\n\n") + QLatin1String(command.summary) +
+                   QStringLiteral("\n\n") + wrapped(QLatin1String(command.summary), 0) +
                    QStringLiteral("\n\nOptions:\n");
     for (const QCommandLineOption& option : commandOptions(command)) {
         text += optionLine(option);
@@ -467,7 +486,7 @@ QString generalHelp() {
     for (const Command& command : kCommands) {
         text += QStringLiteral("  %1  %2\n")
                     .arg(QLatin1String(command.name), -7)
-                    .arg(QLatin1String(command.summary));
+                    .arg(wrapped(QLatin1String(command.summary), 11));
     }
     return text + QStringLiteral(
                       "  help     Shows the help of a command: zarvo-cli help COMMAND.\n\n"
