@@ -82,6 +82,11 @@ public:
         std::unique_lock lock(m_mutex);
         sumUntil(lock, [this] { return slowest() == m_posted; });
     }
+    // Waits until `digest` has summed all it was given; the others may go on meanwhile.
+    void settle(const Sha256* digest) {
+        std::unique_lock lock(m_mutex);
+        sumUntil(lock, [this, digest] { return !owes(digest); });
+    }
 
 private:
     struct Block {
@@ -91,6 +96,18 @@ private:
     };
 
     quint64 slowest() const { return *std::min_element(m_done.begin(), m_done.end()); }
+
+    // True while a block handed to `digest` waits for it or is being summed.
+    bool owes(const Sha256* digest) const {
+        for (size_t lane = 0; lane < kMaxDigests; ++lane) {
+            for (quint64 block = m_done[lane]; block < m_posted; ++block) {
+                if (m_blocks[block % kPipelineBlocks].digests[lane] == digest) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
 
     // Helps summing until `ready` holds, waiting only when no digest is free to take.
     template <typename Ready>
@@ -151,6 +168,12 @@ ChunkTransfer::~ChunkTransfer() = default;
 void ChunkTransfer::settleDigests() {
     if (m_digests) {
         m_digests->settle();
+    }
+}
+
+void ChunkTransfer::settleDigest(const Sha256& digest) {
+    if (m_digests) {
+        m_digests->settle(&digest);
     }
 }
 

@@ -55,6 +55,8 @@ public:
 
     // Waits until every digest has summed all it was given.
     void settleDigests();
+    // Waits for one digest only: the others go on summing while the next copy runs.
+    void settleDigest(const Sha256& digest);
 
     // Shows progress after `done` bytes; true when the user asked to cancel meanwhile
     // (the digests are settled then).

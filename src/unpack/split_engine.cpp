@@ -250,7 +250,7 @@ JobOutcome SplitEngine::writePiece(const SplitJob& job, const SplitSource& sourc
     if (outcome == JobOutcome::Success) {
         m_files.CloseFile(pieceHandle);
         if (m_pieceDigest != nullptr) {
-            m_transfer.settleDigests();
+            m_transfer.settleDigest(pieceDigest);  // the source's digest goes on meanwhile
             if (headerBytes > 0) {
                 m_manifest += pieceHeaderComment(headerBytes);
             }
