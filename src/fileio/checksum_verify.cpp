@@ -30,12 +30,13 @@ Listing listingOf(const QByteArray& text, const QString& folder) {
     Listing listing;
     Entry next;
     for (const QByteArray& line : text.split('\n')) {
-        if (line.trimmed().isEmpty()) {
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.isEmpty()) {
             continue;
         }
-        if (line.startsWith('#')) {
-            next.headerBytes = headerBytesOf(line).value_or(next.headerBytes);
-            next.rebuiltSource = next.rebuiltSource || line == rebuiltSourceComment().trimmed();
+        if (trimmed.startsWith('#')) {
+            next.headerBytes = headerBytesOf(trimmed).value_or(next.headerBytes);
+            next.rebuiltSource = next.rebuiltSource || trimmed == rebuiltSourceComment().trimmed();
             continue;
         }
         const std::optional<ChecksumEntry> entry = parseChecksumLine(line);
