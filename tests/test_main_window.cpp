@@ -14,8 +14,12 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "browse/file_browser_widget.h"
 #include "browse/file_manager_actions.h"
+#include "core/command_line.h"
 #include "core/native_path.h"
 #include "core/registry.h"
 #include "core/settings_table.h"
@@ -126,8 +130,8 @@ struct Listening {
 
     bool listen() {
         window.load();
-        return instance.acquire() &&
-               instance.listen([this](const QString& line) { window.receiveFiles(line); });
+        return instance.acquire() == SingleInstance::Lock::Taken &&
+               instance.listen([this](const QStringList& paths) { window.receiveFiles(paths); });
     }
 };
 
@@ -235,19 +239,27 @@ private Q_SLOTS:
         usage.start(listfeed, QStringList());
         QVERIFY(usage.waitForFinished());
         QCOMPARE(usage.exitCode(), 2);
+        usage.start(listfeed, {QStringLiteral("--help")});
+        QVERIFY(usage.waitForFinished());
+        QCOMPARE(usage.exitCode(), 0);
+        QVERIFY(usage.readAllStandardOutput().startsWith("usage: zarvo-listfeed"));
 
         Listening running;
         QVERIFY(running.listen());
         MainWindow& window = running.window;
         const QString a = writeFile(path(QStringLiteral("fed/a.mpg")), "a");
         const QString b = writeFile(path(QStringLiteral("fed/b c.mpg")), "b");
+        // Names a "|" would split, or that look like options, arrive whole.
+        const QString bar = writeFile(path(QStringLiteral("fed/clip.mpg|.secret-notes")), "c");
+        const QString help = writeFile(path(QStringLiteral("fed/--help")), "d");
         QProcess feed;
         feed.setWorkingDirectory(path(QStringLiteral("fed")));
-        feed.start(listfeed, {QStringLiteral("a.mpg"), b});
+        feed.start(listfeed, {QStringLiteral("a.mpg"), b, QStringLiteral("clip.mpg|.secret-notes"),
+                              QStringLiteral("--"), QStringLiteral("--help")});
         QVERIFY(feed.waitForFinished());
         QCOMPARE(feed.exitCode(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(window.packList().rowCount(), 2, 10000);
-        QCOMPARE(window.packList().fullPaths(), (QStringList{a, b}));
+        QTRY_COMPARE_WITH_TIMEOUT(window.packList().rowCount(), 4, 10000);
+        QCOMPARE(window.packList().fullPaths(), (QStringList{a, b, bar, help}));
     }
 
     void ctrlPWithAnEmptyList() {
@@ -421,7 +433,8 @@ private Q_SLOTS:
             return FileChoice{path(QStringLiteral("cl/joined")),
                               QStringLiteral("Mpeg (*.mpg *.mpeg *.mpe)")};
         };
-        window.runCommandLine(QStringLiteral("/c/a/x.mpg|/y.mpg||/ignored.mpg"));
+        window.runCommandLine(
+            commandLineFiles({QStringLiteral("/c/a/x.mpg|/y.mpg||/ignored.mpg")}));
         QCOMPARE(window.packList().fullPaths(),
                  (QStringList{QStringLiteral("/c/a/x.mpg"), QStringLiteral("/y.mpg")}));
         QCOMPARE(window.packList().directory(1), QStringLiteral("/"));
@@ -643,23 +656,120 @@ private Q_SLOTS:
 
     void handOverMessages_data() {
         QTest::addColumn<QByteArray>("message");
-        QTest::addColumn<QString>("commandLine");
-        const QByteArray good = SingleInstance::encode(QStringLiteral("/a b/ü.mpg|/c.mpg"));
-        QTest::newRow("round trip") << good << "/a b/ü.mpg|/c.mpg";
-        QTest::newRow("truncated") << good.left(good.size() - 1) << QString();
-        QTest::newRow("trailing bytes") << good + "x" << QString();
-        QTest::newRow("other magic") << QByteArray("HELLO") + good.mid(5) << QString();
+        QTest::addColumn<QStringList>("paths");
+        const QStringList names{QStringLiteral("/a b/ü.mpg"), QStringLiteral("/Live | Part 1.mpg")};
+        const QByteArray good = SingleInstance::encode(names);
+        QTest::newRow("round trip") << good << names;
+        QTest::newRow("truncated") << good.left(good.size() - 1) << QStringList();
+        QTest::newRow("trailing bytes") << good + "x" << QStringList();
+        QTest::newRow("other magic") << QByteArray("HELLO") + good.mid(5) << QStringList();
+        QTest::newRow("the older version")
+            << QByteArray(good).replace("ZARVO-OPEN/2", "ZARVO-OPEN/1") << QStringList();
         QByteArray badLength = good;
         badLength[14] = 'x';
-        QTest::newRow("length not digits") << badLength << QString();
+        QTest::newRow("length not digits") << badLength << QStringList();
+        QByteArray longName = good;
+        longName[23 + 8] = '9';  // the first name's length, past the message's end
+        QTest::newRow("a name longer than the message") << longName << QStringList();
         QTest::newRow("names that are not UTF-8")
-            << SingleInstance::encode(QStringLiteral("ab")).replace("ab", "\xff\xfe")
-            << fromNativePath("\xff\xfe");
+            << SingleInstance::encode({QStringLiteral("ab")}).replace("ab", "\xff\xfe")
+            << QStringList{fromNativePath("\xff\xfe")};
     }
     void handOverMessages() {
         QFETCH(QByteArray, message);
-        QFETCH(QString, commandLine);
-        QCOMPARE(SingleInstance::decode(message).value_or(QString()), commandLine);
+        QFETCH(QStringList, paths);
+        QCOMPARE(SingleInstance::decode(message).value_or(QStringList()), paths);
+    }
+
+    // Each argument names one file; one that holds "|" lists several unless a file of
+    // exactly that name exists, and after "--" every argument is a name as it stands.
+    void commandLineArguments_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("names");  // relative to the test's folder
+        QTest::newRow("one list") << texts({"a.mpg|b.mpg"}) << texts({"a.mpg", "b.mpg"});
+        QTest::newRow("an empty item ends it") << texts({"a.mpg||c.mpg"}) << texts({"a.mpg"});
+        QTest::newRow("a file named with a bar")
+            << texts({"Live | Part 1.mpg"}) << texts({"Live | Part 1.mpg"});
+        QTest::newRow("after --") << texts({"--", "x|y.mpg", "--help"})
+                                  << texts({"x|y.mpg", "--help"});
+        QTest::newRow("several") << texts({"a.mpg", "c d.mpg"}) << texts({"a.mpg", "c d.mpg"});
+    }
+    void commandLineArguments() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, names);
+        const QString folder = freshFolder(path(QStringLiteral("args")));
+        writeFile(folder + QStringLiteral("/Live | Part 1.mpg"), "live");
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(folder);
+        const QStringList paths = commandLineFiles(arguments);
+        QDir::setCurrent(before);
+        QStringList expected;
+        for (const QString& name : names) {
+            expected.append(folder + QLatin1Char('/') + name);
+        }
+        QCOMPARE(paths, expected);
+    }
+
+    // The lock and the socket live only where nobody else can reach them.
+    void privateFolderRefusesWhatOthersCouldReach_data() {
+        QTest::addColumn<QString>("runtime");  // how $XDG_RUNTIME_DIR is made
+        QTest::addColumn<bool>("runtimeUsed");
+        QTest::newRow("our own, closed") << QStringLiteral("0700") << true;
+        QTest::newRow("open to others") << QStringLiteral("0777") << false;
+        QTest::newRow("a link to our own") << QStringLiteral("link") << false;
+        QTest::newRow("not set") << QString() << false;
+    }
+    void privateFolderRefusesWhatOthersCouldReach() {
+        QFETCH(QString, runtime);
+        QFETCH(bool, runtimeUsed);
+        const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+        const QString base = freshFolder(path(QStringLiteral("rt")));
+        const QString folder = base + QStringLiteral("/run");
+        QDir().mkpath(folder);
+        QFile::setPermissions(folder, runtime == QLatin1String("0777")
+                                          ? QFile::Permissions(0x7777)
+                                          : QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QString pointed = folder;
+        if (runtime == QLatin1String("link")) {
+            pointed = base + QStringLiteral("/link");
+            QVERIFY(QFile::link(folder, pointed));
+        }
+        if (runtime.isEmpty()) {
+            qunsetenv("XDG_RUNTIME_DIR");
+        } else {
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(pointed));
+        }
+        const std::optional<QString> chosen = SingleInstance::privateFolder();
+        qputenv("XDG_RUNTIME_DIR", saved);
+        QVERIFY(chosen);
+        QCOMPARE(*chosen == pointed, runtimeUsed);
+        struct stat status {};
+        QCOMPARE(::lstat(QFile::encodeName(*chosen).constData(), &status), 0);
+        QVERIFY(S_ISDIR(status.st_mode));
+        QCOMPARE(status.st_mode & 0777, mode_t(0700));
+        QCOMPARE(status.st_uid, ::getuid());
+    }
+
+    // Without any folder of ours (another user made it), the program runs alone.
+    void noPrivateFolderMeansNoLock() {
+        const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray cache = qgetenv("XDG_CACHE_HOME");
+        const QString base = freshFolder(path(QStringLiteral("strange-cache")));
+        QDir().mkpath(base + QStringLiteral("/TarvikZarvo"));
+        QVERIFY(QFile::link(QStringLiteral("/tmp"), base + QStringLiteral("/TarvikZarvo/run")));
+        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(base));
+        QString problem;
+        const bool found = SingleInstance::privateFolder(&problem).has_value();
+        SingleInstance instance;
+        const SingleInstance::Lock lock = instance.acquire();
+        const bool handedOver = SingleInstance::handOver({QStringLiteral("/a.mpg")}, 100);
+        qputenv("XDG_RUNTIME_DIR", saved);
+        qputenv("XDG_CACHE_HOME", cache);
+        QVERIFY(!found);
+        QVERIFY2(problem.contains(QStringLiteral("symbolic link")), qPrintable(problem));
+        QCOMPARE(lock, SingleInstance::Lock::NoSafeFolder);
+        QVERIFY(!handedOver);
     }
 
     void secondStartHandsItsFilesOver() {
@@ -671,12 +781,14 @@ private Q_SLOTS:
         const QByteArray before = readFile(Registry::storePath());
         QProcess second;
         second.setWorkingDirectory(path(QStringLiteral("handed")));
-        second.start(appProgram(), {QStringLiteral("a.mpg"), b});
+        const QString bar = writeFile(path(QStringLiteral("handed/Live | Part 1.mpg")), "c");
+        second.start(appProgram(),
+                     {QStringLiteral("a.mpg"), b, QStringLiteral("Live | Part 1.mpg")});
         QVERIFY(second.waitForStarted());
         QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
         QCOMPARE(second.exitCode(), 0);
         QCOMPARE(second.readAllStandardError(), QByteArray());
-        QCOMPARE(window.packList().fullPaths(), (QStringList{a, b}));
+        QCOMPARE(window.packList().fullPaths(), (QStringList{a, b, bar}));
         QVERIFY(window.packListWindow()->isVisible());
         QCOMPARE(readFile(Registry::storePath()), before);
         // Garbage on the socket is ignored.
@@ -685,7 +797,7 @@ private Q_SLOTS:
         QVERIFY(stranger.waitForConnected(1000));
         stranger.write("GET / HTTP/1.0\r\n\r\n");
         QTRY_COMPARE(stranger.state(), QLocalSocket::UnconnectedState);
-        QCOMPARE(window.packList().rowCount(), 2);
+        QCOMPARE(window.packList().rowCount(), 3);
     }
 
     void secondInstanceRefusesAndTouchesNothing() {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/command_line.h"
 #include "core/native_path.h"
 #include "core/program_info.h"
 #include "core/single_instance.h"
@@ -16,12 +17,14 @@
 namespace {
 
 const char* const kUsage =
-    "usage: zarvo [FILE|FILE|...]\n"
+    "usage: zarvo [FILE...] [-- FILE...]\n"
     "\n"
     "Starts Tarvik Zarvo Pro, the desktop program that packs (joins) files and unpacks\n"
-    "(splits) them. Files named on the command line, one argument or several, with \"|\"\n"
-    "between paths, go into the pack list and the save dialog asks where the joined file\n"
-    "goes. When the program already runs, the files are handed to it.\n"
+    "(splits) them. Files named on the command line go into the pack list and the save\n"
+    "dialog asks where the joined file goes. An argument may also list several paths\n"
+    "with \"|\" between them (\"a.mpg|b.mpg\"), unless a file of exactly that name exists.\n"
+    "After \"--\" every argument is one file name as it stands. When the program already\n"
+    "runs, the files are handed to it.\n"
     "\n"
     "  --help       print this text\n"
     "  --version    print the version\n"
@@ -53,10 +56,21 @@ bool isToolkitOption(const QString& argument) {
     return names.contains(argument.mid(2).section(QLatin1Char('='), 0, 0));
 }
 
+// The arguments before "--": after it every argument is a file name.
+int optionsEnd(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0) {
+            return i;
+        }
+    }
+    return argc;
+}
+
 // --help and --version need no display; any other "--word" that names no file is a
 // mistake, not a file to pack.
 EarlyExit earlyExit(int argc, char* argv[], QString* badOption) {
-    for (int i = 1; i < argc; ++i) {
+    const int end = optionsEnd(argc, argv);
+    for (int i = 1; i < end; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             return EarlyExit::Help;
         }
@@ -64,7 +78,7 @@ EarlyExit earlyExit(int argc, char* argv[], QString* badOption) {
             return EarlyExit::Version;
         }
     }
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < end; ++i) {
         const QString argument = QString::fromLocal8Bit(argv[i]);
         if (argument.startsWith(QStringLiteral("--")) && !QFileInfo::exists(argument) &&
             !isToolkitOption(argument)) {
@@ -73,17 +87,6 @@ EarlyExit earlyExit(int argc, char* argv[], QString* badOption) {
         }
     }
     return EarlyExit::None;
-}
-
-// Each named file as a full path, so the running copy finds it from its own folder.
-QString absoluteCommandLine(const QStringList& arguments) {
-    QStringList items = arguments.join(QLatin1Char('|')).split(QLatin1Char('|'));
-    for (QString& item : items) {
-        if (!item.isEmpty()) {
-            item = absolutePathOf(item);
-        }
-    }
-    return items.join(QLatin1Char('|'));
 }
 
 // The usage, and where this installation keeps the files a user may look for.
@@ -101,6 +104,21 @@ int refuseSecondInstance() {
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
     return 1;
+}
+
+// Said once per run: without a private folder a second copy may start beside this one.
+void warnNoSafeFolder() {
+    QString problem;
+    SingleInstance::privateFolder(&problem);
+    const QString text =
+        QStringLiteral("No private folder for the running copy's lock was found (") + problem +
+        QStringLiteral(
+            "). This copy runs without refusing a second one, and files sent with "
+            "\"Pack it...\" open in a new copy.");
+    std::fprintf(stderr, "zarvo: %s\n", text.toLocal8Bit().constData());
+    QMessageBox box(QMessageBox::Warning, kProgramTitle, text, QMessageBox::Ok);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.exec();
 }
 
 }  // namespace
@@ -140,10 +158,13 @@ int main(int argc, char* argv[]) {
         arguments.append(fromNativePath(QByteArray(argv[i])));
     }
 
+    // Full paths, so that a running copy finds them from its own folder.
+    const QStringList files = commandLineFiles(arguments);
     SingleInstance instance;
-    if (!instance.acquire()) {
+    const SingleInstance::Lock lock = instance.acquire();
+    if (lock == SingleInstance::Lock::HeldElsewhere) {
         // A file manager's "Pack it..." must not lose its files to a running copy.
-        if (!arguments.isEmpty() && SingleInstance::handOver(absoluteCommandLine(arguments))) {
+        if (!files.isEmpty() && SingleInstance::handOver(files)) {
             return 0;
         }
         return refuseSecondInstance();
@@ -156,13 +177,15 @@ int main(int argc, char* argv[]) {
     if (window.options().showTips()) {
         window.tipCommand();
     }
-    instance.listen([&window](const QString& commandLine) { window.receiveFiles(commandLine); });
-    // Files from a file manager's "Pack it..." arrive as one "|"-separated argument.
-    if (!arguments.isEmpty()) {
-        const QString commandLine = absoluteCommandLine(arguments);
+    if (lock == SingleInstance::Lock::NoSafeFolder) {
         QMetaObject::invokeMethod(
-            &window, [&window, commandLine] { window.runCommandLine(commandLine); },
-            Qt::QueuedConnection);
+            &window, [] { warnNoSafeFolder(); }, Qt::QueuedConnection);
+    } else {
+        instance.listen([&window](const QStringList& paths) { window.receiveFiles(paths); });
+    }
+    if (!files.isEmpty()) {
+        QMetaObject::invokeMethod(
+            &window, [&window, files] { window.runCommandLine(files); }, Qt::QueuedConnection);
     }
     return QApplication::exec();
 }

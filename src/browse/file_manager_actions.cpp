@@ -54,21 +54,21 @@ void registerPackItActions(const QString& listfeedPath) {
               QStringLiteral("[Desktop Entry]\nType=Service\nMimeType=application/octet-stream;\n"
                              "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\nActions=packIt\n\n"
                              "[Desktop Action packIt]\nName=Pack it...\nExec=") +
-                  execQuoted(listfeedPath) + QStringLiteral(" %F\n"),
+                  execQuoted(listfeedPath) + QStringLiteral(" -- %F\n"),
               true);
     // Nautilus hands the chosen files over in an environment variable, one per line.
     writeText(nautilusFile(),
               QStringLiteral("#!/bin/sh\nif [ -n \"$NAUTILUS_SCRIPT_SELECTED_FILE_PATHS\" ]; then\n"
                              "  printf '%s' \"$NAUTILUS_SCRIPT_SELECTED_FILE_PATHS\" | "
                              "tr '\\n' '\\0' | xargs -0 ") +
-                  shellQuoted(listfeedPath) + QStringLiteral("\nelse\n  exec ") +
-                  shellQuoted(listfeedPath) + QStringLiteral(" \"$@\"\nfi\n"),
+                  shellQuoted(listfeedPath) + QStringLiteral(" --\nelse\n  exec ") +
+                  shellQuoted(listfeedPath) + QStringLiteral(" -- \"$@\"\nfi\n"),
               true);
     writeText(nemoFile(),
               QStringLiteral("[Nemo Action]\nName=Pack it...\nComment=Join the files with Tarvik "
                              "Zarvo Pro\nExec=") +
                   execQuoted(listfeedPath) +
-                  QStringLiteral(" %F\nSelection=notnone\nExtensions=any;\n"),
+                  QStringLiteral(" -- %F\nSelection=notnone\nExtensions=any;\n"),
               false);
 }
 

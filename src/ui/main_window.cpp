@@ -265,28 +265,23 @@ void MainWindow::applyStartupFolders() {
     m_options.setFolder(SettingId::LastUsedDir, m_currentDir);
 }
 
-void MainWindow::ShellCommandAddFiles(const QString& commandLine) {
-    QString rest = commandLine + QStringLiteral("||");
-    for (qsizetype i = 0; i < commandLine.size(); ++i) {
-        const QString item = StripItem(rest, QLatin1Char('|'));
-        if (item.isEmpty()) {
-            break;
-        }
-        m_packList.appendPath(item);
+void MainWindow::ShellCommandAddFiles(const QStringList& paths) {
+    for (const QString& path : paths) {
+        m_packList.appendPath(path);
     }
 }
 
-void MainWindow::runCommandLine(const QString& commandLine) {
-    if (commandLine.isEmpty()) {
+void MainWindow::runCommandLine(const QStringList& paths) {
+    if (paths.isEmpty()) {
         return;
     }
-    ShellCommandAddFiles(commandLine);
+    ShellCommandAddFiles(paths);
     m_packListWindow->show();
     outputFileCommand();
 }
 
-void MainWindow::receiveFiles(const QString& commandLine) {
-    ShellCommandAddFiles(commandLine);
+void MainWindow::receiveFiles(const QStringList& paths) {
+    ShellCommandAddFiles(paths);
     m_packListWindow->show();
     m_menus->action(QStringLiteral("ShowPackLstMnu"))->setChecked(true);
     if (isMinimized()) {

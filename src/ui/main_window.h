@@ -43,11 +43,11 @@ public:
 
     // The start-up steps: every setting read, applied through the commands, written back.
     void load();
-    // Files named on the command line, "|" between them; the save dialog follows.
-    void ShellCommandAddFiles(const QString& commandLine);
-    void runCommandLine(const QString& commandLine);
+    // Files named on the command line, in order; the save dialog follows.
+    void ShellCommandAddFiles(const QStringList& paths);
+    void runCommandLine(const QStringList& paths);
     // Files handed over by a later start: appended, and the window comes forward.
-    void receiveFiles(const QString& commandLine);
+    void receiveFiles(const QStringList& paths);
 
     OptionsModel& options() { return m_options; }
     JobController& jobs() { return *m_jobs; }
