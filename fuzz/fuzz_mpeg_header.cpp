@@ -8,18 +8,6 @@
 #include "fuzz_support.h"
 #include "mpeg/mpeg_header.h"
 
-namespace {
-
-class SilentHost : public JobHost {
-public:
-    MessageAnswer message(MessageIcon, const QString&, MessageButtons) override {
-        return MessageAnswer::No;
-    }
-    void progress(const ProgressReport&) override {}
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString path = scratchFile("mpeg", data, size);
     SilentHost host;

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QString>
 
+#include "core/job_host.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -28,3 +30,12 @@ inline QString scratchFile(const char* name, const uint8_t* data, size_t size) {
             qFatal("check failed: %s (%s:%d)", #condition, __FILE__, __LINE__); \
         }                                                                       \
     } while (false)
+
+// The user in a harness: says No to every question and watches no progress.
+class SilentHost : public JobHost {
+public:
+    MessageAnswer message(MessageIcon, const QString&, MessageButtons) override {
+        return MessageAnswer::No;
+    }
+    void progress(const ProgressReport&) override {}
+};

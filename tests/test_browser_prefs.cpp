@@ -93,9 +93,13 @@ private Q_SLOTS:
         RecorderJobHost host;
         QCOMPARE(loadFileFilters(host).size(), 3);
         QCOMPARE(Registry::setting(QStringLiteral("NoOfFilter")), QStringLiteral("3"));
-        Registry::saveSetting(QStringLiteral("NoOfFilter"), QStringLiteral("0"));
-        QCOMPARE(loadFileFilters(host).size(), 3);
-        QCOMPARE(host.texts(), QStringList{kFilterTamperMessage});
+        // A count no settings file of ours holds is damage, however large.
+        for (const char* damaged : {"0", "1001", "2000000000", "-4", "many"}) {
+            Registry::saveSetting(QStringLiteral("NoOfFilter"), QLatin1String(damaged));
+            QCOMPARE(loadFileFilters(host).size(), 3);
+            QCOMPARE(host.texts().last(), kFilterTamperMessage);
+        }
+        QCOMPARE(host.texts().size(), 5);
         QCOMPARE(saveDialogTypeList(host),
                  QStringLiteral("Mpeg (*.mpg,*.mpeg,*.mpe)|*.mpg;*.mpeg;*.mpe|Mp3 "
                                 "(*.mp3)|*.mp3|All Files (*.*)|*.*"));

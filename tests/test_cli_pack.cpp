@@ -140,14 +140,15 @@ private Q_SLOTS:
         QFETCH(int, status);
         const QString folder = freshFolder(path(QStringLiteral("forms")));
         writeFile(folder + QStringLiteral("/a"), "abc");
-        writeFile(folder + QStringLiteral("/odd\\name\n.bin"), "abcabc");
-        QVERIFY(runShell(QStringLiteral("cd '%1' && N='odd\\name\n.bin' && { %2; } > sums.sha256")
+        writeFile(folder + QStringLiteral("/odd\\name\n\r.bin"), "abcabc");
+        QVERIFY(runShell(QStringLiteral("cd '%1' && N='odd\\name\n\r.bin' && { %2; } > sums.sha256")
                              .arg(folder, write)));
         const auto [said, verdict] =
             output({QStringLiteral("verify"), folder + QStringLiteral("/sums.sha256")});
-        QCOMPARE(said, QLatin1Char('\\') + (absolute ? folder + QLatin1Char('/') : QString()) +
-                           QStringLiteral("odd\\\\name\\n.bin: OK\n1 OK, 0 FAILED, 0 MISSING\n") +
-                           extra);
+        QCOMPARE(said,
+                 QLatin1Char('\\') + (absolute ? folder + QLatin1Char('/') : QString()) +
+                     QStringLiteral("odd\\\\name\\n\\r.bin: OK\n1 OK, 0 FAILED, 0 MISSING\n") +
+                     extra);
         QCOMPARE(verdict, status);
     }
 

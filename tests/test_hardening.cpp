@@ -5,11 +5,17 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <sys/stat.h>
+#include <csignal>
 
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "fileio/file64.h"
 #include "support/test_files.h"
 
 class HardeningTest : public QObject {
@@ -191,22 +197,29 @@ private Q_SLOTS:
                  original);
     }
 
-    // A name that is not valid UTF-8 is a name like any other: packed and unpacked exactly.
+    // A name that is not valid UTF-8 is a name like any other: packed and unpacked exactly,
+    // in a folder of such a name too, and its checksum file verifies.
     void namesThatAreNotUtf8() {
         const QString folder = freshFolder(path(QStringLiteral("latin1")));
-        const QString script = QStringLiteral(
-            "cd '%1' && head -c 3000 /dev/urandom > $'caf\xe9.bin' && printf B > $'\xff.bin' && "
-            "\"$ZARVO_CLI\" pack --no-mpeg-check -o $'out\xe9.bin' $'caf\xe9.bin' $'\xff.bin' && "
-            "cat $'caf\xe9.bin' $'\xff.bin' | cmp -s - $'out\xe9.bin' && "
-            "\"$ZARVO_CLI\" unpack --piece-size 1 --join-bat yes --where-file $'caf\xe9.bin' && "
-            "cat $'caf\xe9.bin.001' $'caf\xe9.bin.002' $'caf\xe9.bin.003' | cmp -s - "
-            "$'caf\xe9.bin' && "
-            "mv $'caf\xe9.bin' kept && ./$'caf\xe9.bin-JOIN.sh' >/dev/null && "
-            "cmp -s kept $'caf\xe9.bin-JOIN.bin'");
-        QVERIFY(
-            runShell(QStringLiteral("bash -c \"") +
-                     QString(script.arg(folder)).replace(QLatin1Char('"'), QStringLiteral("\\\"")) +
-                     QLatin1Char('"')));
+        // bash makes the bytes of $'\xff': names that no UTF-8 decoder accepts.
+        const QString script = writeFile(folder + QStringLiteral("/names.sh"), R"(set -e
+cd "$1"
+mkdir $'dir\xff\xfe'
+cd $'dir\xff\xfe'
+head -c 3000 /dev/urandom > $'caf\xe9.bin'
+printf B > $'\xff.bin'
+"$ZARVO_CLI" pack --no-mpeg-check -o $'out\xe9.bin' $'caf\xe9.bin' $'\xff.bin'
+cat $'caf\xe9.bin' $'\xff.bin' | cmp -s - $'out\xe9.bin'
+"$ZARVO_CLI" unpack --piece-size 1 --join-bat yes --where-file $'caf\xe9.bin'
+cat $'caf\xe9.bin.001' $'caf\xe9.bin.002' $'caf\xe9.bin.003' | cmp -s - $'caf\xe9.bin'
+mv $'caf\xe9.bin' kept
+./$'caf\xe9.bin-JOIN.sh' >/dev/null
+cmp -s kept $'caf\xe9.bin-JOIN.bin'
+"$ZARVO_CLI" unpack --piece-size 1 --checksum --where-file kept
+mv kept.sha256 $'sums\xff.sha256'
+"$ZARVO_CLI" verify $'sums\xff.sha256' >/dev/null
+)");
+        QVERIFY(runShell(QStringLiteral("bash '%1' '%2'").arg(script, folder)));
     }
 
     // Thousands of characters of working folder: the free-space check still measures.
@@ -219,6 +232,242 @@ private Q_SLOTS:
                                     "\"$ZARVO_CLI\" pack --no-mpeg-check -o out a b 2>/dev/null && "
                                     "[ \"$(cat out)\" = abcdef ]")
                          .arg(folder)));
+    }
+
+    // A PMT whose pointer field points past its packet is no table: the finder reads
+    // nothing beyond the packet, and the pieces are cut by size.
+    void aTableCutOffByItsPacket() {
+        const QString folder = freshFolder(path(QStringLiteral("pmt")));
+        QByteArray pat(188, '\xff');
+        pat.replace(0, 17,
+                    QByteArray::fromHex("4740001000"
+                                        "00b00d0001c10000"
+                                        "0001f000"));
+        QByteArray null(188, '\xff');
+        null.replace(0, 4, QByteArray::fromHex("471fff10"));
+        QByteArray pmt(188, '\xff');
+        pmt.replace(0, 5, QByteArray::fromHex("47500010b4"));  // pointer field 180
+        pmt.replace(185, 3, QByteArray::fromHex("02b017"));
+        const QString source = writeFile(folder + QStringLiteral("/cut.ts"), pat + null + pmt);
+        const CliResult result = runCliProgram(
+            texts({"unpack", "--type", "emh", "--clean-cuts", "--pieces", "2", "--where-file"})
+            << source);
+        QVERIFY2(result.status == 0, qPrintable(result.errorOutput));
+        QVERIFY(result.errorOutput.contains(QStringLiteral("its pieces are cut by size.")));
+    }
+
+    // The join script writes only a new file of its own and takes the result's name
+    // only when that is free; it checks the pieces against their own lines alone, and
+    // sha256sum -c passes on the checksum file beside the pieces wherever the source is.
+    void joinScriptsWriteNothingThroughAName() {
+        const QString folder = freshFolder(path(QStringLiteral("script")));
+        const QString source = writePatternFile(folder + QStringLiteral("/src/clip.bin"), 5000, 8);
+        const QString pieces = freshFolder(folder + QStringLiteral("/pieces"));
+        const CliResult away = runCliProgram(
+            texts({"unpack", "--piece-size", "2", "--join-bat", "yes", "--checksum", "--to"})
+            << pieces << source);
+        QVERIFY2(away.status == 0, qPrintable(away.errorOutput));
+        const CliResult beside = runCliProgram(
+            texts({"unpack", "--piece-size", "2", "--checksum", "--where-file"}) << source);
+        QVERIFY2(beside.status == 0, qPrintable(beside.errorOutput));
+        for (const QString& at : {pieces, folder + QStringLiteral("/src")}) {
+            QVERIFY2(
+                runShell(QStringLiteral("cd '%1' && sha256sum --quiet -c clip.bin.sha256").arg(at)),
+                qPrintable(at));
+        }
+        writeFile(pieces + QStringLiteral("/clip.bin"), "an unrelated file of that name");
+        const QString victim = writeFile(folder + QStringLiteral("/victim"), "precious");
+        const QString result = pieces + QStringLiteral("/clip.bin-JOIN.bin");
+        QVERIFY(QFile::link(victim, result));
+        QProcess script;
+        script.start(QStringLiteral("sh"), {pieces + QStringLiteral("/clip.bin-JOIN.sh")});
+        QVERIFY(script.waitForFinished());
+        QCOMPARE(script.exitCode(), 1);
+        QVERIFY(script.readAllStandardOutput().endsWith(
+            "'clip.bin-JOIN.bin' already exists: it is left as it is.\n"
+            "clip.bin-JOIN.bin NOT successfully created.\n"));
+        QCOMPARE(readFile(victim), QByteArray("precious"));
+        QFile::remove(result);
+        // Run from elsewhere, from a copy of the folder: it finds the pieces beside it.
+        QVERIFY(runShell(
+            QStringLiteral("cp -r '%1' '%1-moved' && cd / && sh '%1-moved/clip.bin-JOIN.sh' "
+                           ">/dev/null")
+                .arg(pieces)));
+        QCOMPARE(readFile(pieces + QStringLiteral("-moved/clip.bin-JOIN.bin")), readFile(source));
+        QCOMPARE(QDir(pieces + QStringLiteral("-moved"))
+                     .entryList({QStringLiteral("*XXXXXX*"), QStringLiteral("*-JOIN.??????")},
+                                QDir::Files | QDir::Hidden),
+                 QStringList());
+    }
+
+    // Each source of concatenated checksum files is rebuilt from its own pieces, and
+    // every file is read once.
+    void verifyRebuildsEachSourceFromItsOwnPieces() {
+        const QString folder = freshFolder(path(QStringLiteral("two-sets")));
+        for (const char* name : {"a.bin", "b.bin"}) {
+            const QString source =
+                writePatternFile(folder + QLatin1Char('/') + QLatin1String(name), 7000, name[0]);
+            QCOMPARE(runCliProgram(texts({"unpack", "--piece-size", "2", "--checksum", "--type",
+                                          "emh", "--where-file"})
+                                   << source)
+                         .status,
+                     0);
+        }
+        QVERIFY(runShell(QStringLiteral("cd '%1' && cat a.bin.sha256 b.bin.sha256 > all.sha256 && "
+                                        "rm a.bin b.bin")
+                             .arg(folder)));
+        QProcess verify;
+        verify.start(cliProgram(),
+                     {QStringLiteral("verify"), folder + QStringLiteral("/all.sha256")});
+        QVERIFY(verify.waitForFinished());
+        const QByteArray said = verify.readAllStandardOutput();
+        QVERIFY2(said.contains("a.bin: OK (rebuilt from its pieces)\n") &&
+                     said.contains("b.bin: OK (rebuilt from its pieces)\n"),
+                 said.constData());
+        QCOMPARE(verify.exitCode(), 0);
+    }
+
+    // A device, FIFO or impossible name in a checksum file is checked at once, and every
+    // line and the totals are printed whatever a name holds.
+    void verifyNeverWaitsAndPrintsEveryLine() {
+        const QString folder = freshFolder(path(QStringLiteral("devices")));
+        QCOMPARE(::mkfifo(QFile::encodeName(folder + QStringLiteral("/pipe")).constData(), 0600),
+                 0);
+        const QByteArray zeros(64, '0');
+        writeFile(folder + QStringLiteral("/odd.sha256"),
+                  zeros + "  /dev/zero\n" + zeros + "  pipe\n" + zeros + "  /dev/tty\n" + zeros +
+                      "  with" + '\0' + "nul\n# source: " + zeros + "  gone.bin\n");
+        QElapsedTimer clock;
+        clock.start();
+        QProcess verify;
+        verify.start(cliProgram(),
+                     {QStringLiteral("verify"), folder + QStringLiteral("/odd.sha256")});
+        QVERIFY(verify.waitForFinished(20000));
+        QVERIFY(clock.elapsed() < 20000);
+        QCOMPARE(verify.exitCode(), 1);
+        QCOMPARE(verify.readAllStandardOutput(),
+                 QByteArray("/dev/zero: FAILED\npipe: FAILED\n/dev/tty: FAILED\n\\with\\0nul: "
+                            "MISSING\ngone.bin: MISSING\n0 OK, 3 FAILED, 2 MISSING\n"));
+    }
+
+    // A zip that fails (here: the disk is full) fails the job: status 1, the joined file
+    // whole, the sources where they were.
+    void aFailedZipFailsTheJob() {
+        if (::geteuid() != 0) {
+            QSKIP("mounting a small file system needs root");
+        }
+        const QString folder = freshFolder(path(QStringLiteral("fullzip")));
+        const QString a = writePatternFile(folder + QStringLiteral("/a.bin"), 60000, 1);
+        const QString b = writePatternFile(folder + QStringLiteral("/b.bin"), 60000, 2);
+        const QString small = freshFolder(folder + QStringLiteral("/small"));
+        if (::mount("tmpfs", QFile::encodeName(small).constData(), "tmpfs", 0, "size=160k") != 0) {
+            QSKIP("tmpfs cannot be mounted here");
+        }
+        const CliResult result = runCliProgram(
+            texts({"pack", "--no-mpeg-check", "--zip", "--delete-sources", "noprompt", "-o"})
+            << small + QStringLiteral("/out.bin") << a << b);
+        const QByteArray out = readFile(small + QStringLiteral("/out.bin"));
+        const QStringList left = QDir(small).entryList(QDir::Files | QDir::Hidden);
+        ::umount(QFile::encodeName(small).constData());
+        QCOMPARE(result.status, 1);
+        QVERIFY2(result.errorOutput.contains(QStringLiteral("Zipping aborted.")),
+                 qPrintable(result.errorOutput));
+        QCOMPARE(out, readFile(a) + readFile(b));
+        QCOMPARE(left, QStringList{QStringLiteral("out.bin")});
+    }
+
+    // Ctrl+C while zipping stops at once; the joined file stays whole, and neither an
+    // archive nor a temporary stays. A temporary that a killed run left goes next time.
+    void zippingCanBeInterrupted() {
+        const QString folder = freshFolder(path(QStringLiteral("zipint")));
+        const QString a = writePatternFile(folder + QStringLiteral("/a.bin"), 60000000, 3);
+        const QString b = writeFile(folder + QStringLiteral("/b.bin"), "b");
+        const QString stale =
+            writeFile(folder + QStringLiteral("/.out.zip.zarvo-partial.Ab12Cd"), "x");
+        const QString mine =
+            writeFile(folder + QStringLiteral("/.out.zip.zarvo-partial.mine"), "m");
+        QProcess pack;
+        pack.start(cliProgram(),
+                   texts({"pack", "--no-mpeg-check", "--zip", "--rate", "ufast", "-o"})
+                       << folder + QStringLiteral("/out.bin") << a << b);
+        QVERIFY(pack.waitForStarted());
+        const QString partial = folder + QStringLiteral("/.out.zip.zarvo-partial");
+        // Zipping: the stale temporary is gone and the zip library writes its own.
+        QTRY_VERIFY_WITH_TIMEOUT((!QFileInfo::exists(stale) &&
+                                  QDir(folder)
+                                          .entryList({QStringLiteral(".out.zip.zarvo-partial.*")},
+                                                     QDir::Files | QDir::Hidden)
+                                          .size() == 2) ||
+                                     pack.state() == QProcess::NotRunning,
+                                 20000);
+        QCOMPARE(pack.state(), QProcess::Running);
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(static_cast<pid_t>(pack.processId()), SIGINT);
+        QVERIFY(pack.waitForFinished(10000));
+        QVERIFY(clock.elapsed() < 5000);
+        QCOMPARE(pack.exitCode(), 130);
+        QVERIFY(pack.readAllStandardError().contains("information: Packing aborted by user\n"));
+        QCOMPARE(GetFileLen(folder + QStringLiteral("/out.bin")), quint64(60000001));
+        QCOMPARE(
+            QDir(folder).entryList(QDir::Files | QDir::Hidden),
+            (QStringList{QStringLiteral(".out.zip.zarvo-partial.mine"), QStringLiteral("a.bin"),
+                         QStringLiteral("b.bin"), QStringLiteral("out.bin")}));
+        QVERIFY(QFileInfo::exists(mine) && !QFileInfo::exists(partial));
+    }
+
+    // What an unpack replaces goes to the trash, old pieces beyond the new count too,
+    // and the final message counts them.
+    void anUnpackTrashesWhatItReplaces() {
+        const QString folder = freshFolder(path(QStringLiteral("again")));
+        const QString source = writePatternFile(folder + QStringLiteral("/x.bin"), 5000, 9);
+        QStringList old;
+        for (const char* name : {"x.bin.001", "x.bin.002", "x.bin.004", "x.bin.005",
+                                 "x.bin-JOIN.sh", "x.bin.sha256", "x.bin.007"}) {
+            old << writeFile(folder + QLatin1Char('/') + QLatin1String(name), name);
+        }
+        const QString trash = freshFolder(path(QStringLiteral("data/Trash")));
+        const CliResult result = runCliProgram(texts({"unpack", "--piece-size", "2", "--checksum",
+                                                      "--join-bat", "yes", "--where-file"})
+                                               << source);
+        QVERIFY2(result.status == 0, qPrintable(result.errorOutput));
+        QVERIFY2(result.errorOutput.endsWith(QStringLiteral(
+                     "1 file successfully unpacked!  6 files it replaced went to the Trash.\n")),
+                 qPrintable(result.errorOutput));
+        // Three new pieces: 004 and 005 are old ones beyond them, 007 lies past a gap.
+        QCOMPARE(QDir(trash + QStringLiteral("/files")).entryList(QDir::Files),
+                 (QStringList{QStringLiteral("x.bin-JOIN.sh"), QStringLiteral("x.bin.001"),
+                              QStringLiteral("x.bin.002"), QStringLiteral("x.bin.004"),
+                              QStringLiteral("x.bin.005"), QStringLiteral("x.bin.sha256")}));
+        QCOMPARE(readFile(old.at(6)), QByteArray("x.bin.007"));
+        const CliResult shorter =
+            runCliProgram(texts({"unpack", "--piece-size", "4", "--where-file"}) << source);
+        QVERIFY2(shorter.errorOutput.endsWith(
+                     QStringLiteral("3 files it replaced went to the Trash.\n")),
+                 qPrintable(shorter.errorOutput));
+        QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/x.bin.003")));
+    }
+
+    // The joined file reaches the disk before its sources go to the trash.
+    void sourcesGoOnlyOnceTheResultIsOnDisk() {
+        const QString folder = freshFolder(path(QStringLiteral("durable")));
+        writePatternFile(folder + QStringLiteral("/a.bin"), 3000, 4);
+        writePatternFile(folder + QStringLiteral("/b.bin"), 3000, 5);
+        QProcess traced;
+        traced.setWorkingDirectory(folder);
+        traced.start(QStringLiteral("strace"),
+                     QStringList{QStringLiteral("-f"), QStringLiteral("-e"),
+                                 QStringLiteral("trace=fdatasync,fsync,rename,renameat,renameat2"),
+                                 cliProgram()} +
+                         texts({"pack", "--no-mpeg-check", "--delete-sources", "noprompt", "-o",
+                                "out.bin", "a.bin", "b.bin"}));
+        QVERIFY(traced.waitForFinished(30000));
+        QCOMPARE(traced.exitCode(), 0);
+        const QString calls = QString::fromLocal8Bit(traced.readAllStandardError());
+        const qsizetype data = calls.indexOf(QStringLiteral("fdatasync("));
+        const qsizetype folderSync = calls.indexOf(QStringLiteral("fsync("));
+        const qsizetype trashed = calls.indexOf(QStringLiteral("a.bin\", "));
+        QVERIFY2(data >= 0 && folderSync > data && trashed > folderSync, qPrintable(calls));
     }
 };
 

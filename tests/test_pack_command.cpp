@@ -279,7 +279,8 @@ private Q_SLOTS:
             (QStringList{QLatin1Char('\'') + out + QStringLiteral("' successfully zipped as '") +
                              archive + QStringLiteral("'."),
                          QLatin1Char('\'') + out +
-                             QStringLiteral("' successfully packed! Total filesize is 8 bytes.")}));
+                             QStringLiteral("' successfully packed! Total filesize is 8 bytes."
+                                            "\r\n\r\n1 file it replaced went to the Trash.")}));
         QVERIFY(runShell(QStringLiteral("unzip -tq '%1' >/dev/null").arg(archive)));
         QCOMPARE(readFile(out), QByteArray("aaaabbbb"));
     }

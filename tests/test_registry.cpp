@@ -3,6 +3,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "core/file_filter_store.h"
 #include "core/options_model.h"
 #include "core/registry.h"
@@ -231,6 +234,27 @@ private Q_SLOTS:
     }
 
     // A settings file that cannot be written is said once, and the options still change.
+    // Two programs writing at once each keep every value of their own.
+    void writesOfTwoProgramsDoNotUndoEachOther() {
+        Registry::saveSetting(QStringLiteral("Start"), QStringLiteral("1"));
+        const pid_t child = ::fork();
+        const QString who = child == 0 ? QStringLiteral("child") : QStringLiteral("parent");
+        for (int i = 0; i < 200; ++i) {
+            Registry::saveSetting(who + QString::number(i), QString::number(i));
+        }
+        if (child == 0) {
+            ::_exit(0);
+        }
+        int status = -1;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        Registry::setStorePath(QString());  // read the file afresh
+        for (const QString& writer : {QStringLiteral("child"), QStringLiteral("parent")}) {
+            for (int i = 0; i < 200; ++i) {
+                QCOMPARE(Registry::setting(writer + QString::number(i)), QString::number(i));
+            }
+        }
+    }
+
     void aFailedSaveIsReportedOnce() {
         const QString blocker = writeFile(m_config.filePath(QStringLiteral("blocker")), "x");
         const QString store = blocker + QStringLiteral("/registry.ini");

@@ -373,13 +373,15 @@ int runVerify(const QStringList& arguments) {
     const ChecksumReport report =
         verifyChecksums(absolutePathOf(parser.positionalArguments().first()), host, cancel);
     if (!report.error.isEmpty()) {
-        std::fprintf(stderr, "zarvo-cli: %s\n", report.error.toLocal8Bit().constData());
+        std::fprintf(stderr, "zarvo-cli: %s\n", nativePath(report.error).constData());
         return ExitFailed;
     }
-    if (cancel.requested) {
+    if (cancel.requested || TerminalJobHost::interrupted()) {
         return ExitInterrupted;
     }
-    std::printf("%s\n", report.text().toLocal8Bit().constData());
+    // Names as the file system holds them, every line whatever a name holds.
+    const QByteArray text = nativePath(report.text()) + '\n';
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
     return report.allGood() ? ExitSuccess : ExitFailed;
 }
 

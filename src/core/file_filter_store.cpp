@@ -48,7 +48,8 @@ void saveFileFilters(const QList<FileFilter>& filters) {
 
 int checkedFilterCount(JobHost& host) {
     const QString stored = storedSetting(SettingId::FilterCount);
-    if (stored == QLatin1String("0") || stored.isEmpty()) {
+    // "0", "" and anything but a count of at most kMaxFileFilters is tampering.
+    if (!isValidSetting(settingRow(SettingId::FilterCount), stored)) {
         host.message(MessageIcon::Warning, kFilterTamperMessage);
         ResetFileFilter();
         return 3;

@@ -26,7 +26,8 @@ QList<FileFilter> defaultFileFilters();
 // Deletes both filter keys and writes the three default pairs, the marker and the count.
 void ResetFileFilter();
 
-// The stored count; "0" or "" is tampering: the message, the defaults, and 3.
+// The stored count; "0", "" or anything but a count up to kMaxFileFilters is tampering:
+// the message, the defaults, and 3.
 int checkedFilterCount(JobHost& host);
 
 // The stored filters 1..count, empty slots skipped; the count of those shown is written

@@ -10,7 +10,12 @@
 
 #include <optional>
 
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/native_path.h"
 #include "core/program_info.h"
@@ -139,6 +144,16 @@ struct Cache {
 Cache g_cache;
 int g_batchDepth = 0;
 
+// The changes made since the file was last written: another process may have written
+// it meanwhile, so they are made again on what is on disk then.
+struct Change {
+    bool deletion = false;
+    QString keyPath;
+    QString valueName;
+    QString stored;
+};
+QList<Change> g_pending;
+
 QString indexKey(const QString& keyPath, const QString& valueName) {
     return keyPath.toLower() + QLatin1Char('\n') + valueName.toLower();
 }
@@ -172,8 +187,31 @@ void buildIndex() {
 
 void remember(const QString& path, const Loaded& loaded) {
     g_cache = {path, fileSignature(path), loaded, {}, false};
+    g_pending.clear();
     buildIndex();
 }
+
+// An advisory lock beside the settings file, held while it is read and written whole,
+// so that two programs' writes do not undo each other.
+class StoreLock {
+public:
+    explicit StoreLock(const QString& path)
+        : m_fd(::open(nativePath(path + QStringLiteral(".lock")).constData(),
+                      O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600)) {
+        while (m_fd >= 0 && ::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~StoreLock() {
+        if (m_fd >= 0) {
+            ::close(m_fd);  // releases the lock
+        }
+    }
+    StoreLock(const StoreLock&) = delete;
+    StoreLock& operator=(const StoreLock&) = delete;
+
+private:
+    int m_fd;
+};
 
 QString g_warning;
 bool g_warned = false;
@@ -241,6 +279,24 @@ void noteWriteFailure(const QString& path, const QString& reason) {
     }
 }
 
+void storeValue(const QString& keyPath, const QString& valueName, const QString& stored);
+void deleteKey(const QString& keyPath);
+
+// The file as it is on disk now, with this program's pending changes made on it.
+void rereadWithPendingChanges(const QString& path) {
+    const QList<Change> changes = g_pending;
+    remember(path, readStore(path));
+    ++g_batchDepth;  // nothing is written while the changes are made again
+    for (const Change& change : changes) {
+        if (change.deletion) {
+            deleteKey(change.keyPath);
+        } else {
+            storeValue(change.keyPath, change.valueName, change.stored);
+        }
+    }
+    --g_batchDepth;
+}
+
 // Writes the cached store whole; a damaged original is kept first.
 void flush() {
     Loaded& live = g_cache.loaded;
@@ -250,7 +306,15 @@ void flush() {
     }
     const QString path = g_cache.path;
     QDir().mkpath(QFileInfo(path).path());
+    const StoreLock lock(path);
+    if (fileSignature(path) != g_cache.signature) {
+        rereadWithPendingChanges(path);  // another program wrote the file meanwhile
+    }
     g_cache.dirty = false;
+    g_pending.clear();
+    if (live.unreadable) {
+        return;
+    }
     QString backup;
     if (live.damaged && QFileInfo::exists(path)) {
         backup = setAsideDamaged(path);
@@ -308,9 +372,11 @@ void storeValue(const QString& keyPath, const QString& valueName, const QString&
             return;
         }
         value.text = stored;
+        g_pending.append({false, keyPath, valueName, stored});
         changed();
         return;
     }
+    g_pending.append({false, keyPath, valueName, stored});
     qsizetype group = findGroup(store, keyPath);
     if (group < 0) {
         store.append({keyPath, {}});
@@ -319,6 +385,24 @@ void storeValue(const QString& keyPath, const QString& valueName, const QString&
     store[group].values.append({valueName, stored});
     g_cache.index.insert(key, {group, store.at(group).values.size() - 1});
     changed();
+}
+
+void deleteKey(const QString& keyPath) {
+    load();
+    Store& store = g_cache.loaded.store;
+    const QString subkeyPrefix = keyPath + QLatin1Char('\\');
+    for (const Group& group : std::as_const(store)) {
+        if (group.keyPath.startsWith(subkeyPrefix, Qt::CaseInsensitive)) {
+            return;
+        }
+    }
+    const qsizetype removed =
+        store.removeIf([&](const Group& group) { return sameName(group.keyPath, keyPath); });
+    if (removed > 0) {
+        g_pending.append({true, keyPath, {}, {}});
+        buildIndex();
+        changed();
+    }
 }
 
 }  // namespace
@@ -368,20 +452,7 @@ void SaveDwordValue(const QString& keyPath, const QString& valueName, quint32 va
 }
 
 void DeleteKey(const QString& keyPath) {
-    load();
-    Store& store = g_cache.loaded.store;
-    const QString subkeyPrefix = keyPath + QLatin1Char('\\');
-    for (const Group& group : std::as_const(store)) {
-        if (group.keyPath.startsWith(subkeyPrefix, Qt::CaseInsensitive)) {
-            return;
-        }
-    }
-    const qsizetype removed =
-        store.removeIf([&](const Group& group) { return sameName(group.keyPath, keyPath); });
-    if (removed > 0) {
-        buildIndex();
-        changed();
-    }
+    deleteKey(keyPath);
 }
 
 Batch::Batch() {

@@ -168,7 +168,7 @@ bool isValidSetting(const SettingRow& row, const QString& text) {
         case SettingKind::Marker:
             return text == row.defaultValue;
         case SettingKind::Count:
-            return isWholeNumberIn(text, 1, 9999);
+            return isWholeNumberIn(text, 1, kMaxFileFilters);
         case SettingKind::Flag:
             return text == flagText(false) || text == flagText(true);
     }

@@ -47,6 +47,9 @@ enum class SettingId {
     PackListDir,
     ShowTips,
 };
+// The most file types the settings may hold: a larger count is a damaged store.
+constexpr quint64 kMaxFileFilters = 1000;
+
 constexpr size_t settingCount() {
     return static_cast<size_t>(SettingId::ShowTips) + 1;
 }

@@ -49,6 +49,53 @@ bool writeAll(int fd, const QByteArray& data) {
 
 }  // namespace
 
+int regularFileOnly(int fd) {
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        const int error = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+int openExistingRegularFile(const QByteArray& name) {
+    return regularFileOnly(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+}
+
+std::optional<QByteArray> readSmallFile(const QString& path, quint64 maxBytes, QString* error) {
+    const int fd = openExistingRegularFile(nativePath(path));
+    if (fd < 0) {
+        *error = errno == EINVAL ? QStringLiteral("it is not a regular file") : errorText(errno);
+        return std::nullopt;
+    }
+    QByteArray data;
+    char block[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, block, sizeof block);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0 || data.size() + got > static_cast<qsizetype>(maxBytes)) {
+            *error = got < 0 ? errorText(errno)
+                             : QStringLiteral("it is larger than %1 bytes").arg(sizeText(maxBytes));
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (got == 0) {
+            break;
+        }
+        data.append(block, got);
+    }
+    ::close(fd);
+    return data;
+}
+
 bool makeFolders(const QString& folder, QString* failedFolder, QString* reason) {
     const QStringList parts = folder.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     QString made = folder.startsWith(QLatin1Char('/')) ? QString() : QStringLiteral(".");

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 #include <sys/types.h>
 
 // Writes `data` as the whole new content of `path`: a temporary file in the same folder,
@@ -20,3 +22,14 @@ bool makeFolders(const QString& folder, QString* failedFolder, QString* reason);
 // a directory, a device, or some other kind of file (FIFO, socket).
 enum class PathKind { Missing, Regular, Link, Directory, Device, Other };
 PathKind pathKind(const QString& path);
+
+// Opens an existing regular file read-only by the name's own bytes. A FIFO, device or
+// folder is refused at once, never waited on or read for ever: -1 with errno then.
+int openExistingRegularFile(const QByteArray& name);
+// `fd` (opened with O_NONBLOCK) when it is a regular file, made blocking; otherwise it is
+// closed and -1 returned with errno.
+int regularFileOnly(int fd);
+
+// The whole content of a small regular file; nothing, with the reason, when it cannot
+// be read or holds more than `maxBytes`.
+std::optional<QByteArray> readSmallFile(const QString& path, quint64 maxBytes, QString* error);

@@ -82,18 +82,7 @@ int openForReading(const QByteArray& name) {
         fd = ::open(name.constData(),
                     O_RDONLY | O_NONBLOCK | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     }
-    if (fd < 0) {
-        return -1;
-    }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        const int error = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
-        ::close(fd);
-        errno = error;
-        return -1;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
+    return regularFileOnly(fd);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <openssl/evp.h>
 
 #include "core/native_path.h"
+#include "core/whole_file.h"
 
 struct Sha256::Context {
     EVP_MD_CTX* context = EVP_MD_CTX_new();
@@ -50,13 +51,9 @@ QString checksumFailureText(const QString& name) {
            QStringLiteral("' could not be computed (the cryptography library failed).");
 }
 
-bool addFileTo(Sha256& sum, const QString& path, quint64 skip, const DigestProgress& progress) {
-    const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC);
+bool readRegularFile(const QString& path, const ByteSink& consume, const DigestProgress& progress) {
+    const int fd = openExistingRegularFile(nativePath(path));
     if (fd < 0) {
-        return false;
-    }
-    if (skip > 0 && ::lseek(fd, static_cast<off_t>(skip), SEEK_SET) < 0) {
-        ::close(fd);
         return false;
     }
     QByteArray buffer(1024 * 1024, Qt::Uninitialized);
@@ -64,13 +61,16 @@ bool addFileTo(Sha256& sum, const QString& path, quint64 skip, const DigestProgr
     for (;;) {
         const ssize_t got = ::read(fd, buffer.data(), static_cast<size_t>(buffer.size()));
         if (got < 0 && errno == EINTR) {
+            if (progress && !progress(0)) {
+                break;  // the user interrupted: no waiting for the rest
+            }
             continue;
         }
         if (got <= 0) {
             read = got == 0;
             break;
         }
-        sum.add(buffer.constData(), static_cast<quint64>(got));
+        consume(buffer.constData(), static_cast<quint64>(got));
         if (progress && !progress(static_cast<quint64>(got))) {
             break;
         }
@@ -81,7 +81,9 @@ bool addFileTo(Sha256& sum, const QString& path, quint64 skip, const DigestProgr
 
 QByteArray fileSha256(const QString& path, const DigestProgress& progress) {
     Sha256 sum;
-    return addFileTo(sum, path, 0, progress) ? sum.hexDigest() : QByteArray();
+    const bool read = readRegularFile(
+        path, [&sum](const char* data, quint64 size) { sum.add(data, size); }, progress);
+    return read ? sum.hexDigest() : QByteArray();
 }
 
 QString checksumFilePath(const QString& base) {
@@ -96,6 +98,21 @@ QByteArray rebuiltSourceComment() {
     return "# the source, rebuilt from the pieces above without their headers:\n";
 }
 
+namespace {
+const QByteArray kSourcePrefix = "# source: ";
+}  // namespace
+
+QByteArray sourceComment(const QByteArray& hexDigest, const QString& name) {
+    return kSourcePrefix + checksumLine(hexDigest, name);
+}
+
+std::optional<ChecksumEntry> sourceOf(const QByteArray& commentLine) {
+    if (!commentLine.startsWith(kSourcePrefix)) {
+        return std::nullopt;
+    }
+    return parseChecksumLine(commentLine.mid(kSourcePrefix.size()));
+}
+
 std::optional<quint64> headerBytesOf(const QByteArray& commentLine) {
     const QByteArray prefix = "# the next piece starts with ";
     if (!commentLine.startsWith(prefix)) {
@@ -107,11 +124,11 @@ std::optional<quint64> headerBytesOf(const QByteArray& commentLine) {
 }
 
 QByteArray escapedChecksumName(const QByteArray& name) {
-    return QByteArray(name).replace('\\', "\\\\").replace('\n', "\\n");
+    return QByteArray(name).replace('\\', "\\\\").replace('\n', "\\n").replace('\r', "\\r");
 }
 
 bool needsChecksumEscape(const QByteArray& name) {
-    return name.contains('\\') || name.contains('\n');
+    return name.contains('\\') || name.contains('\n') || name.contains('\r');
 }
 
 QByteArray checksumLine(const QByteArray& hexDigest, const QString& name) {
@@ -130,7 +147,8 @@ bool isHexDigest(const QByteArray& text) {
            });
 }
 
-// The name of an escaped line: "\\" stands for a backslash and "\n" for a line break.
+// The name of an escaped line: "\\" stands for a backslash, "\n" for a line break and
+// "\r" for a carriage return.
 std::optional<QByteArray> unescapedChecksumName(const QByteArray& name) {
     QByteArray plain;
     for (qsizetype i = 0; i < name.size(); ++i) {
@@ -139,10 +157,10 @@ std::optional<QByteArray> unescapedChecksumName(const QByteArray& name) {
             continue;
         }
         const char next = i + 1 < name.size() ? name.at(i + 1) : '\0';
-        if (next != '\\' && next != 'n') {
+        if (next != '\\' && next != 'n' && next != 'r') {
             return std::nullopt;
         }
-        plain += next == 'n' ? '\n' : '\\';
+        plain += next == 'n' ? '\n' : next == 'r' ? '\r' : '\\';
         ++i;
     }
     return plain;

@@ -33,21 +33,26 @@ private:
 // Why a job stops when a digest could not be computed.
 QString checksumFailureText(const QString& name);
 
-// Told the size of each block read; returning false stops the digest.
+// Told the size of each block read (0 after a read the user interrupted); returning
+// false stops the reading.
 using DigestProgress = std::function<bool(quint64 bytes)>;
+// Takes the bytes of a file as they are read.
+using ByteSink = std::function<void(const char* data, quint64 size)>;
 
-// The digest of a whole file, read in 1 MiB steps through the name's own bytes; empty
-// when it cannot be read or `progress` stopped it.
+// Reads the regular file `path` whole, by the name's own bytes, in 1 MiB steps. False
+// when it is not a regular file (a FIFO or device is never waited on), cannot be read,
+// or `progress` stopped it.
+bool readRegularFile(const QString& path, const ByteSink& consume,
+                     const DigestProgress& progress = {});
+// The digest of a whole regular file; empty when it cannot be read or was stopped.
 QByteArray fileSha256(const QString& path, const DigestProgress& progress = {});
-// Feeds the file's bytes from `skip` on into `sum`; false when it cannot be read.
-bool addFileTo(Sha256& sum, const QString& path, quint64 skip, const DigestProgress& progress = {});
 
 // The checksum file written beside a job's output or pieces: NAME.sha256.
 QString checksumFilePath(const QString& base);
 
 // One line of a checksum file as sha256sum writes it: "HEX  NAME"; a name that holds a
-// backslash or a line break is escaped (the backslash doubled, the line break written as
-// backslash and n) and the line starts with a backslash.
+// backslash, a line break or a carriage return is escaped (the backslash doubled, the
+// others written as backslash and n or r) and the line starts with a backslash.
 QByteArray checksumLine(const QByteArray& hexDigest, const QString& name);
 
 // A file name as sha256sum shows it in a line of its own: escaped where it needs to be
@@ -66,8 +71,12 @@ struct ChecksumEntry {
 std::optional<ChecksumEntry> parseChecksumLine(QByteArray line);
 
 // Comment lines (sha256sum skips them) that let a check rebuild a split's source from
-// its pieces: the header bytes in front of the next piece's share of the source, and
-// the mark before the source's own line.
+// its pieces: the header bytes in front of the next piece's share of the source, the
+// mark before the source's own line, and the source's line itself as a comment
+// ("# source: HEX  NAME") where the source is not in the checksum file's folder, so
+// that sha256sum -c passes there.
 QByteArray pieceHeaderComment(quint64 headerBytes);
 QByteArray rebuiltSourceComment();
+QByteArray sourceComment(const QByteArray& hexDigest, const QString& name);
 std::optional<quint64> headerBytesOf(const QByteArray& commentLine);
+std::optional<ChecksumEntry> sourceOf(const QByteArray& commentLine);

@@ -5,7 +5,17 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <QSet>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "core/job_host.h"
+#include "core/native_path.h"
+#include "core/text_helpers.h"
+#include "core/whole_file.h"
 
 namespace {
 
@@ -75,4 +85,76 @@ QStringList DeleteSources(const QStringList& paths, DeleteAction action, JobHost
                          kept.join(QStringLiteral("\r\n")));
     }
     return trashed;
+}
+
+QString ReplacedFiles::text() const {
+    QStringList sentences;
+    if (trashed > 0) {
+        sentences.append(
+            trashed == 1 ? QStringLiteral("1 file it replaced went to the Trash.")
+                         : QStringLiteral("%1 files it replaced went to the Trash.").arg(trashed));
+    }
+    if (deleted > 0) {
+        sentences.append(deleted == 1 ? QStringLiteral("1 file it replaced was deleted: the "
+                                                       "Trash could not take it.")
+                                      : QStringLiteral("%1 files it replaced were deleted: the "
+                                                       "Trash could not take them.")
+                                            .arg(deleted));
+    }
+    return sentences.join(QLatin1Char(' '));
+}
+
+bool setAsideReplaced(const QString& path, ReplacedFiles& replaced) {
+    if (pathKind(path) != PathKind::Regular) {
+        return true;
+    }
+    if (moveToTrash(path)) {
+        ++replaced.trashed;
+        return true;
+    }
+    if (::unlink(nativePath(path).constData()) == 0) {
+        ++replaced.deleted;
+        return true;
+    }
+    return errno == ENOENT;
+}
+
+namespace {
+
+// fsync or fdatasync of `path` opened read-only; errno's text on failure.
+QString synced(const QString& path, bool folder) {
+    const int fd = ::open(nativePath(path).constData(),
+                          O_RDONLY | O_CLOEXEC | (folder ? O_DIRECTORY : O_NONBLOCK));
+    if (fd < 0) {
+        return errorText(errno);
+    }
+    const int result = folder ? ::fsync(fd) : ::fdatasync(fd);
+    const int error = errno;
+    ::close(fd);
+    // A folder on a file system that cannot sync one (EINVAL) has nothing more to write.
+    return result == 0 || (folder && error == EINVAL) ? QString() : errorText(error);
+}
+
+}  // namespace
+
+QString makeDurable(const QStringList& paths) {
+    QSet<QString> folders;
+    for (const QString& path : paths) {
+        const QString problem = synced(path, false);
+        if (!problem.isEmpty()) {
+            return QLatin1Char('\'') + path +
+                   QStringLiteral("' could not be written to the disk for good: ") + problem +
+                   QLatin1Char('.');
+        }
+        folders.insert(withoutTrailingSlashes(folderPart(path)));
+    }
+    for (const QString& folder : std::as_const(folders)) {
+        const QString problem = synced(folder.isEmpty() ? QStringLiteral("/") : folder, true);
+        if (!problem.isEmpty()) {
+            return QLatin1Char('\'') + folder +
+                   QStringLiteral("' could not be written to the disk for good: ") + problem +
+                   QLatin1Char('.');
+        }
+    }
+    return QString();
 }

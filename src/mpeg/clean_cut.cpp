@@ -44,19 +44,96 @@ bool startsPictureGroup(int code) {
     return code == 0xB3 || code == 0xB8;
 }
 
-// A PSI section of a packet: the table that starts after the pointer field.
-const unsigned char* sectionOf(const unsigned char* packet, const TsPacketInfo& info, int* length) {
-    const int at = info.payloadAt;
-    if (!info.payloadStart || !info.hasPayload || at >= static_cast<int>(kTsPacket) - 4) {
-        return nullptr;
+// Program-specific information: a PAT or PMT section, as far as one packet holds it.
+// Byte offsets count from the table id; every read is checked against the section's
+// length, and against the packet's end where the section goes on in the next packet.
+namespace psi {
+constexpr int kTableId = 0;
+constexpr int kSectionLength = 1;          // 12 bits, bytes 1 and 2
+constexpr int kTableHeader = 8;            // PAT: the program loop starts here
+constexpr int kCrcBytes = 4;               // closes every section
+constexpr int kPatEntryBytes = 4;          // program number (2), PID (2)
+constexpr int kPmtProgramInfoLength = 10;  // 12 bits, bytes 10 and 11
+constexpr int kPmtLoop = 12;               // descriptors, then the stream loop
+constexpr int kPmtEntryHeader = 5;         // stream type (1), PID (2), descriptor length (2)
+constexpr int kPatId = 0x00;
+constexpr int kPmtId = 0x02;
+}  // namespace psi
+
+class PsiSection {
+public:
+    // The section after the pointer field of a packet that starts one; empty otherwise.
+    PsiSection(const unsigned char* packet, const TsPacketInfo& info) {
+        const int at = info.payloadAt;
+        if (!info.payloadStart || !info.hasPayload || at >= static_cast<int>(kTsPacket)) {
+            return;
+        }
+        const int table = at + 1 + packet[at];
+        m_data = packet + table;
+        m_length = static_cast<int>(kTsPacket) - table;  // what the packet holds of it
+        const std::optional<int> declared = twelveBits(psi::kSectionLength);
+        m_length = declared ? std::min(*declared + 3, m_length) : 0;
     }
-    const int table = at + 1 + packet[at];
-    if (table + 3 > static_cast<int>(kTsPacket)) {
-        return nullptr;
+
+    // The byte at `at`, when the section holds it.
+    std::optional<int> byte(int at) const {
+        return at >= 0 && at < m_length ? std::optional<int>(m_data[at]) : std::nullopt;
     }
-    const int sectionLength = ((packet[table + 1] & 0x0F) << 8) | packet[table + 2];
-    *length = std::min(sectionLength + 3, static_cast<int>(kTsPacket) - table);
-    return packet + table;
+    // A 12-bit length or a 13-bit PID over the two bytes at `at`.
+    std::optional<int> twelveBits(int at) const { return field(at, 0x0F); }
+    std::optional<int> pid(int at) const { return field(at, 0x1F); }
+    std::optional<int> sixteenBits(int at) const { return field(at, 0xFF); }
+    // Where the CRC starts: entries end before it.
+    int entriesEnd() const { return m_length - psi::kCrcBytes; }
+
+private:
+    std::optional<int> field(int at, int highMask) const {
+        const std::optional<int> high = byte(at);
+        const std::optional<int> low = byte(at + 1);
+        if (!high || !low) {
+            return std::nullopt;
+        }
+        return ((*high & highMask) << 8) | *low;
+    }
+
+    const unsigned char* m_data = nullptr;
+    int m_length = 0;
+};
+
+// The PID of the first program's map in a PAT (program number 0 is the network's).
+std::optional<int> firstProgramMapPid(const PsiSection& pat) {
+    if (pat.byte(psi::kTableId) != psi::kPatId) {
+        return std::nullopt;
+    }
+    for (int entry = psi::kTableHeader; entry + psi::kPatEntryBytes <= pat.entriesEnd();
+         entry += psi::kPatEntryBytes) {
+        const std::optional<int> program = pat.sixteenBits(entry);
+        if (program && *program != 0) {
+            return pat.pid(entry + 2);
+        }
+    }
+    return std::nullopt;
+}
+
+// The PID of the first MPEG-1 or MPEG-2 video stream a PMT lists.
+std::optional<int> firstVideoPid(const PsiSection& pmt) {
+    const std::optional<int> programInfo = pmt.twelveBits(psi::kPmtProgramInfoLength);
+    if (pmt.byte(psi::kTableId) != psi::kPmtId || !programInfo) {
+        return std::nullopt;
+    }
+    for (int entry = psi::kPmtLoop + *programInfo;
+         entry + psi::kPmtEntryHeader <= pmt.entriesEnd();) {
+        const std::optional<int> type = pmt.byte(entry);
+        const std::optional<int> descriptors = pmt.twelveBits(entry + 3);
+        if (!type || !descriptors) {
+            break;
+        }
+        if (*type == 0x01 || *type == 0x02) {
+            return pmt.pid(entry + 1);
+        }
+        entry += psi::kPmtEntryHeader + *descriptors;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -128,45 +205,40 @@ bool CleanCutFinder::readStreamHeaders() {
             m_prefix = head.left(static_cast<qsizetype>(headers.prefixEnd));
             return m_videoStream >= 0 && !m_prefix.isEmpty();
         }
-        case MpegStreamKind::Transport: {
-            int pmtPid = -1;
-            QByteArray pat;
-            QByteArray pmt;
-            for (size_t at = 0; at + kTsPacket <= size && pmt.isEmpty(); at += kTsPacket) {
-                const std::optional<TsPacketInfo> info = readTsPacket(data + at);
-                int length = 0;
-                const unsigned char* section =
-                    info ? sectionOf(data + at, *info, &length) : nullptr;
-                if (section == nullptr) {
-                    continue;
-                }
-                const QByteArray packet = head.mid(static_cast<qsizetype>(at), kTsPacket);
-                if (info->pid == 0 && section[0] == 0x00 && pat.isEmpty()) {
-                    for (int entry = 8; entry + 4 <= length - 4; entry += 4) {
-                        if (((section[entry] << 8) | section[entry + 1]) != 0) {
-                            pmtPid = ((section[entry + 2] & 0x1F) << 8) | section[entry + 3];
-                            pat = packet;
-                            break;
-                        }
-                    }
-                } else if (info->pid == pmtPid && section[0] == 0x02) {
-                    const int programInfo = ((section[10] & 0x0F) << 8) | section[11];
-                    for (int entry = 12 + programInfo; entry + 5 <= length - 4;
-                         entry += 5 + (((section[entry + 3] & 0x0F) << 8) | section[entry + 4])) {
-                        if ((section[entry] == 0x01 || section[entry] == 0x02) && m_videoPid < 0) {
-                            m_videoPid = ((section[entry + 1] & 0x1F) << 8) | section[entry + 2];
-                        }
-                    }
-                    pmt = packet;
-                }
-            }
-            m_prefix = pat + pmt;
-            return m_videoPid >= 0 && !pmt.isEmpty();
-        }
+        case MpegStreamKind::Transport:
+            return readTransportTables(head);
         case MpegStreamKind::None:
             break;
     }
     return false;
+}
+
+// The first PAT, then the PMT it points to; the pieces start with copies of their packets.
+bool CleanCutFinder::readTransportTables(const QByteArray& head) {
+    const auto* data = reinterpret_cast<const unsigned char*>(head.constData());
+    const auto size = static_cast<size_t>(head.size());
+    std::optional<int> pmtPid;
+    QByteArray pat;
+    QByteArray pmt;
+    for (size_t at = 0; at + kTsPacket <= size && pmt.isEmpty(); at += kTsPacket) {
+        const std::optional<TsPacketInfo> info = readTsPacket(data + at);
+        if (!info) {
+            continue;
+        }
+        const PsiSection section(data + at, *info);
+        const QByteArray packet = head.mid(static_cast<qsizetype>(at), kTsPacket);
+        if (info->pid == 0 && !pmtPid) {
+            pmtPid = firstProgramMapPid(section);
+            pat = pmtPid ? packet : QByteArray();
+        } else if (pmtPid && info->pid == *pmtPid) {
+            if (const std::optional<int> video = firstVideoPid(section)) {
+                m_videoPid = *video;
+                pmt = packet;
+            }
+        }
+    }
+    m_prefix = pat + pmt;
+    return m_videoPid >= 0 && !pmt.isEmpty();
 }
 
 std::optional<CleanCut> CleanCutFinder::cutAt(quint64 offset, const QByteArray& pesHeader,

@@ -35,6 +35,7 @@ private:
 
     QByteArray readAt(quint64 offset, quint64 bytes);
     bool readStreamHeaders();
+    bool readTransportTables(const QByteArray& head);
     std::optional<CleanCut> nextInProgram(quint64 from);
     std::optional<CleanCut> nextInTransport(quint64 from);
     std::optional<CleanCut> nextInElementary(quint64 from);

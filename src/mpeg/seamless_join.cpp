@@ -14,41 +14,96 @@ double frameTicksForRateCode(int code) {
     return code >= 1 && code <= 8 ? ticks[code] : 0;
 }
 
-// The first decode time (or presentation time, where a PES has no DTS) of `stream`,
-// or of any timestamped stream when `stream` is -1, among the units the reader visits.
-struct AnchorFinder {
-    int stream = -1;
-    bool videoOnly = true;
-    bool found = false;
-    int foundStream = -1;
-    quint64 value = 0;
+// The first decode time (or presentation time, where a PES has no DTS) of the first
+// video stream, and of the first stream of any kind, among the PES headers visited.
+struct AnchorSearch {
+    PartAnchor video;
+    PartAnchor any;
 
-    void consider(const unsigned char* at, int ptsAt, int dtsAt, int id) {
-        if (found || ptsAt < 0) {
+    void consider(const unsigned char* at, int ptsAt, int dtsAt, int id, int stream) {
+        if (ptsAt < 0) {
             return;
         }
-        const bool wanted = stream >= 0 ? id == stream : (!videoOnly || isVideoStreamId(id));
-        if (wanted) {
-            found = true;
-            foundStream = id;
-            value = readPtsField(at + (dtsAt >= 0 ? dtsAt : ptsAt));
+        const PartAnchor anchor{true, stream, readPtsField(at + (dtsAt >= 0 ? dtsAt : ptsAt))};
+        if (!any.found) {
+            any = anchor;
+        }
+        if (!video.found && isVideoStreamId(id)) {
+            video = anchor;
         }
     }
     void unit(const PsUnit& unit) {
         if (unit.kind == PsUnit::Pes) {
-            consider(unit.at, unit.timestampAt, unit.dtsAt, unit.streamId);
+            consider(unit.at, unit.timestampAt, unit.dtsAt, unit.streamId, unit.streamId);
         }
     }
     void payload(const unsigned char*, size_t, quint64, int) {}
+    // One transport stream packet; false when it is not one (the stream is damaged).
+    bool packet(const unsigned char* packet) {
+        const std::optional<TsPacketInfo> info = readTsPacket(packet);
+        if (!info) {
+            return false;
+        }
+        PesLayout pes;
+        if (info->payloadStart && info->hasPayload &&
+            readPesLayout(packet + info->payloadAt,
+                          kTsPacket - static_cast<size_t>(info->payloadAt),
+                          &pes) == LayoutResult::Complete) {
+            consider(packet + info->payloadAt, pes.ptsAt, pes.dtsAt, pes.streamId, info->pid);
+        }
+        return true;
+    }
 };
 
 }  // namespace
 
-void SeamlessJoin::beginPart(bool last) {
+PartAnchor findPartAnchor(MpegStreamKind kind, const PartReader& read) {
+    if (kind != MpegStreamKind::Program && kind != MpegStreamKind::Transport) {
+        return {};
+    }
+    constexpr size_t kWindow = 1024 * 1024;
+    std::vector<unsigned char> buffer(kWindow + SeamlessJoin::kHoldLimit);
+    AnchorSearch search;
+    ProgramStreamReader reader;
+    size_t held = 0;
+    bool damaged = false;
+    while (!search.video.found && !damaged) {
+        const size_t got = read(buffer.data() + held, kWindow);
+        const size_t size = held + got;
+        size_t consumed = 0;
+        if (kind == MpegStreamKind::Program) {
+            consumed = reader.parse(buffer.data(), size, search);
+            damaged = !reader.damage().isEmpty();
+        } else {
+            for (; consumed + kTsPacket <= size && !search.video.found; consumed += kTsPacket) {
+                if (!search.packet(buffer.data() + consumed)) {
+                    damaged = true;
+                    break;
+                }
+            }
+        }
+        held = size - consumed;
+        if (got == 0 || held > SeamlessJoin::kHoldLimit) {
+            break;
+        }
+        std::memmove(buffer.data(), buffer.data() + consumed, held);
+    }
+    return search.video.found ? search.video : search.any;
+}
+
+void SeamlessJoin::beginPart(bool last, const PartAnchor& anchor) {
     ++m_part;
     m_lastPart = last;
-    m_offsetKnown = m_part == 0;  // the first part keeps its clock
+    // A part moves so that its anchor comes one frame after the previous part's last;
+    // one without a timestamp to line it up by keeps the previous part's shift.
+    if (m_part > 0 && anchor.found && m_anchorSeen) {
+        m_offset = timestampDistance(shiftedTimestamp(m_lastAnchor, lastFrameEnd()), anchor.value);
+    }
+    m_anchorStream = anchor.found ? anchor.stream : -1;
+    m_startWindow = 0xFFFFFFFF;
     m_reader = ProgramStreamReader();
+    m_partPosition = 0;
+    m_damage.clear();
     for (Continuity& pid : m_continuity) {
         pid.settled = false;
     }
@@ -56,33 +111,22 @@ void SeamlessJoin::beginPart(bool last) {
 
 SeamlessJoin::Step SeamlessJoin::process(unsigned char* data, size_t size, bool endOfPart) {
     m_endCodes.clear();
+    Step step{size, size};
     switch (m_kind) {
         case MpegStreamKind::Program:
-            return processProgram(data, size, endOfPart);
+            step = processProgram(data, size, endOfPart);
+            break;
         case MpegStreamKind::Transport:
-            return processTransport(data, size, endOfPart);
+            step = processTransport(data, size, endOfPart);
+            break;
         case MpegStreamKind::Elementary:
-            return processElementary(data, size, endOfPart);
+            step = processElementary(data, size, endOfPart);
+            break;
         case MpegStreamKind::None:
             break;
     }
-    return {size, size};
-}
-
-// A later part moves so that its first anchor decode time comes one frame after the
-// previous part's last. Without a timestamp in reach it keeps the last part's shift.
-bool SeamlessJoin::settleOffset(const Anchor& first, bool mayWait) {
-    if (m_offsetKnown) {
-        return true;
-    }
-    if (!first.found && mayWait) {
-        return false;
-    }
-    if (first.found && m_anchorSeen) {
-        m_offset = timestampDistance(shiftedTimestamp(m_lastAnchor, lastFrameEnd()), first.value);
-    }
-    m_offsetKnown = true;
-    return true;
+    m_partPosition += step.consumed;
+    return step;
 }
 
 // From the last timestamped decode time to the end of the last picture.
@@ -96,7 +140,21 @@ qint64 SeamlessJoin::lastFrameEnd() const {
 // Picture start codes (00 00 01 00) and the first sequence header's frame rate, read
 // across payload pieces through a window of the last four bytes.
 void SeamlessJoin::scanAnchorPayload(const unsigned char* data, size_t size) {
-    const auto take = [this, data, size](size_t at) {
+    // The rate code is the fourth byte after the header's start code, maybe in a later
+    // piece of payload: m_rateCodeIn counts to it (1 = this piece's first byte).
+    const auto rateCodeReached = [this, data, size] {
+        if (m_rateCodeIn > size) {
+            m_rateCodeIn -= size;
+            return;
+        }
+        m_frameDuration = frameTicksForRateCode(data[m_rateCodeIn - 1] & 0x0F);
+        m_rateCodeIn = 0;
+    };
+    if (m_rateCodeIn > 0) {
+        rateCodeReached();
+    }
+    bool headerHere = false;  // a sequence header in this piece waits for its rate code
+    const auto take = [this, data, &headerHere](size_t at) {
         m_startWindow = (m_startWindow << 8) | data[at];
         if (m_startWindow == 0x00000100) {
             if (m_timestampedPicturePending) {
@@ -104,8 +162,9 @@ void SeamlessJoin::scanAnchorPayload(const unsigned char* data, size_t size) {
             } else {
                 ++m_picturesAfter;
             }
-        } else if (m_startWindow == 0x000001B3 && m_frameDuration == 0 && at + 4 < size) {
-            m_frameDuration = frameTicksForRateCode(data[at + 4] & 0x0F);
+        } else if (m_startWindow == 0x000001B3 && m_frameDuration == 0 && m_rateCodeIn == 0) {
+            m_rateCodeIn = at + 5;  // counted from this piece's start, checked below
+            headerHere = true;
         }
     };
     size_t at = 0;
@@ -123,8 +182,13 @@ void SeamlessJoin::scanAnchorPayload(const unsigned char* data, size_t size) {
             take(at);
         }
     }
-    for (size_t from = size >= 4 ? size - 4 : 0; from < size; ++from) {
+    // The window holds the last four bytes, also those the search skipped (a shorter
+    // piece went through it byte by byte above).
+    for (size_t from = size >= 4 ? size - 4 : size; from < size; ++from) {
         m_startWindow = (m_startWindow << 8) | data[from];
+    }
+    if (headerHere) {
+        rateCodeReached();
     }
 }
 
@@ -144,13 +208,13 @@ void SeamlessJoin::noteAnchor(quint64 decodeTime) {
     m_timestampedPicturePending = true;
 }
 
-void SeamlessJoin::shiftPes(unsigned char* at, int ptsAt, int dtsAt, int streamId) {
+void SeamlessJoin::shiftPes(unsigned char* at, int ptsAt, int dtsAt, int stream) {
     for (const int field : {ptsAt, dtsAt}) {
         if (field >= 0) {
             writePtsField(at + field, shiftedTimestamp(readPtsField(at + field), m_offset));
         }
     }
-    if (ptsAt >= 0 && streamId == m_anchorStream) {
+    if (ptsAt >= 0 && stream == m_anchorStream) {
         noteAnchor(readPtsField(at + (dtsAt >= 0 ? dtsAt : ptsAt)));
     }
 }
@@ -167,27 +231,6 @@ size_t SeamlessJoin::dropEndCodes(unsigned char* data, size_t size, size_t codeS
 }
 
 SeamlessJoin::Step SeamlessJoin::processProgram(unsigned char* data, size_t size, bool endOfPart) {
-    // The anchor is the first video stream, or the first stream with a timestamp.
-    if (!m_offsetKnown || m_anchorStream < 0) {
-        AnchorFinder finder;
-        finder.stream = m_anchorStream;
-        ProgramStreamReader probe = m_reader;
-        probe.parse(data, size, finder);
-        if (!finder.found && m_anchorStream < 0) {
-            finder.videoOnly = false;
-            ProgramStreamReader again = m_reader;
-            again.parse(data, size, finder);
-        }
-        const bool mayWait = !endOfPart && size < kLookahead && probe.damage().isEmpty();
-        if (m_anchorStream < 0 && finder.found) {
-            m_anchorStream = finder.foundStream;
-        } else if (m_anchorStream < 0 && mayWait) {
-            return {0, 0};
-        }
-        if (!settleOffset({finder.found, finder.value}, mayWait)) {
-            return {0, 0};
-        }
-    }
     struct Rewriter {
         SeamlessJoin& join;
         void unit(const PsUnit& unit) {
@@ -222,7 +265,7 @@ SeamlessJoin::Step SeamlessJoin::processProgram(unsigned char* data, size_t size
         const unsigned char* start;
     } rewriter{*this, data};
     size_t consumed = m_reader.parse(data, size, rewriter);
-    if (!m_reader.damage().isEmpty() && m_damage.isEmpty()) {
+    if (m_damage.isEmpty()) {
         m_damage = m_reader.damage();
     }
     if (!m_reader.damage().isEmpty() || endOfPart) {
@@ -240,10 +283,7 @@ void SeamlessJoin::rewriteTsPacket(unsigned char* packet, const TsPacketInfo& in
         PesLayout pes;
         const size_t room = kTsPacket - static_cast<size_t>(info.payloadAt);
         if (readPesLayout(packet + info.payloadAt, room, &pes) == LayoutResult::Complete) {
-            if (m_anchorStream < 0 && pes.ptsAt >= 0 && isVideoStreamId(pes.streamId)) {
-                m_anchorStream = pes.streamId;
-            }
-            shiftPes(packet + info.payloadAt, pes.ptsAt, pes.dtsAt, pes.streamId);
+            shiftPes(packet + info.payloadAt, pes.ptsAt, pes.dtsAt, info.pid);
         }
     }
     // Each program's packets count on from where the previous part left them.
@@ -265,30 +305,15 @@ void SeamlessJoin::rewriteTsPacket(unsigned char* packet, const TsPacketInfo& in
 SeamlessJoin::Step SeamlessJoin::processTransport(unsigned char* data, size_t size,
                                                   bool endOfPart) {
     const size_t whole = size - size % kTsPacket;
-    if (!m_offsetKnown) {
-        Anchor first;
-        for (size_t at = 0; at < whole && !first.found; at += kTsPacket) {
-            const std::optional<TsPacketInfo> info = readTsPacket(data + at);
-            PesLayout pes;
-            if (info && info->payloadStart && info->hasPayload &&
-                readPesLayout(data + at + info->payloadAt,
-                              kTsPacket - static_cast<size_t>(info->payloadAt),
-                              &pes) == LayoutResult::Complete &&
-                pes.ptsAt >= 0 && isVideoStreamId(pes.streamId)) {
-                first = {true, readPtsField(data + at + info->payloadAt +
-                                            (pes.dtsAt >= 0 ? pes.dtsAt : pes.ptsAt))};
-            }
-        }
-        if (!settleOffset(first, !endOfPart && size < kLookahead)) {
-            return {0, 0};
-        }
-    }
     for (size_t at = 0; at < whole; at += kTsPacket) {
         const std::optional<TsPacketInfo> info =
             m_damage.isEmpty() ? readTsPacket(data + at) : std::nullopt;
         if (!info) {
             if (m_damage.isEmpty()) {
-                m_damage = QStringLiteral("damaged transport stream: no sync byte at a packet");
+                m_damage = QStringLiteral(
+                               "damaged transport stream at byte %1: no sync byte "
+                               "where a packet should begin")
+                               .arg(m_partPosition + at);
             }
             break;
         }

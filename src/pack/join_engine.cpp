@@ -77,11 +77,11 @@ JobOutcome JoinEngine::copy(const JoinJob& job) {
     m_digest = job.checksum ? std::make_unique<Sha256>() : nullptr;
     const MpegStreamKind kind = job.seamless ? seamlessKind(job.inputs) : MpegStreamKind::None;
     m_seamless = kind != MpegStreamKind::None ? std::make_unique<SeamlessJoin>(kind) : nullptr;
+    m_seamlessKind = kind;
+    m_damagedParts.clear();
     JobOutcome outcome = prepareOutput(job.output, &outputHandle);
     for (qsizetype i = 0; outcome == JobOutcome::Success && i < job.inputs.size(); ++i) {
-        if (m_seamless) {
-            m_seamless->beginPart(i + 1 == job.inputs.size());
-        }
+        m_lastPart = i + 1 == job.inputs.size();
         outcome =
             copyInput(job.inputs.at(i), m_sizes.at(static_cast<size_t>(i)), outputHandle, job.rate);
     }
@@ -89,11 +89,14 @@ JobOutcome JoinEngine::copy(const JoinJob& job) {
         return outcome;
     }
     m_files.CloseFile(outputHandle);
-    if (m_seamless && !m_seamless->damage().isEmpty()) {
+    if (!m_damagedParts.isEmpty()) {
         m_host.message(MessageIcon::Warning,
                        QStringLiteral("The joined file is not wholly continuous: ") +
-                           m_seamless->damage() +
-                           QStringLiteral(". From there on, that part was copied unchanged."));
+                           m_damagedParts.join(QStringLiteral("; ")) +
+                           (m_damagedParts.size() == 1
+                                ? QStringLiteral(". From there on, that part was copied unchanged.")
+                                : QStringLiteral(". From there on, those parts were copied "
+                                                 "unchanged.")));
     }
     return m_digest ? writeChecksum(job.output) : JobOutcome::Success;
 }
@@ -232,6 +235,9 @@ JobOutcome JoinEngine::copyInput(const QString& path, quint64 expectedSize, int 
         return fail(QString());
     }
     const int inputHandle = m_files.FileHandle();
+    if (m_seamless && !beginSeamlessPart(path, inputHandle)) {
+        return fail(readErrorText(path, errorText(EIO)) + kPackingAborted);
+    }
     const ChunkPlan plan = planChunks(size, rate);
     for (quint64 chunk = 0; chunk < plan.fullChunks; ++chunk) {
         const bool last = chunk + 1 == plan.fullChunks && plan.remainder == 0;
@@ -257,7 +263,32 @@ JobOutcome JoinEngine::copyInput(const QString& path, quint64 expectedSize, int 
         }
     }
     m_files.CloseFile(inputHandle);
+    if (m_seamless && !m_seamless->damage().isEmpty()) {
+        m_damagedParts.append(QStringLiteral("in '") + path + QStringLiteral("', ") +
+                              m_seamless->damage());
+    }
     return JobOutcome::Success;
+}
+
+// A part is lined up by its first video timestamp (or its first timestamp of any kind),
+// looked for from its start however far in it lies; then the copy starts over.
+bool JoinEngine::beginSeamlessPart(const QString& path, int inputHandle) {
+    const PartAnchor anchor =
+        findPartAnchor(m_seamlessKind, [this, inputHandle](unsigned char* data, size_t size) {
+            return static_cast<size_t>(
+                m_files.GetBytes(inputHandle, reinterpret_cast<char*>(data), size));
+        });
+    if (!m_files.SeekTo(inputHandle, 0)) {
+        return false;
+    }
+    m_seamless->beginPart(m_lastPart, anchor);
+    if (!anchor.found && m_seamlessKind != MpegStreamKind::Elementary) {
+        m_host.message(MessageIcon::Warning,
+                       QLatin1Char('\'') + path +
+                           QStringLiteral("' has no timestamp to line it up by: its clock "
+                                          "moves as the part before it does."));
+    }
+    return true;
 }
 
 JobOutcome JoinEngine::copyStep(const QString& path, int inputHandle, int outputHandle,
@@ -269,7 +300,7 @@ JobOutcome JoinEngine::copyStep(const QString& path, int inputHandle, int output
             return m_seamless->process(data, size, end);
         };
         copied = m_transfer.rewrittenCopy(inputHandle, outputHandle, bytes, lastStep,
-                                          SeamlessJoin::kLookahead, rewrite, path, m_output,
+                                          SeamlessJoin::kHoldLimit, rewrite, path, m_output,
                                           &failure, {m_digest.get()});
     } else {
         copied = m_digest

@@ -50,6 +50,7 @@ private:
                          const TransferRate& rate);
     JobOutcome copyStep(const QString& path, int inputHandle, int outputHandle, quint64 bytes,
                         bool lastStep);
+    bool beginSeamlessPart(const QString& path, int inputHandle);
     // The kind every input shares, or None (said once) when they are not one kind.
     MpegStreamKind seamlessKind(const QStringList& inputs);
     MpegStreamKind streamKindOf(const QString& path);
@@ -65,6 +66,9 @@ private:
     ChunkTransfer m_transfer;
     std::unique_ptr<Sha256> m_digest;  // of the output, when the job writes checksums
     std::unique_ptr<SeamlessJoin> m_seamless;
+    MpegStreamKind m_seamlessKind = MpegStreamKind::None;
+    bool m_lastPart = false;
+    QStringList m_damagedParts;  // where each damaged part stopped being rewritten
     std::vector<quint64> m_sizes;
     QString m_output;
     quint64 m_totalSize = 0;

@@ -51,8 +51,13 @@ JobOutcome PackCommand::run(const QStringList& inputs, const QString& output,
         m_host.message(MessageIcon::Information, kPackingAbortedByUser);
         return outcome;
     }
+    ReplacedFiles replaced;
+    QStringList results{output};
     if (outcome == JobOutcome::Success && options.zip) {
-        outcome = zipStep(inputs, output);
+        outcome = zipStep(inputs, output, replaced, &results);
+    }
+    if (outcome == JobOutcome::Cancelled) {
+        m_host.message(MessageIcon::Information, kPackingAbortedByUser);
     }
     if (outcome != JobOutcome::Success) {
         return outcome;
@@ -62,13 +67,24 @@ JobOutcome PackCommand::run(const QStringList& inputs, const QString& output,
     }
     // A seamless join drops the end codes between its parts.
     const quint64 written = options.seamless ? GetFileLen(output) : m_totalSize;
-    DeleteSources(inputs, options.deleteSources, m_host);
+    if (options.deleteSources != DeleteAction::No) {
+        // The sources go only once what replaces them is surely on the disk.
+        const QString problem = makeDurable(results);
+        if (!problem.isEmpty()) {
+            m_host.message(MessageIcon::Error,
+                           problem + QStringLiteral(" The sources stay where they are."));
+            return JobOutcome::Failed;
+        }
+        DeleteSources(inputs, options.deleteSources, m_host);
+    }
     PreviouslySaved = true;
     m_savedOutput = output;
+    const QString aside = replaced.text();
     m_host.message(MessageIcon::Information,
                    QLatin1Char('\'') + output +
                        QStringLiteral("' successfully packed! Total filesize is ") +
-                       sizeText(written) + QStringLiteral(" bytes."));
+                       sizeText(written) + QStringLiteral(" bytes.") +
+                       (aside.isEmpty() ? QString() : QStringLiteral("\r\n\r\n") + aside));
     return JobOutcome::Success;
 }
 
@@ -117,14 +133,14 @@ bool PackCommand::passesOverwriteRule(const QString& output, const PackOptions& 
 }
 
 bool PackCommand::cancel() {
-    if (m_zipping) {
-        return false;
-    }
     m_cancel.requested = true;
     return true;
 }
 
-JobOutcome PackCommand::zipStep(const QStringList& inputs, const QString& output) {
+// A zip that fails or is cancelled fails the job: the joined file stays whole, and the
+// sources stay where they are.
+JobOutcome PackCommand::zipStep(const QStringList& inputs, const QString& output,
+                                ReplacedFiles& replaced, QStringList* results) {
     if (refuseZip(output, inputs, QStringLiteral("packed"), m_host)) {
         return JobOutcome::Success;
     }
@@ -132,8 +148,11 @@ JobOutcome PackCommand::zipStep(const QStringList& inputs, const QString& output
     if (onZipStatus) {
         onZipStatus(output);
     }
-    bool zipped = false;
-    const JobOutcome outcome = zipFile(output, zipArchivePath(output), m_files, m_host, &zipped);
+    const QString archive = zipArchivePath(output);
+    const JobOutcome outcome = zipFile(output, archive, m_files, m_host, m_cancel, replaced);
+    if (outcome == JobOutcome::Success) {
+        results->append(archive);
+    }
     m_zipping = false;
     if (onZipStatus) {
         onZipStatus(QString());

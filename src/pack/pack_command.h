@@ -34,8 +34,8 @@ public:
 
     JobOutcome run(const QStringList& inputs, const QString& output, const PackOptions& options);
 
-    // The cancel button: asks the running copy to stop after its chunk; ignored while
-    // zipping. True when it acted.
+    // The cancel button: asks the running copy to stop after its chunk, or the zip step
+    // after its block. True when it acted.
     bool cancel();
     bool zipping() const { return m_zipping; }
 
@@ -55,7 +55,8 @@ public:
 private:
     bool passesMpegCheck(const QString& path);
     bool passesOverwriteRule(const QString& output, const PackOptions& options);
-    JobOutcome zipStep(const QStringList& inputs, const QString& output);
+    JobOutcome zipStep(const QStringList& inputs, const QString& output, ReplacedFiles& replaced,
+                       QStringList* results);
 
     File64& m_files;
     JobHost& m_host;

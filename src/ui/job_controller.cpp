@@ -30,10 +30,6 @@ void JobController::progress(const ProgressReport& report) {
     Q_EMIT progressed(report);
 }
 
-bool JobController::zipChecked() const {
-    return m_options.zip();
-}
-
 bool JobController::begin(JobKind kind) {
     if (busy() || !m_armed) {
         return false;

@@ -30,7 +30,6 @@ public:
     // The pointer went back to the window: a press that did not click starts nothing.
     void disarm() { m_armed = false; }
     // Whether the jobs zip their results ("&Zip Compression").
-    bool zipChecked() const;
     void startPack(const QStringList& inputs, const QString& output);
     void startUnpack(const QStringList& entries, const QString& outputName);
     // Checks the files a checksum file lists and shows what it found.

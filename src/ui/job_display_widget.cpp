@@ -69,8 +69,7 @@ JobDisplay::JobDisplay(QWidget* client, JobController& jobs)
 }
 
 // A left press arms one start (or the cancel) and shows the pressed face; the pack
-// buttons also light up around. While a zip step runs, the cancel cannot act, and the
-// pointer over it says so.
+// buttons also light up around. The cancel acts during a zip step too.
 void JobDisplay::armRoundButtons() {
     const auto glow = [this](bool on) { m_pressedGlow->setVisible(on); };
     for (RoundImageButton* start : {m_packButton, m_unpackButton}) {
@@ -94,16 +93,9 @@ void JobDisplay::armRoundButtons() {
     };
     m_packCancel->onRelease = [glow] { glow(false); };
     m_unpackCancel->onPress = [this] { m_jobs.armCancel(); };
-    m_packCancel->pointerFor = [this](bool) {
-        return zipping() ? Qt::WaitCursor : Qt::PointingHandCursor;
-    };
-    m_unpackCancel->pointerFor = [this](bool overFace) {
-        return overFace && zipping() ? Qt::WaitCursor : Qt::PointingHandCursor;
-    };
-}
-
-bool JobDisplay::zipping() const {
-    return m_zipStatus->isVisible() && m_jobs.zipChecked();
+    for (RoundImageButton* cancel : {m_packCancel, m_unpackCancel}) {
+        cancel->pointerFor = [](bool) { return Qt::PointingHandCursor; };
+    }
 }
 
 // The other job's button shows disabled; this job's button gives way to its cancel.

@@ -38,7 +38,6 @@ private:
     void showProgress(const ProgressReport& report);
     void showZipStatus(const QString& path);
     void armRoundButtons();
-    bool zipping() const;
 
     QWidget* m_client;
     JobController& m_jobs;

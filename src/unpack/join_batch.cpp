@@ -3,6 +3,7 @@
 #include "core/native_path.h"
 #include "core/text_helpers.h"
 #include "core/whole_file.h"
+#include "fileio/sha256.h"
 
 namespace {
 
@@ -44,9 +45,18 @@ QString shellQuoted(QString text) {
     return QLatin1Char('\'') + text + QLatin1Char('\'');
 }
 
-// A piece as a shell word that no command takes for an option ("-rf.mpg").
+// A file beside the script as a shell word that no command takes for an option
+// ("-rf.mpg"): the script runs in its own folder, so a name is all it needs.
 QString shellPath(const QString& name) {
-    return shellQuoted(name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("./") + name);
+    return shellQuoted(QStringLiteral("./") + namePart(name));
+}
+
+QString shellEcho(const QStringList& texts) {
+    QStringList words;
+    for (const QString& text : texts) {
+        words.append(shellQuoted(text));
+    }
+    return QStringLiteral("printf '%s\\n' ") + words.join(QLatin1Char(' '));
 }
 
 // The "-" row is as long as the longest stamping text.
@@ -86,7 +96,7 @@ void JoinBatchBuilder::pieceReported(const QString& piecePath) {
     if (m_mode == JoinBatchMode::None) {
         return;
     }
-    m_pieces.append({m_mode == JoinBatchMode::Names ? namePart(piecePath) : piecePath, 0});
+    m_pieces.append({m_mode == JoinBatchMode::Names ? namePart(piecePath) : piecePath, 0, {}});
 }
 
 void JoinBatchBuilder::pieceHeader(quint64 headerBytes) {
@@ -95,9 +105,14 @@ void JoinBatchBuilder::pieceHeader(quint64 headerBytes) {
     }
 }
 
+void JoinBatchBuilder::pieceDigest(const QByteArray& hexDigest) {
+    if (!m_pieces.isEmpty()) {
+        m_pieces.last().digest = hexDigest;
+    }
+}
+
 void JoinBatchBuilder::clear() {
     m_pieces.clear();
-    m_manifestName.clear();
     m_sourceDigest.clear();
 }
 
@@ -167,36 +182,62 @@ QString JoinBatchBuilder::batchRefusal(const QString& batchName, const QString& 
     return QString();
 }
 
+// Each piece against its own checksum, where sha256sum is there to check it.
+QStringList JoinBatchBuilder::pieceCheckLines(const QString& fail) const {
+    QStringList lines;
+    for (const Piece& piece : m_pieces) {
+        if (!piece.digest.isEmpty()) {
+            lines.append(QString::fromUtf8(
+                checksumLine(piece.digest, QStringLiteral("./") + namePart(piece.name))
+                    .chopped(1)));
+        }
+    }
+    if (lines.isEmpty()) {
+        return {};
+    }
+    return QStringList{QStringLiteral("if command -v sha256sum >/dev/null 2>&1; then"),
+                       QStringLiteral("  sha256sum --quiet -c <<'ZARVO_PIECES' || ") + fail +
+                           QLatin1Char(' ') + shellQuoted(QStringLiteral("A piece is damaged."))} +
+           lines + QStringList{QStringLiteral("ZARVO_PIECES"), QStringLiteral("fi")};
+}
+
+// The shell twin runs in its own folder. It writes the result to a new temporary file
+// there and links it to the result's name only when the join succeeded: a name planted
+// by someone else is never written through, and an existing result is never replaced.
 QString JoinBatchBuilder::shellText(const QString& resultName,
                                     const QStringList& stampingLines) const {
     QStringList lines = {QStringLiteral("#!/bin/sh"),
-                         QStringLiteral("# Rejoins the pieces; run it in the folder that holds "
-                                        "them.")};
+                         QStringLiteral("# Rejoins the pieces beside this script into ") +
+                             resultName.simplified() + QLatin1Char('.'),
+                         QStringLiteral("cd -- \"$(dirname -- \"$0\")\" || exit 1")};
     for (const QString& line : stampingLines) {
-        lines.append(QStringLiteral("printf '%s\\n' ") + shellQuoted(stampingText(line)));
+        lines.append(shellEcho({stampingText(line)}));
     }
-    lines.append(QStringLiteral("printf '%s\\n' ") +
-                 shellQuoted(QString(dashCount(stampingLines), QLatin1Char('-'))));
-    const QString failed = QStringLiteral("printf '%s\\n' ") +
-                           shellQuoted(resultName + QStringLiteral(" NOT successfully created.")) +
-                           QStringLiteral("; exit 1; }");
+    lines.append(shellEcho({QString(dashCount(stampingLines), QLatin1Char('-'))}));
+    lines.append(QStringLiteral("fail() { printf '%s\\n' \"$@\" ") +
+                 shellQuoted(resultName + QStringLiteral(" NOT successfully created.")) +
+                 QStringLiteral("; exit 1; }"));
+    const QString fail = QStringLiteral("fail");
     // A missing piece is named as sha256sum names a damaged one.
     for (const Piece& piece : m_pieces) {
-        lines.append(QStringLiteral("[ -e ") + shellPath(piece.name) +
-                     QStringLiteral(" ] || { printf '%s\\n' ") +
-                     shellQuoted(piece.name + QStringLiteral(": MISSING")) +
-                     QStringLiteral(" 'Some required file(s) not found.'; ") + failed);
+        lines.append(QStringLiteral("[ -e ") + shellPath(piece.name) + QStringLiteral(" ] || ") +
+                     fail + QLatin1Char(' ') +
+                     shellQuoted(namePart(piece.name) + QStringLiteral(": MISSING")) +
+                     QStringLiteral(" 'Some required file(s) not found.'"));
     }
-    const QString checker = QStringLiteral("command -v sha256sum >/dev/null 2>&1");
-    if (!m_manifestName.isEmpty()) {
-        // sha256sum names each damaged piece; the source itself need not be here.
-        lines.append(QStringLiteral("if ") + checker + QStringLiteral(" && [ -e ") +
-                     shellPath(m_manifestName) + QStringLiteral(" ]; then"));
-        lines.append(QStringLiteral("  sha256sum --quiet --ignore-missing -c ") +
-                     shellPath(m_manifestName) +
-                     QStringLiteral(" || { printf '%s\\n' 'A piece is damaged.'; ") + failed);
-        lines.append(QStringLiteral("fi"));
-    }
+    const QString result = shellPath(resultName);
+    const QString exists = fail + QLatin1Char(' ') +
+                           shellQuoted(QLatin1Char('\'') + resultName +
+                                       QStringLiteral("' already exists: it is left as it is."));
+    lines.append(QStringLiteral("if [ -e ") + result + QStringLiteral(" ] || [ -L ") + result +
+                 QStringLiteral(" ]; then ") + exists + QStringLiteral("; fi"));
+    lines += pieceCheckLines(fail);
+    const QString stem = resultName.left(resultName.lastIndexOf(QStringLiteral("-JOIN.")) + 5);
+    lines.append(QStringLiteral("joined=$(mktemp ") + shellPath(stem + QStringLiteral(".XXXXXX")) +
+                 QStringLiteral(") || ") + fail + QLatin1Char(' ') +
+                 shellQuoted(QStringLiteral("No temporary file can be made here.")));
+    lines.append(QStringLiteral("trap 'rm -f \"$joined\"' EXIT"));
+    lines.append(QStringLiteral("trap 'exit 1' HUP INT TERM"));
     // A piece that carries a copy of the source's header gives back only its own data.
     QStringList parts;
     for (const Piece& piece : m_pieces) {
@@ -206,25 +247,31 @@ QString JoinBatchBuilder::shellText(const QString& resultName,
                                shellPath(piece.name));
     }
     lines.append(QStringLiteral("{ ") + parts.join(QStringLiteral(" && ")) +
-                 QStringLiteral("; } > ") + shellPath(resultName) + QStringLiteral(" || { ") +
-                 failed);
+                 QStringLiteral("; } > \"$joined\" || ") + fail);
     if (!m_sourceDigest.isEmpty()) {
-        lines.append(QStringLiteral("if ") + checker + QStringLiteral(" && [ \"$(sha256sum < ") +
-                     shellPath(resultName) + QStringLiteral(" | cut -c1-64)\" != ") +
+        lines.append(QStringLiteral("if command -v sha256sum >/dev/null 2>&1 && "
+                                    "[ \"$(sha256sum < \"$joined\" | cut -c1-64)\" != ") +
                      QString::fromLatin1(m_sourceDigest) + QStringLiteral(" ]; then"));
-        lines.append(QStringLiteral("  printf '%s\\n' ") +
-                     shellQuoted(resultName + QStringLiteral(" does not match its checksum.")) +
-                     QStringLiteral("; exit 1"));
+        lines.append(QStringLiteral("  ") + fail + QLatin1Char(' ') +
+                     shellQuoted(resultName + QStringLiteral(" does not match its checksum.")));
         lines.append(QStringLiteral("fi"));
     }
-    lines.append(QStringLiteral("printf '%s\\n' ") +
-                 shellQuoted(resultName + QStringLiteral(" successfully created.")));
+    // ln refuses a name that exists, with no gap between the look and the write; where the
+    // file system has no links (FAT), mv takes the result's name once it is still free.
+    lines.append(QStringLiteral("ln \"$joined\" ") + result +
+                 QStringLiteral(" 2>/dev/null || "
+                                "{ [ ! -e ") +
+                 result + QStringLiteral(" ] && [ ! -L ") + result +
+                 QStringLiteral(" ] && mv \"$joined\" ") + result + QStringLiteral("; } || ") +
+                 exists);
+    lines.append(shellEcho({resultName + QStringLiteral(" successfully created.")}));
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
 bool JoinBatchBuilder::sourceFinished(const QString& folder, const QString& sourceName, bool zipped,
                                       const QStringList& stampingLines, QString* error,
-                                      QString* warning) {
+                                      QString* warning,
+                                      const std::function<bool(const QString&)>& beforeWriting) {
     if (m_mode == JoinBatchMode::None) {
         clear();
         return true;
@@ -234,8 +281,13 @@ bool JoinBatchBuilder::sourceFinished(const QString& folder, const QString& sour
     const QString shellFile = base + QStringLiteral(".sh");
     const QString batchFile = base + QStringLiteral(".bat");
     *warning = batchRefusal(batchFile, resultName);
+    const auto mayWrite = [&beforeWriting](const QString& path) {
+        return !beforeWriting || beforeWriting(path);
+    };
     const bool written = (!warning->isEmpty() ||
-                          writeFile(batchFile, batchText(resultName, stampingLines), error)) &&
+                          (mayWrite(batchFile) &&
+                           writeFile(batchFile, batchText(resultName, stampingLines), error))) &&
+                         mayWrite(shellFile) &&
                          writeFile(shellFile, shellText(resultName, stampingLines), error, 0755);
     clear();
     return written;

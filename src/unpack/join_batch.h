@@ -5,6 +5,9 @@
 #include <QStringList>
 
 #include <QtGlobal>
+
+#include <functional>
+
 #include "core/option_types.h"
 
 // Whether a join batch file is written beside the pieces, and how it names them.
@@ -21,6 +24,9 @@ public:
     void pieceReported(const QString& piecePath);
     // The header bytes put in front of the last reported piece (an `EMH` split).
     void pieceHeader(quint64 headerBytes);
+    // The last reported piece's checksum (a checksummed job): the shell twin checks each
+    // piece against its own before joining.
+    void pieceDigest(const QByteArray& hexDigest);
 
     // The texts of the two files for `sourceName` and the result extension.
     QString batchText(const QString& resultName, const QStringList& stampingLines) const;
@@ -30,30 +36,30 @@ public:
     // quotation mark), or "".
     QString batchRefusal(const QString& batchName, const QString& resultName) const;
 
-    // Writes both files into `folder` and forgets the pieces. False with `error` set
-    // when a file cannot be written; `warning` says why only the shell twin was written.
+    // Writes both files into `folder` and forgets the pieces. `beforeWriting` is asked
+    // before each file is written and may stop the writing (false, `error` stays empty).
+    // False with `error` set when a file cannot be written; `warning` says why only the
+    // shell twin was written.
     bool sourceFinished(const QString& folder, const QString& sourceName, bool zipped,
-                        const QStringList& stampingLines, QString* error, QString* warning);
+                        const QStringList& stampingLines, QString* error, QString* warning,
+                        const std::function<bool(const QString& path)>& beforeWriting = {});
     void clear();
-    // The source's checksum file beside the pieces (its name there), and the digest of the
-    // whole source ("" when the pieces hold only part of it): the shell twin checks the
-    // pieces before joining and the result after.
-    void setChecksums(const QString& manifestName, const QByteArray& sourceDigest) {
-        m_manifestName = manifestName;
-        m_sourceDigest = sourceDigest;
-    }
+    // The digest of the whole source ("" when the pieces hold only part of it): the shell
+    // twin checks the joined result against it.
+    void setSourceDigest(const QByteArray& sourceDigest) { m_sourceDigest = sourceDigest; }
 
 private:
     struct Piece {
         QString name;  // as listed: file name or full path
         quint64 headerBytes = 0;
+        QByteArray digest;
     };
 
     QStringList copyLines(const QString& resultName) const;
+    QStringList pieceCheckLines(const QString& fail) const;
 
     JoinBatchMode m_mode;
     QList<Piece> m_pieces;
-    QString m_manifestName;
     QByteArray m_sourceDigest;
 };
 

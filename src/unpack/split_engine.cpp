@@ -16,14 +16,6 @@
 #include "fileio/sha256.h"
 #include "zip/zip_step.h"
 
-namespace {
-
-bool isPlainExistingFile(const QString& path) {
-    return pathExists(path) && !isDirectory(path) && !namePart(path).startsWith(QLatin1Char('.'));
-}
-
-}  // namespace
-
 QString pieceFolder(const SplitJob& job, const SplitSource& source) {
     switch (job.destination) {
         case UnpackDestination::SaveFile:
@@ -61,11 +53,13 @@ QString tooManyPiecesText(const QString& source, quint64 pieces) {
            sizeText(kMaxPieces) + QStringLiteral(" pieces.") + kUnpackingAborted;
 }
 
-SplitEngine::SplitEngine(File64& files, JobHost& host, const CancelRequest& cancel)
-    : m_files(files), m_host(host), m_transfer(files, host, cancel) {}
+SplitEngine::SplitEngine(File64& files, JobHost& host, const CancelRequest& cancel,
+                         ReplacedFiles& replaced)
+    : m_files(files), m_host(host), m_transfer(files, host, cancel), m_replaced(replaced) {}
 
 JobOutcome SplitEngine::run(const SplitJob& job, SplitRule& rule, quint64 total) {
     m_copied = 0;
+    m_written.clear();
     m_rate = job.rate;
     m_pieceDigest = nullptr;
     m_sourceDigest = nullptr;
@@ -113,23 +107,41 @@ JobOutcome SplitEngine::splitSource(const SplitJob& job, const SplitSource& sour
         if (whole && wholeDigest.isEmpty()) {
             return fail(checksumFailureText(source.path) + kUnpackingAborted);
         }
-        if (whole) {
-            m_manifest += rebuiltSourceComment();
-            m_manifest += checksumLine(wholeDigest,
-                                       namePart(source.zipped ? source.fileToSplit : source.path));
-        }
+        const QString split = source.zipped ? source.fileToSplit : source.path;
         const QString manifest = checksumFilePath(pieceBase(job, source));
+        if (whole) {
+            // A line of its own only where sha256sum -c, run beside the pieces, finds it.
+            const bool besideThePieces =
+                job.sourcesStay && folderPart(split) == folderPart(manifest);
+            m_manifest += besideThePieces
+                              ? rebuiltSourceComment() + checksumLine(wholeDigest, namePart(split))
+                              : sourceComment(wholeDigest, namePart(split));
+        }
         QString reason;
+        JobOutcome outcome = JobOutcome::Success;
+        if (!setAsideOldFile(manifest, &outcome)) {
+            return outcome;
+        }
         if (!replaceWholeFile(manifest, m_manifest, &reason)) {
             return fail(writeErrorText(manifest, reason) + kUnpackingAborted);
         }
-        batch.setChecksums(namePart(manifest), wholeDigest);
+        m_written.append(manifest);
+        batch.setSourceDigest(wholeDigest);
     }
+    setAsideOldPiecesFrom(job, source, spans.size() + 1, plan->digits);
     QString error;
     QString warning;
+    const auto beforeWriting = [this](const QString& path) {
+        JobOutcome outcome = JobOutcome::Success;
+        if (setAsideOldFile(path, &outcome)) {
+            m_written.append(path);
+            return true;
+        }
+        return false;
+    };
     if (!batch.sourceFinished(pieceFolder(job, source), namePart(source.path), source.zipped,
-                              job.stampingLines, &error, &warning)) {
-        return fail(unexpectedErrorText(75, error));
+                              job.stampingLines, &error, &warning, beforeWriting)) {
+        return error.isEmpty() ? JobOutcome::Failed : fail(unexpectedErrorText(75, error));
     }
     if (!warning.isEmpty()) {
         m_host.message(MessageIcon::Warning, warning);
@@ -222,9 +234,10 @@ JobOutcome SplitEngine::writePiece(const SplitJob& job, const SplitSource& sourc
     const quint64 bytes = span.bytes;
     const QString piece = pieceName(job, source, pieceNumberText(number, plan.digits));
     JobOutcome outcome = JobOutcome::Success;
-    if (!deleteOldPiece(piece, &outcome)) {
+    if (!setAsideOldFile(piece, &outcome)) {
         return outcome;
     }
+    m_written.append(piece);
     batch.pieceReported(piece);
     const auto headerBytes = static_cast<quint64>(header.size());
     batch.pieceHeader(headerBytes);
@@ -259,6 +272,7 @@ JobOutcome SplitEngine::writePiece(const SplitJob& job, const SplitSource& sourc
                 outcome = fail(checksumFailureText(piece) + kUnpackingAborted);
             } else {
                 m_manifest += checksumLine(digest, namePart(piece));
+                batch.pieceDigest(digest);
             }
         }
     }
@@ -266,17 +280,27 @@ JobOutcome SplitEngine::writePiece(const SplitJob& job, const SplitSource& sourc
     return outcome;
 }
 
-bool SplitEngine::deleteOldPiece(const QString& piece, JobOutcome* outcome) {
-    while (isPlainExistingFile(piece)) {
-        if (::unlink(nativePath(piece).constData()) == 0 || errno == ENOENT) {
-            return true;
-        }
-        if (!askRetryOverwrite(m_host, piece)) {
+// A file of the user's where the job writes goes to the trash first, never lost.
+bool SplitEngine::setAsideOldFile(const QString& path, JobOutcome* outcome) {
+    while (!setAsideReplaced(path, m_replaced)) {
+        if (!askRetryOverwrite(m_host, path)) {
             *outcome = fail(kUnpackingAbortedByUser, MessageIcon::Information);
             return false;
         }
     }
     return true;
+}
+
+// Pieces of an earlier, longer split of the same name would look like part of the new
+// set: they go to the trash too, from `number` on up to the first one missing.
+void SplitEngine::setAsideOldPiecesFrom(const SplitJob& job, const SplitSource& source,
+                                        quint64 number, int digits) {
+    for (; number <= kMaxPieces; ++number) {
+        const QString piece = pieceName(job, source, pieceNumberText(number, digits));
+        if (pathKind(piece) != PathKind::Regular || !setAsideReplaced(piece, m_replaced)) {
+            return;
+        }
+    }
 }
 
 JobOutcome SplitEngine::copyPiece(const SplitSource& source, const QString& piece, int pieceHandle,

@@ -13,6 +13,7 @@
 #include "core/split_rule.h"
 #include "core/transfer_rate.h"
 #include "fileio/chunk_transfer.h"
+#include "fileio/trash.h"
 #include "mpeg/clean_cut.h"
 #include "mpeg/mpeg_header.h"
 #include "unpack/join_batch.h"
@@ -46,7 +47,8 @@ struct SplitJob {
     TransferRate rate;
     JoinBatchMode batch = JoinBatchMode::None;
     QStringList stampingLines;
-    bool checksum = false;  // also write NAME.sha256 beside the pieces, in the same pass
+    bool checksum = false;    // also write NAME.sha256 beside the pieces, in the same pass
+    bool sourcesStay = true;  // the sources are not sent to the trash after the job
     // `EMH` pieces start where a picture group starts, each with the stream headers it
     // needs; the size rule's positions move forward to the next such place.
     bool cleanCuts = false;
@@ -81,12 +83,16 @@ QString pieceFolder(const SplitJob& job, const SplitSource& source);
 // Writes the pieces of every source in order, and their join batch files.
 class SplitEngine {
 public:
-    SplitEngine(File64& files, JobHost& host, const CancelRequest& cancel);
+    // Files the job replaces (pieces, batch and checksum files of an earlier split) are
+    // moved out of its way and counted in `replaced`.
+    SplitEngine(File64& files, JobHost& host, const CancelRequest& cancel, ReplacedFiles& replaced);
 
     // `total` is the job's byte count for the progress display.
     JobOutcome run(const SplitJob& job, SplitRule& rule, quint64 total);
 
     quint64 copiedSize() const { return m_copied; }
+    // Every piece, batch and checksum file the job wrote.
+    const QStringList& writtenFiles() const { return m_written; }
 
 private:
     JobOutcome splitSource(const SplitJob& job, const SplitSource& source, SplitRule& rule,
@@ -95,7 +101,9 @@ private:
                           quint64 number, const PieceSpan& span, JoinBatchBuilder& batch);
     std::vector<PieceSpan> spansOf(const SplitJob& job, const SplitSource& source,
                                    const PiecePlan& plan, quint64 length);
-    bool deleteOldPiece(const QString& piece, JobOutcome* outcome);
+    bool setAsideOldFile(const QString& path, JobOutcome* outcome);
+    void setAsideOldPiecesFrom(const SplitJob& job, const SplitSource& source, quint64 number,
+                               int digits);
     JobOutcome copyPiece(const SplitSource& source, const QString& piece, int pieceHandle,
                          quint64 bytes);
     JobOutcome fail(const QString& text, MessageIcon icon = MessageIcon::Error);
@@ -108,4 +116,6 @@ private:
     Sha256* m_sourceDigest = nullptr;  // of the source being split, with checksums
     QByteArray m_manifest;             // the checksum lines of the source so far
     TransferRate m_rate;
+    ReplacedFiles& m_replaced;
+    QStringList m_written;
 };

@@ -100,8 +100,15 @@ JobOutcome UnpackCommand::run(const QStringList& entries, UnpackOptions& options
     job.batch = options.batch;
     job.stampingLines = options.stampingLines;
     job.checksum = options.checksum;
+    job.sourcesStay = options.deleteSources == DeleteAction::No;
     job.cleanCuts = options.cleanCuts;
+    m_cancel = {};
+    m_replaced = {};
+    m_archives.clear();
     JobOutcome outcome = openPhase(entries, options, &job.sources);
+    if (outcome == JobOutcome::Cancelled) {
+        m_host.message(MessageIcon::Information, kUnpackingAbortedByUser);
+    }
     if (outcome != JobOutcome::Success) {
         return outcome;
     }
@@ -111,8 +118,7 @@ JobOutcome UnpackCommand::run(const QStringList& entries, UnpackOptions& options
                        ? std::min(rule.SplitSize, GetFileLen(source.fileToSplit))
                        : GetFileLen(source.fileToSplit);
     }
-    m_cancel = {};
-    SplitEngine engine(m_files, m_host, m_cancel);
+    SplitEngine engine(m_files, m_host, m_cancel, m_replaced);
     outcome = engine.run(job, rule, m_total);
     if (outcome == JobOutcome::Cancelled) {
         m_host.message(MessageIcon::Information, kUnpackingAbortedByUser);
@@ -123,11 +129,22 @@ JobOutcome UnpackCommand::run(const QStringList& entries, UnpackOptions& options
     if (onJobDone) {
         onJobDone();
     }
-    DeleteSources(entries, options.deleteSources, m_host);
+    if (options.deleteSources != DeleteAction::No) {
+        // The sources go only once their pieces are surely on the disk.
+        const QString problem = makeDurable(engine.writtenFiles() + m_archives);
+        if (!problem.isEmpty()) {
+            m_host.message(MessageIcon::Error,
+                           problem + QStringLiteral(" The sources stay where they are."));
+            return JobOutcome::Failed;
+        }
+        DeleteSources(entries, options.deleteSources, m_host);
+    }
+    const QString aside = m_replaced.text();
     m_host.message(MessageIcon::Information,
                    QString::number(entries.size()) +
                        (entries.size() == 1 ? QStringLiteral(" file successfully unpacked!")
-                                            : QStringLiteral(" files successfully unpacked!")));
+                                            : QStringLiteral(" files successfully unpacked!")) +
+                       (aside.isEmpty() ? QString() : QStringLiteral("\r\n\r\n") + aside));
     return JobOutcome::Success;
 }
 
@@ -294,16 +311,17 @@ JobOutcome UnpackCommand::openPhase(const QStringList& entries, const UnpackOpti
                 onZipStatus(source.path);
             }
             const QString archive = zipArchivePath(source.path);
+            // A zip that fails or is cancelled ends the job: the sources stay.
             const JobOutcome outcome =
-                zipFile(source.path, archive, m_files, m_host, &source.zipped);
+                zipFile(source.path, archive, m_files, m_host, m_cancel, m_replaced);
             m_zipping = false;
             if (outcome != JobOutcome::Success) {
+                m_files.closeJobFiles();
                 return outcome;
             }
-            // A failed zip leaves no archive worth splitting: the entry is split as it is.
-            if (source.zipped) {
-                source.fileToSplit = archive;
-            }
+            source.zipped = true;
+            source.fileToSplit = archive;
+            m_archives.append(archive);
         }
         if (!pathExists(source.fileToSplit)) {
             return fail(notFoundText(source.path) + kUnpackingAborted);
@@ -320,9 +338,6 @@ JobOutcome UnpackCommand::openPhase(const QStringList& entries, const UnpackOpti
 }
 
 bool UnpackCommand::cancel() {
-    if (m_zipping) {
-        return false;
-    }
     m_cancel.requested = true;
     return true;
 }

@@ -40,8 +40,8 @@ public:
     // folder; no job was started.
     bool customDirectoryRequested() const { return m_customDirRequested; }
 
-    // The cancel button: asks the running split to stop after its chunk; ignored while
-    // zipping.
+    // The cancel button: asks the running split to stop after its chunk, or the zip step
+    // after its block.
     bool cancel();
     bool zipping() const { return m_zipping; }
 
@@ -73,4 +73,6 @@ private:
     bool m_customDirRequested = false;
     bool m_zipping = false;
     CancelRequest m_cancel;
+    ReplacedFiles m_replaced;  // files the job's writing moved out of its way
+    QStringList m_archives;    // made by the zip step
 };

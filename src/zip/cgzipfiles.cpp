@@ -31,6 +31,7 @@ struct Entry {
 // Counts every byte libzip reads, so that progress is the share of the input done.
 struct ProgressState {
     JobHost* host = nullptr;
+    const CancelRequest* cancel = nullptr;
     ProgressFeedback feedback;
     quint64 done = 0;
     quint64 total = 0;
@@ -45,6 +46,10 @@ struct SourceState {
 };
 
 zip_int64_t readSource(SourceState& state, void* data, zip_uint64_t length) {
+    if (state.progress->cancel != nullptr && state.progress->cancel->requested) {
+        zip_error_set(&state.error, ZIP_ER_CANCELLED, 0);
+        return -1;
+    }
     const size_t got = std::fread(data, 1, length, state.file);
     if (got < length && std::ferror(state.file) != 0) {
         zip_error_set(&state.error, ZIP_ER_READ, errno);
@@ -186,6 +191,7 @@ int CGZipFiles::MakeZipFile() {
     }
     ProgressState progress;
     progress.host = m_host;
+    progress.cancel = m_cancel;
     for (const Entry& entry : entries) {
         progress.total += entry.size;
     }
@@ -222,6 +228,10 @@ int CGZipFiles::MakeZipFile() {
         }
     }
     if (zip_close(archive) != 0) {
+        if (m_cancel != nullptr && m_cancel->requested) {
+            zip_discard(archive);
+            return Cancelled;
+        }
         g_lastMessage = archiveProblem(m_zipFileName, zip_get_error(archive));
         const int code = zip_error_code_zip(zip_get_error(archive));
         zip_discard(archive);

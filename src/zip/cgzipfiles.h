@@ -6,6 +6,8 @@
 
 #include <optional>
 
+#include "core/job_outcome.h"
+
 class JobHost;
 
 // An error the archive class raises: number, source and description.
@@ -52,6 +54,9 @@ public:
     static QString GetLastMessage();
 
     void setHost(JobHost* host) { m_host = host; }
+    // Looked at after every block read: a cancel stops the archive, which is not made.
+    void setCancel(const CancelRequest* cancel) { m_cancel = cancel; }
+    static constexpr int Cancelled = -98;
 
 private:
     qsizetype indexOf(const QString& name) const;
@@ -64,4 +69,5 @@ private:
     QString m_zipFileName;
     QString m_rootDirectory = QStringLiteral("\\");
     JobHost* m_host = nullptr;
+    const CancelRequest* m_cancel = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "zip/zip_step.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include "core/job_host.h"
 #include "core/job_messages.h"
 #include "core/native_path.h"
+#include "core/text_helpers.h"
 #include "core/whole_file.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
@@ -26,33 +28,39 @@ qsizetype extensionDot(const QString& path) {
     return dot > nameStart ? dot : -1;
 }
 
-// An old archive of the same name goes to the trash, since it may be an unrelated file
-// of the user's; a link or other non-file planted there is removed, never followed.
-bool setOldArchiveAside(const QString& archive) {
-    switch (pathKind(archive)) {
-        case PathKind::Missing:
-            return true;
-        case PathKind::Regular:
-            return moveToTrash(archive);
-        case PathKind::Link:
-        case PathKind::Other:
-            return ::unlink(nativePath(archive).constData()) == 0 || errno == ENOENT;
-        case PathKind::Directory:
-        case PathKind::Device:
-            break;
-    }
-    return false;
-}
-
-JobOutcome removeOldArchive(const QString& archive, File64& files, JobHost& host) {
+JobOutcome removeOldArchive(const QString& archive, File64& files, JobHost& host,
+                            ReplacedFiles& replaced) {
     for (;;) {
-        if (setOldArchiveAside(archive)) {
+        // A link or other non-file planted there is removed, never followed.
+        const PathKind kind = pathKind(archive);
+        const bool aside = kind == PathKind::Link || kind == PathKind::Other
+                               ? ::unlink(nativePath(archive).constData()) == 0 || errno == ENOENT
+                               : kind != PathKind::Directory && kind != PathKind::Device &&
+                                     setAsideReplaced(archive, replaced);
+        if (aside) {
             return JobOutcome::Success;
         }
         if (!askRetryOverwrite(host, archive)) {
             host.message(MessageIcon::Information, kPackingAbortedByUser);
             files.closeJobFiles();
             return JobOutcome::Failed;
+        }
+    }
+}
+
+// What an interrupted run may have left of an archive: our hidden name, and the
+// temporary that the zip library writes beside it (the name and six more characters).
+void removeStalePartials(const QString& archive) {
+    const QString partial = partialArchivePath(archive);
+    const QString folder = folderPart(partial);
+    const QString stem = namePart(partial);
+    for (const QString& name : entryNames(withoutTrailingSlashes(folder))) {
+        const bool temporary =
+            name.size() == stem.size() + 7 && name.startsWith(stem + QLatin1Char('.')) &&
+            std::all_of(name.begin() + stem.size() + 1, name.end(),
+                        [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 128; });
+        if ((name == stem || temporary) && pathKind(folder + name) == PathKind::Regular) {
+            ::unlink(nativePath(folder + name).constData());
         }
     }
 }
@@ -90,26 +98,44 @@ bool refuseZip(const QString& file, const QStringList& sources, const QString& j
     return false;
 }
 
+QString partialArchivePath(const QString& archive) {
+    return folderPart(archive) + QLatin1Char('.') + namePart(archive) +
+           QStringLiteral(".zarvo-partial");
+}
+
 JobOutcome zipFile(const QString& file, const QString& archive, File64& files, JobHost& host,
-                   bool* zipped) {
-    *zipped = false;
-    const JobOutcome outcome = removeOldArchive(archive, files, host);
-    if (outcome != JobOutcome::Success) {
-        return outcome;
-    }
+                   const CancelRequest& cancel, ReplacedFiles& replaced) {
+    removeStalePartials(archive);
+    const QString partial = partialArchivePath(archive);
     CGZipFiles zip;
     zip.setHost(&host);
-    zip.setZipFileName(archive);
+    zip.setCancel(&cancel);
+    zip.setZipFileName(partial);
     zip.setUpdatingZip(false);
     zip.AddFile(file);
-    if (zip.MakeZipFile() == 0) {
-        host.message(MessageIcon::Information, QLatin1Char('\'') + file +
-                                                   QStringLiteral("' successfully zipped as '") +
-                                                   archive + QStringLiteral("'."));
-        *zipped = true;
-        return JobOutcome::Success;
+    const int result = zip.MakeZipFile();
+    if (result != 0) {
+        ::unlink(nativePath(partial).constData());
+        if (result == CGZipFiles::Cancelled) {
+            return JobOutcome::Cancelled;
+        }
+        host.message(MessageIcon::Error, CGZipFiles::GetLastMessage().replace(partial, archive) +
+                                             QStringLiteral("\r\n\r\nZipping aborted."));
+        return JobOutcome::Failed;
     }
-    host.message(MessageIcon::Error,
-                 CGZipFiles::GetLastMessage() + QStringLiteral("\r\n\r\nZipping aborted."));
+    JobOutcome outcome = removeOldArchive(archive, files, host, replaced);
+    if (outcome == JobOutcome::Success &&
+        ::rename(nativePath(partial).constData(), nativePath(archive).constData()) != 0) {
+        host.message(MessageIcon::Error, writeErrorText(archive, errorText(errno)) +
+                                             QStringLiteral("\r\n\r\nZipping aborted."));
+        outcome = JobOutcome::Failed;
+    }
+    if (outcome != JobOutcome::Success) {
+        ::unlink(nativePath(partial).constData());
+        return outcome;
+    }
+    host.message(MessageIcon::Information, QLatin1Char('\'') + file +
+                                               QStringLiteral("' successfully zipped as '") +
+                                               archive + QStringLiteral("'."));
     return JobOutcome::Success;
 }

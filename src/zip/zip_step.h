@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include "core/job_outcome.h"
+#include "fileio/trash.h"
 
 class File64;
 class JobHost;
@@ -24,8 +25,14 @@ bool hasZipExtension(const QString& path);
 bool refuseZip(const QString& file, const QStringList& sources, const QString& jobFiles,
                JobHost& host);
 
-// Zips `file` into `archive`, replacing an old archive (Retry/Cancel when that fails;
-// Cancel ends the job). Reports the result; a failed zip is no failure of the job.
-// Returns Success, with `zipped` telling whether the archive was written.
+// Zips `file` into `archive`. The archive is written under a hidden name of its own
+// beside it (a stale one that an interrupted run left is removed first) and takes the
+// archive's name only when it is whole; an old archive there goes to the trash then
+// (Retry/Cancel when it cannot be moved; Cancel ends the job). Reports the result.
+// Success: the archive is there. Failed: the zip failed, its message was shown.
+// Cancelled: `cancel` was requested while zipping; nothing was shown.
 JobOutcome zipFile(const QString& file, const QString& archive, File64& files, JobHost& host,
-                   bool* zipped);
+                   const CancelRequest& cancel, ReplacedFiles& replaced);
+
+// The hidden name an archive is written under until it is whole.
+QString partialArchivePath(const QString& archive);
