@@ -123,6 +123,14 @@ JobOutcome zipFile(const QString& file, const QString& archive, File64& files, J
                                              QStringLiteral("\r\n\r\nZipping aborted."));
         return JobOutcome::Failed;
     }
+    // An old archive goes only once the new one is surely on the disk.
+    QString unsynced = pathKind(archive) == PathKind::Regular ? makeDurable({partial}) : QString();
+    if (!unsynced.isEmpty()) {
+        ::unlink(nativePath(partial).constData());
+        host.message(MessageIcon::Error, unsynced.replace(partial, archive) +
+                                             QStringLiteral("\r\n\r\nZipping aborted."));
+        return JobOutcome::Failed;
+    }
     JobOutcome outcome = removeOldArchive(archive, files, host, replaced);
     if (outcome == JobOutcome::Success &&
         ::rename(nativePath(partial).constData(), nativePath(archive).constData()) != 0) {
