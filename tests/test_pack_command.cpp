@@ -94,7 +94,8 @@ private Q_SLOTS:
         pack.host.answer(static_cast<MessageAnswer>(answer));
         QCOMPARE(int(pack.command.run({a, b, c}, out, PackOptions())), outcome);
         const QString question = QStringLiteral(
-            "Not compatible for Zarvoing. Proceed packing and ignore Mpeg Compatibility error?");
+            "Not compatible for Zarvoing. Proceed packing and ignore Mpeg Compatibility error?\r\n"
+            "b.mpg: 352x288 25 fps; a.mpg: 352x240 25 fps");
         QCOMPARE(pack.host.texts().first(), question);
         QCOMPARE(pack.host.messages.first().buttons, MessageButtons::YesNo);
         // After Yes no further file is checked: the text file raises no question.

@@ -345,10 +345,20 @@ int runInfo(const QStringList& arguments) {
     for (const QString& path : absolutePaths(parser.positionalArguments())) {
         const std::optional<MpegInfo> info = ShowMpegInfo(path, files);
         const bool readable = isReadableRegularFile(path);
-        const QString line = info       ? info->sizeText + QLatin1Char(' ') + info->rateText
-                             : readable ? QStringLiteral("not a valid MPEG file")
-                                        : QStringLiteral("cannot be read");
-        std::printf("%s: %s\n", path.toLocal8Bit().constData(), line.toLocal8Bit().constData());
+        QString line = info       ? info->sizeText + QLatin1Char(' ') + info->rateText
+                       : readable ? QStringLiteral("not a valid MPEG file")
+                                  : QStringLiteral("cannot be read");
+        if (info && info->mpeg4) {
+            line += QStringLiteral("\n  Duration: ") + durationText(info->seconds) +
+                    QStringLiteral(" (%1 s)").arg(info->seconds, 0, 'f', 3) +
+                    QStringLiteral("\n  Frames: ") + info->frames + QStringLiteral("\n  Size: ") +
+                    sizeText(info->bytes) + QStringLiteral(" bytes");
+            for (const QString& codec : info->codecLines) {
+                line += QStringLiteral("\n  ") + codec;
+            }
+        }
+        const QByteArray text = nativePath(path) + ": " + line.toUtf8() + '\n';
+        std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
         if (!info) {
             status = ExitFailed;
         }

@@ -9,6 +9,7 @@
 #include "core/job_host.h"
 #include "core/native_path.h"
 #include "fileio/file64.h"
+#include "mpeg/mp4_traits.h"
 
 namespace {
 
@@ -119,15 +120,26 @@ std::optional<SequenceHeader> readSequenceHeader(File64& files, const QString& p
 }
 
 void MpegCompatibility::reset() {
+    m_paths.clear();
+    m_traits.clear();
     Mcheck_Lst.clear();
     MpegCompatible = true;
     MpegValid = true;
     MpegIgnoreErrors = false;
 }
 
+// An MPEG-4 part is known by its container; any other by its first sequence header.
 void MpegCompatibility::CheckMpegCompatibility(const QString& path, File64& files, JobHost& host) {
-    const std::optional<SequenceHeader> header = readSequenceHeader(files, path);
-    if (!header) {
+    std::optional<PartTraits> traits;
+    QString key;
+    if (isMpeg4File(path)) {
+        traits = mpeg4Traits(files, path);
+        key = traits ? traitsKey(*traits) : QString();
+    } else if (const std::optional<SequenceHeader> header = readSequenceHeader(files, path)) {
+        traits = mpegVideoTraits(header->width, header->height, header->rateText());
+        key = header->key();
+    }
+    if (!traits) {
         const MessageAnswer answer = host.message(
             MessageIcon::Error,
             QLatin1Char('\'') + path +
@@ -138,12 +150,17 @@ void MpegCompatibility::CheckMpegCompatibility(const QString& path, File64& file
         MpegValid = false;
         return;
     }
-    const QString key = header->key();
+    m_paths.append(path);
+    m_traits.append(*traits);
     if (Mcheck_Lst.isEmpty()) {
         Mcheck_Lst.append(key);
     } else if (Mcheck_Lst.first() != key) {
         MpegCompatible = false;
     }
+}
+
+QString MpegCompatibility::differenceLine() const {
+    return ::differenceLine(m_paths, m_traits);
 }
 
 std::optional<QByteArray> readMpegHeader(const QString& sourcePath, File64& files, JobHost& host) {

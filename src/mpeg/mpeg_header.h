@@ -7,6 +7,8 @@
 
 #include <optional>
 
+#include "mpeg/part_traits.h"
+
 class File64;
 class JobHost;
 
@@ -43,16 +45,22 @@ std::optional<SequenceHeader> readSequenceHeader(File64& files, const QString& p
                                                  quint64* offset = nullptr);
 
 // The compatibility check that packing runs on every input: the first file's key is
-// kept, later files must match it.
+// kept, later files must match it. MPEG-4 files are compared by their tracks.
 class MpegCompatibility {
 public:
     void reset();
     void CheckMpegCompatibility(const QString& path, File64& files, JobHost& host);
+    // The line naming the first file that differs from the first, and how.
+    QString differenceLine() const;
 
     QStringList Mcheck_Lst;
     bool MpegCompatible = true;
     bool MpegValid = true;
     bool MpegIgnoreErrors = false;
+
+private:
+    QStringList m_paths;
+    QList<PartTraits> m_traits;
 };
 
 // The header an `EMH` split puts in front of its pieces: the source's first

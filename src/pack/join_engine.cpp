@@ -75,7 +75,19 @@ JobOutcome JoinEngine::copy(const JoinJob& job) {
     int outputHandle = -1;
     m_output = job.output;
     m_digest = job.checksum ? std::make_unique<Sha256>() : nullptr;
-    const MpegStreamKind kind = job.seamless ? seamlessKind(job.inputs) : MpegStreamKind::None;
+    m_cancelNote.clear();
+    MpegStreamKind kind = MpegStreamKind::None;
+    if (job.seamless && allMpeg4(job.inputs)) {
+        const Mpeg4Route route = routeMpeg4(job);
+        if (route.plan) {
+            return copyMpeg4(job, *route.plan);
+        }
+        if (route.remux) {
+            return remuxMpeg4(job);
+        }
+    } else if (job.seamless) {
+        kind = seamlessKind(job.inputs);
+    }
     m_seamless = kind != MpegStreamKind::None ? std::make_unique<SeamlessJoin>(kind) : nullptr;
     m_seamlessKind = kind;
     m_damagedParts.clear();
@@ -141,6 +153,10 @@ JobOutcome JoinEngine::writeChecksum(const QString& output) {
     if (digest.isEmpty()) {
         return fail(checksumFailureText(output) + kPackingAborted);
     }
+    return writeChecksumLine(output, digest);
+}
+
+JobOutcome JoinEngine::writeChecksumLine(const QString& output, const QByteArray& digest) {
     const QString manifest = checksumFilePath(output);
     QString error;
     if (!replaceWholeFile(manifest, checksumLine(digest, namePart(output)), &error)) {

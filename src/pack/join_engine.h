@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/job_host.h"
@@ -12,6 +13,7 @@
 #include "core/transfer_rate.h"
 #include "fileio/chunk_transfer.h"
 #include "fileio/sha256.h"
+#include "mpeg/mp4_join.h"
 #include "mpeg/seamless_join.h"
 
 class File64;
@@ -41,8 +43,21 @@ public:
 
     quint64 totalSize() const { return m_totalSize; }
     quint64 copiedSize() const { return m_copiedSize; }
+    // What a cancel left that the user should know ("" when nothing).
+    const QString& cancelNote() const { return m_cancelNote; }
 
 private:
+    // How MPEG-4 parts are joined: by their tables, packet by packet, or as bytes.
+    struct Mpeg4Route {
+        std::optional<Mp4JoinPlan> plan;
+        bool remux = false;
+    };
+    bool allMpeg4(const QStringList& inputs);
+    Mpeg4Route routeMpeg4(const JoinJob& job);
+    JobOutcome copyMpeg4(const JoinJob& job, const Mp4JoinPlan& plan);
+    JobOutcome copyRange(const JoinJob& job, const Mp4JoinPlan::Range& range, int outputHandle,
+                         quint64* done);
+    JobOutcome remuxMpeg4(const JoinJob& job);
     JobOutcome prepareOutput(const QString& output, int* handle);
     bool deleteOldOutput(const QString& output, JobOutcome* outcome);
     JobOutcome openOutput(const QString& output, int* handle);
@@ -55,6 +70,7 @@ private:
     MpegStreamKind seamlessKind(const QStringList& inputs);
     MpegStreamKind streamKindOf(const QString& path);
     JobOutcome writeChecksum(const QString& output);
+    JobOutcome writeChecksumLine(const QString& output, const QByteArray& digest);
     JobOutcome cancelled();
     JobOutcome askOverwrite(const QString& output);
     // Shows `text` (unless empty), closes the job's files and reports the failure.
@@ -69,6 +85,8 @@ private:
     MpegStreamKind m_seamlessKind = MpegStreamKind::None;
     bool m_lastPart = false;
     QStringList m_damagedParts;  // where each damaged part stopped being rewritten
+    QString m_cancelNote;
+    std::vector<Mp4Movie> m_movies;  // the MPEG-4 parts of a seamless join
     std::vector<quint64> m_sizes;
     QString m_output;
     quint64 m_totalSize = 0;

@@ -48,7 +48,10 @@ JobOutcome PackCommand::run(const QStringList& inputs, const QString& output,
     }
     outcome = engine.copy(job);
     if (outcome == JobOutcome::Cancelled) {
-        m_host.message(MessageIcon::Information, kPackingAbortedByUser);
+        const QString note = engine.cancelNote();
+        m_host.message(
+            MessageIcon::Information,
+            kPackingAbortedByUser + (note.isEmpty() ? QString() : QStringLiteral("\r\n") + note));
         return outcome;
     }
     ReplacedFiles replaced;
@@ -97,10 +100,12 @@ bool PackCommand::passesMpegCheck(const QString& path) {
         return true;
     }
     if (!m_mpeg.MpegCompatible) {
+        // After the question, the first file that differs from the first, and how.
         const MessageAnswer answer = m_host.message(
             MessageIcon::Error,
             QStringLiteral("Not compatible for Zarvoing. Proceed packing and ignore Mpeg "
-                           "Compatibility error?"),
+                           "Compatibility error?\r\n") +
+                m_mpeg.differenceLine(),
             MessageButtons::YesNo);
         m_mpeg.MpegIgnoreErrors = answer == MessageAnswer::Yes;
         return m_mpeg.MpegIgnoreErrors;

@@ -466,7 +466,8 @@ void MainWindow::updateMpegPanel(const QString& path) {
     m_mpegInfoAvailable = false;
     const std::optional<MpegInfo> info = ShowMpegInfo(path, m_jobs->files());
     if (!info) {
-        return;  // not MPEG: the panel keeps what it showed
+        resetMpegPanel();  // never another file's values
+        return;
     }
     m_videoSize->setText(info->sizeText);
     m_videoRate->setText(info->rateText);

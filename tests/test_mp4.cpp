@@ -1,0 +1,237 @@
+// MPEG-4 files as first-class parts: described, checked for compatibility, and joined
+// into one movie, checked the way a player sees them.
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "fileio/file64.h"
+#include "preview/module_multimedia.h"
+#include "preview/mpv_command_interface.h"
+#include "support/media_probe.h"
+#include "support/test_files.h"
+
+namespace {
+
+constexpr double kFrame = 1.0 / 25;
+const char* const kSources[] = {"smptebars", "testsrc", "testsrc2"};
+
+// Two seconds of a lavfi picture with a tone, small and quick to make.
+bool makePart(const QString& path, int index, const QString& codec, const QString& size) {
+    return ffmpeg(QStringLiteral("-f lavfi -i %1=size=%2:rate=25 -f lavfi -i "
+                                 "sine=frequency=%3:sample_rate=48000 -t 2 %4 '%5'")
+                      .arg(QLatin1String(kSources[index % 3]), size)
+                      .arg(300 + 100 * index)
+                      .arg(codec, path));
+}
+
+const QString kH264 = QStringLiteral("-c:v libx264 -pix_fmt yuv420p -g 25 -c:a aac -ac 2");
+
+}  // namespace
+
+class Mp4Test : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QStringList m_base;  // three H.264/AAC parts that the variants are copied from
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    QStringList variant(const QString& name, const QString& copy, const QString& extension) {
+        QStringList parts;
+        for (qsizetype i = 0; i < m_base.size(); ++i) {
+            parts << path(QStringLiteral("%1-%2.%3").arg(name).arg(i).arg(extension));
+            if (!ffmpeg(QStringLiteral("-i '%1' -map 0 -c copy %2 '%3'")
+                            .arg(m_base.at(i), copy, parts.last()))) {
+                return {};
+            }
+        }
+        return parts;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        useThrowawayUserFolders(m_dir.path());
+        for (int i = 0; i < 3; ++i) {
+            m_base << path(QStringLiteral("base-%1.mp4").arg(i));
+            QVERIFY(makePart(m_base.last(), i, kH264, QStringLiteral("320x240")));
+        }
+    }
+
+    void seamlessJoin_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("copy");  // how the parts are made from the base
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<QString>("kept");  // what ffprobe must still find
+        QTest::addColumn<QString>("said");  // a line the join prints, or ""
+        QTest::newRow("H.264/AAC") << "h264"
+                                   << ""
+                                   << "mp4"
+                                   << ""
+                                   << "";
+        QTest::newRow("HEVC") << "hevc"
+                              << "encode"
+                              << "mp4"
+                              << ""
+                              << "";
+        QTest::newRow("QuickTime") << "mov"
+                                   << ""
+                                   << "mov"
+                                   << ""
+                                   << "";
+        QTest::newRow("timecode") << "tc"
+                                  << "-timecode 01:00:00:00"
+                                  << "mov"
+                                  << "stream_tags=timecode"
+                                  << "";
+        QTest::newRow("rotation") << "rot"
+                                  << "-metadata:s:v rotate=90"
+                                  << "mp4"
+                                  << "stream_side_data=rotation"
+                                  << "";
+        QTest::newRow("fragmented") << "frag"
+                                    << "-movflags frag_keyframe+empty_moov"
+                                    << "mp4"
+                                    << ""
+                                    << "are joined packet by packet";
+    }
+    // Three parts become one movie of their length: every frame decodes, the third
+    // part's pictures are where the timeline says, sound and picture end together,
+    // and libmpv plays it to its end.
+    void seamlessJoin() {
+        QFETCH(QString, name);
+        QFETCH(QString, copy);
+        QFETCH(QString, extension);
+        QFETCH(QString, kept);
+        QFETCH(QString, said);
+        QStringList parts;
+        if (copy == QLatin1String("encode")) {
+            for (int i = 0; i < 3; ++i) {
+                parts << path(QStringLiteral("%1-%2.mp4").arg(name).arg(i));
+                QVERIFY(makePart(parts.last(), i,
+                                 QStringLiteral("-c:v libx265 -x265-params log-level=error "
+                                                "-pix_fmt yuv420p -tag:v hvc1 -g 25 -c:a aac"),
+                                 QStringLiteral("320x240")));
+            }
+        } else {
+            parts = variant(name, copy, extension);
+        }
+        QVERIFY(!parts.isEmpty());
+        const QString joined = path(name + QStringLiteral("-joined.") + extension);
+        const CliResult result =
+            runCliProgram(QStringList{QStringLiteral("pack"), QStringLiteral("--seamless"),
+                                      QStringLiteral("-o"), joined} +
+                          parts);
+        QVERIFY2(result.status == 0, qPrintable(result.errorOutput));
+        QVERIFY2(result.errorOutput.contains(said), qPrintable(result.errorOutput));
+        // A part whose sound starts before its picture (fragments keep the encoder's
+        // delays) makes the file that much longer than its picture.
+        const double lead =
+            probedDuration(parts.first()) - probedDuration(parts.first(), QStringLiteral("v:0"));
+        QVERIFY(qAbs(probedDuration(joined, QStringLiteral("v:0")) - 6.0) <= kFrame);
+        QVERIFY(qAbs(probedDuration(joined) - 6.0 - lead) <= kFrame);
+        QVERIFY(qAbs(streamEnd(joined, QStringLiteral("a:0")) -
+                     streamEnd(joined, QStringLiteral("v:0"))) <= 0.05);
+        QCOMPARE(decodeErrors(joined), QString());
+        // The frame at 4.5 s of the join is the one at 0.5 s of the third part.
+        const QList<QByteArray> frames = decodedFrames(joined);
+        QCOMPARE(frames.size(), 150);
+        QCOMPARE(frames.at(112), decodedFrames(parts.last()).at(12));
+        if (!kept.isEmpty()) {
+            QVERIFY2(!probe(joined, {QStringLiteral("-show_entries"), kept}).isEmpty(),
+                     qPrintable(kept));
+            QCOMPARE(probe(joined, {QStringLiteral("-show_entries"), kept}),
+                     probe(parts.first(), {QStringLiteral("-show_entries"), kept}));
+        }
+        MpvCommandInterface mpv({QStringLiteral("null"), QStringLiteral("null")});
+        ModuleMultimedia media(mpv);
+        QCOMPARE(media.MciOpen(0, QStringLiteral("movie"), joined, QStringLiteral("MPEGVideo")),
+                 QStringLiteral("Success"));
+        QCOMPARE(media.MciSeekPlay(QStringLiteral("movie"), 140), QStringLiteral("Success"));
+        QTRY_VERIFY_WITH_TIMEOUT(media.MciAtEnd(QStringLiteral("movie")), 10000);
+    }
+
+    // Ten parts: the sound is still with the picture at the end.
+    void tenPartsStayInStep() {
+        QStringList parts;
+        for (int i = 0; i < 10; ++i) {
+            parts << m_base.at(i % 3);
+        }
+        const QString joined = path(QStringLiteral("ten.mp4"));
+        QCOMPARE(runCliProgram(QStringList{QStringLiteral("pack"), QStringLiteral("--seamless"),
+                                           QStringLiteral("--assume-yes"), QStringLiteral("-o"),
+                                           joined} +
+                               parts)
+                     .status,
+                 0);
+        QVERIFY(qAbs(streamEnd(joined, QStringLiteral("a:0")) -
+                     streamEnd(joined, QStringLiteral("v:0"))) <= 0.05);
+        QVERIFY(qAbs(probedDuration(joined) - 20.0) <= kFrame);
+    }
+
+    void mismatchesAreNamed_data() {
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<QString>("difference");
+        QTest::newRow("picture size") << kH264 << "160x120"
+                                      << "b.mp4: 160x120; a.mp4: 320x240";
+        QTest::newRow("codec") << QStringLiteral("-c:v mpeg4 -c:a aac") << "320x240"
+                               << "b.mp4: video MPEG-4 video; a.mp4: video H.264";
+        QTest::newRow("track layout")
+            << QStringLiteral("-c:v libx264 -pix_fmt yuv420p -an") << "320x240"
+            << "b.mp4: video; a.mp4: video, audio";
+    }
+    // The question names the first part that differs and how; No writes nothing.
+    void mismatchesAreNamed() {
+        QFETCH(QString, codec);
+        QFETCH(QString, size);
+        QFETCH(QString, difference);
+        const QString folder = freshFolder(path(QStringLiteral("mismatch")));
+        QVERIFY(QFile::copy(m_base.first(), folder + QStringLiteral("/a.mp4")));
+        QVERIFY(makePart(folder + QStringLiteral("/b.mp4"), 1, codec, size));
+        const CliResult result = runCliProgram(
+            {QStringLiteral("pack"), QStringLiteral("--seamless"), QStringLiteral("--assume-no"),
+             QStringLiteral("-o"), folder + QStringLiteral("/out.mp4"),
+             folder + QStringLiteral("/a.mp4"), folder + QStringLiteral("/b.mp4")});
+        QCOMPARE(result.status, 1);
+        QCOMPARE(
+            result.errorOutput,
+            QStringLiteral("question: Not compatible for Zarvoing. Proceed packing and ignore Mpeg "
+                           "Compatibility error? ") +
+                difference + QLatin1Char('\n'));
+        QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/out.mp4")));
+    }
+
+    // An MPEG-4 part among MPEG-1/2 parts is a mismatch too.
+    void mixedKindsAreAMismatch() {
+        const QString folder = freshFolder(path(QStringLiteral("mixed")));
+        QVERIFY(makeMpegClip(folder + QStringLiteral("/a.mpg")));
+        QVERIFY(QFile::copy(m_base.first(), folder + QStringLiteral("/b.mp4")));
+        const CliResult result =
+            runCliProgram({QStringLiteral("pack"), QStringLiteral("--assume-no"),
+                           QStringLiteral("-o"), folder + QStringLiteral("/out.mpg"),
+                           folder + QStringLiteral("/a.mpg"), folder + QStringLiteral("/b.mp4")});
+        QCOMPARE(result.status, 1);
+        QVERIFY2(result.errorOutput.endsWith(QStringLiteral("b.mp4: MPEG-4; a.mpg: MPEG-1/2\n")),
+                 qPrintable(result.errorOutput));
+    }
+
+    // What the terminal program tells of each kind.
+    void information() {
+        const CliResult none = runCliProgram({QStringLiteral("info"), m_base.first()});
+        QCOMPARE(none.status, 0);
+        QProcess info;
+        info.start(cliProgram(), {QStringLiteral("info"), m_base.first()});
+        QVERIFY(info.waitForFinished());
+        QCOMPARE(
+            QString::fromUtf8(info.readAllStandardOutput()),
+            m_base.first() +
+                QStringLiteral(": 320x240 (pxls) 25 fps\n  Duration: 00:00:02:00 (2.000 s)\n"
+                               "  Frames: 50\n  Size: %1 bytes\n  Video: H.264 High\n"
+                               "  Audio: AAC LC, 48 kHz, stereo\n")
+                    .arg(QLocale(QStringLiteral("en_US")).toString(GetFileLen(m_base.first()))));
+    }
+};
+
+QTEST_GUILESS_MAIN(Mp4Test)
+#include "test_mp4.moc"
