@@ -10,7 +10,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 id=com.tarvik.zarvopro
-for file in bin/zarvo bin/zarvo-cli bin/zarvo-listfeed \
+for file in bin/zarvo bin/zarvo-cli bin/zarvo-listfeed lib/tarvik-zarvo/libzarvo-media.so \
             share/tarvik-zarvo/tod.ctd share/tarvik-zarvo/zarvo-help.html \
             share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
             share/icons/hicolor/scalable/apps/$id.svg share/man/man1/zarvo-cli.1 \
@@ -27,6 +27,11 @@ help=$("$prefix/bin/zarvo" --help)
 grep -qxF "Help page: $prefix/share/tarvik-zarvo/zarvo-help.html" <<<"$help" || fail "help page: $help"
 grep -qxF "Tips: $prefix/share/tarvik-zarvo/tod.ctd" <<<"$help" || fail "tips: $help"
 "$prefix/bin/zarvo-cli" --version | grep -q '^zarvo-cli ' || fail "zarvo-cli --version"
+# MPEG-4 files are described through the installed module.
+clip="$prefix/clip.mp4"
+ffmpeg -loglevel fatal -y -f lavfi -i testsrc=size=160x120:rate=25 -t 1 -c:v libx264 \
+  -pix_fmt yuv420p "$clip"
+"$prefix/bin/zarvo-cli" info "$clip" | grep -q '^  Video: H.264' || fail "zarvo-cli info of an MP4"
 # The installed desktop program starts and keeps running (offscreen, throwaway settings).
 home=$(mktemp -d)
 mkdir -m 700 "$home/runtime"

@@ -325,6 +325,31 @@ private Q_SLOTS:
         QVERIFY(!window.player()->previewOn());
         QCOMPARE(window.videoSizeLabel()->text(), QStringLiteral("Not Available"));
         QVERIFY(!window.player()->playButton()->isEnabled());
+        // An MPEG-4 file is described by its container; a file that cannot be described
+        // never shows the file before's values.
+        const QString mp4 = folder + QStringLiteral("/clip.mp4");
+        QVERIFY(runShell(QStringLiteral("ffmpeg -loglevel fatal -y -f lavfi -i "
+                                        "testsrc=size=320x240:rate=30000/1001 -t 1 -c:v libx264 "
+                                        "-pix_fmt yuv420p '%1'")
+                             .arg(mp4)));
+        const QString png = writeFile(folder + QStringLiteral("/picture.png"), "\x89PNG\r\n\x1a\n");
+        for (const QString& shown : {mp4, png, folder + QStringLiteral("/clip.mpg"), png}) {
+            window.player()->showMpegInfo(shown);
+            const bool described = shown != png;
+            QCOMPARE(window.moreInfoButton()->isEnabled(), described);
+            QCOMPARE(window.videoSizeLabel()->text(), !described ? QStringLiteral("Not Available")
+                                                      : shown == mp4
+                                                          ? QStringLiteral("320x240 (pxls)")
+                                                          : QStringLiteral("352x240 (pxls)"));
+        }
+        window.player()->showMpegInfo(mp4);
+        QCOMPARE(window.videoRateLabel()->text(), QStringLiteral("29.97 fps"));
+        QComboBox* types = window.browser()->patternBox();
+        types->setCurrentIndex(types->findText(QStringLiteral("All Files (*.*)")));
+        focus("clip.mp4");
+        window.moreInfoCommand();
+        QVERIFY2(host.texts().last().contains(QStringLiteral("\r\nVideo: H.264 High")),
+                 qPrintable(host.texts().last()));
     }
 
     void droppingOnTheOutputName() {

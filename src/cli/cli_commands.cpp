@@ -141,7 +141,8 @@ void addPackOptions(OptionList& options) {
     options.append({QStringLiteral("no-mpeg-check"), QStringLiteral("join without that check")});
     options.append({QStringLiteral("seamless"),
                     QStringLiteral("join MPEG streams of one kind into one continuous stream: "
-                                   "later parts' timestamps follow on, inner end codes go")});
+                                   "later parts' timestamps follow on, inner end codes go; "
+                                   "MPEG-4 parts (MP4, MOV) become one movie")});
     addJobOptions(options);
 }
 
@@ -413,8 +414,10 @@ const Command kCommands[] = {
      addUnpackOptions, runUnpack,
      "  zarvo-cli unpack --size zip big.iso\n"
      "  zarvo-cli unpack --pieces 3 --type emh --join-bat yes --to /tmp/out movie.mpg\n"},
-    {"info", "Shows the picture size and frame rate of MPEG files.", "FILE...", addNoOptions,
-     runInfo, "  zarvo-cli info clip.mpg\n"},
+    {"info",
+     "Shows the picture size and frame rate of MPEG files; of MPEG-4 files also duration, "
+     "frames, size and codecs.",
+     "FILE...", addNoOptions, runInfo, "  zarvo-cli info clip.mpg\n"},
     {"verify",
      "Checks every file a checksum file lists (OK, FAILED or MISSING); a split's missing source "
      "is checked as rebuilt from its pieces. Status 0 only when all are good.",

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -61,22 +62,24 @@ PartAnchor findPartAnchor(MpegStreamKind kind, const PartReader& read) {
     if (kind != MpegStreamKind::Program && kind != MpegStreamKind::Transport) {
         return {};
     }
-    constexpr size_t kWindow = 1024 * 1024;
-    std::vector<unsigned char> buffer(kWindow + SeamlessJoin::kHoldLimit);
+    constexpr size_t kWindow = 256 * 1024;
+    const std::unique_ptr<unsigned char[]> kept(
+        new unsigned char[kWindow + SeamlessJoin::kHoldLimit]);
+    unsigned char* const buffer = kept.get();
     AnchorSearch search;
     ProgramStreamReader reader;
     size_t held = 0;
     bool damaged = false;
     while (!search.video.found && !damaged) {
-        const size_t got = read(buffer.data() + held, kWindow);
+        const size_t got = read(buffer + held, kWindow);
         const size_t size = held + got;
         size_t consumed = 0;
         if (kind == MpegStreamKind::Program) {
-            consumed = reader.parse(buffer.data(), size, search);
+            consumed = reader.parse(buffer, size, search);
             damaged = !reader.damage().isEmpty();
         } else {
             for (; consumed + kTsPacket <= size && !search.video.found; consumed += kTsPacket) {
-                if (!search.packet(buffer.data() + consumed)) {
+                if (!search.packet(buffer + consumed)) {
                     damaged = true;
                     break;
                 }
@@ -86,7 +89,7 @@ PartAnchor findPartAnchor(MpegStreamKind kind, const PartReader& read) {
         if (got == 0 || held > SeamlessJoin::kHoldLimit) {
             break;
         }
-        std::memmove(buffer.data(), buffer.data() + consumed, held);
+        std::memmove(buffer, buffer + consumed, held);
     }
     return search.video.found ? search.video : search.any;
 }
