@@ -143,21 +143,16 @@ qint64 SeamlessJoin::lastFrameEnd() const {
 // Picture start codes (00 00 01 00) and the first sequence header's frame rate, read
 // across payload pieces through a window of the last four bytes.
 void SeamlessJoin::scanAnchorPayload(const unsigned char* data, size_t size) {
-    // The rate code is the fourth byte after the header's start code, maybe in a later
-    // piece of payload: m_rateCodeIn counts to it (1 = this piece's first byte).
-    const auto rateCodeReached = [this, data, size] {
-        if (m_rateCodeIn > size) {
-            m_rateCodeIn -= size;
-            return;
-        }
+    // The rate code is the fourth byte after the header's start code, read as
+    // soon as it is there: maybe in a later piece of payload, which m_rateCodeIn counts
+    // to (1 = the next piece's first byte).
+    if (m_rateCodeIn > 0 && m_rateCodeIn <= size) {
         m_frameDuration = frameTicksForRateCode(data[m_rateCodeIn - 1] & 0x0F);
         m_rateCodeIn = 0;
-    };
-    if (m_rateCodeIn > 0) {
-        rateCodeReached();
+    } else if (m_rateCodeIn > 0) {
+        m_rateCodeIn -= size;
     }
-    bool headerHere = false;  // a sequence header in this piece waits for its rate code
-    const auto take = [this, data, &headerHere](size_t at) {
+    const auto take = [this, data, size](size_t at) {
         m_startWindow = (m_startWindow << 8) | data[at];
         if (m_startWindow == 0x00000100) {
             if (m_timestampedPicturePending) {
@@ -166,8 +161,11 @@ void SeamlessJoin::scanAnchorPayload(const unsigned char* data, size_t size) {
                 ++m_picturesAfter;
             }
         } else if (m_startWindow == 0x000001B3 && m_frameDuration == 0 && m_rateCodeIn == 0) {
-            m_rateCodeIn = at + 5;  // counted from this piece's start, checked below
-            headerHere = true;
+            if (at + 4 < size) {
+                m_frameDuration = frameTicksForRateCode(data[at + 4] & 0x0F);
+            } else {
+                m_rateCodeIn = at + 5 - size;
+            }
         }
     };
     size_t at = 0;
@@ -189,9 +187,6 @@ void SeamlessJoin::scanAnchorPayload(const unsigned char* data, size_t size) {
     // piece went through it byte by byte above).
     for (size_t from = size >= 4 ? size - 4 : size; from < size; ++from) {
         m_startWindow = (m_startWindow << 8) | data[from];
-    }
-    if (headerHere) {
-        rateCodeReached();
     }
 }
 
