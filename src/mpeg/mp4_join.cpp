@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "mpeg/mp4_writer.h"
+
 namespace {
 
 // Chunks of one part closer than this are copied as one range, the bytes between them
@@ -10,17 +12,6 @@ constexpr quint64 kMergeGap = 64 * 1024;
 
 constexpr quint32 kSound = fourcc("soun");
 constexpr quint32 kTimecode = fourcc("tmcd");
-
-void appendRun(std::vector<SampleRun>& runs, qint64 value, quint32 count = 1) {
-    if (count == 0) {
-        return;
-    }
-    if (!runs.empty() && runs.back().value == value) {
-        runs.back().count += count;
-    } else {
-        runs.push_back({count, value});
-    }
-}
 
 // The group a part's sample belongs to, walked along with the samples.
 class GroupWalker {
@@ -45,32 +36,6 @@ private:
     const SampleGroup* m_group;
     size_t m_run = 0;
     quint32 m_used = 0;
-};
-
-// A chunk of the output: where its first sample lies in its part.
-struct OutChunk {
-    int part = 0;
-    quint64 source = 0;
-    quint32 samples = 0;
-};
-
-// One output track, built sample by sample from the parts' tracks.
-struct OutTrack {
-    const Mp4Track* first = nullptr;
-    quint32 timescale = 0;
-    std::vector<quint32> sizes;
-    std::vector<SampleRun> durations;
-    std::vector<SampleRun> offsets;
-    bool anyOffsets = false;
-    bool allSync = true;
-    std::vector<quint32> syncSamples;
-    QByteArray dependencies;
-    bool anyDependencies = false;
-    std::vector<OutChunk> chunks;
-    std::vector<std::vector<SampleRun>> groupRuns;  // per group type of the first part
-    quint64 mediaDuration = 0;
-    std::vector<Edit> edits;
-    quint64 presentation = 0;  // in the movie's timescale
 };
 
 quint64 mediaToMovie(quint64 value, quint32 mediaScale, quint32 movieScale) {
@@ -249,43 +214,27 @@ private:
         bool skipping = skip > 0;
         quint64 kept = 0;
         quint64 keptDuration = 0;
-        quint32 lastChunk = ~0u;
         for (SampleWalker walker(tables); !walker.atEnd(); walker.advance()) {
-            const Mp4Sample sample = walker.current();
-            const qint64 duration = rescaled(sample.duration, track, out.timescale);
+            Mp4Sample sample = walker.current();
+            sample.duration = static_cast<quint32>(rescaled(sample.duration, track, out.timescale));
+            sample.compositionOffset = rescaled(sample.compositionOffset, track, out.timescale);
             std::vector<quint32> groupIndex;
             for (GroupWalker& group : groups) {
                 groupIndex.push_back(group.next());
             }
-            if (skipping && skipped + duration <= skip) {
-                skipped += duration;
+            if (skipping && skipped + sample.duration <= skip) {
+                skipped += sample.duration;
                 continue;
             }
             skipping = false;
-            out.sizes.push_back(sample.size);
-            appendRun(out.durations, duration);
-            appendRun(out.offsets, rescaled(sample.compositionOffset, track, out.timescale));
-            out.anyOffsets = out.anyOffsets || sample.compositionOffset != 0;
-            if (!sample.sync) {
-                out.allSync = false;
-            } else {
-                out.syncSamples.push_back(static_cast<quint32>(out.sizes.size()));
-            }
-            const quint64 index = walker.index();
-            out.dependencies.append(tables.dependencies.isEmpty()
-                                        ? '\0'
-                                        : tables.dependencies.at(static_cast<qsizetype>(index)));
-            out.anyDependencies = out.anyDependencies || !tables.dependencies.isEmpty();
-            for (size_t g = 0; g < groupIndex.size(); ++g) {
-                appendRun(out.groupRuns[g], groupIndex[g]);
-            }
-            if (sample.chunk != lastChunk) {
-                out.chunks.push_back({part, sample.offset, 0});
-                lastChunk = sample.chunk;
-            }
-            ++out.chunks.back().samples;
+            const bool hasDependency = !tables.dependencies.isEmpty();
+            out.addSample(sample, part,
+                          hasDependency
+                              ? tables.dependencies.at(static_cast<qsizetype>(walker.index()))
+                              : '\0',
+                          hasDependency, groupIndex, (quint64(part) << 32) | sample.chunk);
             ++kept;
-            keptDuration += static_cast<quint64>(duration);
+            keptDuration += sample.duration;
         }
         // Audio frames are whole: the last one of a part may be longer than its edit
         // shows (encoder padding). Its duration is cut to what the part shows, so that
@@ -294,9 +243,8 @@ private:
             const quint64 shown = static_cast<quint64>(
                 rescaled(static_cast<qint64>(presentationOf(track, movieScale, track.timescale)),
                          track, out.timescale));
-            keptDuration = trimLast(out, keptDuration, shown);
+            out.mediaDuration -= keptDuration - trimLast(out, keptDuration, shown);
         }
-        out.mediaDuration += keptDuration;
     }
 
     // The kept duration after the last sample lost what lies past `shown`, when that is
@@ -375,257 +323,13 @@ private:
         return 0;
     }
 
-    Mp4JoinPlan write() {
-        const quint64 mdatHeader = m_dataBytes + 8 > 0xFFFFFFFFu ? 16 : 8;
-        // The offsets do not change the moov's size, their width does: a first pass
-        // tells whether they need 64 bits.
-        bool wide = false;
-        QByteArray moov = movieBox(0, wide);
-        quint64 dataStart =
-            static_cast<quint64>(m_parts.front().ftyp.size() + moov.size()) + mdatHeader;
-        if (dataStart + m_dataBytes > 0xFFFFFFFFu) {
-            wide = true;
-            moov = movieBox(0, wide);
-            dataStart =
-                static_cast<quint64>(m_parts.front().ftyp.size() + moov.size()) + mdatHeader;
-        }
-        moov = movieBox(dataStart, wide);
-        BoxWriter mdat;
-        if (mdatHeader == 16) {
-            mdat.u32(1);
-            mdat.u32(fourcc("mdat"));
-            mdat.u64(m_dataBytes + 16);
-        } else {
-            mdat.u32(static_cast<quint32>(m_dataBytes + 8));
-            mdat.u32(fourcc("mdat"));
-        }
+    Mp4JoinPlan write() const {
         Mp4JoinPlan plan;
-        plan.head = m_parts.front().ftyp + moov + mdat.data();
+        plan.head = movieHead(m_parts.front(), m_tracks, m_dataBytes,
+                              [this](const OutChunk& chunk) { return placed(chunk); });
         plan.ranges = m_ranges;
         plan.outputSize = static_cast<quint64>(plan.head.size()) + m_dataBytes;
         return plan;
-    }
-
-    QByteArray movieBox(quint64 dataStart, bool wide) const {
-        const QByteArray& source = m_parts.front().moov;
-        const std::optional<Box> moov =
-            readBoxHeader(source.constData(), static_cast<quint64>(source.size()), 0,
-                          static_cast<quint64>(source.size()));
-        BoxWriter writer;
-        writer.begin(fourcc("moov"));
-        size_t track = 0;
-        quint64 longest = 0;
-        for (const OutTrack& out : m_tracks) {
-            longest = std::max(longest, out.presentation);
-        }
-        for (const Box& box : boxesIn(source, moov->payloadOffset(), moov->end()).boxes) {
-            if (box.type == fourcc("mvhd")) {
-                writeTimesHeader(writer, source, box, longest, TimesLayout::Movie);
-            } else if (box.type == fourcc("trak")) {
-                writeTrack(writer, source, box, m_tracks[track++], dataStart, wide);
-            } else {
-                writer.bytes(rawBox(source, box));
-            }
-        }
-        writer.end();
-        return writer.data();
-    }
-
-    static QByteArray rawBox(const QByteArray& bytes, const Box& box) {
-        return bytes.mid(static_cast<qsizetype>(box.offset), static_cast<qsizetype>(box.size));
-    }
-
-    enum class TimesLayout { Movie, Track, Media };
-
-    // mvhd, tkhd and mdhd with a new duration: version 1 (64-bit times) where it needs it.
-    static void writeTimesHeader(BoxWriter& writer, const QByteArray& bytes, const Box& box,
-                                 quint64 duration, TimesLayout layout) {
-        ByteReader reader(bytes.constData() + box.payloadOffset(), box.payloadSize());
-        const quint32 versionFlags = reader.u32();
-        const bool wideIn = (versionFlags >> 24) == 1;
-        const quint64 created = wideIn ? reader.u64() : reader.u32();
-        const quint64 modified = wideIn ? reader.u64() : reader.u32();
-        const quint32 middle = reader.u32();  // timescale, or the track id
-        const quint32 reserved = layout == TimesLayout::Track ? reader.u32() : 0;
-        if (wideIn) {
-            reader.u64();
-        } else {
-            reader.u32();
-        }
-        const QByteArray rest = reader.bytes(reader.left());
-        const bool wideOut = wideIn || duration > 0xFFFFFFFFu;
-        writer.beginFull(box.type, wideOut ? 1 : 0, versionFlags & 0xFFFFFF);
-        const auto time = [&](quint64 value) {
-            wideOut ? writer.u64(value) : writer.u32(static_cast<quint32>(value));
-        };
-        time(created);
-        time(modified);
-        writer.u32(middle);
-        if (layout == TimesLayout::Track) {
-            writer.u32(reserved);
-        }
-        time(duration);
-        writer.bytes(rest);
-        writer.end();
-    }
-
-    void writeTrack(BoxWriter& writer, const QByteArray& bytes, const Box& trak,
-                    const OutTrack& out, quint64 dataStart, bool wide) const {
-        writer.begin(fourcc("trak"));
-        for (const Box& box : boxesIn(bytes, trak.payloadOffset(), trak.end()).boxes) {
-            if (box.type == fourcc("tkhd")) {
-                writeTimesHeader(writer, bytes, box, out.presentation, TimesLayout::Track);
-            } else if (box.type == fourcc("edts")) {
-                writeEdits(writer, out);
-            } else if (box.type == fourcc("mdia")) {
-                writeMedia(writer, bytes, box, out, dataStart, wide);
-            } else {
-                writer.bytes(rawBox(bytes, box));
-            }
-        }
-        writer.end();
-    }
-
-    static void writeEdits(BoxWriter& writer, const OutTrack& out) {
-        bool wide = false;
-        for (const Edit& edit : out.edits) {
-            wide = wide || edit.segmentDuration > 0xFFFFFFFFu || edit.mediaTime > 0x7FFFFFFF;
-        }
-        writer.begin(fourcc("edts"));
-        writer.beginFull(fourcc("elst"), wide ? 1 : 0, 0);
-        writer.u32(static_cast<quint32>(out.edits.size()));
-        for (const Edit& edit : out.edits) {
-            if (wide) {
-                writer.u64(edit.segmentDuration);
-                writer.u64(static_cast<quint64>(edit.mediaTime));
-            } else {
-                writer.u32(static_cast<quint32>(edit.segmentDuration));
-                writer.u32(static_cast<quint32>(edit.mediaTime));
-            }
-            writer.u32(edit.rate);
-        }
-        writer.end();
-        writer.end();
-    }
-
-    void writeMedia(BoxWriter& writer, const QByteArray& bytes, const Box& mdia,
-                    const OutTrack& out, quint64 dataStart, bool wide) const {
-        writer.begin(fourcc("mdia"));
-        for (const Box& box : boxesIn(bytes, mdia.payloadOffset(), mdia.end()).boxes) {
-            if (box.type == fourcc("mdhd")) {
-                writeTimesHeader(writer, bytes, box, out.mediaDuration, TimesLayout::Media);
-            } else if (box.type == fourcc("minf")) {
-                writer.begin(fourcc("minf"));
-                for (const Box& inner : boxesIn(bytes, box.payloadOffset(), box.end()).boxes) {
-                    if (inner.type == fourcc("stbl")) {
-                        writeTables(writer, out, dataStart, wide);
-                    } else {
-                        writer.bytes(rawBox(bytes, inner));
-                    }
-                }
-                writer.end();
-            } else {
-                writer.bytes(rawBox(bytes, box));
-            }
-        }
-        writer.end();
-    }
-
-    static void writeRuns(BoxWriter& writer, quint32 type, quint8 version,
-                          const std::vector<SampleRun>& runs) {
-        writer.beginFull(type, version, 0);
-        writer.u32(static_cast<quint32>(runs.size()));
-        for (const SampleRun& run : runs) {
-            writer.u32(run.count);
-            writer.u32(static_cast<quint32>(run.value));
-        }
-        writer.end();
-    }
-
-    void writeTables(BoxWriter& writer, const OutTrack& out, quint64 dataStart, bool wide) const {
-        writer.begin(fourcc("stbl"));
-        writer.beginFull(fourcc("stsd"), 0, 0);
-        writer.u32(1);
-        writer.bytes(out.first->sampleEntry);
-        writer.end();
-        writeRuns(writer, fourcc("stts"), 0, out.durations);
-        if (out.anyOffsets) {
-            bool negative = false;
-            for (const SampleRun& run : out.offsets) {
-                negative = negative || run.value < 0;
-            }
-            writeRuns(writer, fourcc("ctts"), negative ? 1 : 0, out.offsets);
-        }
-        if (!out.allSync) {
-            writer.beginFull(fourcc("stss"), 0, 0);
-            writer.u32(static_cast<quint32>(out.syncSamples.size()));
-            for (const quint32 sample : out.syncSamples) {
-                writer.u32(sample);
-            }
-            writer.end();
-        }
-        if (out.anyDependencies) {
-            writer.beginFull(fourcc("sdtp"), 0, 0);
-            writer.bytes(out.dependencies);
-            writer.end();
-        }
-        writer.beginFull(fourcc("stsc"), 0, 0);
-        QByteArray entries;
-        quint32 runs = 0;
-        for (size_t c = 0; c < out.chunks.size(); ++c) {
-            if (c == 0 || out.chunks[c].samples != out.chunks[c - 1].samples) {
-                BoxWriter entry;
-                entry.u32(static_cast<quint32>(c + 1));
-                entry.u32(out.chunks[c].samples);
-                entry.u32(1);
-                entries += entry.data();
-                ++runs;
-            }
-        }
-        writer.u32(runs);
-        writer.bytes(entries);
-        writer.end();
-        const bool constant = !out.sizes.empty() &&
-                              std::all_of(out.sizes.begin(), out.sizes.end(),
-                                          [&](quint32 size) { return size == out.sizes.front(); });
-        writer.beginFull(fourcc("stsz"), 0, 0);
-        writer.u32(constant ? out.sizes.front() : 0);
-        writer.u32(static_cast<quint32>(out.sizes.size()));
-        for (size_t i = 0; !constant && i < out.sizes.size(); ++i) {
-            writer.u32(out.sizes[i]);
-        }
-        writer.end();
-        writer.beginFull(wide ? fourcc("co64") : fourcc("stco"), 0, 0);
-        writer.u32(static_cast<quint32>(out.chunks.size()));
-        for (const OutChunk& chunk : out.chunks) {
-            const quint64 offset = dataStart + placed(chunk);
-            wide ? writer.u64(offset) : writer.u32(static_cast<quint32>(offset));
-        }
-        writer.end();
-        for (size_t g = 0; g < out.first->tables.groups.size(); ++g) {
-            const SampleGroup& group = out.first->tables.groups[g];
-            if (!group.descriptions.isEmpty()) {
-                writer.bytes(group.descriptions);
-            }
-            // Without a mapping the descriptions' default applies: none is made up.
-            const bool mapped = std::any_of(out.groupRuns[g].begin(), out.groupRuns[g].end(),
-                                            [](const SampleRun& run) { return run.value != 0; });
-            if (!mapped) {
-                continue;
-            }
-            writer.beginFull(fourcc("sbgp"), group.hasParameter ? 1 : 0, 0);
-            writer.u32(group.type);
-            if (group.hasParameter) {
-                writer.u32(group.parameter);
-            }
-            writer.u32(static_cast<quint32>(out.groupRuns[g].size()));
-            for (const SampleRun& run : out.groupRuns[g]) {
-                writer.u32(run.count);
-                writer.u32(static_cast<quint32>(run.value));
-            }
-            writer.end();
-        }
-        writer.end();
     }
 
     const std::vector<Mp4Movie>& m_parts;

@@ -1,0 +1,293 @@
+#include "mpeg/mp4_writer.h"
+
+#include <algorithm>
+
+void appendSampleRun(std::vector<SampleRun>& runs, qint64 value, quint32 count) {
+    if (count == 0) {
+        return;
+    }
+    if (!runs.empty() && runs.back().value == value) {
+        runs.back().count += count;
+    } else {
+        runs.push_back({count, value});
+    }
+}
+
+void OutTrack::addSample(const Mp4Sample& sample, int part, char dependency, bool hasDependency,
+                         const std::vector<quint32>& groups, quint64 chunkKey) {
+    sizes.push_back(sample.size);
+    appendSampleRun(durations, sample.duration);
+    appendSampleRun(offsets, sample.compositionOffset);
+    anyOffsets = anyOffsets || sample.compositionOffset != 0;
+    if (sample.sync) {
+        syncSamples.push_back(static_cast<quint32>(sizes.size()));
+    } else {
+        allSync = false;
+    }
+    dependencies.append(dependency);
+    anyDependencies = anyDependencies || hasDependency;
+    for (size_t g = 0; g < groups.size() && g < groupRuns.size(); ++g) {
+        appendSampleRun(groupRuns[g], groups[g]);
+    }
+    if (chunkKey != m_lastChunkKey || chunks.empty()) {
+        chunks.push_back({part, sample.offset, 0});
+        m_lastChunkKey = chunkKey;
+    }
+    ++chunks.back().samples;
+    mediaDuration += sample.duration;
+}
+
+namespace {
+
+QByteArray rawBox(const QByteArray& bytes, const Box& box) {
+    return bytes.mid(static_cast<qsizetype>(box.offset), static_cast<qsizetype>(box.size));
+}
+
+enum class TimesLayout { Movie, Track, Media };
+
+// mvhd, tkhd and mdhd with a new duration: version 1 (64-bit times) where it needs it.
+
+void writeTimesHeader(BoxWriter& writer, const QByteArray& bytes, const Box& box, quint64 duration,
+                      TimesLayout layout) {
+    ByteReader reader(bytes.constData() + box.payloadOffset(), box.payloadSize());
+    const quint32 versionFlags = reader.u32();
+    const bool wideIn = (versionFlags >> 24) == 1;
+    const quint64 created = wideIn ? reader.u64() : reader.u32();
+    const quint64 modified = wideIn ? reader.u64() : reader.u32();
+    const quint32 middle = reader.u32();  // timescale, or the track id
+    const quint32 reserved = layout == TimesLayout::Track ? reader.u32() : 0;
+    if (wideIn) {
+        reader.u64();
+    } else {
+        reader.u32();
+    }
+    const QByteArray rest = reader.bytes(reader.left());
+    const bool wideOut = wideIn || duration > 0xFFFFFFFFu;
+    writer.beginFull(box.type, wideOut ? 1 : 0, versionFlags & 0xFFFFFF);
+    const auto time = [&](quint64 value) {
+        wideOut ? writer.u64(value) : writer.u32(static_cast<quint32>(value));
+    };
+    time(created);
+    time(modified);
+    writer.u32(middle);
+    if (layout == TimesLayout::Track) {
+        writer.u32(reserved);
+    }
+    time(duration);
+    writer.bytes(rest);
+    writer.end();
+}
+
+void writeEdits(BoxWriter& writer, const OutTrack& out) {
+    bool wide = false;
+    for (const Edit& edit : out.edits) {
+        wide = wide || edit.segmentDuration > 0xFFFFFFFFu || edit.mediaTime > 0x7FFFFFFF;
+    }
+    writer.begin(fourcc("edts"));
+    writer.beginFull(fourcc("elst"), wide ? 1 : 0, 0);
+    writer.u32(static_cast<quint32>(out.edits.size()));
+    for (const Edit& edit : out.edits) {
+        if (wide) {
+            writer.u64(edit.segmentDuration);
+            writer.u64(static_cast<quint64>(edit.mediaTime));
+        } else {
+            writer.u32(static_cast<quint32>(edit.segmentDuration));
+            writer.u32(static_cast<quint32>(edit.mediaTime));
+        }
+        writer.u32(edit.rate);
+    }
+    writer.end();
+    writer.end();
+}
+
+void writeRuns(BoxWriter& writer, quint32 type, quint8 version,
+               const std::vector<SampleRun>& runs) {
+    writer.beginFull(type, version, 0);
+    writer.u32(static_cast<quint32>(runs.size()));
+    for (const SampleRun& run : runs) {
+        writer.u32(run.count);
+        writer.u32(static_cast<quint32>(run.value));
+    }
+    writer.end();
+}
+
+void writeTables(BoxWriter& writer, const OutTrack& out, const ChunkPlacement& placed,
+                 quint64 dataStart, bool wide) {
+    writer.begin(fourcc("stbl"));
+    writer.beginFull(fourcc("stsd"), 0, 0);
+    writer.u32(1);
+    writer.bytes(out.first->sampleEntry);
+    writer.end();
+    writeRuns(writer, fourcc("stts"), 0, out.durations);
+    if (out.anyOffsets) {
+        bool negative = false;
+        for (const SampleRun& run : out.offsets) {
+            negative = negative || run.value < 0;
+        }
+        writeRuns(writer, fourcc("ctts"), negative ? 1 : 0, out.offsets);
+    }
+    if (!out.allSync) {
+        writer.beginFull(fourcc("stss"), 0, 0);
+        writer.u32(static_cast<quint32>(out.syncSamples.size()));
+        for (const quint32 sample : out.syncSamples) {
+            writer.u32(sample);
+        }
+        writer.end();
+    }
+    if (out.anyDependencies) {
+        writer.beginFull(fourcc("sdtp"), 0, 0);
+        writer.bytes(out.dependencies);
+        writer.end();
+    }
+    writer.beginFull(fourcc("stsc"), 0, 0);
+    QByteArray entries;
+    quint32 runs = 0;
+    for (size_t c = 0; c < out.chunks.size(); ++c) {
+        if (c == 0 || out.chunks[c].samples != out.chunks[c - 1].samples) {
+            BoxWriter entry;
+            entry.u32(static_cast<quint32>(c + 1));
+            entry.u32(out.chunks[c].samples);
+            entry.u32(1);
+            entries += entry.data();
+            ++runs;
+        }
+    }
+    writer.u32(runs);
+    writer.bytes(entries);
+    writer.end();
+    const bool constant =
+        !out.sizes.empty() && std::all_of(out.sizes.begin(), out.sizes.end(),
+                                          [&](quint32 size) { return size == out.sizes.front(); });
+    writer.beginFull(fourcc("stsz"), 0, 0);
+    writer.u32(constant ? out.sizes.front() : 0);
+    writer.u32(static_cast<quint32>(out.sizes.size()));
+    for (size_t i = 0; !constant && i < out.sizes.size(); ++i) {
+        writer.u32(out.sizes[i]);
+    }
+    writer.end();
+    writer.beginFull(wide ? fourcc("co64") : fourcc("stco"), 0, 0);
+    writer.u32(static_cast<quint32>(out.chunks.size()));
+    for (const OutChunk& chunk : out.chunks) {
+        const quint64 offset = dataStart + placed(chunk);
+        wide ? writer.u64(offset) : writer.u32(static_cast<quint32>(offset));
+    }
+    writer.end();
+    for (size_t g = 0; g < out.first->tables.groups.size(); ++g) {
+        const SampleGroup& group = out.first->tables.groups[g];
+        if (!group.descriptions.isEmpty()) {
+            writer.bytes(group.descriptions);
+        }
+        // Without a mapping the descriptions' default applies: none is made up.
+        const bool mapped = std::any_of(out.groupRuns[g].begin(), out.groupRuns[g].end(),
+                                        [](const SampleRun& run) { return run.value != 0; });
+        if (!mapped) {
+            continue;
+        }
+        writer.beginFull(fourcc("sbgp"), group.hasParameter ? 1 : 0, 0);
+        writer.u32(group.type);
+        if (group.hasParameter) {
+            writer.u32(group.parameter);
+        }
+        writer.u32(static_cast<quint32>(out.groupRuns[g].size()));
+        for (const SampleRun& run : out.groupRuns[g]) {
+            writer.u32(run.count);
+            writer.u32(static_cast<quint32>(run.value));
+        }
+        writer.end();
+    }
+    writer.end();
+}
+
+void writeMedia(BoxWriter& writer, const QByteArray& bytes, const Box& mdia, const OutTrack& out,
+                const ChunkPlacement& placed, quint64 dataStart, bool wide) {
+    writer.begin(fourcc("mdia"));
+    for (const Box& box : boxesIn(bytes, mdia.payloadOffset(), mdia.end()).boxes) {
+        if (box.type == fourcc("mdhd")) {
+            writeTimesHeader(writer, bytes, box, out.mediaDuration, TimesLayout::Media);
+        } else if (box.type == fourcc("minf")) {
+            writer.begin(fourcc("minf"));
+            for (const Box& inner : boxesIn(bytes, box.payloadOffset(), box.end()).boxes) {
+                if (inner.type == fourcc("stbl")) {
+                    writeTables(writer, out, placed, dataStart, wide);
+                } else {
+                    writer.bytes(rawBox(bytes, inner));
+                }
+            }
+            writer.end();
+        } else {
+            writer.bytes(rawBox(bytes, box));
+        }
+    }
+    writer.end();
+}
+
+void writeTrack(BoxWriter& writer, const QByteArray& bytes, const Box& trak, const OutTrack& out,
+                const ChunkPlacement& placed, quint64 dataStart, bool wide) {
+    writer.begin(fourcc("trak"));
+    for (const Box& box : boxesIn(bytes, trak.payloadOffset(), trak.end()).boxes) {
+        if (box.type == fourcc("tkhd")) {
+            writeTimesHeader(writer, bytes, box, out.presentation, TimesLayout::Track);
+        } else if (box.type == fourcc("edts")) {
+            writeEdits(writer, out);
+        } else if (box.type == fourcc("mdia")) {
+            writeMedia(writer, bytes, box, out, placed, dataStart, wide);
+        } else {
+            writer.bytes(rawBox(bytes, box));
+        }
+    }
+    writer.end();
+}
+
+QByteArray movieBox(const Mp4Movie& movie, const std::vector<OutTrack>& tracks,
+                    const ChunkPlacement& placed, quint64 dataStart, bool wide) {
+    const QByteArray& source = movie.moov;
+    const std::optional<Box> moov =
+        readBoxHeader(source.constData(), static_cast<quint64>(source.size()), 0,
+                      static_cast<quint64>(source.size()));
+    BoxWriter writer;
+    writer.begin(fourcc("moov"));
+    size_t track = 0;
+    quint64 longest = 0;
+    for (const OutTrack& out : tracks) {
+        longest = std::max(longest, out.presentation);
+    }
+    for (const Box& box : boxesIn(source, moov->payloadOffset(), moov->end()).boxes) {
+        if (box.type == fourcc("mvhd")) {
+            writeTimesHeader(writer, source, box, longest, TimesLayout::Movie);
+        } else if (box.type == fourcc("trak")) {
+            writeTrack(writer, source, box, tracks[track++], placed, dataStart, wide);
+        } else {
+            writer.bytes(rawBox(source, box));
+        }
+    }
+    writer.end();
+    return writer.data();
+}
+
+}  // namespace
+
+QByteArray movieHead(const Mp4Movie& source, const std::vector<OutTrack>& tracks, quint64 dataBytes,
+                     const ChunkPlacement& placed) {
+    const quint64 mdatHeader = dataBytes + 8 > 0xFFFFFFFFu ? 16 : 8;
+    // The offsets do not change the moov's size, their width does: a first pass tells
+    // whether they need 64 bits.
+    const auto headSize = [&](const QByteArray& moov) {
+        return static_cast<quint64>(source.ftyp.size() + moov.size()) + mdatHeader;
+    };
+    bool wide = false;
+    quint64 dataStart = headSize(movieBox(source, tracks, placed, 0, wide));
+    if (dataStart + dataBytes > 0xFFFFFFFFu) {
+        wide = true;
+        dataStart = headSize(movieBox(source, tracks, placed, 0, wide));
+    }
+    BoxWriter mdat;
+    if (mdatHeader == 16) {
+        mdat.u32(1);
+        mdat.u32(fourcc("mdat"));
+        mdat.u64(dataBytes + 16);
+    } else {
+        mdat.u32(static_cast<quint32>(dataBytes + 8));
+        mdat.u32(fourcc("mdat"));
+    }
+    return source.ftyp + movieBox(source, tracks, placed, dataStart, wide) + mdat.data();
+}

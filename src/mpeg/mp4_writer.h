@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <functional>
+#include <vector>
+
+#include "mpeg/mp4_movie.h"
+
+// Writes a movie's index anew: the boxes of a source movie as they stand, with each
+// track's tables, times and edits replaced. The seamless join and the pieces of an EMH
+// split both describe sample data they copy as bytes this way.
+
+// Appends `count` samples of `value` to run-length tables, merging equal neighbours.
+void appendSampleRun(std::vector<SampleRun>& runs, qint64 value, quint32 count = 1);
+
+// A chunk of the new movie: where its first sample lies in the file it comes from.
+struct OutChunk {
+    int part = 0;
+    quint64 source = 0;
+    quint32 samples = 0;
+};
+
+// One track of the new movie, built sample by sample.
+struct OutTrack {
+    const Mp4Track* first = nullptr;  // its boxes and sample description
+    quint32 timescale = 0;
+    std::vector<quint32> sizes;
+    std::vector<SampleRun> durations;
+    std::vector<SampleRun> offsets;
+    bool anyOffsets = false;
+    bool allSync = true;
+    std::vector<quint32> syncSamples;
+    QByteArray dependencies;
+    bool anyDependencies = false;
+    std::vector<OutChunk> chunks;
+    std::vector<std::vector<SampleRun>> groupRuns;  // per group type of `first`
+    quint64 mediaDuration = 0;
+    std::vector<Edit> edits;
+    quint64 presentation = 0;  // in the movie's timescale
+
+    // One more sample (duration and composition offset in this track's timescale);
+    // `chunkKey` starts a new chunk when it changes.
+    void addSample(const Mp4Sample& sample, int part, char dependency, bool hasDependency,
+                   const std::vector<quint32>& groups, quint64 chunkKey);
+
+private:
+    quint64 m_lastChunkKey = ~quint64(0);
+};
+
+// Where a chunk's first byte lands, counted from the first byte after the head.
+using ChunkPlacement = std::function<quint64(const OutChunk&)>;
+
+// The head of the new file: `source`'s ftyp, the new moov and the header of an mdat
+// that holds `dataBytes`. Chunk offsets and the mdat size take 64 bits where they need.
+QByteArray movieHead(const Mp4Movie& source, const std::vector<OutTrack>& tracks,
+                     quint64 dataBytes, const ChunkPlacement& placed);
