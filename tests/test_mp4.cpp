@@ -216,6 +216,119 @@ private Q_SLOTS:
                  qPrintable(result.errorOutput));
     }
 
+    void emhPieces_data() {
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<bool>("clean");
+        QTest::addColumn<int>("lostFrames");  // a piece may list fewer pictures than it holds
+        QTest::newRow("H.264/AAC, clean cuts") << kH264 << "mp4" << true << 1;
+        QTest::newRow("H.264/AAC, index first")
+            << kH264 + QStringLiteral(" -movflags +faststart") << "mp4" << true << 1;
+        QTest::newRow("QuickTime") << kH264 << "mov" << true << 1;
+        const QString hevc = QStringLiteral(
+            "-c:v libx265 -pix_fmt yuv420p -tag:v hvc1 -g 25 -c:a aac "
+            "-x265-params log-level=error");
+        QTest::newRow("HEVC") << hevc + QStringLiteral(":open-gop=0") << "mp4" << true << 1;
+        // After a CRA picture, the leading pictures that need the piece before go.
+        QTest::newRow("HEVC, open picture groups") << hevc << "mp4" << true << 5;
+        QTest::newRow("cut by size") << kH264 << "mp4" << false << 0;
+    }
+    // An EMH split of an MPEG-4 source: every piece a playable MP4 that starts with a key
+    // frame; the join script rebuilds the source byte for byte, verify passes, and a
+    // seamless join of the pieces is the source's length with sound and picture together.
+    void emhPieces() {
+        QFETCH(QString, codec);
+        QFETCH(QString, extension);
+        QFETCH(bool, clean);
+        QFETCH(int, lostFrames);
+        const QString folder = freshFolder(path(QStringLiteral("emh")));
+        const QString source = folder + QStringLiteral("/clip.") + extension;
+        QVERIFY(ffmpeg(QStringLiteral("-f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i "
+                                      "sine=frequency=440:sample_rate=48000 -t 12 %1 '%2'")
+                           .arg(codec, source)));
+        QStringList arguments = texts({"unpack", "--type", "emh", "--pieces", "6", "--join-bat",
+                                       "yes", "--checksum", "--where-file"});
+        if (clean) {
+            arguments << QStringLiteral("--clean-cuts");
+        }
+        const CliResult result = runCliProgram(arguments << source);
+        QVERIFY2(result.status == 0, qPrintable(result.errorOutput));
+        const QStringList pieces = QDir(folder).entryList(
+            {QStringLiteral("clip.%1.0*.%1").arg(extension)}, QDir::Files, QDir::Name);
+        QCOMPARE(pieces.size(), 6);
+        double videoLength = 0;
+        QStringList paths;
+        for (const QString& name : pieces) {
+            const QString piece = folder + QLatin1Char('/') + name;
+            paths << piece;
+            QVERIFY2(
+                probe(piece, {QStringLiteral("-show_entries"), QStringLiteral("format=format_name"),
+                              QStringLiteral("-of"), QStringLiteral("csv=p=0")})
+                    .contains(QStringLiteral("mp4")),
+                qPrintable(name));
+            QCOMPARE(decodeErrors(piece), QString());
+            QCOMPARE(
+                probe(piece, {QStringLiteral("-select_streams"), QStringLiteral("v"),
+                              QStringLiteral("-show_entries"), QStringLiteral("frame=pict_type"),
+                              QStringLiteral("-read_intervals"), QStringLiteral("%+#1"),
+                              QStringLiteral("-of"), QStringLiteral("csv=p=0")})
+                    .section(QLatin1Char(','), 0, 0),
+                QStringLiteral("I"));
+            const double length = probedDuration(piece, QStringLiteral("v:0"));
+            QVERIFY2(length > 0, qPrintable(name));
+            videoLength += length;
+        }
+        const double sourceLength = probedDuration(source, QStringLiteral("v:0"));
+        if (clean) {
+            QVERIFY(qAbs(videoLength - sourceLength) <= 6 * lostFrames * kFrame);
+        }
+        const QString copy = freshFolder(folder + QStringLiteral("/copy"));
+        QVERIFY(runShell(
+            QStringLiteral("cp '%1'/clip.%2.0* '%1'/clip.%2-JOIN.sh '%1'/clip.%2.sha256 '%3' && "
+                           "sh '%3'/clip.%2-JOIN.sh >/dev/null")
+                .arg(folder, extension, copy)));
+        QVERIFY(readFile(copy + QStringLiteral("/clip.%1-JOIN.%1").arg(extension)) ==
+                readFile(source));
+        QCOMPARE(
+            runCliProgram({QStringLiteral("verify"), folder + QStringLiteral("/clip.") + extension +
+                                                         QStringLiteral(".sha256")})
+                .status,
+            0);
+        const QString rejoined = folder + QStringLiteral("/rejoined.") + extension;
+        const CliResult rejoin =
+            runCliProgram(QStringList{QStringLiteral("pack"), QStringLiteral("--seamless"),
+                                      QStringLiteral("-o"), rejoined} +
+                          paths);
+        QVERIFY2(rejoin.status == 0, qPrintable(rejoin.errorOutput));
+        QCOMPARE(decodeErrors(rejoined), QString());
+        if (clean) {
+            QVERIFY(qAbs(probedDuration(rejoined, QStringLiteral("v:0")) - sourceLength) <=
+                    6 * lostFrames * kFrame);
+            QVERIFY(qAbs(streamEnd(rejoined, QStringLiteral("a:0")) -
+                         streamEnd(rejoined, QStringLiteral("v:0"))) <= 0.05);
+        }
+        QVERIFY(readFile(folder + QStringLiteral("/clip.%1-JOIN.bat").arg(extension))
+                    .contains("the joined file plays only the first piece."));
+    }
+
+    // A source that is not a whole MPEG-4 file is said once and cut as it is.
+    void anIncompleteSourceIsCutAsItIs() {
+        const QString folder = freshFolder(path(QStringLiteral("cut-off")));
+        const QString source =
+            writeFile(folder + QStringLiteral("/clip.mp4"), readFile(m_base.first()).chopped(5000));
+        const CliResult result = runCliProgram(
+            texts({"unpack", "--type", "emh", "--pieces", "3", "--join-bat", "yes", "--where-file"})
+            << source);
+        QCOMPARE(result.status, 0);
+        QVERIFY2(result.errorOutput.startsWith(QStringLiteral("warning: '") + source +
+                                               QStringLiteral("' is not a complete MPEG-4 file (")),
+                 qPrintable(result.errorOutput));
+        QCOMPARE(readFile(folder + QStringLiteral("/clip.mp4.001.mp4")) +
+                     readFile(folder + QStringLiteral("/clip.mp4.002.mp4")) +
+                     readFile(folder + QStringLiteral("/clip.mp4.003.mp4")),
+                 readFile(source));
+    }
+
     // What the terminal program tells of each kind.
     void information() {
         const CliResult none = runCliProgram({QStringLiteral("info"), m_base.first()});

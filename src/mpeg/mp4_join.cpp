@@ -67,6 +67,18 @@ qint64 firstShownMediaTime(const Mp4Track& track) {
     return 0;
 }
 
+// How long a track shows nothing before its media (its empty edits), in `movieScale`.
+quint64 delayOf(const Mp4Track& track, quint32 partScale, quint32 movieScale) {
+    quint64 delay = 0;
+    for (const Edit& edit : track.edits) {
+        if (edit.mediaTime >= 0) {
+            break;
+        }
+        delay += mediaToMovie(edit.segmentDuration, partScale, movieScale);
+    }
+    return delay;
+}
+
 class Planner {
 public:
     Planner(const std::vector<Mp4Movie>& parts, const std::vector<quint64>& lengths)
@@ -102,6 +114,8 @@ private:
             (void)group;
             out.groupRuns.emplace_back();
         }
+        const quint32 movieScale = m_parts.front().timescale;
+        quint64 partStart = 0;  // where the current part starts on the movie's timeline
         for (size_t p = 0; p < m_parts.size(); ++p) {
             const Mp4Track& track = m_parts[p].tracks[t];
             if (track.timescale == 0 ||
@@ -115,17 +129,24 @@ private:
             }
             if (p > 0 && out.first->handler == kTimecode) {
                 stretchTimecode(out, track);
-                continue;
+            } else {
+                addSamples(out, static_cast<int>(p), track,
+                           mediaToMovie(partStart, movieScale, out.timescale),
+                           m_parts[p].timescale);
             }
-            addSamples(out, static_cast<int>(p), track, m_parts[p].timescale,
-                       p + 1 == m_parts.size());
+            if (p + 1 < m_parts.size()) {
+                partStart += mediaToMovie(m_parts[p].duration, m_parts[p].timescale, movieScale);
+            }
         }
-        // The first part's edits stretch over the later parts.
-        const quint32 movieScale = m_parts.front().timescale;
-        quint64 later = 0;
-        for (size_t p = 1; p < m_parts.size(); ++p) {
-            later += presentationOf(m_parts[p].tracks[t], m_parts[p].timescale, movieScale);
-        }
+        // The first part's edits stretch to where the last part's track ends.
+        const Mp4Track& last = m_parts.back().tracks[t];
+        const quint64 later =
+            m_parts.size() > 1
+                ? partStart + delayOf(last, m_parts.back().timescale, movieScale) +
+                      presentationOf(last, m_parts.back().timescale, movieScale) -
+                      presentationOf(*out.first, m_parts.front().timescale, movieScale) -
+                      delayOf(*out.first, m_parts.front().timescale, movieScale)
+                : 0;
         for (auto edit = out.edits.rbegin(); edit != out.edits.rend(); ++edit) {
             if (edit->mediaTime >= 0) {
                 edit->segmentDuration += later;
@@ -195,14 +216,18 @@ private:
         out.mediaDuration += static_cast<quint64>(added);
     }
 
-    void addSamples(OutTrack& out, int part, const Mp4Track& track, quint32 movieScale,
-                    bool lastPart) {
+    // A part's samples. Where they start on the track follows from where the part starts
+    // (`partStart`, in the track's timescale): the last sample of the part before is made
+    // longer or shorter to meet it, so that every track of every part starts with its
+    // part, whatever the encoder's priming, padding or delays.
+    void addSamples(OutTrack& out, int part, const Mp4Track& track, quint64 partStart,
+                    quint32 partMovieScale) {
         const SampleTables& tables = track.tables;
-        const bool sound = track.handler == kSound;
         // A later part's audio starts with the frames its edit skips (priming): they
-        // are left out, so that its sound follows on where its picture does.
-        const qint64 skip =
-            part > 0 && sound ? rescaled(firstShownMediaTime(track), track, out.timescale) : 0;
+        // are left out.
+        const qint64 skip = part > 0 && track.handler == kSound
+                                ? rescaled(firstShownMediaTime(track), track, out.timescale)
+                                : 0;
         std::vector<GroupWalker> groups;
         for (const SampleGroup& group : out.first->tables.groups) {
             const auto own =
@@ -210,58 +235,83 @@ private:
                              [&](const SampleGroup& g) { return g.type == group.type; });
             groups.emplace_back(own == tables.groups.end() ? nullptr : &*own);
         }
+        // Pictures line up by their composition offsets: the part's decode times follow
+        // on from the part before, and a constant added to its offsets shows its first
+        // picture where the part starts (its edit may skip more or less of its first
+        // picture's delay, and pictures it left out may have taken decode time).
+        const quint32 firstScale = m_parts.front().timescale;
+        const qint64 compositionShift =
+            part > 0 && track.handler != kSound
+                ? static_cast<qint64>(partStart) +
+                      rescaled(firstShownMediaTime(*out.first), *out.first, out.timescale) -
+                      rescaled(firstShownMediaTime(track), track, out.timescale) +
+                      static_cast<qint64>(
+                          mediaToMovie(delayOf(track, partMovieScale, partMovieScale),
+                                       partMovieScale, out.timescale)) -
+                      static_cast<qint64>(mediaToMovie(delayOf(*out.first, firstScale, firstScale),
+                                                       firstScale, out.timescale)) -
+                      static_cast<qint64>(out.mediaDuration)
+                : 0;
         qint64 skipped = 0;
-        bool skipping = skip > 0;
-        quint64 kept = 0;
-        quint64 keptDuration = 0;
+        bool firstKept = true;
         for (SampleWalker walker(tables); !walker.atEnd(); walker.advance()) {
             Mp4Sample sample = walker.current();
             sample.duration = static_cast<quint32>(rescaled(sample.duration, track, out.timescale));
-            sample.compositionOffset = rescaled(sample.compositionOffset, track, out.timescale);
+            sample.compositionOffset =
+                rescaled(sample.compositionOffset, track, out.timescale) + compositionShift;
             std::vector<quint32> groupIndex;
             for (GroupWalker& group : groups) {
                 groupIndex.push_back(group.next());
             }
-            if (skipping && skipped + sample.duration <= skip) {
+            if (firstKept && skipped + sample.duration <= skip) {
                 skipped += sample.duration;
                 continue;
             }
-            skipping = false;
+            if (firstKept && part > 0 && track.handler == kSound) {
+                meetPartStart(out, partStart, track, partMovieScale, skipped);
+            }
+            firstKept = false;
             const bool hasDependency = !tables.dependencies.isEmpty();
             out.addSample(sample, part,
                           hasDependency
                               ? tables.dependencies.at(static_cast<qsizetype>(walker.index()))
                               : '\0',
                           hasDependency, groupIndex, (quint64(part) << 32) | sample.chunk);
-            ++kept;
-            keptDuration += sample.duration;
-        }
-        // Audio frames are whole: the last one of a part may be longer than its edit
-        // shows (encoder padding). Its duration is cut to what the part shows, so that
-        // the next part's sound starts with its picture.
-        if (sound && !lastPart && kept > 0 && track.hasEdits) {
-            const quint64 shown = static_cast<quint64>(
-                rescaled(static_cast<qint64>(presentationOf(track, movieScale, track.timescale)),
-                         track, out.timescale));
-            out.mediaDuration -= keptDuration - trimLast(out, keptDuration, shown);
         }
     }
 
-    // The kept duration after the last sample lost what lies past `shown`, when that is
-    // less than the sample itself.
-    static quint64 trimLast(OutTrack& out, quint64 kept, quint64 shown) {
-        SampleRun& last = out.durations.back();
-        if (shown == 0 || kept <= shown || kept - shown >= static_cast<quint64>(last.value)) {
-            return kept;
+    // Makes the sound so far end where this part's first kept sample should start: at
+    // the part's start, plus the part's own delay of the track, minus what is left of its
+    // skip after whole frames went; as the first part's edits show them.
+    void meetPartStart(OutTrack& out, quint64 partStart, const Mp4Track& track,
+                       quint32 partMovieScale, qint64 removed) const {
+        if (out.durations.empty()) {
+            return;
         }
-        const qint64 trimmed = last.value - static_cast<qint64>(kept - shown);
+        const Mp4Track& first = *out.first;
+        const quint32 firstScale = m_parts.front().timescale;
+        const qint64 own =
+            static_cast<qint64>(mediaToMovie(delayOf(track, partMovieScale, partMovieScale),
+                                             partMovieScale, out.timescale)) +
+            removed - rescaled(firstShownMediaTime(track), track, out.timescale);
+        const qint64 firstOwn =
+            static_cast<qint64>(
+                mediaToMovie(delayOf(first, firstScale, firstScale), firstScale, out.timescale)) -
+            rescaled(firstShownMediaTime(first), first, out.timescale);
+        const qint64 wanted = static_cast<qint64>(partStart) + own - firstOwn;
+        const qint64 change = wanted - static_cast<qint64>(out.mediaDuration);
+        SampleRun& last = out.durations.back();
+        if (change == 0 || last.value + change <= 0) {
+            return;
+        }
+        const qint64 changed = last.value + change;
         if (last.count > 1) {
             --last.count;
-            out.durations.push_back({1, trimmed});
+            out.durations.push_back({1, changed});
         } else {
-            last.value = trimmed;
+            last.value = changed;
         }
-        return shown;
+        out.mediaDuration = static_cast<quint64>(wanted);
     }
 
     // The byte ranges each part's chunks take, merged; every chunk then knows where its

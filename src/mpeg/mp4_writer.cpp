@@ -224,11 +224,15 @@ void writeMedia(BoxWriter& writer, const QByteArray& bytes, const Box& mdia, con
 void writeTrack(BoxWriter& writer, const QByteArray& bytes, const Box& trak, const OutTrack& out,
                 const ChunkPlacement& placed, quint64 dataStart, bool wide) {
     writer.begin(fourcc("trak"));
+    // The track's edits follow its header: written where it has any, old ones or not.
     for (const Box& box : boxesIn(bytes, trak.payloadOffset(), trak.end()).boxes) {
         if (box.type == fourcc("tkhd")) {
             writeTimesHeader(writer, bytes, box, out.presentation, TimesLayout::Track);
+            if (!out.edits.empty()) {
+                writeEdits(writer, out);
+            }
         } else if (box.type == fourcc("edts")) {
-            writeEdits(writer, out);
+            continue;
         } else if (box.type == fourcc("mdia")) {
             writeMedia(writer, bytes, box, out, placed, dataStart, wide);
         } else {

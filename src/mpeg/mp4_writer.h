@@ -54,5 +54,5 @@ using ChunkPlacement = std::function<quint64(const OutChunk&)>;
 
 // The head of the new file: `source`'s ftyp, the new moov and the header of an mdat
 // that holds `dataBytes`. Chunk offsets and the mdat size take 64 bits where they need.
-QByteArray movieHead(const Mp4Movie& source, const std::vector<OutTrack>& tracks,
-                     quint64 dataBytes, const ChunkPlacement& placed);
+QByteArray movieHead(const Mp4Movie& source, const std::vector<OutTrack>& tracks, quint64 dataBytes,
+                     const ChunkPlacement& placed);

@@ -114,6 +114,7 @@ void JoinBatchBuilder::pieceDigest(const QByteArray& hexDigest) {
 void JoinBatchBuilder::clear() {
     m_pieces.clear();
     m_sourceDigest.clear();
+    m_mpeg4Pieces = false;
 }
 
 QString JoinBatchBuilder::batchText(const QString& resultName,
@@ -123,6 +124,16 @@ QString JoinBatchBuilder::batchText(const QString& resultName,
         lines.append(echoedStamping(line));
     }
     lines.append(QStringLiteral("@echo ") + QString(dashCount(stampingLines), QLatin1Char('-')));
+    if (m_mpeg4Pieces) {
+        const QString script =
+            echoed(resultName.left(resultName.lastIndexOf(QStringLiteral("-JOIN.")))) +
+            QStringLiteral("-JOIN.sh");
+        lines.append(
+            QStringLiteral("@echo Each piece starts with an MPEG-4 index of its own: the "
+                           "joined file plays only the first piece."));
+        lines.append(QStringLiteral("@echo ") + script +
+                     QStringLiteral(" rebuilds the exact source from these pieces."));
+    }
     for (const Piece& piece : m_pieces) {
         lines.append(QStringLiteral("If NOT exist ") + quoted(piece.name) +
                      QStringLiteral(" Goto 0"));

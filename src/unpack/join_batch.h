@@ -47,6 +47,9 @@ public:
     // The digest of the whole source ("" when the pieces hold only part of it): the shell
     // twin checks the joined result against it.
     void setSourceDigest(const QByteArray& sourceDigest) { m_sourceDigest = sourceDigest; }
+    // The pieces are MPEG-4 files with an index of their own: the batch file, which
+    // joins them whole, says that its result plays only the first piece.
+    void setMpeg4Pieces(bool mpeg4) { m_mpeg4Pieces = mpeg4; }
 
 private:
     struct Piece {
@@ -61,6 +64,7 @@ private:
     JoinBatchMode m_mode;
     QList<Piece> m_pieces;
     QByteArray m_sourceDigest;
+    bool m_mpeg4Pieces = false;
 };
 
 // "name-JOIN.ext" for a source name; `zipped` makes the extension "zip".

@@ -41,10 +41,27 @@ QString pieceBase(const SplitJob& job, const SplitSource& source) {
     return splitName;
 }
 
+// An MPEG-4 source's pieces keep its own extension ("clip.mp4.001.mp4"), so that a
+// player knows them; other `EMH` pieces end in ".mpg".
 QString pieceName(const SplitJob& job, const SplitSource& source, const QString& numberText) {
-    const bool mpegNames = job.type == UnpackType::EMH && !source.zipped;
-    return pieceBase(job, source) + QLatin1Char('.') + numberText +
-           (mpegNames ? QStringLiteral(".mpg") : QString());
+    QString ending;
+    if (job.type == UnpackType::EMH && !source.zipped) {
+        const QString name = namePart(source.path);
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+        ending = !source.mpeg4 ? QStringLiteral(".mpg")
+                 : dot > 0     ? name.mid(dot)
+                               : QStringLiteral(".mp4");
+    }
+    return pieceBase(job, source) + QLatin1Char('.') + numberText + ending;
+}
+
+QString fewerPiecesText(const QString& source, size_t pieces, quint64 planned) {
+    return QLatin1Char('\'') + source +
+           QStringLiteral(
+               "' is cut into %1 pieces instead of %2: no picture group starts after "
+               "the last cut.")
+               .arg(pieces)
+               .arg(planned);
 }
 
 QString tooManyPiecesText(const QString& source, quint64 pieces) {
@@ -129,6 +146,7 @@ JobOutcome SplitEngine::splitSource(const SplitJob& job, const SplitSource& sour
         batch.setSourceDigest(wholeDigest);
     }
     setAsideOldPiecesFrom(job, source, spans.size() + 1, plan->digits);
+    batch.setMpeg4Pieces(source.mpeg4 && !spans.front().header.isEmpty());
     QString error;
     QString warning;
     const auto beforeWriting = [this](const QString& path) {
@@ -163,23 +181,23 @@ std::vector<PieceSpan> plannedSpans(const PiecePlan& plan, quint64 length,
     return spans;
 }
 
-std::vector<PieceSpan> cleanSpans(const PiecePlan& plan, quint64 length, CleanCutFinder& cuts) {
+std::vector<PieceSpan> cleanSpans(const PiecePlan& plan, quint64 length, const CutFinder& nextCut) {
     const std::vector<PieceSpan> planned = plannedSpans(plan, length, QByteArray());
     const quint64 plannedEnd = planned.back().start + planned.back().bytes;
     quint64 end = length;
     if (plannedEnd < length) {
-        const std::optional<CleanCut> after = cuts.next(plannedEnd);
+        const std::optional<CleanCut> after = nextCut(plannedEnd);
         end = after ? after->offset : length;
     }
     std::optional<CleanCut> first =
-        plan.firstOffset == 0 ? CleanCut{0, {}} : cuts.next(plan.firstOffset);
+        plan.firstOffset == 0 ? CleanCut{0, {}} : nextCut(plan.firstOffset);
     if (!first || first->offset >= end) {
         return planned;  // no picture group to start at: the rule's pieces as they are
     }
     std::vector<CleanCut> starts{*first};
     for (size_t i = 1; i < planned.size(); ++i) {
         const std::optional<CleanCut> cut =
-            cuts.next(std::max(planned[i].start, starts.back().offset + 1));
+            nextCut(std::max(planned[i].start, starts.back().offset + 1));
         if (!cut || cut->offset >= end) {
             break;
         }
@@ -198,18 +216,18 @@ std::vector<PieceSpan> cleanSpans(const PiecePlan& plan, quint64 length, CleanCu
 // piece starts at a picture group with the headers it needs.
 std::vector<PieceSpan> SplitEngine::spansOf(const SplitJob& job, const SplitSource& source,
                                             const PiecePlan& plan, quint64 length) {
+    if (source.spans) {
+        return *source.spans;
+    }
     const bool emh = job.type == UnpackType::EMH && !source.zipped;
     if (emh && job.cleanCuts) {
         if (std::optional<CleanCutFinder> cuts =
                 CleanCutFinder::open(m_files, source.handle, length)) {
-            std::vector<PieceSpan> spans = cleanSpans(plan, length, *cuts);
+            std::vector<PieceSpan> spans =
+                cleanSpans(plan, length, [&cuts](quint64 from) { return cuts->next(from); });
             if (spans.size() < plan.pieceCount) {
                 m_host.message(MessageIcon::Information,
-                               QLatin1Char('\'') + source.path +
-                                   QStringLiteral("' is cut into %1 pieces instead of %2: no "
-                                                  "picture group starts after the last cut.")
-                                       .arg(spans.size())
-                                       .arg(plan.pieceCount));
+                               fewerPiecesText(source.path, spans.size(), plan.pieceCount));
             }
             return spans;
         }

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -21,6 +22,14 @@
 class File64;
 class Sha256;
 
+// One piece of a source: where it starts, how many source bytes it holds and what it
+// starts with before them.
+struct PieceSpan {
+    quint64 start = 0;
+    quint64 bytes = 0;
+    QByteArray header;
+};
+
 // One entry of an unpack job.
 struct SplitSource {
     QString path;         // the pack-list entry
@@ -30,6 +39,10 @@ struct SplitSource {
     // An `EMH` split's header, looked up once before the job (empty: the source has
     // none); the engine looks it up itself while it is unset.
     std::optional<QByteArray> mpegHeader;
+    // An MPEG-4 source: its `EMH` pieces are MPEG-4 files named with its extension, and
+    // their spans and headers are planned before the job.
+    bool mpeg4 = false;
+    std::optional<std::vector<PieceSpan>> spans;
 };
 
 // The most pieces one source can be cut into (piece numbers are signed 16-bit).
@@ -54,14 +67,6 @@ struct SplitJob {
     bool cleanCuts = false;
 };
 
-// One piece of a source: where it starts, how many source bytes it holds and what it
-// starts with before them.
-struct PieceSpan {
-    quint64 start = 0;
-    quint64 bytes = 0;
-    QByteArray header;
-};
-
 // The pieces of the size rule: every piece after the first (every piece of a last-piece
 // split) carries `header`.
 std::vector<PieceSpan> plannedSpans(const PiecePlan& plan, quint64 length,
@@ -69,7 +74,12 @@ std::vector<PieceSpan> plannedSpans(const PiecePlan& plan, quint64 length,
 // The same pieces with every boundary moved forward to the next clean cut. A boundary
 // with no cut before the end of the source, or with the same cut as the one before,
 // ends the list: the last piece runs to the end, and there may be fewer pieces.
-std::vector<PieceSpan> cleanSpans(const PiecePlan& plan, quint64 length, CleanCutFinder& cuts);
+// `nextCut` gives the first cut at or after a position.
+using CutFinder = std::function<std::optional<CleanCut>(quint64 from)>;
+std::vector<PieceSpan> cleanSpans(const PiecePlan& plan, quint64 length, const CutFinder& nextCut);
+
+// How many pieces the rule asked for and clean cuts gave, said once when they differ.
+QString fewerPiecesText(const QString& source, size_t pieces, quint64 planned);
 
 // The name the pieces of `source` share, before their numbers.
 QString pieceBase(const SplitJob& job, const SplitSource& source);

@@ -12,6 +12,8 @@
 #include "fileio/disk_space.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
+#include "mpeg/mp4_split.h"
+#include "mpeg/mp4_traits.h"
 #include "zip/zip_step.h"
 
 namespace {
@@ -28,6 +30,7 @@ SplitJob jobShape(const QStringList& entries, const UnpackOptions& options) {
         source.path = entry;
         source.zipped = options.zip && !hasZipExtension(entry);
         source.fileToSplit = source.zipped ? zipArchivePath(entry) : entry;
+        source.mpeg4 = options.type == UnpackType::EMH && !source.zipped && isMpeg4File(entry);
         job.sources.append(source);
     }
     return job;
@@ -92,16 +95,16 @@ JobOutcome UnpackCommand::run(const QStringList& entries, UnpackOptions& options
         return JobOutcome::Stopped;
     }
     SplitJob job = jobShape(entries, options);
-    lookUpHeaders(job);
-    if (!checkFreeSpace(job, rule)) {
-        return JobOutcome::Stopped;
-    }
     job.rate = options.rate;
     job.batch = options.batch;
     job.stampingLines = options.stampingLines;
     job.checksum = options.checksum;
     job.sourcesStay = options.deleteSources == DeleteAction::No;
     job.cleanCuts = options.cleanCuts;
+    lookUpHeaders(job, rule);
+    if (!checkFreeSpace(job, rule)) {
+        return JobOutcome::Stopped;
+    }
     m_cancel = {};
     m_replaced = {};
     m_archives.clear();
@@ -217,16 +220,68 @@ bool UnpackCommand::checkPieceCounts(const QStringList& entries, const UnpackOpt
     return true;
 }
 
-// Each source of an `EMH` split is read for its header once, before the job.
-void UnpackCommand::lookUpHeaders(SplitJob& job) {
+// Each source of an `EMH` split is read for its header once, before the job; an
+// MPEG-4 source's pieces are planned whole, each with its own header.
+void UnpackCommand::lookUpHeaders(SplitJob& job, const SplitRule& rule) {
     if (job.type != UnpackType::EMH) {
         return;
     }
     for (SplitSource& source : job.sources) {
-        if (!source.zipped) {
+        if (source.mpeg4) {
+            source.spans = mpeg4Spans(source, rule, job.cleanCuts);
+        } else if (!source.zipped) {
             source.mpegHeader = readMpegHeader(source.path, m_files, m_host).value_or(QByteArray());
         }
     }
+}
+
+// The spans of an MPEG-4 source's pieces with their headers; one that is not a whole
+// MPEG-4 file is cut as it is, and the user hears of it.
+std::vector<PieceSpan> UnpackCommand::mpeg4Spans(const SplitSource& source, const SplitRule& rule,
+                                                 bool cleanCuts) {
+    const quint64 length = GetFileLen(source.path);
+    SplitRule planned = rule;
+    const std::optional<PiecePlan> plan = planPieces(planned, length);
+    if (!plan) {
+        return {};
+    }
+    QString problem;
+    const File64::OpenResult opened = m_files.OpenFile(source.path, File64::OpenMode::ReadOnly);
+    std::optional<Mp4Splitter> splitter =
+        opened.ok() ? Mp4Splitter::open(m_files, opened.handle, length, &problem) : std::nullopt;
+    std::vector<PieceSpan> spans;
+    if (!splitter) {
+        if (opened.ok()) {
+            m_host.message(MessageIcon::Warning,
+                           QLatin1Char('\'') + source.path +
+                               QStringLiteral("' is not a complete MPEG-4 file (") + problem +
+                               QStringLiteral("): its pieces are cut as they are, without an "
+                                              "index of their own."));
+        }
+        spans = plannedSpans(*plan, length, QByteArray());
+    } else if (cleanCuts) {
+        spans = cleanSpans(*plan, length, [&splitter](quint64 from) -> std::optional<CleanCut> {
+            if (const std::optional<quint64> cut = splitter->nextCut(from)) {
+                return CleanCut{*cut, {}};
+            }
+            return std::nullopt;
+        });
+        if (spans.size() < plan->pieceCount) {
+            m_host.message(MessageIcon::Information,
+                           fewerPiecesText(source.path, spans.size(), plan->pieceCount));
+        }
+    } else {
+        spans = plannedSpans(*plan, length, QByteArray());
+    }
+    for (PieceSpan& span : spans) {
+        if (splitter) {
+            span.header = splitter->pieceHeader(span.start, span.bytes);
+        }
+    }
+    if (opened.ok()) {
+        m_files.CloseFile(opened.handle);
+    }
+    return spans;
 }
 
 // Each volume that receives pieces must hold what goes to it, header copies included.
@@ -241,6 +296,9 @@ bool UnpackCommand::checkFreeSpace(const SplitJob& job, const SplitRule& rule) {
         SplitRule planned = rule;
         const std::optional<PiecePlan> plan = planPieces(planned, length);
         const qsizetype header = source.mpegHeader.value_or(QByteArray()).size();
+        for (const PieceSpan& span : source.spans.value_or(std::vector<PieceSpan>())) {
+            needed[volume] += static_cast<quint64>(span.header.size());
+        }
         if (plan && header > 0) {
             const quint64 copies = plan->lastPieceMode ? 1 : plan->pieceCount - 1;
             needed[volume] += copies * static_cast<quint64>(header);

@@ -59,7 +59,9 @@ private:
     bool checkSizes(const QStringList& entries, const SplitRule& rule);
     bool checkPieceCounts(const QStringList& entries, const UnpackOptions& options,
                           const SplitRule& rule);
-    void lookUpHeaders(SplitJob& job);
+    void lookUpHeaders(SplitJob& job, const SplitRule& rule);
+    std::vector<PieceSpan> mpeg4Spans(const SplitSource& source, const SplitRule& rule,
+                                      bool cleanCuts);
     bool checkFreeSpace(const SplitJob& job, const SplitRule& rule);
     bool checkPieceNames(const QStringList& entries, const UnpackOptions& options);
     bool checkCollisions(const QStringList& entries, const UnpackOptions& options);
