@@ -3,6 +3,7 @@
 # (20 s each, made by ffmpeg once):
 #   seamless join (moov rebuilt, data copied)   vs  cat  and  ffmpeg -f concat -c copy
 #   fallback join of fragmented parts (remux)   vs  ffmpeg -f concat -c copy
+#   EMH split of a 600 MB MP4 into 10 pieces    vs  the RAW split  and  ffmpeg -f segment
 # Each run times both sides one after the other with the outputs removed untimed; the
 # ratio is the median of the runs' ratios. Also the peak resident memory of zarvo-cli.
 # Usage: bench/bench_mp4.sh [RUNS]   (RUNS >= 5)
@@ -27,6 +28,7 @@ for part in a b c; do
     ffmpeg -loglevel error -y -i $part.mp4 -c copy -movflags frag_keyframe+empty_moov frag_$part.mp4
 done
 printf "file 'a.mp4'\nfile 'b.mp4'\nfile 'c.mp4'\n" > list.txt
+[[ -s long.mp4 ]] || ffmpeg -loglevel error -y -f concat -i list.txt -c copy long.mp4
 printf "file 'frag_a.mp4'\nfile 'frag_b.mp4'\nfile 'frag_c.mp4'\n" > frag_list.txt
 cat ./*.mp4 > /dev/null
 
@@ -34,14 +36,16 @@ cat ./*.mp4 > /dev/null
 compare() {
   local zarvo_times=() other_times=() ratios=() peak=0 z o
   for ((i = 0; i < runs; i++)); do
-    settle out.*
+    settle out.* && mkdir -p out.pieces
     z=$(wall_seconds sh -c "$2")
-    settle out.*
+    settle out.* && rm -rf out.pieces && mkdir -p out.pieces
     o=$(wall_seconds sh -c "$3")
+    rm -rf out.pieces
     zarvo_times+=("$z") other_times+=("$o") ratios+=("$(ratio "$z" "$o")")
   done
-  settle out.*
+  settle out.* && mkdir -p out.pieces
   peak=$(peak_rss_kib sh -c "exec $2")
+  rm -rf out.pieces
   printf '%-30s %-9s %-18s %-9s %-7s %s\n' "$1" "$(median "${zarvo_times[@]}")" "$4" \
     "$(median "${other_times[@]}")" "$(median "${ratios[@]}")" $((peak / 1024))
 }
@@ -54,6 +58,14 @@ compare "seamless join (fast path)" "$seamless" \
 fallback="'$cli' pack --assume-yes --seamless --rate ufast -o out.zarvo.mp4 frag_a.mp4 frag_b.mp4 frag_c.mp4 >/dev/null 2>&1"
 compare "seamless join (fallback)" "$fallback" \
   "ffmpeg -v error -y -f concat -i frag_list.txt -c copy out.ffmpeg.mp4" "ffmpeg concat"
+emh="'$cli' unpack --assume-yes --type emh --clean-cuts --pieces 10 --rate ufast --to out.pieces long.mp4 >/dev/null 2>&1"
+compare "EMH split, 10 pieces" "$emh" \
+  "'$cli' unpack --assume-yes --type raw --pieces 10 --rate ufast --to out.pieces long.mp4 >/dev/null 2>&1" \
+  "RAW split"
+compare "EMH split, 10 pieces" "$emh" \
+  "ffmpeg -v error -y -i long.mp4 -c copy -f segment -segment_time 6 -reset_timestamps 1 out.pieces/%03d.mp4" \
+  "ffmpeg segment"
 settle out.*
+rm -rf out.pieces
 rm -f list.txt frag_list.txt
 release_bench_data "$data"

@@ -4,6 +4,7 @@
 #include "fuzz_support.h"
 #include "mpeg/mp4_join.h"
 #include "mpeg/mp4_movie.h"
+#include "mpeg/mp4_split.h"
 #include "mpeg/mp4_traits.h"
 
 namespace {
@@ -26,6 +27,41 @@ void walkAll(const Mp4Movie& movie) {
 
 }  // namespace
 
+// The pieces of an EMH split: each head reads back as a movie that lists no sample past
+// its share, and cuts lie ahead of where they were asked from.
+void splitInThree(File64& files, const QString& path, quint64 size) {
+    const File64::OpenResult opened = files.OpenFile(path, File64::OpenMode::ReadOnly);
+    FUZZ_CHECK(opened.ok());
+    QString problem;
+    std::optional<Mp4Splitter> splitter = Mp4Splitter::open(files, opened.handle, size, &problem);
+    if (splitter) {
+        for (quint64 start = 0; start < size; start += size / 3 + 1) {
+            const quint64 bytes = std::min<quint64>(size / 3 + 1, size - start);
+            if (const std::optional<quint64> cut = splitter->nextCut(start)) {
+                FUZZ_CHECK(*cut >= start && *cut < size);
+            }
+            const QByteArray head = splitter->pieceHeader(start, bytes);
+            const std::optional<Box> moov = firstBox(boxesIn(head), fourcc("moov"));
+            FUZZ_CHECK(moov.has_value());
+            QString again;
+            const std::optional<Mp4Movie> piece = parseMovie(
+                {},
+                head.mid(static_cast<qsizetype>(moov->offset), static_cast<qsizetype>(moov->size)),
+                &again);
+            FUZZ_CHECK(piece.has_value());
+            const quint64 body = static_cast<quint64>(head.size());
+            for (const Mp4Track& track : piece->tracks) {
+                for (SampleWalker walker(track.tables); !walker.atEnd(); walker.advance()) {
+                    const Mp4Sample sample = walker.current();
+                    FUZZ_CHECK(sample.offset >= body &&
+                               sample.offset + sample.size <= body + bytes);
+                }
+            }
+        }
+    }
+    files.CloseFile(opened.handle);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString path = scratchFile("movie.mp4", data, size);
     SilentHost host;
@@ -41,6 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     walkAll(*movie);
     mp4Traits(*movie);
+    splitInThree(files, path, size);
     QString whyNot;
     const std::vector<Mp4Movie> parts{*movie, *movie};
     const std::vector<quint64> lengths{size, size};

@@ -262,12 +262,14 @@ void addUnpackOptions(OptionList& options) {
     valued("percent", QStringLiteral("pieces of P percent of each file"), "P");
     valued("type",
            QStringLiteral("raw (the bytes as they are) or emh (every piece after the first "
-                          "starts with the file's MPEG header, so it plays alone)"),
+                          "starts with the file's MPEG header, so it plays alone; every piece "
+                          "of an MP4 or MOV file is a whole MPEG-4 file)"),
            "TYPE", QStringLiteral("raw"));
     options.append({QStringLiteral("clean-cuts"),
                     QStringLiteral("with --type emh: start every piece where a picture group "
-                                   "starts (the size moves forward to it), with the stream "
-                                   "headers it needs, so that every piece decodes cleanly")});
+                                   "(in an MP4 or MOV file, a key frame) starts (the size moves "
+                                   "forward to it), with the stream headers it needs, so that "
+                                   "every piece decodes cleanly")});
     valued("join-bat",
            QStringLiteral("no, yes or info (with full paths): write NAME-JOIN.bat and "
                           "NAME-JOIN.sh that join the pieces again"),
