@@ -39,9 +39,8 @@ private:
 };
 
 quint64 mediaToMovie(quint64 value, quint32 mediaScale, quint32 movieScale) {
-    return mediaScale == 0 ? 0
-                           : static_cast<quint64>(
-                                 static_cast<long double>(value) * movieScale / mediaScale + 0.5L);
+    const auto ticks = static_cast<qint64>(std::min<quint64>(value, kMaxTicks));
+    return static_cast<quint64>(std::max<qint64>(0, rescaleTicks(ticks, mediaScale, movieScale)));
 }
 
 // How long a part's track plays, in the output movie's timescale: its edits' stretches
@@ -50,7 +49,8 @@ quint64 presentationOf(const Mp4Track& track, quint32 partScale, quint32 movieSc
     quint64 shown = 0;
     for (const Edit& edit : track.edits) {
         if (edit.mediaTime >= 0) {
-            shown += mediaToMovie(edit.segmentDuration, partScale, movieScale);
+            shown = std::min<quint64>(
+                shown + mediaToMovie(edit.segmentDuration, partScale, movieScale), kMaxTicks);
         }
     }
     return track.hasEdits ? shown : mediaToMovie(track.mediaDuration, track.timescale, movieScale);
@@ -74,7 +74,8 @@ quint64 delayOf(const Mp4Track& track, quint32 partScale, quint32 movieScale) {
         if (edit.mediaTime >= 0) {
             break;
         }
-        delay += mediaToMovie(edit.segmentDuration, partScale, movieScale);
+        delay = std::min<quint64>(delay + mediaToMovie(edit.segmentDuration, partScale, movieScale),
+                                  kMaxTicks);
     }
     return delay;
 }
@@ -135,27 +136,36 @@ private:
                            m_parts[p].timescale);
             }
             if (p + 1 < m_parts.size()) {
-                partStart += mediaToMovie(m_parts[p].duration, m_parts[p].timescale, movieScale);
+                partStart = static_cast<quint64>(
+                    addTicks({static_cast<qint64>(partStart),
+                              static_cast<qint64>(mediaToMovie(
+                                  m_parts[p].duration, m_parts[p].timescale, movieScale))}));
             }
         }
         // The first part's edits stretch to where the last part's track ends.
         const Mp4Track& last = m_parts.back().tracks[t];
-        const quint64 later =
+        const auto ticks = [](quint64 value) { return static_cast<qint64>(value); };
+        const qint64 later =
             m_parts.size() > 1
-                ? partStart + delayOf(last, m_parts.back().timescale, movieScale) +
-                      presentationOf(last, m_parts.back().timescale, movieScale) -
-                      presentationOf(*out.first, m_parts.front().timescale, movieScale) -
-                      delayOf(*out.first, m_parts.front().timescale, movieScale)
+                ? addTicks(
+                      {ticks(partStart), ticks(delayOf(last, m_parts.back().timescale, movieScale)),
+                       ticks(presentationOf(last, m_parts.back().timescale, movieScale)),
+                       -ticks(presentationOf(*out.first, m_parts.front().timescale, movieScale)),
+                       -ticks(delayOf(*out.first, m_parts.front().timescale, movieScale))})
                 : 0;
         for (auto edit = out.edits.rbegin(); edit != out.edits.rend(); ++edit) {
             if (edit->mediaTime >= 0) {
-                edit->segmentDuration += later;
+                edit->segmentDuration = static_cast<quint64>(
+                    std::max<qint64>(0, addTicks({static_cast<qint64>(std::min<quint64>(
+                                                      edit->segmentDuration, kMaxTicks)),
+                                                  later})));
                 break;
             }
         }
         out.presentation = 0;
         for (const Edit& edit : out.edits) {
-            out.presentation += edit.segmentDuration;
+            out.presentation = std::min<quint64>(
+                out.presentation + std::min<quint64>(edit.segmentDuration, kMaxTicks), kMaxTicks);
         }
         if (out.edits.empty()) {
             out.presentation = mediaToMovie(out.mediaDuration, out.timescale, movieScale);
@@ -197,7 +207,7 @@ private:
     }
 
     static qint64 rescaled(qint64 value, const Mp4Track& track, quint32 timescale) {
-        return value * static_cast<qint64>(timescale) / static_cast<qint64>(track.timescale);
+        return rescaleTicks(value, track.timescale, timescale);
     }
 
     // The timecode keeps the first part's sample; it lasts as long as all parts do.
@@ -257,8 +267,8 @@ private:
         for (SampleWalker walker(tables); !walker.atEnd(); walker.advance()) {
             Mp4Sample sample = walker.current();
             sample.duration = static_cast<quint32>(rescaled(sample.duration, track, out.timescale));
-            sample.compositionOffset =
-                rescaled(sample.compositionOffset, track, out.timescale) + compositionShift;
+            sample.compositionOffset = addTicks(
+                {rescaled(sample.compositionOffset, track, out.timescale), compositionShift});
             std::vector<quint32> groupIndex;
             for (GroupWalker& group : groups) {
                 groupIndex.push_back(group.next());
@@ -290,21 +300,21 @@ private:
         }
         const Mp4Track& first = *out.first;
         const quint32 firstScale = m_parts.front().timescale;
-        const qint64 own =
-            static_cast<qint64>(mediaToMovie(delayOf(track, partMovieScale, partMovieScale),
-                                             partMovieScale, out.timescale)) +
-            removed - rescaled(firstShownMediaTime(track), track, out.timescale);
+        const qint64 own = addTicks(
+            {static_cast<qint64>(mediaToMovie(delayOf(track, partMovieScale, partMovieScale),
+                                              partMovieScale, out.timescale)),
+             removed, -rescaled(firstShownMediaTime(track), track, out.timescale)});
         const qint64 firstOwn =
-            static_cast<qint64>(
-                mediaToMovie(delayOf(first, firstScale, firstScale), firstScale, out.timescale)) -
-            rescaled(firstShownMediaTime(first), first, out.timescale);
-        const qint64 wanted = static_cast<qint64>(partStart) + own - firstOwn;
-        const qint64 change = wanted - static_cast<qint64>(out.mediaDuration);
+            addTicks({static_cast<qint64>(mediaToMovie(delayOf(first, firstScale, firstScale),
+                                                       firstScale, out.timescale)),
+                      -rescaled(firstShownMediaTime(first), first, out.timescale)});
+        const qint64 wanted = addTicks({static_cast<qint64>(partStart), own, -firstOwn});
+        const qint64 change = addTicks({wanted, -static_cast<qint64>(out.mediaDuration)});
         SampleRun& last = out.durations.back();
-        if (change == 0 || last.value + change <= 0) {
+        const qint64 changed = addTicks({last.value, change});
+        if (change == 0 || changed <= 0 || wanted < 0) {
             return;
         }
-        const qint64 changed = last.value + change;
         if (last.count > 1) {
             --last.count;
             out.durations.push_back({1, changed});

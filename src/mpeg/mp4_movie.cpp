@@ -427,6 +427,31 @@ private:
 
 }  // namespace
 
+namespace {
+__extension__ typedef __int128 Wide;
+
+qint64 bounded(Wide value) {
+    return static_cast<qint64>(std::clamp<Wide>(value, -kMaxTicks, kMaxTicks));
+}
+}  // namespace
+
+qint64 rescaleTicks(qint64 value, quint32 from, quint32 to) {
+    if (from == 0) {
+        return 0;
+    }
+    const Wide scaled = static_cast<Wide>(value) * to;
+    const Wide half = (scaled >= 0 ? 1 : -1) * static_cast<Wide>(from / 2);
+    return bounded((scaled + half) / from);
+}
+
+qint64 addTicks(std::initializer_list<qint64> values) {
+    Wide sum = 0;
+    for (const qint64 value : values) {
+        sum += value;
+    }
+    return bounded(sum);
+}
+
 bool looksLikeMp4(const char* head, quint64 size) {
     if (size < 8) {
         return false;

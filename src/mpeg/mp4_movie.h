@@ -4,6 +4,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <initializer_list>
 #include <optional>
 #include <vector>
 
@@ -14,6 +15,14 @@ class File64;
 // The movie of an MP4 or QuickTime file as a join or split needs it: its tracks, their
 // timing, their sample description, and their sample tables as the file holds them
 // (run-length where the file is), read from the file's moov.
+
+// Times in ticks of a timescale. A damaged table may hold any number: these keep the
+// arithmetic within ±2^62 ticks instead of overflowing.
+constexpr qint64 kMaxTicks = qint64{1} << 62;
+// `value` ticks of `from` a second as ticks of `to`, rounded to the nearest.
+qint64 rescaleTicks(qint64 value, quint32 from, quint32 to);
+// The sum of `values`, kept within the bound.
+qint64 addTicks(std::initializer_list<qint64> values);
 
 // `count` samples that share `value` (a duration, a composition offset, a group).
 struct SampleRun {

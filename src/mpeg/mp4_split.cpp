@@ -220,13 +220,14 @@ QByteArray Mp4Splitter::pieceHeader(quint64 start, quint64 bytes) {
         }
     }
     // Every track starts showing where the anchor's first picture does in the source.
-    double shownAt = 0;
+    qint64 shownAt = 0;  // in the anchor's timescale
+    quint32 anchorScale = 1;
     if (anchor >= 0 && !listed[static_cast<size_t>(anchor)].empty()) {
         const Mp4Track& track = m_movie.tracks[static_cast<size_t>(anchor)];
         const Sample& first = listed[static_cast<size_t>(anchor)].front();
-        shownAt = std::max(0.0, static_cast<double>(static_cast<qint64>(first.time) +
-                                                    first.compositionOffset - shownFrom(track)) /
-                                    track.timescale);
+        anchorScale = track.timescale;
+        shownAt = std::max<qint64>(0, addTicks({static_cast<qint64>(first.time),
+                                                first.compositionOffset, -shownFrom(track)}));
     }
     std::vector<OutTrack> tracks(m_movie.tracks.size());
     for (size_t t = 0; t < m_movie.tracks.size(); ++t) {
@@ -256,14 +257,15 @@ QByteArray Mp4Splitter::pieceHeader(quint64 start, quint64 bytes) {
             continue;  // an empty track: no edit
         }
         const qint64 begin = static_cast<qint64>(listed[t].front().time);
-        const qint64 mediaTime = std::llround(shownAt * track.timescale) + shownFrom(track) - begin;
+        const qint64 mediaTime = addTicks(
+            {rescaleTicks(shownAt, anchorScale, track.timescale), shownFrom(track), -begin});
         // Shown up to the end of the last picture in presentation order.
         qint64 last = 0;
         for (const Sample& sample : listed[t]) {
-            last = std::max(last, static_cast<qint64>(sample.time) - begin +
-                                      sample.compositionOffset + sample.duration);
+            last = std::max(last, addTicks({static_cast<qint64>(sample.time), -begin,
+                                            sample.compositionOffset, sample.duration}));
         }
-        const qint64 shown = last - std::max<qint64>(mediaTime, 0);
+        const qint64 shown = addTicks({last, -std::max<qint64>(mediaTime, 0)});
         if (mediaTime < 0) {
             out.edits.push_back(
                 {toMovie(-mediaTime, track.timescale, m_movie.timescale), -1, 0x00010000});
