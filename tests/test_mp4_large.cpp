@@ -29,8 +29,8 @@ private Q_SLOTS:
             parts << dir.filePath(QLatin1String(source) + QStringLiteral(".mov"));
             // Uncompressed pictures: 2.2 GB a part, quick to make.
             QVERIFY(
-                ffmpeg(QStringLiteral("-f lavfi -i %1=size=640x360:rate=25 -t 256 -c:v rawvideo "
-                                      "-pix_fmt yuv420p '%2'")
+                ffmpeg(QStringLiteral("-f lavfi -i %1=size=640x360:rate=25 -t 192 -c:v rawvideo "
+                                      "-pix_fmt uyvy422 '%2'")
                            .arg(QLatin1String(source), parts.last())));
         }
         const QString joined = dir.filePath(QStringLiteral("joined.mov"));
