@@ -36,16 +36,16 @@ cat ./*.mp4 > /dev/null
 compare() {
   local zarvo_times=() other_times=() ratios=() peak=0 z o
   for ((i = 0; i < runs; i++)); do
-    settle out.* && mkdir -p out.pieces
+    settle out.* && mkdir -p pieces.out
     z=$(wall_seconds sh -c "$2")
-    settle out.* && rm -rf out.pieces && mkdir -p out.pieces
+    settle out.* && rm -rf pieces.out && mkdir -p pieces.out
     o=$(wall_seconds sh -c "$3")
-    rm -rf out.pieces
+    rm -rf pieces.out
     zarvo_times+=("$z") other_times+=("$o") ratios+=("$(ratio "$z" "$o")")
   done
-  settle out.* && mkdir -p out.pieces
+  settle out.* && mkdir -p pieces.out
   peak=$(peak_rss_kib sh -c "exec $2")
-  rm -rf out.pieces
+  rm -rf pieces.out
   printf '%-30s %-9s %-18s %-9s %-7s %s\n' "$1" "$(median "${zarvo_times[@]}")" "$4" \
     "$(median "${other_times[@]}")" "$(median "${ratios[@]}")" $((peak / 1024))
 }
@@ -58,14 +58,14 @@ compare "seamless join (fast path)" "$seamless" \
 fallback="'$cli' pack --assume-yes --seamless --rate ufast -o out.zarvo.mp4 frag_a.mp4 frag_b.mp4 frag_c.mp4 >/dev/null 2>&1"
 compare "seamless join (fallback)" "$fallback" \
   "ffmpeg -v error -y -f concat -i frag_list.txt -c copy out.ffmpeg.mp4" "ffmpeg concat"
-emh="'$cli' unpack --assume-yes --type emh --clean-cuts --pieces 10 --rate ufast --to out.pieces long.mp4 >/dev/null 2>&1"
+emh="'$cli' unpack --assume-yes --type emh --clean-cuts --pieces 10 --rate ufast --to pieces.out long.mp4 >/dev/null 2>&1"
 compare "EMH split, 10 pieces" "$emh" \
-  "'$cli' unpack --assume-yes --type raw --pieces 10 --rate ufast --to out.pieces long.mp4 >/dev/null 2>&1" \
+  "'$cli' unpack --assume-yes --type raw --pieces 10 --rate ufast --to pieces.out long.mp4 >/dev/null 2>&1" \
   "RAW split"
 compare "EMH split, 10 pieces" "$emh" \
-  "ffmpeg -v error -y -i long.mp4 -c copy -f segment -segment_time 6 -reset_timestamps 1 out.pieces/%03d.mp4" \
+  "ffmpeg -v error -y -i long.mp4 -c copy -f segment -segment_time 6 -reset_timestamps 1 pieces.out/%03d.mp4" \
   "ffmpeg segment"
 settle out.*
-rm -rf out.pieces
+rm -rf pieces.out
 rm -f list.txt frag_list.txt
 release_bench_data "$data"
