@@ -11,8 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString path = scratchFile("cut", data, size);
     SilentHost host;
     File64 files(&host);
-    FUZZ_CHECK(files.OpenFile(path, File64::OpenMode::ReadOnly).ok());
-    const int handle = files.FileHandle();
+    const int handle = files.OpenFile(path, File64::OpenMode::ReadOnly).handle;
+    FUZZ_CHECK(handle != -1);
     const quint64 length = size;
     if (std::optional<CleanCutFinder> finder = CleanCutFinder::open(files, handle, length)) {
         for (quint64 from = 0; from < length; from += 1 + length / 7) {

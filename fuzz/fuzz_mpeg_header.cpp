@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const qsizetype expected = bytes.indexOf(QByteArray("\x00\x00\x01\xB3", 4));
 
-    FUZZ_CHECK(files.OpenFile(path, File64::OpenMode::ReadOnly).ok());
-    const int handle = files.FileHandle();
+    const int handle = files.OpenFile(path, File64::OpenMode::ReadOnly).handle;
+    FUZZ_CHECK(handle != -1);
     const std::optional<quint64> found = findSequenceHeader(files, handle, size);
     files.CloseFile(handle);
     FUZZ_CHECK(found.has_value() == (expected >= 0));

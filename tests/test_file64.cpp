@@ -19,41 +19,39 @@ private Q_SLOTS:
     void openReadOnlyCreatesMissingFile() {
         RecorderJobHost host;
         CheckedFiles files(&host);
-        files.OpenFile(path(QStringLiteral("new.bin")), File64::OpenMode::ReadOnly);
+        const QString name = path(QStringLiteral("new.bin"));
+        const int handle = files.OpenFile(name, File64::OpenMode::ReadOnly).handle;
         QCOMPARE(files.openStatus(), File64::OpenOk);
-        QVERIFY(QFileInfo::exists(path(QStringLiteral("new.bin"))));
-        QCOMPARE(GetFileLen(path(QStringLiteral("new.bin"))), quint64(0));
-        QCOMPARE(files.filename(), path(QStringLiteral("new.bin")));
-        files.CloseFile(files.FileHandle());
+        QCOMPARE(GetFileLen(name), quint64(0));
+        files.CloseFile(handle);
         QVERIFY(host.messages.isEmpty());
     }
 
-    void failedOpenShowsMessageAndStatus75() {
+    // Existing never makes a file and stays quiet; the others name the file.
+    void failedOpensShowTheirMessage_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("output") << int(File64::OpenMode::ReadWrite) << true;
+        QTest::newRow("source") << int(File64::OpenMode::ReadOnly) << true;
+        QTest::newRow("existing") << int(File64::OpenMode::Existing) << false;
+    }
+    void failedOpensShowTheirMessage() {
+        QFETCH(int, mode);
+        QFETCH(bool, shown);
         RecorderJobHost host;
         CheckedFiles files(&host);
         const QString missing = path(QStringLiteral("no/such/folder/x"));
-        files.OpenFile(missing, File64::OpenMode::ReadWrite);
+        const File64::OpenResult failed =
+            files.OpenFile(missing, static_cast<File64::OpenMode>(mode));
+        QVERIFY(!failed.ok());
+        QCOMPARE(failed.error, ENOENT);
         QCOMPARE(files.openStatus(), File64::OpenFailed);
         QCOMPARE(files.lastOpenError(), ENOENT);
-        QCOMPARE(host.texts(), QStringList{QStringLiteral("Error opening '") + missing +
-                                           QStringLiteral("'! No such file or directory.")});
-        QCOMPARE(host.messages.first().icon, MessageIcon::Error);
+        QCOMPARE(host.texts(), shown ? QStringList{QStringLiteral("Error opening '") + missing +
+                                                   QStringLiteral("'! No such file or directory.")}
+                                     : QStringList());
         QVERIFY(files.openFileTable().isEmpty());
-        QVERIFY(!files.IsOpen());
-    }
-
-    void anOpenReturnsItsHandleOrItsError() {
-        RecorderJobHost host;
-        CheckedFiles files(&host);
-        const File64::OpenResult opened =
-            files.OpenFile(path(QStringLiteral("x")), File64::OpenMode::ReadWrite);
-        QVERIFY(opened.ok());
-        QCOMPARE(opened.handle, files.FileHandle());
-        files.CloseAllFiles();
-        const File64::OpenResult failed =
-            files.OpenFile(path(QStringLiteral("none/x")), File64::OpenMode::ReadWrite);
-        QCOMPARE(failed.error, ENOENT);
-        QVERIFY(!failed.ok());
+        QVERIFY(!QFileInfo::exists(path(QStringLiteral("x"))));
     }
 
     void fileLenBeyondFourGiB() {
@@ -67,14 +65,14 @@ private Q_SLOTS:
 
         RecorderJobHost host;
         CheckedFiles files(&host);
-        files.OpenFile(big, File64::OpenMode::ReadOnly);
-        const qint64 position = 6442450944LL - 4;  // low word has its top bit set
-        files.SeekAbsolute(static_cast<qint32>(position >> 32),
-                           static_cast<qint32>(static_cast<quint32>(position & 0xFFFFFFFF)));
+        const int handle = files.OpenFile(big, File64::OpenMode::Existing).handle;
+        const quint64 position = 6442450944ULL - 4;  // low word has its top bit set
+        QVERIFY(files.seekTo(handle, position));
+        QCOMPARE(files.position(handle), std::optional<quint64>(position));
         char tail[4] = {};
-        QCOMPARE(files.GetBytes(files.FileHandle(), tail, 4), quint64(4));
+        QCOMPARE(files.GetBytes(handle, tail, 4), quint64(4));
         QCOMPARE(QByteArray(tail, 4), QByteArray("tail"));
-        files.CloseFile(files.FileHandle());
+        files.CloseFile(handle);
         std::remove(big.toLocal8Bit().constData());
     }
 
@@ -82,39 +80,19 @@ private Q_SLOTS:
         const QString file = writeFile(path(QStringLiteral("abc")), "abc");
         RecorderJobHost host;
         CheckedFiles files(&host);
-        files.OpenFile(file, File64::OpenMode::ReadOnly);
+        const int handle = files.OpenFile(file, File64::OpenMode::ReadOnly).handle;
         char buffer[6];
         std::memset(buffer, 'x', sizeof buffer);
-        QCOMPARE(files.GetBytes(files.FileHandle(), buffer, 6), quint64(3));
+        QCOMPARE(files.GetBytes(handle, buffer, 6), quint64(3));
         QCOMPARE(QByteArray(buffer, 6), QByteArray("abc\0\0\0", 6));
-        files.CloseFile(files.FileHandle());
-    }
-
-    void closeAllAfterConstructionWarnsOnce() {
-        RecorderJobHost host;
-        CheckedFiles files(&host);
-        files.CloseAllFiles();
-        QCOMPARE(host.texts(), QStringList{QStringLiteral("There is no open file.")});
-        QVERIFY(!files.IsOpen());
-    }
-
-    void guardsWithoutOpenFile() {
-        RecorderJobHost host;
-        CheckedFiles files(&host);
-        QCOMPARE(files.FileHandle(), -1);
-        files.setAutoFlush(true);
-        QVERIFY(files.AutoFlush());
-        files.CloseFile(-1);
-        QCOMPARE(host.texts(), QStringList(4, QStringLiteral("There is no open file.")));
+        files.CloseFile(handle);
     }
 
     void tableIsAStackOfOwnEntries() {
         RecorderJobHost host;
         CheckedFiles files(&host);
-        files.OpenFile(path(QStringLiteral("a")), File64::OpenMode::ReadWrite);
-        const int a = files.FileHandle();
-        files.OpenFile(path(QStringLiteral("b")), File64::OpenMode::ReadWrite);
-        const int b = files.FileHandle();
+        const int a = files.OpenFile(path(QStringLiteral("a")), File64::OpenMode::ReadWrite).handle;
+        const int b = files.OpenFile(path(QStringLiteral("b")), File64::OpenMode::ReadWrite).handle;
         QCOMPARE(files.openFileTable(), (QList<int>{a, b}));
 
         // Closing the older handle removes its own entry, not the newest.
@@ -131,9 +109,8 @@ private Q_SLOTS:
         const QString file = writeFile(path(QStringLiteral("data")), "data");
         RecorderJobHost host;
         CheckedFiles files(&host);
-        files.OpenFile(file, File64::OpenMode::ReadWrite);
-        const int handle = files.FileHandle();
-        files.CloseAllFiles();
+        const int handle = files.OpenFile(file, File64::OpenMode::ReadWrite).handle;
+        files.closeJobFiles();
         char buffer[4];
         int error = 0;
         QCOMPARE(files.GetBytes(handle, buffer, 4, &error), quint64(0));
@@ -142,18 +119,19 @@ private Q_SLOTS:
         QCOMPARE(readFile(file), QByteArray("data"));
     }
 
-    void writeAppendsAtPosition() {
+    void writeTruncateAndRemove() {
         RecorderJobHost host;
         CheckedFiles files(&host);
-        const QString file = path(QStringLiteral("w"));
-        files.OpenFile(file, File64::OpenMode::ReadWrite);
-        files.setAutoFlush(true);
-        QCOMPARE(files.WriteBytes(files.FileHandle(), "hello", 5), quint64(5));
-        QCOMPARE(files.WriteBytes(files.FileHandle(), " you", 4), quint64(4));
-        files.SeekRelative(-3);
-        QCOMPARE(files.WriteBytes(files.FileHandle(), "YOU", 3), quint64(3));
-        files.CloseFile(files.FileHandle());
+        const QString file = writeFile(path(QStringLiteral("w")), "old old old");
+        const int handle = files.OpenFile(file, File64::OpenMode::ReadWrite).handle;
+        QCOMPARE(files.truncate(handle), 0);
+        QCOMPARE(files.WriteBytes(handle, "hello you", 9), quint64(9));
+        QVERIFY(files.seekTo(handle, 6));
+        QCOMPARE(files.WriteBytes(handle, "YOU", 3), quint64(3));
+        files.CloseFile(handle);
         QCOMPARE(readFile(file), QByteArray("hello YOU"));
+        QCOMPARE(files.removeName(file), 0);
+        QCOMPARE(files.removeName(file), ENOENT);
         QVERIFY(host.messages.isEmpty());
     }
 
@@ -161,15 +139,18 @@ private Q_SLOTS:
         const QString file = writeFile(path(QStringLiteral("r")), "0123456789");
         RecorderJobHost host;
         CheckedFiles files(&host);
-        files.OpenFile(file, File64::OpenMode::ReadOnly);
+        const int handle = files.OpenFile(file, File64::OpenMode::ReadOnly).handle;
         files.failCall(FailingCalls::Op::Read, 1, EIO);
         char buffer[5];
         int error = 0;
-        QCOMPARE(files.GetBytes(files.FileHandle(), buffer, 5, &error), quint64(5));
+        QCOMPARE(files.GetBytes(handle, buffer, 5, &error), quint64(5));
         QCOMPARE(error, 0);
-        QCOMPARE(files.GetBytes(files.FileHandle(), buffer, 5, &error), quint64(0));
+        QCOMPARE(files.GetBytes(handle, buffer, 5, &error), quint64(0));
         QCOMPARE(error, EIO);
-        files.CloseFile(files.FileHandle());
+        files.failCall(FailingCalls::Op::Seek, 0, EIO);
+        QVERIFY(!files.seekTo(handle, 0));
+        QCOMPARE(files.position(handle), std::optional<quint64>(5));
+        files.CloseFile(handle);
 
         files.failCall(FailingCalls::Op::Open, 0, EMFILE);
         files.OpenFile(file, File64::OpenMode::ReadOnly);

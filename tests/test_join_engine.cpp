@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/text_helpers.h"
 #include "fileio/file64.h"
 #include "pack/join_engine.h"
 #include "support/checked_files.h"
@@ -242,6 +243,32 @@ private Q_SLOTS:
                                   QStringLiteral("'. Disk full/write-protected or file is in "
                                                  "use.")}));
         QCOMPARE(readFile(out), QByteArray("aabb"));
+    }
+
+    // Clearing or removing an old output can fail too: the job ends with the reason, or
+    // asks, and the old bytes stay.
+    void failingOutputCallsEndTheJob_data() {
+        QTest::addColumn<int>("op");
+        QTest::addColumn<QString>("name");  // a hidden old output is emptied, not removed
+        QTest::addColumn<QString>("text");
+        QTest::newRow("truncate") << int(FailingCalls::Op::Truncate) << QStringLiteral(".out")
+                                  << unexpectedErrorText(EIO, QStringLiteral("Input/output error"));
+        QTest::newRow("unlink") << int(FailingCalls::Op::Unlink) << QStringLiteral("out")
+                                << QStringLiteral("Packing aborted by user.");
+    }
+    void failingOutputCallsEndTheJob() {
+        QFETCH(int, op);
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        const QString a = writeFile(path(QStringLiteral("c/a")), "aa");
+        const QString b = writeFile(path(QStringLiteral("c/b")), "bb");
+        const QString out = writeFile(path(QStringLiteral("c/")) + name, "old");
+        Run run;
+        run.files.failCall(static_cast<FailingCalls::Op>(op), 0, EIO);
+        run.host.answer(MessageAnswer::Cancel);
+        QCOMPARE(run.pack(jobOf({a, b}, out)), JobOutcome::Failed);
+        QCOMPARE(run.host.texts().last(), text);
+        QCOMPARE(readFile(out), QByteArray("old"));
     }
 
     void tooManyFilesHasItsAdvice() {

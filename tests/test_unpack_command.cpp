@@ -267,6 +267,20 @@ private Q_SLOTS:
         QCOMPARE(GetFileLen(source + QStringLiteral(".001.mpg")), quint64(10240));
     }
 
+    void aPieceThatCannotBeEmptiedEndsTheJob() {
+        const QString folder = freshFolder(path(QStringLiteral("trunc")));
+        const QString source = writePatternFile(folder + QStringLiteral("/clip"), 30000, 3);
+        writeFile(source + QStringLiteral(".002"), "an old piece");
+        Unpack unpack;
+        applyCustomSize(unpack.rule, SplitKind::CustomSize, QStringLiteral("10"), false);
+        unpack.files.failCall(FailingCalls::Op::Truncate, 1, EIO);
+        QCOMPARE(unpack.run({source}), JobOutcome::Failed);
+        unpack.files.clearFailures();
+        QCOMPARE(unpack.host.texts().last(),
+                 QStringLiteral("Error writing '") + source +
+                     QStringLiteral(".002': Input/output error. Unpacking aborted!"));
+    }
+
     void zipModeNaming() {
         const QString folder = freshFolder(path(QStringLiteral("z")));
         const QString clip = writePatternFile(folder + QStringLiteral("/clip.mpg"), 100000, 10);

@@ -3,6 +3,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "fileio/file64.h"
+#include "support/checked_files.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
 #include "zip/cgzipfiles.h"
@@ -15,51 +17,19 @@ private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
 private Q_SLOTS:
-    void newObjectDefaults() {
-        CGZipFiles zip;
-        QCOMPARE(zip.ZipFileCount(), 0);
-        QCOMPARE(zip.RootDirectory(), QStringLiteral("\\"));
-        QCOMPARE(zip.ZipFileName(), QString());
-        QVERIFY(!zip.RecurseFolders() && !zip.UpdatingZip() && !zip.Encrypted() &&
-                !zip.IncludeSystemFiles());
-        QCOMPARE(zip.nameSlots(), QStringList{QStringLiteral("querty")});
-    }
-
-    void fileListErrors() {
-        CGZipFiles zip;
-        QVERIFY(!zip.AddFile(QStringLiteral("/v/a.mpg")));
-        const auto twice = zip.AddFile(QStringLiteral("/v/a.mpg"));
-        QVERIFY(twice.has_value());
-        QCOMPARE(twice->number, quint32(0x800407D1));
-        QCOMPARE(twice->source, QStringLiteral("CGZip::AddFile"));
-        QCOMPARE(twice->description, QStringLiteral("File is already in Zip List"));
-        QVERIFY(zip.AddFile(QStringLiteral("/V/A.MPG")).has_value());
-        QCOMPARE(zip.ZipFileCount(), 1);
-        QCOMPARE(zip.nameSlots(),
-                 (QStringList{QStringLiteral("querty"), QStringLiteral("/v/a.mpg")}));
-
-        const auto missing = zip.RemoveFile(QStringLiteral("/v/b.mpg"));
-        QVERIFY(missing.has_value());
-        QCOMPARE(missing->number, quint32(0x800407D2));
-        QCOMPARE(missing->source, QStringLiteral("CGZip::RemoveFile"));
-        QCOMPARE(missing->description, QStringLiteral("File is not in Zip List"));
-        QVERIFY(zip.RemoveFile(QStringLiteral("querty")).has_value());
-        QVERIFY(!zip.RemoveFile(QStringLiteral("/V/a.mpg")));
-        QCOMPARE(zip.ZipFileCount(), 0);
-    }
-
     void archivePassesUnzipAndKeepsTheBytes() {
         const QString source = writePatternFile(path(QStringLiteral("in/clip.mpg")), 3000000, 9);
         const QString archive = path(QStringLiteral("out/clip.zip"));
         QDir().mkpath(path(QStringLiteral("out")));
         RecorderJobHost host;
-        CGZipFiles zip;
-        zip.setHost(&host);
+        CheckedFiles files(&host);
+        CGZipFiles zip(files, &host, nullptr);
         zip.setZipFileName(archive);
-        zip.setEncrypted(true);  // kept, changes nothing
-        zip.AddFile(source);
-        QCOMPARE(zip.MakeZipFile(), 0);
-        QCOMPARE(CGZipFiles::GetLastMessage(), QString());
+        QVERIFY(zip.AddFile(source));
+        QVERIFY(!zip.AddFile(source.toUpper()));  // one entry per file
+        const ZipResult result = zip.MakeZipFile();
+        QCOMPARE(result.outcome, JobOutcome::Success);
+        QCOMPARE(result.error, QString());
         QVERIFY(!host.reports.isEmpty());
         QCOMPARE(host.reports.last().done, quint64(3000000));
         QCOMPARE(host.reports.last().percent, 100);
@@ -73,12 +43,13 @@ private Q_SLOTS:
         const QString a = writeFile(path(QStringLiteral("u/a.txt")), "first");
         const QString b = writeFile(path(QStringLiteral("u/b.txt")), "second");
         const QString archive = path(QStringLiteral("u/both.zip"));
+        File64 files;
         for (const QString& file : {a, b}) {
-            CGZipFiles zip;
+            CGZipFiles zip(files, nullptr, nullptr);
             zip.setZipFileName(archive);
             zip.setUpdatingZip(file == b);
             zip.AddFile(file);
-            QCOMPARE(zip.MakeZipFile(), 0);
+            QCOMPARE(zip.MakeZipFile().outcome, JobOutcome::Success);
         }
         QProcess list;
         list.start(QStringLiteral("unzip"), {QStringLiteral("-Z1"), archive});
@@ -87,21 +58,40 @@ private Q_SLOTS:
                  QStringLiteral("a.txt\nb.txt\n"));
     }
 
-    void failureLeavesAReadableMessage() {
-        CGZipFiles zip;
-        zip.setZipFileName(path(QStringLiteral("f/no/such/folder/x.zip")));
-        zip.AddFile(writeFile(path(QStringLiteral("f/a")), "a"));
-        QVERIFY(zip.MakeZipFile() != 0);
-        QVERIFY(CGZipFiles::GetLastMessage().startsWith(
-            QStringLiteral("Cannot write the zip archive '") +
-            path(QStringLiteral("f/no/such/folder/x.zip"))));
-
-        CGZipFiles missing;
-        missing.setZipFileName(path(QStringLiteral("f/y.zip")));
-        missing.AddFile(path(QStringLiteral("f/gone")));
-        QCOMPARE(missing.MakeZipFile(), CGZipFiles::InternalFailure);
-        QVERIFY(!CGZipFiles::GetLastMessage().isEmpty());
-        QVERIFY(!QFileInfo::exists(path(QStringLiteral("f/y.zip"))));
+    // Each failure comes back as a readable text, and no archive is left behind.
+    void failuresReturnTheirText() {
+        const QString a = writeFile(path(QStringLiteral("f/a")), QByteArray(100000, 'a'));
+        const QString noFolder = path(QStringLiteral("f/no/such/folder/x.zip"));
+        const QString archive = path(QStringLiteral("f/y.zip"));
+        struct Case {
+            QString archive;
+            QString file;
+            FailingCalls::Op failing;
+            QString startsWith;
+        };
+        const QList<Case> cases{
+            {noFolder, a, FailingCalls::Op::Unlink,
+             QStringLiteral("Cannot write the zip archive '") + noFolder + QStringLiteral("': ")},
+            {archive, path(QStringLiteral("f/gone")), FailingCalls::Op::Unlink,
+             QLatin1Char('\'') + path(QStringLiteral("f/gone")) +
+                 QStringLiteral("' is not a file.")},
+            {archive, a, FailingCalls::Op::Open,
+             QStringLiteral("Cannot write the zip archive '") + archive + QStringLiteral("': ")},
+            {archive, a, FailingCalls::Op::Read,
+             QStringLiteral("Cannot write the zip archive '") + archive +
+                 QStringLiteral("': Read error: Input/output error")},
+        };
+        for (const Case& c : cases) {
+            CheckedFiles files(nullptr);
+            files.failCall(c.failing, 0, EIO);
+            CGZipFiles zip(files, nullptr, nullptr);
+            zip.setZipFileName(c.archive);
+            zip.AddFile(c.file);
+            const ZipResult result = zip.MakeZipFile();
+            QCOMPARE(result.outcome, JobOutcome::Failed);
+            QVERIFY2(result.error.startsWith(c.startsWith), qPrintable(result.error));
+            QVERIFY(!QFileInfo::exists(c.archive));
+        }
     }
 
     void beyondFourGiBIsZip64() {
@@ -111,10 +101,11 @@ private Q_SLOTS:
             QSKIP("the disk refuses a sparse file over 4 GiB");
         }
         const QString archive = path(QStringLiteral("g/big.zip"));
-        CGZipFiles zip;
+        File64 files;
+        CGZipFiles zip(files, nullptr, nullptr);
         zip.setZipFileName(archive);
         zip.AddFile(big);
-        QCOMPARE(zip.MakeZipFile(), 0);
+        QCOMPARE(zip.MakeZipFile().outcome, JobOutcome::Success);
         QProcess list;
         list.start(QStringLiteral("unzip"), {QStringLiteral("-Zv"), archive});
         QVERIFY(list.waitForFinished(120000));

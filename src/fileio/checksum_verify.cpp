@@ -151,9 +151,9 @@ private:
             }
             seen += size;
         };
-        const bool read =
-            isPossibleName(path) &&
-            readRegularFile(path, consume, [this](quint64 bytes) { return progress(bytes); });
+        const bool read = isPossibleName(path) &&
+                          readRegularFile(m_files, path, consume,
+                                          [this](quint64 bytes) { return progress(bytes); });
         m_sourceComplete = m_sourceComplete && (read || !rebuilding);
         return read ? sum.hexDigest() : QByteArray();
     }
@@ -185,6 +185,7 @@ private:
     const QList<Entry>& m_entries;
     JobHost& m_host;
     const CancelRequest& m_cancel;
+    File64 m_files;            // quiet: a file that cannot be read is a verdict, not a message
     QList<bool> m_rebuilding;  // per entry: it feeds the missing source after it
     ProgressFeedback m_feedback;
     quint64 m_total = 0;

@@ -192,7 +192,7 @@ bool ChunkTransfer::copy(int in, int out, quint64 bytes, const QString& source,
         return hashedCopy(in, out, bytes, source, output, failure, digests);
     }
     const File64::Transfer transfer =
-        m_files.TransferBytes(in, out, bytes, m_buffer.data(), m_buffer.size());
+        m_files.transfer(in, out, bytes, m_buffer.data(), m_buffer.size());
     if (transfer.writeError != 0) {
         *failure = writeErrorText(output, errorText(transfer.writeError));
         return false;

@@ -1,6 +1,7 @@
 #include "fileio/file64.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include <fcntl.h>
@@ -29,25 +30,15 @@ void setError(int* error, int value) {
 
 File64::File64(JobHost* host) : m_host(host) {}
 
+// What a caller left open goes with the object.
 File64::~File64() {
-    if (m_handle != -1 && m_openTable.contains(m_handle)) {
-        m_openTable.removeOne(m_handle);
-        ::close(m_handle);
-    }
+    closeJobFiles();
 }
 
 void File64::show(const QString& text) {
     if (m_host != nullptr) {
         m_host->message(MessageIcon::Error, text);
     }
-}
-
-bool File64::guardOpen() {
-    if (m_handle == -1) {
-        show(QStringLiteral("There is no open file."));
-        return false;
-    }
-    return true;
 }
 
 namespace {
@@ -87,8 +78,16 @@ int openForReading(const QByteArray& name) {
 
 }  // namespace
 
-int FileCalls::open(const QByteArray& name, bool writing) {
-    return writing ? openForWriting(name) : openForReading(name);
+int FileCalls::open(const QByteArray& name, Purpose purpose) {
+    switch (purpose) {
+        case Purpose::Output:
+            return openForWriting(name);
+        case Purpose::Existing:
+            return openExistingRegularFile(name);
+        case Purpose::Source:
+            break;
+    }
+    return openForReading(name);
 }
 
 ssize_t FileCalls::read(int fd, char* data, size_t count) {
@@ -103,41 +102,41 @@ ssize_t FileCalls::copyRange(int in, int out, size_t count) {
     return ::copy_file_range(in, nullptr, out, nullptr, count, 0);
 }
 
+off_t FileCalls::seek(int fd, off_t position, int whence) {
+    return ::lseek(fd, position, whence);
+}
+
+int FileCalls::truncate(int fd, off_t size) {
+    return ::ftruncate(fd, size);
+}
+
+int FileCalls::unlink(const QByteArray& name) {
+    return ::unlink(name.constData());
+}
+
+int FileCalls::rename(const QByteArray& from, const QByteArray& to) {
+    return ::rename(from.constData(), to.constData());
+}
+
 File64::OpenResult File64::OpenFile(const QString& fileName, OpenMode mode) {
-    m_handle = m_calls->open(nativePath(fileName), mode == OpenMode::ReadWrite);
-    if (m_handle == -1) {
+    const FileCalls::Purpose purpose = mode == OpenMode::ReadWrite  ? FileCalls::Purpose::Output
+                                       : mode == OpenMode::Existing ? FileCalls::Purpose::Existing
+                                                                    : FileCalls::Purpose::Source;
+    const int handle = m_calls->open(nativePath(fileName), purpose);
+    if (handle == -1) {
         const int error = errno;
         m_lastOpenError = error;
-        show(QStringLiteral("Error opening '") + fileName + QStringLiteral("'! ") +
-             errorText(error) + QLatin1Char('.'));
+        if (mode != OpenMode::Existing) {
+            show(QStringLiteral("Error opening '") + fileName + QStringLiteral("'! ") +
+                 errorText(error) + QLatin1Char('.'));
+        }
         m_openStatus = OpenFailed;
         return {-1, error};
     }
     m_lastOpenError = 0;
     m_openStatus = OpenOk;
-    m_fileName = fileName;
-    m_openTable.append(m_handle);
-    return {m_handle, 0};
-}
-
-int File64::FileHandle() {
-    guardOpen();
-    return m_handle;
-}
-
-QString File64::filename() {
-    guardOpen();
-    return m_fileName;
-}
-
-bool File64::AutoFlush() {
-    guardOpen();
-    return m_autoFlush;
-}
-
-void File64::setAutoFlush(bool newVal) {
-    guardOpen();
-    m_autoFlush = newVal;
+    m_openTable.append(handle);
+    return {handle, 0};
 }
 
 quint64 File64::GetBytes(int hFile, char* data, quint64 byteCount, int* error) {
@@ -184,18 +183,15 @@ quint64 File64::WriteBytes(int hFile, const char* data, quint64 byteCount, int* 
         }
         done += static_cast<quint64>(put);
     }
-    if (m_autoFlush) {
-        Flush();
-    }
     return done;
 }
 
 bool File64::inTable(int hFile) const {
-    return m_handle != -1 && hFile != -1 && m_openTable.contains(hFile);
+    return hFile != -1 && m_openTable.contains(hFile);
 }
 
-File64::Transfer File64::TransferBytes(int hIn, int hOut, quint64 byteCount, char* buffer,
-                                       quint64 bufferSize) {
+File64::Transfer File64::transfer(int hIn, int hOut, quint64 byteCount, char* buffer,
+                                  quint64 bufferSize) {
     Transfer transfer;
     if (!inTable(hIn) || !inTable(hOut)) {
         transfer.readError = EBADF;
@@ -203,9 +199,6 @@ File64::Transfer File64::TransferBytes(int hIn, int hOut, quint64 byteCount, cha
     }
     if (!kernelCopy(hIn, hOut, byteCount, transfer)) {
         bufferedCopy(hIn, hOut, byteCount, buffer, bufferSize, transfer);
-    }
-    if (m_autoFlush) {
-        Flush();
     }
     return transfer;
 }
@@ -247,46 +240,35 @@ void File64::bufferedCopy(int hIn, int hOut, quint64 byteCount, char* buffer, qu
     }
 }
 
-void File64::SeekAbsolute(qint32 highPos, qint32 lowPos) {
-    if (!guardOpen()) {
-        return;
-    }
-    const off_t position = static_cast<off_t>(
-        (static_cast<quint64>(static_cast<quint32>(highPos)) << 32) | static_cast<quint32>(lowPos));
-    ::lseek(m_handle, position, SEEK_SET);
+bool File64::seekTo(int hFile, quint64 position) {
+    return inTable(hFile) && m_calls->seek(hFile, static_cast<off_t>(position), SEEK_SET) != -1;
 }
 
-bool File64::SeekTo(int hFile, quint64 position) {
-    return inTable(hFile) && ::lseek(hFile, static_cast<off_t>(position), SEEK_SET) != -1;
+std::optional<quint64> File64::position(int hFile) {
+    const off_t at = inTable(hFile) ? m_calls->seek(hFile, 0, SEEK_CUR) : -1;
+    return at < 0 ? std::nullopt : std::optional<quint64>(static_cast<quint64>(at));
 }
 
-void File64::SeekRelative(qint32 offset) {
-    if (!guardOpen()) {
-        return;
+int File64::truncate(int hFile) {
+    if (!inTable(hFile)) {
+        return EBADF;
     }
-    if (::lseek(m_handle, offset, SEEK_CUR) == -1) {
-        show(QStringLiteral("Error seeking!"));
-    }
+    return m_calls->truncate(hFile, 0) == 0 ? 0 : errno;
 }
 
-void File64::Flush() {
-    if (!guardOpen()) {
-        return;
-    }
-    ::fdatasync(m_handle);
+int File64::removeName(const QString& fileName) {
+    return m_calls->unlink(nativePath(fileName)) == 0 ? 0 : errno;
+}
+
+int File64::rename(const QString& from, const QString& to) {
+    return m_calls->rename(nativePath(from), nativePath(to)) == 0 ? 0 : errno;
 }
 
 void File64::CloseFile(int hFile) {
-    if (hFile == -1) {
-        show(QStringLiteral("There is no open file."));
+    // Only a handle this object opened is closed: on Linux its number is reused at once.
+    if (hFile == -1 || !m_openTable.removeOne(hFile)) {
         return;
     }
-    // Only a handle this program opened is closed: on Linux its number is reused at once.
-    if (!m_openTable.removeOne(hFile)) {
-        return;
-    }
-    m_fileName.clear();
-    m_autoFlush = false;
     if (::close(hFile) != 0 && errno != EINTR && m_host != nullptr) {
         const int error = errno;
         m_host->message(MessageIcon::Error,
@@ -294,18 +276,10 @@ void File64::CloseFile(int hFile) {
     }
 }
 
-void File64::CloseAllFiles() {
-    guardOpen();
-    closeJobFiles();
-}
-
 void File64::closeJobFiles() {
     while (!m_openTable.isEmpty()) {
         ::close(m_openTable.takeLast());
     }
-    m_fileName.clear();
-    m_autoFlush = false;
-    m_handle = -1;
 }
 
 quint64 GetFileLen(const QString& fileName) {

@@ -2,15 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <openssl/evp.h>
 
 #include "core/native_path.h"
-#include "core/whole_file.h"
+#include "fileio/file64.h"
 
 struct Sha256::Context {
     EVP_MD_CTX* context = EVP_MD_CTX_new();
@@ -51,38 +47,39 @@ QString checksumFailureText(const QString& name) {
            QStringLiteral("' could not be computed (the cryptography library failed).");
 }
 
-bool readRegularFile(const QString& path, const ByteSink& consume, const DigestProgress& progress) {
-    const int fd = openExistingRegularFile(nativePath(path));
-    if (fd < 0) {
+bool readRegularFile(File64& files, const QString& path, const ByteSink& consume,
+                     const DigestProgress& progress) {
+    const int handle = files.OpenFile(path, File64::OpenMode::Existing).handle;
+    if (handle == -1) {
         return false;
     }
     QByteArray buffer(1024 * 1024, Qt::Uninitialized);
+    const auto size = static_cast<quint64>(buffer.size());
     bool read = false;
     for (;;) {
-        const ssize_t got = ::read(fd, buffer.data(), static_cast<size_t>(buffer.size()));
-        if (got < 0 && errno == EINTR) {
-            if (progress && !progress(0)) {
-                break;  // the user interrupted: no waiting for the rest
-            }
-            continue;
-        }
-        if (got <= 0) {
-            read = got == 0;
+        int error = 0;
+        const quint64 got = files.GetBytes(handle, buffer.data(), size, &error);
+        if (error != 0) {
             break;
         }
-        consume(buffer.constData(), static_cast<quint64>(got));
-        if (progress && !progress(static_cast<quint64>(got))) {
+        consume(buffer.constData(), got);
+        if (progress && got > 0 && !progress(got)) {
+            break;  // the user interrupted: no waiting for the rest
+        }
+        if (got < size) {
+            read = true;
             break;
         }
     }
-    ::close(fd);
+    files.CloseFile(handle);
     return read;
 }
 
 QByteArray fileSha256(const QString& path, const DigestProgress& progress) {
     Sha256 sum;
+    File64 files;
     const bool read = readRegularFile(
-        path, [&sum](const char* data, quint64 size) { sum.add(data, size); }, progress);
+        files, path, [&sum](const char* data, quint64 size) { sum.add(data, size); }, progress);
     return read ? sum.hexDigest() : QByteArray();
 }
 

@@ -8,6 +8,8 @@
 #include <memory>
 #include <optional>
 
+class File64;
+
 // SHA-256 of data fed in pieces, through OpenSSL's EVP interface (which uses the
 // processor's SHA instructions where it has them).
 class Sha256 {
@@ -42,7 +44,7 @@ using ByteSink = std::function<void(const char* data, quint64 size)>;
 // Reads the regular file `path` whole, by the name's own bytes, in 1 MiB steps. False
 // when it is not a regular file (a FIFO or device is never waited on), cannot be read,
 // or `progress` stopped it.
-bool readRegularFile(const QString& path, const ByteSink& consume,
+bool readRegularFile(File64& files, const QString& path, const ByteSink& consume,
                      const DigestProgress& progress = {});
 // The digest of a whole regular file; empty when it cannot be read or was stopped.
 QByteArray fileSha256(const QString& path, const DigestProgress& progress = {});

@@ -1,7 +1,5 @@
 #include "mpeg/clean_cut.h"
 
-#include <unistd.h>
-
 #include "fileio/file64.h"
 
 namespace {
@@ -150,14 +148,20 @@ QByteArray CleanCutFinder::readAt(quint64 offset, quint64 bytes) {
     if (offset >= m_length) {
         return {};
     }
-    const off_t here = ::lseek(m_handle, 0, SEEK_CUR);
+    // The copy reads on from where it stands, so the look leaves the position as it was.
+    const std::optional<quint64> here = m_files.position(m_handle);
+    if (!here) {
+        return {};
+    }
     QByteArray data(static_cast<qsizetype>(std::min(bytes, m_length - offset)), '\0');
     int error = 0;
     quint64 got = 0;
-    if (m_files.SeekTo(m_handle, offset)) {
+    if (m_files.seekTo(m_handle, offset)) {
         got = m_files.GetBytes(m_handle, data.data(), static_cast<quint64>(data.size()), &error);
     }
-    m_files.SeekTo(m_handle, static_cast<quint64>(here));
+    if (!m_files.seekTo(m_handle, *here)) {
+        return {};
+    }
     data.truncate(static_cast<qsizetype>(got));
     return data;
 }

@@ -513,7 +513,7 @@ std::optional<Mp4Movie> readMovie(File64& files, int handle, quint64 length, QSt
     for (quint64 at = 0; at < length;) {
         char head[32] = {};
         const quint64 available = std::min<quint64>(sizeof head, length - at);
-        if (!files.SeekTo(handle, at) || files.GetBytes(handle, head, available) != available) {
+        if (!files.seekTo(handle, at) || files.GetBytes(handle, head, available) != available) {
             *problem = QStringLiteral("it cannot be read");
             return std::nullopt;
         }
@@ -530,7 +530,7 @@ std::optional<Mp4Movie> readMovie(File64& files, int handle, quint64 length, QSt
         if (wanted) {
             QByteArray& whole = box->type == fourcc("moov") ? moov : ftyp;
             whole.resize(static_cast<qsizetype>(box->size));
-            if (!files.SeekTo(handle, at) ||
+            if (!files.seekTo(handle, at) ||
                 files.GetBytes(handle, whole.data(), box->size) != box->size) {
                 *problem = QStringLiteral("it cannot be read");
                 return std::nullopt;

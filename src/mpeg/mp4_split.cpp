@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include <unistd.h>
-
 #include "fileio/file64.h"
 #include "mpeg/mp4_writer.h"
 
@@ -45,7 +43,7 @@ Mp4Splitter::Mp4Splitter(File64& files, int handle, Mp4Movie movie)
 
 std::optional<Mp4Splitter> Mp4Splitter::open(File64& files, int handle, quint64 length,
                                              QString* problem) {
-    const off_t here = ::lseek(handle, 0, SEEK_CUR);
+    const quint64 here = files.position(handle).value_or(0);
     std::optional<Mp4Movie> movie = readMovie(files, handle, length, problem);
     std::optional<Mp4Splitter> splitter;
     if (movie && !movie->unsupported.isEmpty()) {
@@ -57,7 +55,10 @@ std::optional<Mp4Splitter> Mp4Splitter::open(File64& files, int handle, quint64 
             splitter.reset();
         }
     }
-    files.SeekTo(handle, static_cast<quint64>(std::max<off_t>(here, 0)));
+    if (splitter && !files.seekTo(handle, here)) {
+        *problem = QStringLiteral("it cannot be read");
+        splitter.reset();
+    }
     return splitter;
 }
 
@@ -116,7 +117,7 @@ void Mp4Splitter::markLeadingPictures(TrackSamples& expanded) {
         // Each NAL unit: a 4-byte length, then its header; parameter sets and SEI first.
         for (quint64 at = sample.offset; at + 6 <= sample.offset + sample.size;) {
             unsigned char head[6] = {};
-            if (!m_files.SeekTo(m_handle, at) ||
+            if (!m_files.seekTo(m_handle, at) ||
                 m_files.GetBytes(m_handle, reinterpret_cast<char*>(head), sizeof head) != 6) {
                 return -1;
             }

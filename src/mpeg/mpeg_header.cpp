@@ -28,11 +28,6 @@ bool isReadableFile(const QString& path) {
     return isReadableRegularFile(path);
 }
 
-void seekTo(File64& files, quint64 position) {
-    files.SeekAbsolute(static_cast<qint32>(position >> 32),
-                       static_cast<qint32>(static_cast<quint32>(position & 0xFFFFFFFFU)));
-}
-
 }  // namespace
 
 std::optional<quint64> findSequenceHeader(File64& files, int handle, quint64 size) {
@@ -95,14 +90,14 @@ std::optional<SequenceHeader> readSequenceHeader(File64& files, const QString& p
         return std::nullopt;  // an open would create a missing file
     }
     const quint64 size = GetFileLen(path);
-    if (!files.OpenFile(path, File64::OpenMode::ReadOnly).ok()) {
+    const int handle = files.OpenFile(path, File64::OpenMode::ReadOnly).handle;
+    if (handle == -1) {
         return std::nullopt;
     }
-    const int handle = files.FileHandle();
     const std::optional<quint64> start = findSequenceHeader(files, handle, size);
     QByteArray fields;
     if (start) {
-        seekTo(files, *start + 4);
+        files.seekTo(handle, *start + 4);
         fields = readExactly(files, handle, 4);
     }
     files.CloseFile(handle);
@@ -168,10 +163,10 @@ std::optional<QByteArray> readMpegHeader(const QString& sourcePath, File64& file
         return std::nullopt;
     }
     const quint64 size = GetFileLen(sourcePath);
-    if (!files.OpenFile(sourcePath, File64::OpenMode::ReadOnly).ok()) {
+    const int handle = files.OpenFile(sourcePath, File64::OpenMode::ReadOnly).handle;
+    if (handle == -1) {
         return std::nullopt;
     }
-    const int handle = files.FileHandle();
     const std::optional<quint64> start = findSequenceHeader(files, handle, size);
     if (!start) {
         files.CloseFile(handle);
@@ -181,7 +176,7 @@ std::optional<QByteArray> readMpegHeader(const QString& sourcePath, File64& file
     }
     // A short source gives a short header: never bytes the source does not hold.
     const quint64 length = std::min(*start + kMpegHeaderTail, size);
-    seekTo(files, 0);
+    files.seekTo(handle, 0);
     QByteArray bytes = readExactly(files, handle, length);
     files.CloseFile(handle);
     if (bytes.isEmpty()) {

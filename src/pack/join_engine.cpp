@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 
-#include <unistd.h>
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -114,10 +112,10 @@ JobOutcome JoinEngine::copy(const JoinJob& job) {
 }
 
 MpegStreamKind JoinEngine::streamKindOf(const QString& path) {
-    if (!m_files.OpenFile(path, File64::OpenMode::ReadOnly).ok()) {
+    const int handle = m_files.OpenFile(path, File64::OpenMode::ReadOnly).handle;
+    if (handle == -1) {
         return MpegStreamKind::None;
     }
-    const int handle = m_files.FileHandle();
     char head[1024];
     int error = 0;
     const quint64 got = m_files.GetBytes(handle, head, sizeof head, &error);
@@ -185,10 +183,10 @@ bool JoinEngine::deleteOldOutput(const QString& output, JobOutcome* outcome) {
             namePart(output).startsWith(QLatin1Char('.'))) {
             return true;
         }
-        if (::unlink(nativePath(output).constData()) == 0 || errno == ENOENT) {
+        const int error = m_files.removeName(output);
+        if (error == 0 || error == ENOENT) {
             return true;
         }
-        const int error = errno;
         if (isTooManyFiles(error) || isAlreadyOpen(error)) {
             *outcome = failForError(error, output);
             return false;
@@ -217,10 +215,10 @@ JobOutcome JoinEngine::openOutput(const QString& output, int* handle) {
         }
         opened = m_files.OpenFile(output, File64::OpenMode::ReadWrite);
     }
-    *handle = m_files.FileHandle();
+    *handle = opened.handle;
     // A hidden old output was not deleted: the new one must not keep its tail.
-    if (::ftruncate(*handle, 0) != 0) {
-        return failForError(errno, output);
+    if (const int error = m_files.truncate(*handle); error != 0) {
+        return failForError(error, output);
     }
     return JobOutcome::Success;
 }
@@ -250,7 +248,7 @@ JobOutcome JoinEngine::copyInput(const QString& path, quint64 expectedSize, int 
         }
         return fail(QString());
     }
-    const int inputHandle = m_files.FileHandle();
+    const int inputHandle = opened.handle;
     if (m_seamless && !beginSeamlessPart(path, inputHandle)) {
         return fail(readErrorText(path, errorText(EIO)) + kPackingAborted);
     }
@@ -294,7 +292,7 @@ bool JoinEngine::beginSeamlessPart(const QString& path, int inputHandle) {
             return static_cast<size_t>(
                 m_files.GetBytes(inputHandle, reinterpret_cast<char*>(data), size));
         });
-    if (!m_files.SeekTo(inputHandle, 0)) {
+    if (!m_files.seekTo(inputHandle, 0)) {
         return false;
     }
     m_seamless->beginPart(m_lastPart, anchor);

@@ -122,7 +122,7 @@ JobOutcome JoinEngine::copyRange(const JoinJob& job, const Mp4JoinPlan::Range& r
     if (!opened.ok()) {
         return fail(QString());
     }
-    if (!m_files.SeekTo(opened.handle, range.offset)) {
+    if (!m_files.seekTo(opened.handle, range.offset)) {
         return fail(readErrorText(path, errorText(EIO)) + kPackingAborted);
     }
     for (quint64 left = range.length; left > 0;) {

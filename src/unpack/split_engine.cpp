@@ -2,8 +2,6 @@
 
 #include <cerrno>
 
-#include <unistd.h>
-
 #include <QFile>
 #include <QFileInfo>
 
@@ -102,7 +100,7 @@ JobOutcome SplitEngine::splitSource(const SplitJob& job, const SplitSource& sour
         return fail(tooManyPiecesText(source.path, plan->pieceCount));
     }
     const std::vector<PieceSpan> spans = spansOf(job, source, *plan, length);
-    if (!m_files.SeekTo(source.handle, spans.front().start)) {
+    if (!m_files.seekTo(source.handle, spans.front().start)) {
         return fail(QStringLiteral("Error reading '") + source.fileToSplit + QLatin1Char('\'') +
                     QLatin1Char('.') + kUnpackingAborted);
     }
@@ -259,12 +257,12 @@ JobOutcome SplitEngine::writePiece(const SplitJob& job, const SplitSource& sourc
     batch.pieceReported(piece);
     const auto headerBytes = static_cast<quint64>(header.size());
     batch.pieceHeader(headerBytes);
-    if (!m_files.OpenFile(piece, File64::OpenMode::ReadWrite).ok()) {
+    const int pieceHandle = m_files.OpenFile(piece, File64::OpenMode::ReadWrite).handle;
+    if (pieceHandle == -1) {
         return fail(QString());  // the open already named the piece
     }
-    const int pieceHandle = m_files.FileHandle();
     // A hidden old piece was not deleted: it must not keep its old bytes.
-    int error = ::ftruncate(pieceHandle, 0) == 0 ? 0 : errno;
+    int error = m_files.truncate(pieceHandle);
     if (error == 0 &&
         m_files.WriteBytes(pieceHandle, header.constData(), headerBytes, &error) != headerBytes) {
         error = error != 0 ? error : ENOSPC;

@@ -384,10 +384,10 @@ JobOutcome UnpackCommand::openPhase(const QStringList& entries, const UnpackOpti
         if (!pathExists(source.fileToSplit)) {
             return fail(notFoundText(source.path) + kUnpackingAborted);
         }
-        if (!m_files.OpenFile(source.fileToSplit, File64::OpenMode::ReadOnly).ok()) {
+        source.handle = m_files.OpenFile(source.fileToSplit, File64::OpenMode::ReadOnly).handle;
+        if (source.handle == -1) {
             return fail(QString());  // the open named the file already
         }
-        source.handle = m_files.FileHandle();
     }
     if (onZipStatus) {
         onZipStatus(QString());

@@ -3,11 +3,9 @@
 #include <zip.h>
 
 #include <cerrno>
-#include <cstdio>
 
 #include <sys/stat.h>
 
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -19,8 +17,6 @@
 
 namespace {
 
-QString g_lastMessage;
-
 // One entry of the archive: a file on disk and its name inside.
 struct Entry {
     QString path;
@@ -30,6 +26,7 @@ struct Entry {
 
 // Counts every byte libzip reads, so that progress is the share of the input done.
 struct ProgressState {
+    File64* files = nullptr;
     JobHost* host = nullptr;
     const CancelRequest* cancel = nullptr;
     ProgressFeedback feedback;
@@ -40,7 +37,7 @@ struct ProgressState {
 struct SourceState {
     Entry entry;
     ProgressState* progress = nullptr;
-    std::FILE* file = nullptr;
+    int handle = -1;
     zip_error_t error{};
     time_t mtime = 0;
 };
@@ -50,9 +47,11 @@ zip_int64_t readSource(SourceState& state, void* data, zip_uint64_t length) {
         zip_error_set(&state.error, ZIP_ER_CANCELLED, 0);
         return -1;
     }
-    const size_t got = std::fread(data, 1, length, state.file);
-    if (got < length && std::ferror(state.file) != 0) {
-        zip_error_set(&state.error, ZIP_ER_READ, errno);
+    int error = 0;
+    const quint64 got =
+        state.progress->files->GetBytes(state.handle, static_cast<char*>(data), length, &error);
+    if (error != 0) {
+        zip_error_set(&state.error, ZIP_ER_READ, error);
         return -1;
     }
     if (state.progress->host != nullptr && got > 0) {
@@ -67,20 +66,21 @@ zip_int64_t sourceCallback(void* userdata, void* data, zip_uint64_t length,
                            zip_source_cmd_t command) {
     auto& state = *static_cast<SourceState*>(userdata);
     switch (command) {
-        case ZIP_SOURCE_OPEN:
-            state.file = std::fopen(nativePath(state.entry.path).constData(), "rbe");
-            if (state.file == nullptr) {
-                zip_error_set(&state.error, ZIP_ER_OPEN, errno);
+        case ZIP_SOURCE_OPEN: {
+            const File64::OpenResult opened =
+                state.progress->files->OpenFile(state.entry.path, File64::OpenMode::Existing);
+            state.handle = opened.handle;
+            if (!opened.ok()) {
+                zip_error_set(&state.error, ZIP_ER_OPEN, opened.error);
                 return -1;
             }
             return 0;
+        }
         case ZIP_SOURCE_READ:
             return readSource(state, data, length);
         case ZIP_SOURCE_CLOSE:
-            if (state.file != nullptr) {
-                std::fclose(state.file);
-                state.file = nullptr;
-            }
+            state.progress->files->CloseFile(state.handle);
+            state.handle = -1;
             return 0;
         case ZIP_SOURCE_STAT: {
             auto* st = static_cast<zip_stat_t*>(data);
@@ -93,9 +93,7 @@ zip_int64_t sourceCallback(void* userdata, void* data, zip_uint64_t length,
         case ZIP_SOURCE_ERROR:
             return zip_error_to_data(&state.error, data, length);
         case ZIP_SOURCE_FREE:
-            if (state.file != nullptr) {
-                std::fclose(state.file);
-            }
+            state.progress->files->CloseFile(state.handle);
             zip_error_fini(&state.error);
             delete &state;
             return 0;
@@ -112,22 +110,9 @@ time_t modificationTime(const QString& path) {
     return ::stat(nativePath(path).constData(), &status) == 0 ? status.st_mtime : 0;
 }
 
-// The entries behind the added names: a folder stands for its files when recursing.
-bool collectEntries(const QStringList& names, bool recurse, QList<Entry>* entries,
-                    QString* problem) {
+// The entries behind the added names: regular files only.
+bool collectEntries(const QStringList& names, QList<Entry>* entries, QString* problem) {
     for (const QString& name : names) {
-        const QFileInfo info(name);
-        if (info.isDir() && recurse) {
-            QDirIterator it(name, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-            while (it.hasNext()) {
-                const QFileInfo file(it.next());
-                entries->append({file.filePath(),
-                                 info.fileName() + QLatin1Char('/') +
-                                     QDir(name).relativeFilePath(file.filePath()),
-                                 static_cast<quint64>(file.size())});
-            }
-            continue;
-        }
         if (!isRegularFile(name)) {
             *problem = QLatin1Char('\'') + name + QStringLiteral("' is not a file.");
             return false;
@@ -142,54 +127,36 @@ QString archiveProblem(const QString& archive, zip_error_t* error) {
            QString::fromLocal8Bit(zip_error_strerror(error));
 }
 
+// Reports a failure of the archive (and drops what libzip built of it).
+ZipResult discardArchive(zip_t* archive, const QString& name) {
+    ZipResult result{JobOutcome::Failed, archiveProblem(name, zip_get_error(archive))};
+    zip_discard(archive);
+    return result;
+}
+
 }  // namespace
 
-CGZipFiles::CGZipFiles() = default;
+CGZipFiles::CGZipFiles(File64& files, JobHost* host, const CancelRequest* cancel)
+    : m_files(files), m_host(host), m_cancel(cancel) {}
 
-qsizetype CGZipFiles::indexOf(const QString& name) const {
-    for (qsizetype i = 0; i < m_files.size(); ++i) {
-        if (m_files.at(i).compare(name, Qt::CaseInsensitive) == 0) {
-            return i;
+bool CGZipFiles::AddFile(const QString& sFileName) {
+    for (const QString& name : m_names) {
+        if (name.compare(sFileName, Qt::CaseInsensitive) == 0) {
+            return false;
         }
     }
-    return -1;
+    m_names.append(sFileName);
+    return true;
 }
 
-std::optional<ZipError> CGZipFiles::AddFile(const QString& sFileName) {
-    if (indexOf(sFileName) >= 0) {
-        return ZipError{AlreadyInList, QStringLiteral("CGZip::AddFile"),
-                        QStringLiteral("File is already in Zip List")};
-    }
-    m_files.append(sFileName);
-    return std::nullopt;
-}
-
-std::optional<ZipError> CGZipFiles::RemoveFile(const QString& sFileName) {
-    const qsizetype at = indexOf(sFileName);
-    if (at <= 0) {
-        return ZipError{NotInList, QStringLiteral("CGZip::RemoveFile"),
-                        QStringLiteral("File is not in Zip List")};
-    }
-    m_files.removeAt(at);
-    return std::nullopt;
-}
-
-QString CGZipFiles::GetLastMessage() {
-    return g_lastMessage;
-}
-
-int CGZipFiles::MakeZipFile() {
-    g_lastMessage.clear();
-    if (m_files.size() > MaxSlots) {
-        g_lastMessage =
-            QStringLiteral("Too many files for one zip archive (at most %1).").arg(MaxSlots - 1);
-        return InternalFailure;
-    }
+ZipResult CGZipFiles::MakeZipFile() {
     QList<Entry> entries;
-    if (!collectEntries(m_files.mid(1), RecurseFolders(), &entries, &g_lastMessage)) {
-        return InternalFailure;
+    QString problem;
+    if (!collectEntries(m_names, &entries, &problem)) {
+        return {JobOutcome::Failed, problem};
     }
     ProgressState progress;
+    progress.files = &m_files;
     progress.host = m_host;
     progress.cancel = m_cancel;
     for (const Entry& entry : entries) {
@@ -198,14 +165,14 @@ int CGZipFiles::MakeZipFile() {
     progress.feedback.start();
 
     int errorCode = 0;
-    const int flags = ZIP_CREATE | (UpdatingZip() ? 0 : ZIP_TRUNCATE);
+    const int flags = ZIP_CREATE | (m_updatingZip ? 0 : ZIP_TRUNCATE);
     zip_t* archive = zip_open(nativePath(m_zipFileName).constData(), flags, &errorCode);
     if (archive == nullptr) {
         zip_error_t error;
         zip_error_init_with_code(&error, errorCode);
-        g_lastMessage = archiveProblem(m_zipFileName, &error);
+        ZipResult result{JobOutcome::Failed, archiveProblem(m_zipFileName, &error)};
         zip_error_fini(&error);
-        return errorCode;
+        return result;
     }
     for (const Entry& entry : entries) {
         auto* state = new SourceState{entry, &progress};
@@ -221,21 +188,15 @@ int CGZipFiles::MakeZipFile() {
             if (source != nullptr) {
                 zip_source_free(source);
             }
-            g_lastMessage = archiveProblem(m_zipFileName, zip_get_error(archive));
-            const int code = zip_error_code_zip(zip_get_error(archive));
-            zip_discard(archive);
-            return code != 0 ? code : InternalFailure;
+            return discardArchive(archive, m_zipFileName);
         }
     }
     if (zip_close(archive) != 0) {
         if (m_cancel != nullptr && m_cancel->requested) {
             zip_discard(archive);
-            return Cancelled;
+            return {JobOutcome::Cancelled, QString()};
         }
-        g_lastMessage = archiveProblem(m_zipFileName, zip_get_error(archive));
-        const int code = zip_error_code_zip(zip_get_error(archive));
-        zip_discard(archive);
-        return code != 0 ? code : InternalFailure;
+        return discardArchive(archive, m_zipFileName);
     }
-    return 0;
+    return {};
 }

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 
-#include <unistd.h>
-
 #include <QFile>
 #include <QFileInfo>
 
@@ -28,13 +26,17 @@ qsizetype extensionDot(const QString& path) {
     return dot > nameStart ? dot : -1;
 }
 
+bool gone(int removeError) {
+    return removeError == 0 || removeError == ENOENT;
+}
+
 JobOutcome removeOldArchive(const QString& archive, File64& files, JobHost& host,
                             ReplacedFiles& replaced) {
     for (;;) {
         // A link or other non-file planted there is removed, never followed.
         const PathKind kind = pathKind(archive);
         const bool aside = kind == PathKind::Link || kind == PathKind::Other
-                               ? ::unlink(nativePath(archive).constData()) == 0 || errno == ENOENT
+                               ? gone(files.removeName(archive))
                                : kind != PathKind::Directory && kind != PathKind::Device &&
                                      setAsideReplaced(archive, replaced);
         if (aside) {
@@ -50,7 +52,7 @@ JobOutcome removeOldArchive(const QString& archive, File64& files, JobHost& host
 
 // What an interrupted run may have left of an archive: our hidden name, and the
 // temporary that the zip library writes beside it (the name and six more characters).
-void removeStalePartials(const QString& archive) {
+void removeStalePartials(const QString& archive, File64& files) {
     const QString partial = partialArchivePath(archive);
     const QString folder = folderPart(partial);
     const QString stem = namePart(partial);
@@ -60,7 +62,7 @@ void removeStalePartials(const QString& archive) {
             std::all_of(name.begin() + stem.size() + 1, name.end(),
                         [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 128; });
         if ((name == stem || temporary) && pathKind(folder + name) == PathKind::Regular) {
-            ::unlink(nativePath(folder + name).constData());
+            files.removeName(folder + name);
         }
     }
 }
@@ -105,41 +107,38 @@ QString partialArchivePath(const QString& archive) {
 
 JobOutcome zipFile(const QString& file, const QString& archive, File64& files, JobHost& host,
                    const CancelRequest& cancel, ReplacedFiles& replaced) {
-    removeStalePartials(archive);
+    removeStalePartials(archive, files);
     const QString partial = partialArchivePath(archive);
-    CGZipFiles zip;
-    zip.setHost(&host);
-    zip.setCancel(&cancel);
+    CGZipFiles zip(files, &host, &cancel);
     zip.setZipFileName(partial);
     zip.setUpdatingZip(false);
     zip.AddFile(file);
-    const int result = zip.MakeZipFile();
-    if (result != 0) {
-        ::unlink(nativePath(partial).constData());
-        if (result == CGZipFiles::Cancelled) {
-            return JobOutcome::Cancelled;
+    ZipResult result = zip.MakeZipFile();
+    if (result.outcome != JobOutcome::Success) {
+        files.removeName(partial);
+        if (result.outcome == JobOutcome::Failed) {
+            host.message(MessageIcon::Error, result.error.replace(partial, archive) +
+                                                 QStringLiteral("\r\n\r\nZipping aborted."));
         }
-        host.message(MessageIcon::Error, CGZipFiles::GetLastMessage().replace(partial, archive) +
-                                             QStringLiteral("\r\n\r\nZipping aborted."));
-        return JobOutcome::Failed;
+        return result.outcome;
     }
     // An old archive goes only once the new one is surely on the disk.
     QString unsynced = pathKind(archive) == PathKind::Regular ? makeDurable({partial}) : QString();
     if (!unsynced.isEmpty()) {
-        ::unlink(nativePath(partial).constData());
+        files.removeName(partial);
         host.message(MessageIcon::Error, unsynced.replace(partial, archive) +
                                              QStringLiteral("\r\n\r\nZipping aborted."));
         return JobOutcome::Failed;
     }
     JobOutcome outcome = removeOldArchive(archive, files, host, replaced);
-    if (outcome == JobOutcome::Success &&
-        ::rename(nativePath(partial).constData(), nativePath(archive).constData()) != 0) {
-        host.message(MessageIcon::Error, writeErrorText(archive, errorText(errno)) +
+    const int renameError = outcome == JobOutcome::Success ? files.rename(partial, archive) : 0;
+    if (renameError != 0) {
+        host.message(MessageIcon::Error, writeErrorText(archive, errorText(renameError)) +
                                              QStringLiteral("\r\n\r\nZipping aborted."));
         outcome = JobOutcome::Failed;
     }
     if (outcome != JobOutcome::Success) {
-        ::unlink(nativePath(partial).constData());
+        files.removeName(partial);
         return outcome;
     }
     host.message(MessageIcon::Information, QLatin1Char('\'') + file +

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include <unistd.h>
+
 void FailingCalls::failCall(Op op, int nth, int error) {
     m_plans[static_cast<size_t>(op)] = {nth, error};
 }
@@ -21,8 +23,8 @@ bool FailingCalls::fails(Op op) {
     return true;
 }
 
-int FailingCalls::open(const QByteArray& name, bool writing) {
-    return fails(Op::Open) ? -1 : FileCalls::open(name, writing);
+int FailingCalls::open(const QByteArray& name, Purpose purpose) {
+    return fails(Op::Open) ? -1 : FileCalls::open(name, purpose);
 }
 
 ssize_t FailingCalls::read(int fd, char* data, size_t count) {
@@ -31,6 +33,20 @@ ssize_t FailingCalls::read(int fd, char* data, size_t count) {
 
 ssize_t FailingCalls::write(int fd, const char* data, size_t count) {
     return fails(Op::Write) ? -1 : FileCalls::write(fd, data, count);
+}
+
+off_t FailingCalls::seek(int fd, off_t position, int whence) {
+    // Only a move counts: asking where a file stands is not planned to fail.
+    const bool move = !(position == 0 && whence == SEEK_CUR);
+    return move && fails(Op::Seek) ? -1 : FileCalls::seek(fd, position, whence);
+}
+
+int FailingCalls::truncate(int fd, off_t size) {
+    return fails(Op::Truncate) ? -1 : FileCalls::truncate(fd, size);
+}
+
+int FailingCalls::unlink(const QByteArray& name) {
+    return fails(Op::Unlink) ? -1 : FileCalls::unlink(name);
 }
 
 ssize_t FailingCalls::copyRange(int in, int out, size_t count) {

@@ -11,14 +11,17 @@
 // byte passes the reads and writes that can fail.
 class FailingCalls : public FileCalls {
 public:
-    enum class Op { Open, Read, Write };
+    enum class Op { Open, Read, Write, Seek, Truncate, Unlink };
     void failCall(Op op, int nth, int error);
     void clear();
 
-    int open(const QByteArray& name, bool writing) override;
+    int open(const QByteArray& name, Purpose purpose) override;
     ssize_t read(int fd, char* data, size_t count) override;
     ssize_t write(int fd, const char* data, size_t count) override;
     ssize_t copyRange(int in, int out, size_t count) override;
+    off_t seek(int fd, off_t position, int whence) override;
+    int truncate(int fd, off_t size) override;
+    int unlink(const QByteArray& name) override;
 
 private:
     struct Plan {
@@ -26,7 +29,7 @@ private:
         int error = 0;
     };
     bool fails(Op op);
-    std::array<Plan, 3> m_plans{};
+    std::array<Plan, 6> m_plans{};
 };
 
 // A job's File64 in a test: its calls can be made to fail, and when it goes it checks
