@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString path = scratchFile("registry.ini", data, size);
     Registry::setStorePath(path);  // also forgets the file read for the last input
     const QString before = Registry::setting(QStringLiteral("tRate"), QStringLiteral("<none>"));
-    Registry::GetDwordValue(Registry::FilterKey, QStringLiteral("1"));
+    Registry::GetStringValue(Registry::FilterKey, QStringLiteral("1"));
     Registry::saveSetting(QStringLiteral("MZip"), QStringLiteral("On\n\"x\\"));
     FUZZ_CHECK(Registry::setting(QStringLiteral("MZip")) == QStringLiteral("On\n\"x\\"));
     FUZZ_CHECK(Registry::setting(QStringLiteral("tRate"), QStringLiteral("<none>")) == before);

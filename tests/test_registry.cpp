@@ -53,12 +53,6 @@ private Q_SLOTS:
     void missingOrOtherTypedValuesGiveTheDefault() {
         QCOMPARE(Registry::GetStringValue(root(), QStringLiteral("tRate"), QStringLiteral("d")),
                  QStringLiteral("d"));
-        Registry::SaveDwordValue(root(), QStringLiteral("LogPixels"), 120);
-        QCOMPARE(Registry::GetDwordValue(root(), QStringLiteral("LogPixels")), quint32(120));
-        QCOMPARE(Registry::GetStringValue(root(), QStringLiteral("LogPixels"), QStringLiteral("x")),
-                 QStringLiteral("x"));
-        Registry::saveSetting(QStringLiteral("Text"), QStringLiteral("120"));
-        QCOMPARE(Registry::GetDwordValue(root(), QStringLiteral("Text"), 7), quint32(7));
     }
 
     void textsRoundTripAndEndAtNul() {

@@ -16,28 +16,6 @@ class TextHelpersTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void lastInStr_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("pattern");
-        QTest::addColumn<int>("position");
-        QTest::newRow("folder of a path") << "/video/a.mpg"
-                                          << "/" << 7;
-        QTest::newRow("absent") << "/video/a.mpg"
-                                << "|" << 0;
-        QTest::newRow("overlapping hits") << "aaa"
-                                          << "aa" << 2;
-        QTest::newRow("last dot") << "a.b.zip"
-                                  << "." << 4;
-        QTest::newRow("empty text") << ""
-                                    << "/" << 0;
-    }
-    void lastInStr() {
-        QFETCH(QString, text);
-        QFETCH(QString, pattern);
-        QFETCH(int, position);
-        QCOMPARE(LastInStr(text, pattern), position);
-    }
-
     void replaceallTurnsCommasIntoSemicolons() {
         QCOMPARE(replaceall(QStringLiteral("*.mpg,*.mpeg,*.mpe"), QStringLiteral(","),
                             QStringLiteral(";")),

@@ -437,20 +437,6 @@ void SaveStringValue(const QString& keyPath, const QString& valueName, const QSt
     storeValue(keyPath, valueName, escapeText(text));
 }
 
-quint32 GetDwordValue(const QString& keyPath, const QString& valueName, quint32 defaultValue) {
-    const Value* value = findValue(keyPath, valueName);
-    if (value == nullptr || !value->text.startsWith(QStringLiteral("dword:"))) {
-        return defaultValue;
-    }
-    bool ok = false;
-    const quint32 number = value->text.mid(6).toUInt(&ok, 16);
-    return ok ? number : defaultValue;
-}
-
-void SaveDwordValue(const QString& keyPath, const QString& valueName, quint32 value) {
-    storeValue(keyPath, valueName, QStringLiteral("dword:%1").arg(value, 8, 16, QLatin1Char('0')));
-}
-
 void DeleteKey(const QString& keyPath) {
     deleteKey(keyPath);
 }

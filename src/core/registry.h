@@ -22,8 +22,6 @@ void setStorePath(const QString& path);  // tests and the CLI's --settings
 QString GetStringValue(const QString& keyPath, const QString& valueName,
                        const QString& defaultValue = QString());
 void SaveStringValue(const QString& keyPath, const QString& valueName, const QString& text);
-quint32 GetDwordValue(const QString& keyPath, const QString& valueName, quint32 defaultValue = 0);
-void SaveDwordValue(const QString& keyPath, const QString& valueName, quint32 value);
 // Deletes a key with its values; a key that still has subkeys, or none, is left alone.
 void DeleteKey(const QString& keyPath);
 

@@ -6,20 +6,6 @@
 
 #include "core/program_info.h"
 
-int LastInStr(const QString& text, const QString& pattern) {
-    if (pattern.isEmpty()) {
-        return 0;
-    }
-    int position = 0;
-    for (;;) {
-        const qsizetype hit = text.indexOf(pattern, position);  // from the char after `position`
-        if (hit < 0) {
-            return position;
-        }
-        position = static_cast<int>(hit) + 1;
-    }
-}
-
 QString replaceall(QString searchString, const QString& findString, const QString& replaceString) {
     if (findString.isEmpty()) {
         return searchString;
@@ -98,11 +84,11 @@ QString joinPath(const QString& directory, const QString& name) {
 }
 
 QString folderPart(const QString& path) {
-    return path.left(LastInStr(path, QStringLiteral("/")));
+    return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
 QString namePart(const QString& path) {
-    return path.mid(LastInStr(path, QStringLiteral("/")));
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
 QString sizeText(quint64 bytes) {

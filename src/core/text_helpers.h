@@ -8,9 +8,6 @@
 // Small text and path services shared by every job and dialog. Positions are
 // 1-based; 0 means "not found". Comparisons are exact and case-sensitive.
 
-// Position of the last occurrence of `pattern` in `text` (overlapping hits count).
-int LastInStr(const QString& text, const QString& pattern);
-
 // `searchString` with every occurrence of `findString` replaced by `replaceString`.
 QString replaceall(QString searchString, const QString& findString, const QString& replaceString);
 

@@ -1,7 +1,5 @@
 #include "fileio/disk_space.h"
 
-#include <QStorageInfo>
-
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -27,11 +25,6 @@ QString nearestExistingFolder(const QString& path) {
         folder = parent;
     }
     return folder;
-}
-
-bool DoesSystemSupportLargeDrives(const QString& path) {
-    const QStorageInfo volume(nearestExistingFolder(path));
-    return volume.isValid() && volume.isReady();
 }
 
 // Asked by the folder's own bytes: a name that is not valid UTF-8 must not become

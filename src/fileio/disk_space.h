@@ -6,9 +6,6 @@
 // The nearest existing folder of `path` (itself when it is one), "/" at worst.
 QString nearestExistingFolder(const QString& path);
 
-// True when the volume that would hold `path` can be asked for its free space.
-bool DoesSystemSupportLargeDrives(const QString& path);
-
 // Bytes the user can still write on the volume that would hold `path` (blocks
 // reserved for root do not count); 0 when the volume cannot be asked.
 quint64 freeBytesFor(const QString& path);

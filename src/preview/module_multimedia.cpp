@@ -230,21 +230,3 @@ bool ModuleMultimedia::MciAtEnd(const QString& alias, qint64 length) {
     const qint64 position = MciPosition(alias);
     return length != -1 && position != -1 && position >= length;
 }
-
-QString ReadMciDriver(const QString& key) {
-    // libmpv plays every type the start-up checks for.
-    const QString name = key.toLower();
-    if (name == QLatin1String("mpegvideo")) {
-        return QStringLiteral("mciqtz.drv");
-    }
-    if (name == QLatin1String("sequencer")) {
-        return QStringLiteral("mciseq.drv");
-    }
-    return name == QLatin1String("avivideo") ? QStringLiteral("mciavi.drv")
-                                             : QStringLiteral("None");
-}
-
-void WriteMciDriver(const QString& key, const QString& text) {
-    Q_UNUSED(key);
-    Q_UNUSED(text);
-}

@@ -64,8 +64,3 @@ private:
 // to the first character that cannot belong to it), rounded half to even.
 qint64 answerNumber(const QString& answer);
 double answerValue(const QString& answer);
-
-// The media driver table does not exist on Linux: the keys the start-up checks read as
-// the drivers it expects, any other as "None", and writes go nowhere.
-QString ReadMciDriver(const QString& key);
-void WriteMciDriver(const QString& key, const QString& text);

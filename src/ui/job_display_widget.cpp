@@ -3,6 +3,7 @@
 #include "core/units.h"
 
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 
 #include "core/text_helpers.h"
@@ -35,6 +36,7 @@ JobDisplay::JobDisplay(QWidget* client, JobController& jobs)
     : QObject(client),
       m_client(client),
       m_jobs(jobs),
+      m_progress(new QProgressBar(client)),
       m_pressedGlow(makePictureLabel(client, QStringLiteral("PackDownFullViewImg"),
                                      QStringLiteral("PackDownFullView"), {396, 70, 76, 76})),
       m_packButton(roundButton(client, "PackImg", "Pack", "&Pack", kPackAt)),
@@ -47,6 +49,13 @@ JobDisplay::JobDisplay(QWidget* client, JobController& jobs)
       m_zipStatus(namedLabel(client, QStringLiteral("ZipProcess_Lbl"), {276, 240, 248, 18})),
       m_percent(namedLabel(client, QStringLiteral("percentdone_lbl"), {30, 279, 38, 18})),
       m_timeRemaining(namedLabel(client, QStringLiteral("TimeRemainingLbl"), {322, 279, 196, 18})) {
+    m_progress->setObjectName(QStringLiteral("TempProg"));
+    m_progress->setRange(0, 100);
+    m_progress->setTextVisible(false);
+    m_progress->setStyleSheet(
+        QStringLiteral("QProgressBar { background: black; border: none; }"
+                       "QProgressBar::chunk { background: #c8c8c8; }"));
+    m_progress->hide();
     m_pressedGlow->hide();
     m_packCancel->hide();
     m_unpackCancel->hide();
@@ -108,18 +117,18 @@ void JobDisplay::showBusy(JobKind kind) {
     (packing ? m_unpackButton : m_packButton)->setEnabled(false);
     (packing ? m_packButton : m_unpackButton)->hide();
     (packing ? m_packCancel : m_unpackCancel)->show();
-    m_progress.setParent(m_client);
     const int top = (m_client->height() * kTwipsPerPixel - 420) / kTwipsPerPixel;
-    m_progress.Create(70, top, 246, 15, true);
-    m_progress.SetBackColor(Qt::black);
-    m_progress.SetBarColor(QColor(200, 200, 200));
+    m_progress->setGeometry(70, top, 246, 15);
+    m_progress->setValue(0);
+    m_progress->show();
+    m_progress->raise();
     m_percent->setText(QStringLiteral("0%"));
     m_percent->show();
     m_timeRemaining->show();
 }
 
 void JobDisplay::showIdle(JobOutcome outcome) {
-    m_progress.DestroyProgBar();
+    m_progress->hide();
     m_percent->clear();
     m_timeRemaining->clear();
     if (outcome == JobOutcome::Cancelled) {
@@ -136,9 +145,8 @@ void JobDisplay::showIdle(JobOutcome outcome) {
     m_timeRemaining->hide();
 }
 
-// Setting the bar runs pending events: this is where a cancel click arrives.
 void JobDisplay::showProgress(const ProgressReport& report) {
-    m_progress.SetProgBarPos(report.percent);
+    m_progress->setValue(report.percent);
     if (m_percent->text() != report.percentText) {
         m_percent->setText(report.percentText);
         m_percent->repaint();

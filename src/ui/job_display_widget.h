@@ -4,11 +4,11 @@
 
 #include "core/job_host.h"
 #include "core/job_outcome.h"
-#include "pack/progress_bar_widget.h"
 #include "ui/job_controller.h"
 #include "ui/skin_widget.h"
 
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QWidget;
 
@@ -41,7 +41,7 @@ private:
 
     QWidget* m_client;
     JobController& m_jobs;
-    CProgBar32 m_progress;
+    QProgressBar* m_progress;
     QLabel* m_pressedGlow;
     RoundImageButton* m_packButton;
     RoundImageButton* m_packCancel;
