@@ -13,7 +13,7 @@
 #include "browse/file_browser_widget.h"
 #include "core/file_filter_store.h"
 #include "core/job_host.h"
-#include "core/registry.h"
+#include "core/options_model.h"
 #include "core/settings_table.h"
 #include "packlist/pack_list_file.h"
 #include "packlist/pack_list_model.h"
@@ -76,12 +76,9 @@ int main(int argc, char* argv[]) {
         file.open(QIODevice::WriteOnly | QIODevice::Truncate);
         file.write(text);
     }
-    Registry::setStorePath(store);
+    OptionsModel options(store);
     report("settings, 200,000 keys: start-up", timed([&] {
-               normaliseSettings({scratch, 0, 0}, ResetFileFilter);
-               for (const SettingRow& row : settingsTable()) {
-                   Registry::setting(row.name);
-               }
+               options.restoreFromStore({scratch, 0, 0});
            }),
            1);
 
@@ -115,7 +112,7 @@ int main(int argc, char* argv[]) {
     // The browser in a folder of 20,000 files.
     const QString crowded = scratch + QStringLiteral("/crowded");
     touchFiles(crowded, 20000, "clip %05d.mpg");
-    FileBrowserWidget browser(host);
+    FileBrowserWidget browser(options, host);
     browser.loadFilters();
     report("browser, folder of 20,000 files", timed([&] { browser.setFolder(crowded); }), 1);
     return g_allMet ? 0 : 1;

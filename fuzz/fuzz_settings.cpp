@@ -2,17 +2,18 @@
 // and what was readable before a write stays readable after it.
 #include <QCoreApplication>
 
-#include "core/registry.h"
+#include "core/settings_store.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString path = scratchFile("registry.ini", data, size);
-    Registry::setStorePath(path);  // also forgets the file read for the last input
-    const QString before = Registry::setting(QStringLiteral("tRate"), QStringLiteral("<none>"));
-    Registry::GetStringValue(Registry::FilterKey, QStringLiteral("1"));
-    Registry::saveSetting(QStringLiteral("MZip"), QStringLiteral("On\n\"x\\"));
-    FUZZ_CHECK(Registry::setting(QStringLiteral("MZip")) == QStringLiteral("On\n\"x\\"));
-    FUZZ_CHECK(Registry::setting(QStringLiteral("tRate"), QStringLiteral("<none>")) == before);
+    SettingsStore store(path);
+    const QString before = store.setting(QStringLiteral("tRate"), QStringLiteral("<none>"));
+    store.value(SettingsStore::FilterKey, QStringLiteral("1"));
+    store.saveSetting(QStringLiteral("MZip"), QStringLiteral("On\n\"x\\"));
+    FUZZ_CHECK(store.setting(QStringLiteral("MZip")) == QStringLiteral("On\n\"x\\"));
+    FUZZ_CHECK(store.setting(QStringLiteral("tRate"), QStringLiteral("<none>")) == before);
+    FUZZ_CHECK(SettingsStore(path).setting(QStringLiteral("MZip")) == QStringLiteral("On\n\"x\\"));
     QFile::remove(path + QStringLiteral(".bad"));
     return 0;
 }

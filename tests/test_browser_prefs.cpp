@@ -15,7 +15,7 @@
 #include "browse/custom_filter_dialog.h"
 #include "browse/file_browser_widget.h"
 #include "browse/file_filters.h"
-#include "core/registry.h"
+#include "core/settings_store.h"
 #include "preview/preview_player_widget.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
@@ -63,7 +63,7 @@ private:
 
 private Q_SLOTS:
     void initTestCase() { useThrowawayUserFolders(m_dir.path()); }
-    void init() { QFile::remove(Registry::storePath()); }
+    void init() { QFile::remove(SettingsStore::defaultPath()); }
 
     void freshStoreFiltersTheBrowser() {
         const QString folder = folderWithFiles();
@@ -76,7 +76,8 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("Mpeg (*.mpg,*.mpeg,*.mpe)"),
                               QStringLiteral("Mp3 (*.mp3)"), QStringLiteral("All Files (*.*)")}));
         QCOMPARE(browser->patternBox()->currentIndex(), 0);
-        QCOMPARE(filterPatternForBox(1), QStringLiteral("*.mpg;*.mpeg;*.mpe"));
+        QCOMPARE(withSemicolons(window.options().fileFilter(1).patterns),
+                 QStringLiteral("*.mpg;*.mpeg;*.mpe"));
         QCOMPARE(items(browser->fileList()),
                  (QStringList{QStringLiteral("big.mpeg"), QStringLiteral("CLIP.MPG"),
                               QStringLiteral("empty.mpe")}));
@@ -88,19 +89,20 @@ private Q_SLOTS:
     }
 
     void countsAreCheckedAndWrittenBack() {
-        ResetFileFilter();
-        Registry::saveSetting(QStringLiteral("NoOfFilter"), QStringLiteral("5"));
+        OptionsModel options;
+        options.ResetFileFilter();
+        storeValue(QStringLiteral("NoOfFilter"), QStringLiteral("5"));
         RecorderJobHost host;
-        QCOMPARE(loadFileFilters(host).size(), 3);
-        QCOMPARE(Registry::setting(QStringLiteral("NoOfFilter")), QStringLiteral("3"));
+        QCOMPARE(options.fileFilters(host).size(), 3);
+        QCOMPARE(storedValue(QStringLiteral("NoOfFilter")), QStringLiteral("3"));
         // A count no settings file of ours holds is damage, however large.
         for (const char* damaged : {"0", "1001", "2000000000", "-4", "many"}) {
-            Registry::saveSetting(QStringLiteral("NoOfFilter"), QLatin1String(damaged));
-            QCOMPARE(loadFileFilters(host).size(), 3);
+            storeValue(QStringLiteral("NoOfFilter"), QLatin1String(damaged));
+            QCOMPARE(options.fileFilters(host).size(), 3);
             QCOMPARE(host.texts().last(), kFilterTamperMessage);
         }
         QCOMPARE(host.texts().size(), 5);
-        QCOMPARE(saveDialogTypeList(host),
+        QCOMPARE(saveDialogTypeList(options, host),
                  QStringLiteral("Mpeg (*.mpg,*.mpeg,*.mpe)|*.mpg;*.mpeg;*.mpe|Mp3 "
                                 "(*.mp3)|*.mp3|All Files (*.*)|*.*"));
     }
@@ -134,11 +136,10 @@ private Q_SLOTS:
     }
 
     void filterDialogAddsAndSaves() {
-        ResetFileFilter();
         RecorderJobHost host;
         MainWindow window(&host);
         window.load();
-        CustomFilterDialog dialog(host);
+        CustomFilterDialog dialog(window.options(), host);
         dialog.add();
         dialog.descriptionBox()->setText(QStringLiteral("Video"));
         dialog.add();
@@ -157,9 +158,9 @@ private Q_SLOTS:
         window.loadFilters();
         QCOMPARE(window.browser()->patternBox()->itemText(3),
                  QStringLiteral("Video (*.avi,*.mpg)"));
-        QVERIFY(
-            saveDialogTypeList(host).endsWith(QStringLiteral("|Video (*.avi,*.mpg)|*.avi;*.mpg")));
-        QVERIFY(qtFileDialogFilter(saveDialogTypeList(host))
+        QVERIFY(saveDialogTypeList(window.options(), host)
+                    .endsWith(QStringLiteral("|Video (*.avi,*.mpg)|*.avi;*.mpg")));
+        QVERIFY(qtFileDialogFilter(saveDialogTypeList(window.options(), host))
                     .endsWith(QStringLiteral(";;Video (*.avi *.mpg)")));
     }
 
@@ -191,13 +192,14 @@ private Q_SLOTS:
     }
 
     void filterDialogMovesBlocks() {
-        saveFileFilters({{QStringLiteral("1"), QStringLiteral("*.1")},
-                         {QStringLiteral("2"), QStringLiteral("*.2")},
-                         {QStringLiteral("3"), QStringLiteral("*.3")},
-                         {QStringLiteral("4"), QStringLiteral("*.4")},
-                         {QStringLiteral("5"), QStringLiteral("*.5")}});
+        OptionsModel options;
+        options.saveFileFilters({{QStringLiteral("1"), QStringLiteral("*.1")},
+                                 {QStringLiteral("2"), QStringLiteral("*.2")},
+                                 {QStringLiteral("3"), QStringLiteral("*.3")},
+                                 {QStringLiteral("4"), QStringLiteral("*.4")},
+                                 {QStringLiteral("5"), QStringLiteral("*.5")}});
         RecorderJobHost host;
-        CustomFilterDialog dialog(host);
+        CustomFilterDialog dialog(options, host);
         dialog.list()->clearSelection();
         dialog.list()->item(1)->setSelected(true);
         dialog.list()->item(2)->setSelected(true);
@@ -217,10 +219,11 @@ private Q_SLOTS:
     }
 
     void filterDialogNeedsOneType() {
-        ResetFileFilter();
+        OptionsModel options;
+        options.ResetFileFilter();
         RecorderJobHost host;
         host.answer(MessageAnswer::Yes);
-        CustomFilterDialog dialog(host);
+        CustomFilterDialog dialog(options, host);
         dialog.reset();
         dialog.list()->selectAll();
         dialog.removeSelected();
@@ -268,7 +271,8 @@ private Q_SLOTS:
         QCOMPARE(fileSizeTooltip(QStringLiteral("empty.mpe"), 0),
                  QStringLiteral("empty.mpe (0 byte)"));
         RecorderJobHost host;
-        FileBrowserWidget browser(host);
+        OptionsModel options;
+        FileBrowserWidget browser(options, host);
         browser.setFolder(folderWithFiles());
         browser.loadFilters();
         QCOMPARE(browser.fileList()->tooltipFor(0), QStringLiteral("big.mpeg (1,234,567 bytes)"));
@@ -359,7 +363,7 @@ private Q_SLOTS:
         const QString folder = folderWithFiles();
         window.outputNameDropped({folder + QStringLiteral("/song.mp3")});
         QCOMPARE(window.outputNameBox()->text(), folder + QStringLiteral("/song.mp3"));
-        QCOMPARE(Registry::setting(QStringLiteral("LastSavedDir")), folder);
+        QCOMPARE(storedValue(QStringLiteral("LastSavedDir")), folder);
         window.outputNameDropped({folder + QStringLiteral("/sub")});
         QCOMPARE(host.texts(),
                  QStringList{QLatin1Char('\'') + folder + QStringLiteral("/sub' is a directory.")});
@@ -406,23 +410,22 @@ private Q_SLOTS:
             prefs.choose(SettingId::Destination, 2);
             QCOMPARE(prefs.box(SettingId::Destination)->text(),
                      QStringLiteral("Custom - ") + path(QStringLiteral("pieces")));
-            QCOMPARE(Registry::setting(QStringLiteral("sDir")), QStringLiteral("sfile"));
+            QCOMPARE(storedValue(QStringLiteral("sDir")), QStringLiteral("sfile"));
             prefs.apply();
         }
-        QCOMPARE(Registry::setting(QStringLiteral("sDir")), QStringLiteral("custom"));
-        QCOMPARE(Registry::setting(QStringLiteral("UnpackCustomDir")),
-                 path(QStringLiteral("pieces")));
+        QCOMPARE(storedValue(QStringLiteral("sDir")), QStringLiteral("custom"));
+        QCOMPARE(storedValue(QStringLiteral("UnpackCustomDir")), path(QStringLiteral("pieces")));
         QVERIFY(window.findChild<QAction*>(QStringLiteral("UnpackCustomDirMnu"))->isChecked());
 
-        const QString savedBefore = Registry::setting(QStringLiteral("SaveCustomDir"));
+        const QString savedBefore = storedValue(QStringLiteral("SaveCustomDir"));
         {
             PreferencesDialog prefs(window.options(), window, host, &window);
             prefs.choose(SettingId::SaveTo, 0);
             prefs.reject();
         }
-        QCOMPARE(Registry::setting(QStringLiteral("SaveCustomDir")), savedBefore);
+        QCOMPARE(storedValue(QStringLiteral("SaveCustomDir")), savedBefore);
         QCOMPARE(window.saveCustomDir(), savedBefore);
-        QCOMPARE(Registry::setting(QStringLiteral("SaveTo")), QStringLiteral("LastSaved"));
+        QCOMPARE(storedValue(QStringLiteral("SaveTo")), QStringLiteral("LastSaved"));
     }
 
     void resetThenCancelResetsOnlyTheFilters() {
@@ -430,7 +433,7 @@ private Q_SLOTS:
         MainWindow window(&host);
         window.load();
         window.findChild<QAction*>(QStringLiteral("UltraSpeedChk"))->trigger();
-        saveFileFilters({{QStringLiteral("Video"), QStringLiteral("*.avi")}});
+        window.options().saveFileFilters({{QStringLiteral("Video"), QStringLiteral("*.avi")}});
         host.answer(MessageAnswer::Yes);
         {
             PreferencesDialog prefs(window.options(), window, host, &window);
@@ -442,9 +445,9 @@ private Q_SLOTS:
         QCOMPARE(
             host.texts().last(),
             QStringLiteral("Are you sure you want to reset and restore all default settings?"));
-        QCOMPARE(Registry::setting(QStringLiteral("tRate")), QStringLiteral("ufast"));
-        QCOMPARE(Registry::setting(QStringLiteral("NoOfFilter")), QStringLiteral("3"));
-        QCOMPARE(Registry::GetStringValue(Registry::FilterInfoKey, QStringLiteral("1")),
+        QCOMPARE(storedValue(QStringLiteral("tRate")), QStringLiteral("ufast"));
+        QCOMPARE(storedValue(QStringLiteral("NoOfFilter")), QStringLiteral("3"));
+        QCOMPARE(storedValueIn(SettingsStore::FilterInfoKey, QStringLiteral("1")),
                  QStringLiteral("Mpeg"));
     }
 
@@ -483,7 +486,7 @@ private Q_SLOTS:
         TipWindow window(path(QStringLiteral("tips/none.ctd")), options);
         QVERIFY(window.showAtStartup()->isChecked());
         window.showAtStartup()->setChecked(false);
-        QCOMPARE(Registry::setting(QStringLiteral("ShowTod")), QStringLiteral("0"));
+        QCOMPARE(storedValue(QStringLiteral("ShowTod")), QStringLiteral("0"));
         TipWindow again(path(QStringLiteral("tips/none.ctd")), options);
         QVERIFY(!again.showAtStartup()->isChecked());
     }

@@ -21,7 +21,7 @@
 #include "browse/file_manager_actions.h"
 #include "core/command_line.h"
 #include "core/native_path.h"
-#include "core/registry.h"
+#include "core/settings_store.h"
 #include "core/settings_table.h"
 #include "core/single_instance.h"
 #include "packlist/pack_list_window.h"
@@ -152,7 +152,7 @@ private Q_SLOTS:
         QDir::setCurrent(startFolder());
         QCoreApplication::setApplicationVersion(QStringLiteral("0.1.0"));
     }
-    void init() { QFile::remove(Registry::storePath()); }
+    void init() { QFile::remove(SettingsStore::defaultPath()); }
 
     void firstStartWritesEveryDefault() {
         RecorderJobHost host;
@@ -160,7 +160,7 @@ private Q_SLOTS:
         window.load();
         const QString mismatch = firstStartMismatch(startFolder(), QString(), QString());
         QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
-        QCOMPARE(Registry::GetStringValue(Registry::FilterKey, QStringLiteral("1")),
+        QCOMPARE(storedValueIn(SettingsStore::FilterKey, QStringLiteral("1")),
                  QStringLiteral("*.mpg,*.mpeg,*.mpe"));
         QCOMPARE(window.outputNameBox()->text(), startFolder() + QStringLiteral("/default.mpg"));
         QCOMPARE(window.findChild<QLabel*>(QStringLiteral("TarvikZarvoCaption"))->text(),
@@ -173,17 +173,17 @@ private Q_SLOTS:
     }
 
     void wordsOutsideTheVocabularyBecomeDefaults() {
-        Registry::saveSetting(QStringLiteral("tRate"), QStringLiteral("Normal"));
-        Registry::saveSetting(QStringLiteral("UnpkTyp"), QStringLiteral("EMH"));
-        Registry::saveSetting(QStringLiteral("LastSavedDir"), path(QStringLiteral("deleted")));
+        storeValue(QStringLiteral("tRate"), QStringLiteral("Normal"));
+        storeValue(QStringLiteral("UnpkTyp"), QStringLiteral("EMH"));
+        storeValue(QStringLiteral("LastSavedDir"), path(QStringLiteral("deleted")));
         RecorderJobHost host;
         MainWindow window(&host);
         window.load();
         QVERIFY(action(window, "NormalSpeedChk")->isChecked());
-        QCOMPARE(Registry::setting(QStringLiteral("tRate")), QStringLiteral("normal"));
+        QCOMPARE(storedValue(QStringLiteral("tRate")), QStringLiteral("normal"));
         QVERIFY(action(window, "UnpackEMHMnu")->isChecked());
         QVERIFY(!action(window, "UnpackRAWMnu")->isChecked());
-        QCOMPARE(Registry::setting(QStringLiteral("LastSavedDir")), startFolder());
+        QCOMPARE(storedValue(QStringLiteral("LastSavedDir")), startFolder());
     }
 
     void choicesAreStoredAndRestored() {
@@ -194,11 +194,11 @@ private Q_SLOTS:
             action(window, "CreateJoinBatMnu")->trigger();
             QVERIFY(action(window, "CreateJoinBatMnu")->isChecked());
             QVERIFY(!action(window, "CreateJoinBatNoMnu")->isChecked());
-            QCOMPARE(Registry::setting(QStringLiteral("JBat")), QStringLiteral("Jbat"));
+            QCOMPARE(storedValue(QStringLiteral("JBat")), QStringLiteral("Jbat"));
             action(window, "UltraSpeedChk")->trigger();
             QCOMPARE(window.options().rate().readAhead, quint32(5000000));
             action(window, "ZipCompressMnu")->trigger();
-            QCOMPARE(Registry::setting(QStringLiteral("MZip")), QStringLiteral("On"));
+            QCOMPARE(storedValue(QStringLiteral("MZip")), QStringLiteral("On"));
             action(window, "ZipSizeChk")->trigger();
             QCOMPARE(window.options().splitRule().SplitSize, quint64(100000000));
         }
@@ -220,7 +220,7 @@ private Q_SLOTS:
             QVERIFY(!QFileInfo::exists(file));
         }
         action(window, "AddContextMenuMnu")->trigger();
-        QCOMPARE(Registry::setting(QStringLiteral("CmPack")), QStringLiteral("On"));
+        QCOMPARE(storedValue(QStringLiteral("CmPack")), QStringLiteral("On"));
         for (const QString& file : packItActionFiles()) {
             QVERIFY2(readFile(file).contains("zarvo-listfeed"), qPrintable(file));
         }
@@ -311,7 +311,7 @@ private Q_SLOTS:
         window.load();
         action(window, "MCheckMnu")->trigger();
         action(window, "ChecksumMnu")->trigger();
-        QCOMPARE(Registry::setting(QStringLiteral("WrChk")), QStringLiteral("On"));
+        QCOMPARE(storedValue(QStringLiteral("WrChk")), QStringLiteral("On"));
         window.packList().appendPath(a);
         window.packList().appendPath(b);
         window.outputNameBox()->setText(out);
@@ -393,8 +393,8 @@ private Q_SLOTS:
         QCOMPARE(prompts.size(), 1);
         QVERIFY(prompts.first().startsWith(QStringLiteral("Unpack To Directory: ")));
         QVERIFY(action(window, "UnpackCustomDirMnu")->isChecked());
-        QCOMPARE(Registry::setting(QStringLiteral("sDir")), QStringLiteral("custom"));
-        QCOMPARE(Registry::setting(QStringLiteral("UnpackCustomDir")), path(QStringLiteral("u")));
+        QCOMPARE(storedValue(QStringLiteral("sDir")), QStringLiteral("custom"));
+        QCOMPARE(storedValue(QStringLiteral("UnpackCustomDir")), path(QStringLiteral("u")));
         QVERIFY(!QFileInfo::exists(a + QStringLiteral(".001")));
     }
 
@@ -406,7 +406,7 @@ private Q_SLOTS:
         action(window, "SaveCustomDirMnu")->trigger();
         QVERIFY(action(window, "LastSavedDirMnu")->isChecked());
         QVERIFY(!action(window, "SaveCustomDirMnu")->isChecked());
-        QCOMPARE(Registry::setting(QStringLiteral("SaveTo")), QStringLiteral("LastSaved"));
+        QCOMPARE(storedValue(QStringLiteral("SaveTo")), QStringLiteral("LastSaved"));
     }
 
     void customSaveFolderSetsTheOutputName() {
@@ -419,8 +419,8 @@ private Q_SLOTS:
         };
         action(window, "SaveCustomDirMnu")->trigger();
         QCOMPARE(window.outputNameBox()->text(), path(QStringLiteral("saves/default.mpg")));
-        QCOMPARE(Registry::setting(QStringLiteral("SaveTo")), QStringLiteral("Custom"));
-        QCOMPARE(Registry::setting(QStringLiteral("SaveCustomDir")), path(QStringLiteral("saves")));
+        QCOMPARE(storedValue(QStringLiteral("SaveTo")), QStringLiteral("Custom"));
+        QCOMPARE(storedValue(QStringLiteral("SaveCustomDir")), path(QStringLiteral("saves")));
     }
 
     void commandLineFillsThePackListAndAsksForTheOutput() {
@@ -443,7 +443,7 @@ private Q_SLOTS:
             (QStringList{QStringLiteral("Save Pack File As"),
                          QStringLiteral("Mpeg (*.mpg *.mpeg *.mpe);;Mp3 (*.mp3);;All Files (*)")}));
         QCOMPARE(window.outputNameBox()->text(), path(QStringLiteral("cl/joined.mpg")));
-        QCOMPARE(Registry::setting(QStringLiteral("LastSavedDir")), path(QStringLiteral("cl")));
+        QCOMPARE(storedValue(QStringLiteral("LastSavedDir")), path(QStringLiteral("cl")));
     }
 
     void closingRemembersTheFolderAndListPosition() {
@@ -456,8 +456,8 @@ private Q_SLOTS:
             window.packListWindow()->move(123, 45);
             window.close();
         }
-        QCOMPARE(Registry::setting(QStringLiteral("LastUsedDir")), path(QStringLiteral("here")));
-        QCOMPARE(Registry::setting(QStringLiteral("PkLstXpos")), QStringLiteral("1845"));
+        QCOMPARE(storedValue(QStringLiteral("LastUsedDir")), path(QStringLiteral("here")));
+        QCOMPARE(storedValue(QStringLiteral("PkLstXpos")), QStringLiteral("1845"));
         RecorderJobHost host;
         MainWindow window(&host);
         window.load();
@@ -503,8 +503,9 @@ private Q_SLOTS:
                 items << item->text();
             }
             items << QString::number(window.browser()->fileList()->count())
-                  << QString::fromUtf8(readFile(Registry::storePath())) << host.texts() << calls
-                  << dialogs.opened << QString::number(window.packListWindow()->isVisible())
+                  << QString::fromUtf8(readFile(SettingsStore::defaultPath())) << host.texts()
+                  << calls << dialogs.opened
+                  << QString::number(window.packListWindow()->isVisible())
                   << QString::number(window.packListWindow()->x())
                   << QString::number(window.isVisible());
             for (QWidget* top : QApplication::topLevelWidgets()) {
@@ -639,7 +640,7 @@ private Q_SLOTS:
         QCOMPARE(host.texts(), QStringList());
         QCOMPARE(window.options().splitRule().SplitMode, SplitKind::Pieces);
         QCOMPARE(window.options().splitRule().SplitCount, 3);
-        QCOMPARE(Registry::setting(QStringLiteral("cNof")), QStringLiteral("3"));
+        QCOMPARE(storedValue(QStringLiteral("cNof")), QStringLiteral("3"));
         QCOMPARE(action(window, "CustomSizeChk")->text(), QStringLiteral("3 Files (Custom...)"));
         // Opened again, the field of the choice in force holds its value, ready to type over.
         QString shown;
@@ -778,7 +779,7 @@ private Q_SLOTS:
         MainWindow& window = running.window;
         const QString a = writeFile(path(QStringLiteral("handed/a.mpg")), "a");
         const QString b = writeFile(path(QStringLiteral("handed/b c.mpg")), "b");
-        const QByteArray before = readFile(Registry::storePath());
+        const QByteArray before = readFile(SettingsStore::defaultPath());
         QProcess second;
         second.setWorkingDirectory(path(QStringLiteral("handed")));
         const QString bar = writeFile(path(QStringLiteral("handed/Live | Part 1.mpg")), "c");
@@ -790,7 +791,7 @@ private Q_SLOTS:
         QCOMPARE(second.readAllStandardError(), QByteArray());
         QCOMPARE(window.packList().fullPaths(), (QStringList{a, b, bar}));
         QVERIFY(window.packListWindow()->isVisible());
-        QCOMPARE(readFile(Registry::storePath()), before);
+        QCOMPARE(readFile(SettingsStore::defaultPath()), before);
         // Garbage on the socket is ignored.
         QLocalSocket stranger;
         stranger.connectToServer(SingleInstance::socketPath());
@@ -807,7 +808,7 @@ private Q_SLOTS:
         QVERIFY(first.waitForStarted());
         // The first program listens once its start-up has written the settings.
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(SingleInstance::socketPath()), 10000);
-        const QByteArray before = readFile(Registry::storePath());
+        const QByteArray before = readFile(SettingsStore::defaultPath());
         QProcess second;
         second.start(app, QStringList());  // no files to hand over: the message
         QVERIFY(second.waitForStarted());
@@ -817,7 +818,7 @@ private Q_SLOTS:
             10000);
         second.kill();
         second.waitForFinished();
-        QCOMPARE(readFile(Registry::storePath()), before);
+        QCOMPARE(readFile(SettingsStore::defaultPath()), before);
         QCOMPARE(first.state(), QProcess::Running);
         first.terminate();
         first.waitForFinished();

@@ -3,7 +3,7 @@
 #include <QListView>
 #include <QtTest>
 
-#include "core/registry.h"
+#include "core/settings_store.h"
 #include "packlist/pack_list_window.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
@@ -70,7 +70,7 @@ private Q_SLOTS:
         QDir::setCurrent(m_dir.path());
         QCoreApplication::setApplicationVersion(QStringLiteral("0.1.0"));
     }
-    void init() { QFile::remove(Registry::storePath()); }
+    void init() { QFile::remove(SettingsStore::defaultPath()); }
 
     void outlinesCutTheCorners() {
         const QRegion main = outlineRegion(mainWindowOutline());

@@ -3,13 +3,21 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "core/registry.h"
+#include "core/settings_store.h"
+#include "core/settings_table.h"
 #include "core/split_rule.h"
+#include "support/test_files.h"
 
 namespace {
 
-// The settings store, as the options model gives it to the split rule.
-const SplitStore kStore{storedSetting, storeSetting};
+// The settings file, as the options model gives it to the split rule.
+QString readSetting(SettingId id) {
+    return storedValue(settingRow(id).name);
+}
+void writeSetting(SettingId id, const QString& text) {
+    storeValue(settingRow(id).name, text);
+}
+const SplitStore kStore{readSetting, writeSetting};
 
 SplitRule ruleOf(SplitKind kind, quint64 size, int count = 2, int percent = 50) {
     SplitRule rule;
@@ -42,7 +50,7 @@ private Q_SLOTS:
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     }
-    void init() { QFile::remove(Registry::storePath()); }
+    void init() { QFile::remove(SettingsStore::defaultPath()); }
 
     void plans_data() {
         QTest::addColumn<int>("kind");
@@ -127,7 +135,7 @@ private Q_SLOTS:
             applyPreset(rule, splitPresets().at(i).word, &kStore);
             QCOMPARE(rule.SplitSize, bytes.at(i));
             QCOMPARE(rule.SplitMode, SplitKind::Preset);
-            QCOMPARE(Registry::setting(QStringLiteral("sSize")), splitPresets().at(i).word);
+            QCOMPARE(storedValue(QStringLiteral("sSize")), splitPresets().at(i).word);
         }
     }
 
@@ -210,8 +218,8 @@ private Q_SLOTS:
             applyCustomSize(rule, static_cast<SplitKind>(kind), text, false, &kStore);
         QVERIFY(outcome.refusal.isEmpty());
         QCOMPARE(rule.customCaption, caption);
-        QCOMPARE(Registry::setting(QStringLiteral("sSize")), word);
-        QCOMPARE(Registry::setting(setting), stored);
+        QCOMPARE(storedValue(QStringLiteral("sSize")), word);
+        QCOMPARE(storedValue(setting), stored);
         QCOMPARE(outcome.choice.value, text.toInt());
         if (rule.SplitMode == SplitKind::Percentage) {
             QCOMPARE(outcome.choice.caption, QStringLiteral("5% (Custom...)"));
@@ -227,7 +235,7 @@ private Q_SLOTS:
         QCOMPARE(rule.SplitSize, quint64(10240));
         QCOMPARE(rule.checkedEntry, QStringLiteral("custom"));
         QCOMPARE(rule.customCaption, QStringLiteral("1,440K (Custom...)"));
-        QCOMPARE(Registry::setting(QStringLiteral("sSize")), QStringLiteral("small"));
+        QCOMPARE(storedValue(QStringLiteral("sSize")), QStringLiteral("small"));
         QCOMPARE(outcome.choice.caption, QStringLiteral("10K (Custom...)"));
     }
 
@@ -283,16 +291,16 @@ private Q_SLOTS:
         QFETCH(QString, caption);
         QFETCH(quint64, size);
         QFETCH(QString, writtenBack);
-        Registry::saveSetting(QStringLiteral("sSize"), word);
-        Registry::saveSetting(setting, stored);
+        storeValue(QStringLiteral("sSize"), word);
+        storeValue(setting, stored);
         SplitRule rule;
         restoreSplitRule(rule, kStore);
         QCOMPARE(rule.customCaption, caption);
         if (size != 0) {
             QCOMPARE(rule.SplitSize, size);
         }
-        QCOMPARE(Registry::setting(setting), writtenBack);
-        QCOMPARE(Registry::setting(QStringLiteral("sSize")),
+        QCOMPARE(storedValue(setting), writtenBack);
+        QCOMPARE(storedValue(QStringLiteral("sSize")),
                  word == QLatin1String("huge") ? QStringLiteral("high") : word);
     }
 };

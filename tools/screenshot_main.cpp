@@ -163,7 +163,7 @@ int main(int argc, char* argv[]) {
     }
 
     {
-        CustomFilterDialog filters(host, &window);
+        CustomFilterDialog filters(window.options(), host, &window);
         filters.show();
         filters.move(60, 60);
         QTest::qWait(200);

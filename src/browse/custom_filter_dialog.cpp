@@ -1,5 +1,7 @@
 #include "browse/custom_filter_dialog.h"
 
+#include "core/options_model.h"
+
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,8 +37,9 @@ protected:
 
 }  // namespace
 
-CustomFilterDialog::CustomFilterDialog(JobHost& host, QWidget* parent)
+CustomFilterDialog::CustomFilterDialog(OptionsModel& options, JobHost& host, QWidget* parent)
     : QDialog(parent),
+      m_options(options),
       m_host(host),
       m_list(new FilterList(this)),
       m_description(new QLineEdit(this)),
@@ -91,7 +94,7 @@ CustomFilterDialog::CustomFilterDialog(JobHost& host, QWidget* parent)
     connect(m_list, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { m_popup->popup(m_list->viewport()->mapToGlobal(at)); });
 
-    fill(loadFileFilters(m_host));
+    fill(m_options.fileFilters(m_host));
 }
 
 void CustomFilterDialog::fill(const QList<FileFilter>& filters) {
@@ -190,6 +193,6 @@ void CustomFilterDialog::done(int result) {
         m_host.message(MessageIcon::Warning, QStringLiteral("At least 1 FileType must exist!"));
         return;
     }
-    saveFileFilters(m_filters);
+    m_options.saveFileFilters(m_filters);
     QDialog::done(result);
 }

@@ -5,6 +5,7 @@
 #include "browse/file_filters.h"
 
 class JobHost;
+class OptionsModel;
 class QLineEdit;
 class QListWidget;
 class QMenu;
@@ -14,7 +15,7 @@ class CustomFilterDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit CustomFilterDialog(JobHost& host, QWidget* parent = nullptr);
+    CustomFilterDialog(OptionsModel& options, JobHost& host, QWidget* parent = nullptr);
 
     QListWidget* list() const { return m_list; }
     QLineEdit* descriptionBox() const { return m_description; }
@@ -33,6 +34,7 @@ private:
     void fill(const QList<FileFilter>& filters);
     void swap(int from, int to);
 
+    OptionsModel& m_options;
     JobHost& m_host;
     QList<FileFilter> m_filters;
     QListWidget* m_list;

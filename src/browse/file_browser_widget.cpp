@@ -1,5 +1,7 @@
 #include "browse/file_browser_widget.h"
 
+#include "core/options_model.h"
+
 #include <QComboBox>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -70,8 +72,9 @@ bool FileListWidget::viewportEvent(QEvent* event) {
     return QListWidget::viewportEvent(event);
 }
 
-FileBrowserWidget::FileBrowserWidget(JobHost& host, QWidget* parent)
+FileBrowserWidget::FileBrowserWidget(OptionsModel& options, JobHost& host, QWidget* parent)
     : QWidget(parent),
+      m_options(options),
       m_host(host),
       m_volumes(new QComboBox(this)),
       m_folders(new QListWidget(this)),
@@ -250,7 +253,7 @@ void FileBrowserWidget::refresh() {
 }
 
 bool FileBrowserWidget::loadFilters() {
-    const QList<FileFilter> filters = loadFileFilters(m_host);
+    const QList<FileFilter> filters = m_options.fileFilters(m_host);
     const QSignalBlocker blocker(m_patterns);
     m_patterns->clear();
     for (const FileFilter& filter : filters) {
@@ -272,7 +275,7 @@ void FileBrowserWidget::patternChosen(int index) {
     if (index < 0) {
         return;
     }
-    m_patternList = patternList(filterPatternForBox(index + 1));
+    m_patternList = patternList(m_options.fileFilter(index + 1).patterns);
     fillFiles();
 }
 

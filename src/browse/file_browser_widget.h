@@ -4,6 +4,7 @@
 #include <QWidget>
 
 class JobHost;
+class OptionsModel;
 class PackListModel;
 class QComboBox;
 class QLabel;
@@ -39,7 +40,7 @@ class FileBrowserWidget : public QWidget {
     Q_OBJECT
 
 public:
-    FileBrowserWidget(JobHost& host, QWidget* parent = nullptr);
+    FileBrowserWidget(OptionsModel& options, JobHost& host, QWidget* parent = nullptr);
 
     QComboBox* volumeList() const { return m_volumes; }
     QListWidget* folderList() const { return m_folders; }
@@ -81,6 +82,7 @@ private:
     void patternChosen(int index);
     void clicked();  // any selection change of the file list counts as a click
 
+    OptionsModel& m_options;
     JobHost& m_host;
     QComboBox* m_volumes;
     QListWidget* m_folders;

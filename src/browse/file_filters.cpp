@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 
 #include "core/job_host.h"
+#include "core/options_model.h"
 #include "core/text_helpers.h"
 
 QStringList patternList(const QString& patterns) {
@@ -37,11 +38,11 @@ bool matchesFilePattern(const QString& fileName, const QStringList& patterns) {
     return false;
 }
 
-QString saveDialogTypeList(JobHost& host) {
+QString saveDialogTypeList(OptionsModel& options, JobHost& host) {
     QStringList parts;
-    const int count = checkedFilterCount(host);
+    const int count = options.fileFilterCount(host);
     for (int number = 1; number <= count; ++number) {
-        const FileFilter filter = storedFilter(number);
+        const FileFilter filter = options.fileFilter(number);
         if (!filter.isEmptySlot()) {
             parts << filter.displayForm() << withSemicolons(filter.patterns);
         }

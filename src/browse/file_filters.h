@@ -7,6 +7,7 @@
 #include "core/file_filter_store.h"
 
 class JobHost;
+class OptionsModel;
 
 inline const QString kPatternPlaceholder = QStringLiteral("*.FileType1,*.FileType2");
 
@@ -19,7 +20,7 @@ bool matchesFilePattern(const QString& fileName, const QStringList& patterns);
 
 // "Mpeg (*.mpg,*.mpeg,*.mpe)|*.mpg;*.mpeg;*.mpe|..." and the same in Qt's syntax, where
 // each entry shows its patterns once: "Mpeg (*.mpg *.mpeg *.mpe);;...".
-QString saveDialogTypeList(JobHost& host);
+QString saveDialogTypeList(OptionsModel& options, JobHost& host);
 QString qtFileDialogFilter(const QString& typeList);
 
 // What a file dialog returns: the path ("" when cancelled) and the type chosen in it.

@@ -1,14 +1,26 @@
 #include "core/file_filter_store.h"
 
 #include "core/job_host.h"
-#include "core/registry.h"
+#include "core/settings_store.h"
 #include "core/settings_table.h"
 #include "core/text_helpers.h"
 
-FileFilter storedFilter(int number) {
+namespace {
+
+QString storedSetting(SettingsStore& store, SettingId id) {
+    return store.setting(settingRow(id).name);
+}
+
+void storeSetting(SettingsStore& store, SettingId id, const QString& text) {
+    store.saveSetting(settingRow(id).name, text);
+}
+
+}  // namespace
+
+FileFilter storedFilter(SettingsStore& store, int number) {
     const QString name = QString::number(number);
-    return {Registry::GetStringValue(Registry::FilterInfoKey, name),
-            Registry::GetStringValue(Registry::FilterKey, name)};
+    return {store.value(SettingsStore::FilterInfoKey, name),
+            store.value(SettingsStore::FilterKey, name)};
 }
 
 QString withSemicolons(const QString& patterns) {
@@ -27,51 +39,47 @@ QList<FileFilter> defaultFileFilters() {
             {QStringLiteral("All Files"), QStringLiteral("*.*")}};
 }
 
-void ResetFileFilter() {
-    saveFileFilters(defaultFileFilters());
-    storeSetting(SettingId::FiltersReady, settingRow(SettingId::FiltersReady).defaultValue);
+void ResetFileFilter(SettingsStore& store) {
+    saveFileFilters(store, defaultFileFilters());
+    storeSetting(store, SettingId::FiltersReady, settingRow(SettingId::FiltersReady).defaultValue);
 }
 
-void saveFileFilters(const QList<FileFilter>& filters) {
-    storeSetting(SettingId::FilterCount, QString::number(filters.size()));
-    Registry::DeleteKey(Registry::FilterKey);
-    Registry::DeleteKey(Registry::FilterInfoKey);
+void saveFileFilters(SettingsStore& store, const QList<FileFilter>& filters) {
+    const SettingsStore::Batch batch(store);  // one write for the whole set
+    storeSetting(store, SettingId::FilterCount, QString::number(filters.size()));
+    store.deleteKey(SettingsStore::FilterKey);
+    store.deleteKey(SettingsStore::FilterInfoKey);
     for (qsizetype i = 0; i < filters.size(); ++i) {
-        Registry::SaveStringValue(Registry::FilterKey, QString::number(i + 1),
-                                  filters.at(i).patterns);
+        store.setValue(SettingsStore::FilterKey, QString::number(i + 1), filters.at(i).patterns);
     }
     for (qsizetype i = 0; i < filters.size(); ++i) {
-        Registry::SaveStringValue(Registry::FilterInfoKey, QString::number(i + 1),
-                                  filters.at(i).description);
+        store.setValue(SettingsStore::FilterInfoKey, QString::number(i + 1),
+                       filters.at(i).description);
     }
 }
 
-int checkedFilterCount(JobHost& host) {
-    const QString stored = storedSetting(SettingId::FilterCount);
+int checkedFilterCount(SettingsStore& store, JobHost& host) {
+    const QString stored = storedSetting(store, SettingId::FilterCount);
     // "0", "" and anything but a count of at most kMaxFileFilters is tampering.
     if (!isValidSetting(settingRow(SettingId::FilterCount), stored)) {
         host.message(MessageIcon::Warning, kFilterTamperMessage);
-        ResetFileFilter();
+        ResetFileFilter(store);
         return 3;
     }
     return stored.trimmed().toInt();
 }
 
-QList<FileFilter> loadFileFilters(JobHost& host, bool writeCount) {
-    const int count = checkedFilterCount(host);
+QList<FileFilter> loadFileFilters(SettingsStore& store, JobHost& host, bool writeCount) {
+    const int count = checkedFilterCount(store, host);
     QList<FileFilter> filters;
     for (int number = 1; number <= count; ++number) {
-        const FileFilter filter = storedFilter(number);
+        const FileFilter filter = storedFilter(store, number);
         if (!filter.isEmptySlot()) {
             filters.append(filter);
         }
     }
     if (writeCount) {
-        storeSetting(SettingId::FilterCount, QString::number(filters.size()));
+        storeSetting(store, SettingId::FilterCount, QString::number(filters.size()));
     }
     return filters;
-}
-
-QString filterPatternForBox(int number) {
-    return withSemicolons(Registry::GetStringValue(Registry::FilterKey, QString::number(number)));
 }

@@ -4,9 +4,11 @@
 #include <QString>
 
 class JobHost;
+class SettingsStore;
 
 // The user's file types as the settings store keeps them: a count, and numbered
-// patterns and descriptions under their own keys.
+// patterns and descriptions under their own keys. The options model calls these, and
+// announces what they change.
 
 // One user-defined file type: "Mpeg" with "*.mpg,*.mpeg,*.mpe".
 struct FileFilter {
@@ -24,22 +26,19 @@ inline const QString kFilterTamperMessage = QStringLiteral(
 QList<FileFilter> defaultFileFilters();
 
 // Deletes both filter keys and writes the three default pairs, the marker and the count.
-void ResetFileFilter();
+void ResetFileFilter(SettingsStore& store);
 
 // The stored count; "0", "" or anything but a count up to kMaxFileFilters is tampering:
 // the message, the defaults, and 3.
-int checkedFilterCount(JobHost& host);
+int checkedFilterCount(SettingsStore& store, JobHost& host);
 
 // The stored filters 1..count, empty slots skipped; the count of those shown is written
 // back when `writeCount`.
-QList<FileFilter> loadFileFilters(JobHost& host, bool writeCount = true);
-
-// The stored filter number `number` (1-based) as file-list patterns, "," turned into ";".
-QString filterPatternForBox(int number);
+QList<FileFilter> loadFileFilters(SettingsStore& store, JobHost& host, bool writeCount);
 
 // Writes `filters` as the new set (the filter dialog's save on close).
-void saveFileFilters(const QList<FileFilter>& filters);
+void saveFileFilters(SettingsStore& store, const QList<FileFilter>& filters);
 
 // The stored filter number `number` (1-based), and a pattern text with "," turned into ";".
-FileFilter storedFilter(int number);
+FileFilter storedFilter(SettingsStore& store, int number);
 QString withSemicolons(const QString& patterns);

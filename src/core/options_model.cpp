@@ -2,7 +2,7 @@
 
 #include <QFileInfo>
 
-#include "core/registry.h"
+#include "core/settings_migration.h"
 #include "core/text_helpers.h"
 
 namespace {
@@ -18,13 +18,43 @@ constexpr SettingId kRestoreOrder[] = {
 
 }  // namespace
 
-OptionsModel::OptionsModel(QObject* parent) : QObject(parent) {
+OptionsModel::OptionsModel(const QString& storePath, QObject* parent)
+    : QObject(parent), m_store(storePath) {
     for (const SettingRow& row : settingsTable()) {
         if (row.kind == SettingKind::Words) {
             m_choices[static_cast<size_t>(row.id)] = defaultWordIndex(row.id);
         }
     }
     applyPreset(m_split, defaultPresetWord());
+}
+
+QString OptionsModel::storedSetting(SettingId id) const {
+    return m_store.setting(settingRow(id).name);
+}
+
+void OptionsModel::storeSetting(SettingId id, const QString& text) {
+    if (storedSetting(id) == text) {
+        return;
+    }
+    m_store.saveSetting(settingRow(id).name, text);
+    announce(id);
+}
+
+// Announcements wait for the outermost change, so that a listener never sees the model
+// half changed (a split rule whose size is stored but whose mode is not yet).
+void OptionsModel::change(const std::function<void()>& apply) {
+    ++m_changeDepth;
+    apply();
+    if (--m_changeDepth > 0) {
+        return;
+    }
+    if (const QString failure = m_store.takeWriteFailure(); !failure.isEmpty()) {
+        Q_EMIT storeFailed(failure);
+    }
+    const QList<SettingId> changedIds = std::exchange(m_unannounced, {});
+    for (const SettingId id : changedIds) {
+        Q_EMIT changed(id);
+    }
 }
 
 int OptionsModel::choice(SettingId id) const {
@@ -34,48 +64,44 @@ int OptionsModel::choice(SettingId id) const {
 void OptionsModel::setChoice(SettingId id, int index) {
     const bool known = index >= 0 && index < settingRow(id).words.size();
     const int used = known ? index : defaultWordIndex(id);
-    m_choices[static_cast<size_t>(id)] = used;
-    store(id, settingWord(id, used));
-    Q_EMIT changed(id);
+    change([&] {
+        m_choices[static_cast<size_t>(id)] = used;
+        storeSetting(id, settingWord(id, used));
+    });
 }
 
 void OptionsModel::chooseWord(SettingId id, const QString& word) {
     setChoice(id, settingWordIndex(id, word));
 }
 
-void OptionsModel::store(SettingId id, const QString& text) {
-    storeSetting(id, text);
-    if (const QString failure = Registry::takeWriteFailure(); !failure.isEmpty()) {
-        Q_EMIT storeFailed(failure);
-    }
-}
-
 SplitStore OptionsModel::splitStore() {
-    return {[](SettingId id) { return storedSetting(id); },
-            [this](SettingId id, const QString& text) { store(id, text); }};
+    return {[this](SettingId id) { return storedSetting(id); },
+            [this](SettingId id, const QString& text) { storeSetting(id, text); }};
 }
 
 void OptionsModel::setSplitRule(const SplitRule& rule) {
-    m_split = rule;
-    if (rule.SplitMode == SplitKind::Preset) {
-        store(SettingId::SplitSize, rule.checkedEntry);
-    } else {
-        store(SettingId::SplitSize, splitModeWord(rule.SplitMode));
-        if (rule.SplitMode == SplitKind::Percentage) {
-            store(SettingId::CustomPercent, QString::number(rule.SplitPercent));
-        } else if (rule.SplitMode == SplitKind::Pieces) {
-            store(SettingId::CustomPieces, QString::number(rule.SplitCount));
-        } else {
-            store(SettingId::CustomBytes, QString::number(rule.SplitSize));
+    change([&] {
+        m_split = rule;
+        if (rule.SplitMode == SplitKind::Preset) {
+            storeSetting(SettingId::SplitSize, rule.checkedEntry);
+            return;
         }
-    }
-    Q_EMIT changed(SettingId::SplitSize);
+        storeSetting(SettingId::SplitSize, splitModeWord(rule.SplitMode));
+        if (rule.SplitMode == SplitKind::Percentage) {
+            storeSetting(SettingId::CustomPercent, QString::number(rule.SplitPercent));
+        } else if (rule.SplitMode == SplitKind::Pieces) {
+            storeSetting(SettingId::CustomPieces, QString::number(rule.SplitCount));
+        } else {
+            storeSetting(SettingId::CustomBytes, QString::number(rule.SplitSize));
+        }
+    });
 }
 
 void OptionsModel::choosePreset(const QString& word) {
-    const SplitStore writer = splitStore();
-    applyPreset(m_split, word, &writer);
-    Q_EMIT changed(SettingId::SplitSize);
+    change([&] {
+        const SplitStore writer = splitStore();
+        applyPreset(m_split, word, &writer);
+    });
 }
 
 std::optional<SplitKind> OptionsModel::storedSplitMode() const {
@@ -84,11 +110,11 @@ std::optional<SplitKind> OptionsModel::storedSplitMode() const {
 
 CustomSizeOutcome OptionsModel::applyCustomSize(SplitKind mode, const QString& text,
                                                 bool prefsOpen) {
-    const SplitStore writer = splitStore();
-    const CustomSizeOutcome outcome = ::applyCustomSize(m_split, mode, text, prefsOpen, &writer);
-    if (outcome.refusal.isEmpty()) {
-        Q_EMIT changed(SettingId::SplitSize);
-    }
+    CustomSizeOutcome outcome;
+    change([&] {
+        const SplitStore writer = splitStore();
+        outcome = ::applyCustomSize(m_split, mode, text, prefsOpen, &writer);
+    });
     return outcome;
 }
 
@@ -97,14 +123,14 @@ QString OptionsModel::folder(SettingId id) const {
 }
 
 void OptionsModel::setFolder(SettingId id, const QString& folder) {
-    store(id, folder);
+    change([&] { storeSetting(id, folder); });
 }
 
 QString OptionsModel::settleFolder(SettingId id, const QString& fallback) {
     const QString stored = folder(id);
     const QString held = withoutTrailingSlashes(stored);
     const QString used = !stored.isEmpty() && QFileInfo(held).isDir() ? held : fallback;
-    store(id, used);
+    setFolder(id, used);
     return used;
 }
 
@@ -133,9 +159,11 @@ std::pair<SettingId, int> OptionsModel::customEntry(FolderChoice which) {
 }
 
 void OptionsModel::chooseCustomFolder(FolderChoice which, const QString& folder) {
-    setFolder(folderSetting(which), folder);
-    const auto [setting, word] = customEntry(which);
-    setChoice(setting, word);
+    change([&] {
+        setFolder(folderSetting(which), folder);
+        const auto [setting, word] = customEntry(which);
+        setChoice(setting, word);
+    });
 }
 
 double OptionsModel::packListX() const {
@@ -147,29 +175,103 @@ double OptionsModel::packListY() const {
 }
 
 void OptionsModel::setPackListPosition(double x, double y) {
-    store(SettingId::PackListX, QString::number(x));
-    store(SettingId::PackListY, QString::number(y));
+    change([&] {
+        storeSetting(SettingId::PackListX, QString::number(x));
+        storeSetting(SettingId::PackListY, QString::number(y));
+    });
 }
 
-bool OptionsModel::showTips() const {
+// The file-type store writes its count and marker itself; what it changed is announced.
+void OptionsModel::changeFileTypes(const std::function<void()>& apply) {
+    change([&] {
+        const QString count = storedSetting(SettingId::FilterCount);
+        const QString marker = storedSetting(SettingId::FiltersReady);
+        apply();
+        if (storedSetting(SettingId::FilterCount) != count) {
+            announce(SettingId::FilterCount);
+        }
+        if (storedSetting(SettingId::FiltersReady) != marker) {
+            announce(SettingId::FiltersReady);
+        }
+    });
+}
+
+QList<FileFilter> OptionsModel::fileFilters(JobHost& host, bool writeCount) {
+    QList<FileFilter> filters;
+    changeFileTypes([&] { filters = loadFileFilters(m_store, host, writeCount); });
+    return filters;
+}
+
+int OptionsModel::fileFilterCount(JobHost& host) {
+    int count = 0;
+    changeFileTypes([&] { count = checkedFilterCount(m_store, host); });
+    return count;
+}
+
+FileFilter OptionsModel::fileFilter(int number) {
+    return storedFilter(m_store, number);
+}
+
+void OptionsModel::saveFileFilters(const QList<FileFilter>& filters) {
+    changeFileTypes([&] { ::saveFileFilters(m_store, filters); });
+}
+
+void OptionsModel::ResetFileFilter() {
+    changeFileTypes([&] { ::ResetFileFilter(m_store); });
+}
+
+bool OptionsModel::showTips() {
     return isFlagOn(storedSetting(SettingId::ShowTips));
 }
 
 void OptionsModel::setShowTips(bool show) {
-    store(SettingId::ShowTips, flagText(show));
+    change([&] { storeSetting(SettingId::ShowTips, flagText(show)); });
 }
 
-QString OptionsModel::restoreFromStore(const SettingsContext& context,
-                                       const std::function<void()>& resetFilters) {
-    normaliseSettings(context, resetFilters);
-    const QString unreadable = Registry::takeWarning();
-    for (const SettingId id : kRestoreOrder) {
-        chooseWord(id, storedSetting(id));
-        if (id == SettingId::Rate) {
-            const SplitStore writer = splitStore();
-            restoreSplitRule(m_split, writer);
-            Q_EMIT changed(SettingId::SplitSize);
+void OptionsModel::normaliseSettings(const SettingsContext& context) {
+    const SettingsStore::Batch batch(m_store);  // one write of the file for all the values
+    const auto current = [&](SettingId id) {
+        return effectiveSetting(settingRow(id), storedSetting(id), context);
+    };
+    const QString sizeMode = current(SettingId::SplitSize);
+    for (const SettingRow& row : settingsTable()) {
+        if (row.kind == SettingKind::Flag || row.kind == SettingKind::Count) {
+            continue;  // the tip window and the filters look after these
         }
+        if (!row.onlyWithSize.isEmpty() && !row.onlyWithSize.contains(sizeMode)) {
+            continue;
+        }
+        if (row.kind == SettingKind::Marker) {
+            if (!isValidSetting(row, storedSetting(row.id))) {
+                ResetFileFilter();
+            }
+            continue;
+        }
+        storeSetting(row.id, current(row.id));
     }
-    return unreadable;
+}
+
+void OptionsModel::announce(SettingId id) {
+    if (!m_unannounced.contains(id)) {
+        m_unannounced.append(id);
+    }
+}
+
+QString OptionsModel::restoreFromStore(const SettingsContext& context) {
+    change([&] {
+        migrateSettings(m_store);
+        normaliseSettings(context);
+        // Every option is announced as it is applied, changed or not: the views learn
+        // the start-up state from these.
+        for (const SettingId id : kRestoreOrder) {
+            chooseWord(id, storedSetting(id));
+            announce(id);
+            if (id == SettingId::Rate) {
+                const SplitStore writer = splitStore();
+                restoreSplitRule(m_split, writer);
+                announce(SettingId::SplitSize);
+            }
+        }
+    });
+    return m_store.takeWarning();
 }

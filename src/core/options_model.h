@@ -1,24 +1,32 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <utility>
 
+#include "core/file_filter_store.h"
 #include "core/option_types.h"
+#include "core/settings_store.h"
 #include "core/settings_table.h"
 #include "core/split_rule.h"
 #include "core/transfer_rate.h"
 
+class JobHost;
+
 // The user's options in one place, and the only reader and writer of the settings
-// store outside start-up's normalisation. Every change is stored at once and
-// announced; menus, the preferences dialog, start-up and the jobs read it here.
+// store, which it owns. Every change is stored at once and announced, once per setting
+// whose stored value really changed, after the model is consistent again; menus, the
+// preferences dialog, start-up and the jobs read it here.
 class OptionsModel : public QObject {
     Q_OBJECT
 
 public:
-    explicit OptionsModel(QObject* parent = nullptr);
+    explicit OptionsModel(const QString& storePath = SettingsStore::defaultPath(),
+                          QObject* parent = nullptr);
 
     // A words setting as the index of its word (its enum value), and its change. An
     // index outside the words stores the setting's default.
@@ -84,18 +92,24 @@ public:
     double packListY() const;
     void setPackListPosition(double x, double y);
 
+    // The user's file types (see file_filter_store.h). A damaged count is told to
+    // `host` and the defaults written.
+    QList<FileFilter> fileFilters(JobHost& host, bool writeCount = true);
+    int fileFilterCount(JobHost& host);
+    FileFilter fileFilter(int number);
+    void saveFileFilters(const QList<FileFilter>& filters);
+    void ResetFileFilter();
     // The number of file types as stored (the filters keep it themselves).
     QString fileTypeCount() const { return storedSetting(SettingId::FilterCount); }
 
-    bool showTips() const;
+    bool showTips();
     void setShowTips(bool show);
 
-    // Start-up: every stored value back inside its vocabulary (the file-type filters
-    // reset by `resetFilters` when never initialised), then every option read, in the
-    // order the main window applies them. The returned text says why the settings file
-    // could not be read, or is empty.
-    QString restoreFromStore(const SettingsContext& context,
-                             const std::function<void()>& resetFilters);
+    // Start-up: the file brought to this program's format, every stored value back
+    // inside its vocabulary (the file-type filters reset when never initialised), then
+    // every option read, in the order the main window applies them, each announced.
+    // The returned text says why the settings file could not be read, or is empty.
+    QString restoreFromStore(const SettingsContext& context);
 
 Q_SIGNALS:
     void changed(SettingId id);
@@ -103,10 +117,20 @@ Q_SIGNALS:
     void storeFailed(const QString& text);
 
 private:
-    void store(SettingId id, const QString& text);
+    QString storedSetting(SettingId id) const;
+    // Stores `text`; the setting is announced at the end of the change when it differs.
+    void storeSetting(SettingId id, const QString& text);
+    // Runs one change of the model and then announces what it changed.
+    void change(const std::function<void()>& apply);
+    void announce(SettingId id);
+    void changeFileTypes(const std::function<void()>& apply);
     void chooseWord(SettingId id, const QString& word);
+    void normaliseSettings(const SettingsContext& context);
     SplitStore splitStore();
 
+    mutable SettingsStore m_store;  // reading may parse the file again
     std::array<int, settingCount()> m_choices{};
     SplitRule m_split;
+    QList<SettingId> m_unannounced;
+    int m_changeDepth = 0;
 };

@@ -4,8 +4,6 @@
 
 #include <cmath>
 
-#include "core/registry.h"
-
 namespace {
 
 QStringList list(std::initializer_list<const char*> items) {
@@ -187,36 +185,4 @@ QString effectiveSetting(const SettingRow& row, const QString& stored,
         return positionText(row.id == SettingId::PackListX ? context.packListX : context.packListY);
     }
     return row.defaultValue;
-}
-
-QString storedSetting(SettingId id) {
-    return Registry::setting(settingRow(id).name);
-}
-
-void storeSetting(SettingId id, const QString& text) {
-    Registry::saveSetting(settingRow(id).name, text);
-}
-
-QString currentSetting(SettingId id, const SettingsContext& context) {
-    return effectiveSetting(settingRow(id), storedSetting(id), context);
-}
-
-void normaliseSettings(const SettingsContext& context, const std::function<void()>& resetFilters) {
-    const Registry::Batch batch;  // one write of the file for all the values
-    const QString sizeMode = currentSetting(SettingId::SplitSize, context);
-    for (const SettingRow& row : settingsTable()) {
-        if (row.kind == SettingKind::Flag || row.kind == SettingKind::Count) {
-            continue;  // the tip window and the filters look after these
-        }
-        if (!row.onlyWithSize.isEmpty() && !row.onlyWithSize.contains(sizeMode)) {
-            continue;
-        }
-        if (row.kind == SettingKind::Marker) {
-            if (!isValidSetting(row, storedSetting(row.id)) && resetFilters) {
-                resetFilters();
-            }
-            continue;
-        }
-        storeSetting(row.id, currentSetting(row.id, context));
-    }
 }

@@ -6,7 +6,6 @@
 #include <QtGlobal>
 
 #include <cstddef>
-#include <functional>
 #include <optional>
 
 // The vocabulary of every stored setting: its name, the texts it may hold, its
@@ -113,14 +112,3 @@ bool isValidSetting(const SettingRow& row, const QString& text);
 // The value in force for `row` when the store holds `stored`.
 QString effectiveSetting(const SettingRow& row, const QString& stored,
                          const SettingsContext& context);
-
-// The stored text of a setting, and its write to the store.
-QString storedSetting(SettingId id);
-void storeSetting(SettingId id, const QString& text);
-
-// Reads the stored value of `id` and returns the value in force.
-QString currentSetting(SettingId id, const SettingsContext& context = {});
-
-// Start-up's rule: reads every setting, and writes back the value in force;
-// `resetFilters` runs when the file-type filters were never initialised.
-void normaliseSettings(const SettingsContext& context, const std::function<void()>& resetFilters);

@@ -335,6 +335,11 @@ QAction* MainMenus::action(const QString& name) const {
 }
 
 void MainMenus::refreshChecks(SettingId id) {
+    // A custom size, count or percentage shows in the custom entry's caption.
+    if (id == SettingId::CustomBytes || id == SettingId::CustomPieces ||
+        id == SettingId::CustomPercent) {
+        id = SettingId::SplitSize;
+    }
     for (const auto& [action, entry] : std::as_const(m_checkable)) {
         if (entry->setting != id) {
             continue;

@@ -132,7 +132,7 @@ void MainWindow::buildControls() {
     setCentralWidget(client);
     m_chrome = new MainChrome(*this, *client, *m_jobs, m_options);
 
-    m_browser = new FileBrowserWidget(m_jobs->host(), client);
+    m_browser = new FileBrowserWidget(m_options, m_jobs->host(), client);
     m_browser->move(12, 28);
     connect(m_browser, &FileBrowserWidget::currentDirChanged, this,
             [this](const QString& folder) { m_currentDir = folder; });
@@ -218,7 +218,7 @@ void MainWindow::load() {
     const SettingsContext context{m_currentDir, static_cast<double>(fallback.x()),
                                   static_cast<double>(fallback.y())};
     // Every stored value back in its vocabulary; the filters initialised on a first start.
-    const QString unreadable = m_options.restoreFromStore(context, ResetFileFilter);
+    const QString unreadable = m_options.restoreFromStore(context);
     if (!unreadable.isEmpty()) {
         m_messages->message(MessageIcon::Warning, unreadable);
     }
@@ -230,7 +230,7 @@ void MainWindow::load() {
         m_messages->message(MessageIcon::Warning, kFilterTamperMessage +
                                                       QStringLiteral(" Please restart ") +
                                                       kProgramTitle + QLatin1Char('.'));
-        ResetFileFilter();
+        m_options.ResetFileFilter();
         QApplication::restoreOverrideCursor();
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         return;
@@ -349,7 +349,7 @@ void MainWindow::EnableBottomMostFrm(bool enabled) {
 }
 
 void MainWindow::outputFileCommand() {
-    const QString types = qtFileDialogFilter(saveDialogTypeList(m_jobs->host()));
+    const QString types = qtFileDialogFilter(saveDialogTypeList(m_options, m_jobs->host()));
     EnableBottomMostFrm(false);
     const FileChoice chosen = chooseOutputFile(QStringLiteral("Save Pack File As"), types);
     QString confirmed;
@@ -495,12 +495,12 @@ bool MainWindow::loadFilters() {
 }
 
 void MainWindow::resetFileFilters() {
-    ResetFileFilter();
+    m_options.ResetFileFilter();
     loadFilters();
 }
 
 void MainWindow::fileTypeCommand() {
-    CustomFilterDialog dialog(m_jobs->host(), this);
+    CustomFilterDialog dialog(m_options, m_jobs->host(), this);
     dialog.exec();
     loadFilters();
 }

@@ -6,7 +6,7 @@
 #include <QLocale>
 #include <QProcess>
 
-#include "core/registry.h"
+#include "core/settings_store.h"
 
 QString writeFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).path());
@@ -129,6 +129,18 @@ QStringList texts(std::initializer_list<const char*> items) {
     return list;
 }
 
+QString storedValue(const QString& name, const QString& fallback) {
+    return SettingsStore().setting(name, fallback);
+}
+
+QString storedValueIn(const QString& key, const QString& name) {
+    return SettingsStore().value(key, name);
+}
+
+void storeValue(const QString& name, const QString& text) {
+    SettingsStore().saveSetting(name, text);
+}
+
 QString firstStartMismatch(const QString& folder, const QString& x, const QString& y) {
     const QString here = QStringLiteral("@");
     const QStringList expected =
@@ -143,7 +155,7 @@ QString firstStartMismatch(const QString& folder, const QString& x, const QStrin
     for (const QString& entry : expected) {
         const QString name = entry.section(QLatin1Char('='), 0, 0);
         QString value = entry.section(QLatin1Char('='), 1);
-        const QString stored = Registry::setting(name, QStringLiteral("<absent>"));
+        const QString stored = storedValue(name, QStringLiteral("<absent>"));
         value = value == here                 ? folder
                 : value == QLatin1String("X") ? x
                 : value == QLatin1String("Y") ? y

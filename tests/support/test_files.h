@@ -55,6 +55,11 @@ QString appProgram();
 // "" when all agree, else the first difference.
 QString firstStartMismatch(const QString& folder, const QString& x, const QString& y);
 
+// A value of the user's settings file as another reader sees it, and a write of one.
+QString storedValue(const QString& name, const QString& fallback = QString());
+QString storedValueIn(const QString& key, const QString& name);
+void storeValue(const QString& name, const QString& text);
+
 // What a run of zarvo-cli (the program named by $ZARVO_CLI) ended with.
 struct CliResult {
     int status = -1;
