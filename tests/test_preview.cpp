@@ -168,7 +168,8 @@ private Q_SLOTS:
              {std::pair{&MSSlider::ValueHasChanged, "changed"},
               std::pair{&MSSlider::MouseDown, "down"}, std::pair{&MSSlider::MouseUp, "up"},
               std::pair{&MSSlider::OnClick, "click"}}) {
-            connect(&slider, signal, this, [&events, name] { events.append(QLatin1String(name)); });
+            connect(&slider, signal, this,
+                    [&events, label = name] { events.append(QLatin1String(label)); });
         }
         slider.setValue(50);
         QCOMPARE(events, texts({"changed"}));
