@@ -47,6 +47,7 @@ private Q_SLOTS:
         options.applyCustomSize(SplitKind::CustomSize, QStringLiteral("100"), false);
         RecorderJobHost host;
         JobController jobs(options, host);
+        jobs.setRunInline(true);  // every report arrives, each in its turn
         QSignalSpy finished(&jobs, &JobController::finished);
         // The window shows each report; the user's click arrives meanwhile.
         int reports = 0;
@@ -88,6 +89,7 @@ private Q_SLOTS:
         options.setOn(SettingId::MpegCheck, false);
         RecorderJobHost host;
         JobController jobs(options, host);
+        jobs.setRunInline(true);
         jobs.startPack({a, b}, path(QStringLiteral("arm/out")));
         QVERIFY(host.texts().isEmpty());
         jobs.arm();

@@ -84,20 +84,6 @@ private Q_SLOTS:
         QCOMPARE(int(seen.buttons), boxButtons);
         QVERIFY(seen.onTop);
     }
-
-    void progressRunsPendingEvents() {
-        QWidget window;
-        DialogJobHost host(&window);
-        bool ran = false;
-        QTimer::singleShot(0, [&] { ran = true; });
-        QString shown;
-        host.setProgressView([&](const ProgressReport& report) { shown = report.percentText; });
-        ProgressReport report;
-        report.percentText = QStringLiteral("42%");
-        host.progress(report);
-        QVERIFY(ran);
-        QCOMPARE(shown, QStringLiteral("42%"));
-    }
 };
 
 QTEST_MAIN(JobHostDialogTest)

@@ -352,7 +352,7 @@ private Q_SLOTS:
         const QString b = writePatternFile(path(QStringLiteral("x/b")), 55555, 4);
         const QString out = path(QStringLiteral("x/out"));
         Run run;
-        run.host.onProgress(3, [&] { run.cancel.requested = true; });
+        run.host.onProgress(3, [&] { run.cancel.request(); });
         JoinJob job = jobOf({a, b}, out, QStringLiteral("slow"));
         job.checksum = checksum;
         QCOMPARE(run.pack(job), JobOutcome::Cancelled);
@@ -366,7 +366,7 @@ private Q_SLOTS:
         const QString a = writeFile(path(QStringLiteral("y/a")), "aa");
         const QString b = writeFile(path(QStringLiteral("y/b")), "bb");
         Run run;
-        run.host.onProgress(2, [&] { run.cancel.requested = true; });
+        run.host.onProgress(2, [&] { run.cancel.request(); });
         QCOMPARE(run.pack(jobOf({a, b}, path(QStringLiteral("y/out")))), JobOutcome::Cancelled);
     }
 

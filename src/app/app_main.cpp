@@ -10,6 +10,7 @@
 #include "core/native_path.h"
 #include "core/program_info.h"
 #include "core/single_instance.h"
+#include "core/termination_watch.h"
 #include "core/tips.h"
 #include "packlist/pack_list_window.h"
 #include "ui/main_window.h"
@@ -187,5 +188,12 @@ int main(int argc, char* argv[]) {
         QMetaObject::invokeMethod(
             &window, [&window, files] { window.runCommandLine(files); }, Qt::QueuedConnection);
     }
+    // A logout, shutdown or kill cancels a running job and keeps the places it stores.
+    TerminationWatch termination;
+    QObject::connect(&termination, &TerminationWatch::terminationRequested, &window,
+                     &MainWindow::endSession);
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, &window, [&window] {
+        QMetaObject::invokeMethod(&window, &MainWindow::endSession, Qt::QueuedConnection);
+    });
     return QApplication::exec();
 }

@@ -380,7 +380,7 @@ int runVerify(const QStringList& arguments) {
     TerminalJobHost host(TerminalJobHost::StandingAnswer::None);
     CancelRequest cancel;
     host.setCancelAction([&cancel] {
-        cancel.requested = true;
+        cancel.request();
         return true;
     });
     const ChecksumReport report =
@@ -389,7 +389,7 @@ int runVerify(const QStringList& arguments) {
         std::fprintf(stderr, "zarvo-cli: %s\n", nativePath(report.error).constData());
         return ExitFailed;
     }
-    if (cancel.requested || TerminalJobHost::interrupted()) {
+    if (cancel.requested() || TerminalJobHost::interrupted()) {
         return ExitInterrupted;
     }
     // Names as the file system holds them, every line whatever a name holds.

@@ -10,6 +10,21 @@ enum class MessageIcon { Error, Warning, Information, Question };
 enum class MessageButtons { Ok, YesNo, RetryCancel, YesNoCancel };
 enum class MessageAnswer { Ok, Yes, No, Retry, Cancel };
 
+// The answer of a question closed without a choice (Escape, a cancelled job, a quit):
+// the one that changes nothing.
+inline MessageAnswer cancelAnswer(MessageButtons buttons) {
+    switch (buttons) {
+        case MessageButtons::YesNo:
+            return MessageAnswer::No;
+        case MessageButtons::RetryCancel:
+        case MessageButtons::YesNoCancel:
+            return MessageAnswer::Cancel;
+        case MessageButtons::Ok:
+            break;
+    }
+    return MessageAnswer::Ok;
+}
+
 // What the progress display shows after a chunk.
 struct ProgressReport {
     quint64 done = 0;
@@ -27,6 +42,6 @@ public:
     virtual MessageAnswer message(MessageIcon icon, const QString& text,
                                   MessageButtons buttons = MessageButtons::Ok) = 0;
 
-    // Called after every chunk a job writes; pending user input (a cancel) runs here.
+    // Called after every chunk a job writes.
     virtual void progress(const ProgressReport& report) = 0;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 // How a job ended, which tells the window what reset it still owes.
 enum class JobOutcome {
     Success,    // done; the caller's completion steps follow
@@ -8,8 +10,14 @@ enum class JobOutcome {
     Cancelled,  // the user cancelled; what was written stays, the files are closed
 };
 
-// The user's cancel: set by the job's cancel command while a progress call runs, and
-// looked at by the engines after each chunk.
-struct CancelRequest {
-    bool requested = false;
+// The user's cancel: set from the window's thread (or a signal's handler) while the job
+// runs on its own, and looked at by the engines after each chunk.
+class CancelRequest {
+public:
+    void request() { m_requested.store(true, std::memory_order_relaxed); }
+    bool requested() const { return m_requested.load(std::memory_order_relaxed); }
+    void reset() { m_requested.store(false, std::memory_order_relaxed); }
+
+private:
+    std::atomic<bool> m_requested{false};
 };

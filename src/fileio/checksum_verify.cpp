@@ -103,11 +103,11 @@ public:
     void run(ChecksumReport& report) {
         planRebuilds();
         m_feedback.start();
-        for (qsizetype i = 0; i < m_entries.size() && !m_cancel.requested; ++i) {
+        for (qsizetype i = 0; i < m_entries.size() && !m_cancel.requested(); ++i) {
             const Entry& entry = m_entries.at(i);
             const ChecksumReport::Line line =
                 entry.rebuiltSource ? checkSource(entry) : checkFile(entry, m_rebuilding.at(i));
-            if (!m_cancel.requested) {
+            if (!m_cancel.requested()) {
                 report.lines.append(line);
             }
         }
@@ -135,7 +135,7 @@ private:
     bool progress(quint64 bytes) {
         m_done += bytes;
         m_host.progress(m_feedback.report(m_done, m_total));
-        return !m_cancel.requested;
+        return !m_cancel.requested();
     }
 
     // Sums `path` whole; with `rebuilding`, also its bytes after `headerBytes` into the

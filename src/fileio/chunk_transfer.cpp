@@ -266,8 +266,8 @@ bool ChunkTransfer::rewrittenCopy(int in, int out, quint64 bytes, bool endOfInpu
 
 bool ChunkTransfer::report(quint64 done) {
     m_host.progress(m_feedback.report(done, m_total));
-    if (m_cancel.requested) {
+    if (m_cancel.requested()) {
         settleDigests();  // the job drops its digests now
     }
-    return m_cancel.requested;
+    return m_cancel.requested();
 }

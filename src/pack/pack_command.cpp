@@ -26,7 +26,7 @@ JobOutcome PackCommand::run(const QStringList& inputs, const QString& output,
     m_mpeg.reset();
     m_freeBytes = freeBytesFor(output);
 
-    m_cancel = {};
+    m_cancel.reset();
     JoinEngine engine(m_files, m_host, m_cancel);
     const JoinJob job{inputs, output, options.rate, options.checksum, options.seamless};
     JoinEngine::InputCheck check;
@@ -138,7 +138,7 @@ bool PackCommand::passesOverwriteRule(const QString& output, const PackOptions& 
 }
 
 bool PackCommand::cancel() {
-    m_cancel.requested = true;
+    m_cancel.request();
     return true;
 }
 

@@ -2,7 +2,6 @@
 
 #include "core/units.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -198,7 +197,6 @@ bool MSSlider::gripperMouse(QEvent* event) {
             if (!(mouse->buttons() & Qt::LeftButton)) {
                 return false;
             }
-            QApplication::processEvents();
             const int half = roundEven(m_gripperWidth / 2.0);
             const int proposed = m_gripperLeft + twipsOf(mouse->position().x()) - half;
             if (proposed >= 0 && proposed + m_gripperWidth <= m_grooveWidth) {
@@ -256,7 +254,6 @@ bool MSSlider::grooveMouse(QEvent* event) {
             if (!m_scrollOnClick || !(mouse->buttons() & Qt::LeftButton)) {
                 return false;
             }
-            QApplication::processEvents();
             placeInGroove(twipsOf(mouse->position().x()));
             return true;
         case QEvent::MouseButtonRelease:

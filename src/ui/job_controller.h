@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QStringList>
+
+#include <atomic>
+#include <functional>
 
 #include "core/job_host.h"
 #include "core/job_outcome.h"
@@ -10,18 +14,28 @@
 #include "unpack/unpack_command.h"
 
 class OptionsModel;
+class QThread;
 
 enum class JobKind { None, Pack, Unpack, Verify };
 
-// Runs the desktop program's jobs: it owns the File64 of every job, the pack and
-// unpack commands and the busy state, and takes the job options from the options
-// model. The main window starts and cancels through it and shows what it signals.
+// Runs the desktop program's jobs on a worker thread: it owns the File64 of every job,
+// the pack and unpack commands and the busy state, and takes a snapshot of the job
+// options from the options model when a job starts. What a job tells or asks reaches
+// the window's thread, which never waits for the worker; progress arrives queued.
 class JobController : public QObject, private JobHost {
     Q_OBJECT
 
 public:
-    // `messages` shows what the jobs tell and ask the user.
+    // `messages` shows what the jobs tell and ask the user, on the window's thread.
     JobController(OptionsModel& options, JobHost& messages, QObject* parent = nullptr);
+    ~JobController() override;
+    // Stops a running job and waits for it, answering its questions unseen: for the
+    // program's teardown only, as the window's thread blocks meanwhile.
+    void shutDown();
+
+    // Tests may run a job on the calling thread: start returns when the job is over and
+    // every progress report arrives.
+    void setRunInline(bool runInline) { m_runInline = runInline; }
 
     // A press of a job button or menu entry arms one start; a start without one (a
     // shortcut that repeats while a job runs) does nothing.
@@ -29,22 +43,23 @@ public:
     bool armed() const { return m_armed; }
     // The pointer went back to the window: a press that did not click starts nothing.
     void disarm() { m_armed = false; }
-    // Whether the jobs zip their results ("&Zip Compression").
     void startPack(const QStringList& inputs, const QString& output);
     void startUnpack(const QStringList& entries, const QString& outputName);
     // Checks the files a checksum file lists and shows what it found.
     void startVerify(const QString& manifest);
 
     // The cancel button: pressing arms it, releasing asks the running job to stop after
-    // its chunk. The zip step cannot be interrupted and ignores it.
+    // its chunk.
     void armCancel() { m_cancelArmed = true; }
     void cancel();
+    // A quit during a job: cancels it without an armed press. `unseen` (the session's
+    // end) answers every later question of the job with its cancel answer, unshown.
+    void stopForQuit(bool unseen);
 
-    bool busy() const { return m_kind != JobKind::None; }
+    // Until the worker has really stopped, so that two jobs never overlap.
+    bool busy() const { return m_kind != JobKind::None || m_worker != nullptr; }
     JobKind kind() const { return m_kind; }
-    // The files of the jobs, and of the MPEG information panel between jobs.
-    File64& files() { return m_files; }
-    // What the jobs' dialogs tell and ask through: the user, with progress to the window.
+    // What the window's dialogs tell and ask through: the user.
     JobHost& host() { return *this; }
 
     // A new output name: the overwrite rule for the saved file starts again, and
@@ -63,13 +78,24 @@ Q_SIGNALS:
     // The unpack's destination question was answered Yes: no job ran, the user chooses
     // the custom folder.
     void customDirectoryRequested();
+    // The job's thread has ended: a new job may start.
+    void stopped();
 
 private:
     MessageAnswer message(MessageIcon icon, const QString& text, MessageButtons buttons) override;
     void progress(const ProgressReport& report) override;
 
+    bool onWindowThread() const;
+    // Runs `step` on the window's thread and waits for it (directly when already there).
+    void callOnWindowThread(const std::function<void()>& step);
     bool begin(JobKind kind);
+    void requestCancel();
+    // Runs `job` on the worker (or inline); `afterwards` runs on the window's thread
+    // once the job's thread has ended.
+    void run(std::function<JobOutcome()> job, std::function<void()> afterwards = {});
+    void workerEnded();
     void finish(JobOutcome outcome);
+    JobOutcome verify(const QString& manifest);
 
     OptionsModel& m_options;
     JobHost& m_messages;
@@ -81,5 +107,11 @@ private:
     JobKind m_kind = JobKind::None;
     bool m_armed = false;
     bool m_cancelArmed = false;
+    bool m_runInline = false;
     CancelRequest m_verifyCancel;
+    std::atomic<bool> m_unseen{false};
+    QThread* m_worker = nullptr;
+    JobOutcome m_workerOutcome = JobOutcome::Stopped;
+    std::function<void()> m_afterWorker;
+    QElapsedTimer m_sinceProgress;  // the worker's own: when a report last went out
 };

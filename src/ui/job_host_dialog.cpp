@@ -2,7 +2,6 @@
 
 #include "core/program_info.h"
 
-#include <QApplication>
 #include <QMessageBox>
 
 namespace {
@@ -59,23 +58,10 @@ MessageAnswer DialogJobHost::message(MessageIcon icon, const QString& text,
     QMessageBox box(boxIcon(icon), kProgramTitle, text, boxButtons(buttons), m_parent);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     const int pressed = box.exec();
-    // Escape or the window's close button answer as the safe choice.
-    if (buttons == MessageButtons::YesNo && pressed != QMessageBox::Yes) {
-        return MessageAnswer::No;
-    }
-    if (buttons == MessageButtons::RetryCancel && pressed != QMessageBox::Retry) {
-        return MessageAnswer::Cancel;
-    }
-    if (buttons == MessageButtons::YesNoCancel && pressed != QMessageBox::Yes &&
-        pressed != QMessageBox::No) {
-        return MessageAnswer::Cancel;
-    }
-    return answerOf(pressed);
+    // Escape, the window's close button or a quit answer as the safe choice.
+    const bool offered = boxButtons(buttons).testFlag(QMessageBox::StandardButton(pressed));
+    return offered ? answerOf(pressed) : cancelAnswer(buttons);
 }
 
-void DialogJobHost::progress(const ProgressReport& report) {
-    if (m_view) {
-        m_view(report);
-    }
-    QApplication::processEvents();
-}
+// The window shows a job's progress from the job controller's signal.
+void DialogJobHost::progress(const ProgressReport&) {}

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QFileDialog>
@@ -16,6 +17,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QToolButton>
 #include <QUrl>
 
@@ -62,7 +64,8 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
     : QMainWindow(parent),
       m_ownMessages(messages == nullptr ? std::make_unique<DialogJobHost>(this) : nullptr),
       m_messages(messages != nullptr ? messages : m_ownMessages.get()),
-      m_jobs(new JobController(m_options, *m_messages, this)) {
+      m_jobs(new JobController(m_options, *m_messages, this)),
+      m_panelFiles(m_messages) {
     setObjectName(QStringLiteral("zarvomainfrm"));
     setWindowTitle(kProgramTitle);
     setFixedSize(kMainClientWidth, kMainClientHeight);
@@ -98,6 +101,8 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
     connect(&m_options, &OptionsModel::storeFailed, this,
             [this](const QString& text) { m_messages->message(MessageIcon::Warning, text); });
     connectJobs();
+    // The desktop's quit key, live during a job too, when the File menu is closed.
+    new QShortcut(QKeySequence::Quit, this, this, &QWidget::close, Qt::ApplicationShortcut);
 
     chooseFolder = [this](const QString& prompt, const QString& start) {
         return QFileDialog::getExistingDirectory(this, prompt, start);
@@ -118,11 +123,16 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
     orderTabStops();
 }
 
-MainWindow::~MainWindow() = default;
+// A job still running here is the teardown of a test or of a crash path: stop it first,
+// while the options it answers to are still there.
+MainWindow::~MainWindow() {
+    m_jobs->shutDown();
+}
 
 void MainWindow::connectJobs() {
     connect(m_jobs, &JobController::started, this, &MainWindow::showBusy);
     connect(m_jobs, &JobController::finished, this, &MainWindow::showIdle);
+    connect(m_jobs, &JobController::stopped, this, &MainWindow::jobStopped);
     connect(m_jobs, &JobController::customDirectoryRequested, this,
             [this] { customDirectoryCommand(FolderChoice::Unpack); });
 }
@@ -281,6 +291,10 @@ void MainWindow::runCommandLine(const QStringList& paths) {
 }
 
 void MainWindow::receiveFiles(const QStringList& paths) {
+    if (m_jobs->busy()) {
+        m_handedOver += paths;  // the job reads the list it started with
+        return;
+    }
     ShellCommandAddFiles(paths);
     m_packListWindow->show();
     m_menus->action(QStringLiteral("ShowPackLstMnu"))->setChecked(true);
@@ -292,14 +306,71 @@ void MainWindow::receiveFiles(const QStringList& paths) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (m_jobs->busy() && !mayCloseDuringJob()) {
+        event->ignore();
+        return;
+    }
     m_player->stop();
     m_player->closeMedia();
     hide();
+    storePlaces();
+    m_packListWindow->hide();
+    event->accept();
+}
+
+// Yes cancels the job; the window closes once its thread has stopped, after the usual
+// cancel message. What the job wrote stays.
+bool MainWindow::mayCloseDuringJob() {
+    if (m_quitAfterJob) {
+        return false;
+    }
+    if (m_jobs->kind() == JobKind::None) {
+        m_quitAfterJob = true;  // done, and only showing its result: close after it
+        return false;
+    }
+    const MessageAnswer answer = m_messages->message(
+        MessageIcon::Warning, QStringLiteral("A job is running. Cancel it and quit?"),
+        MessageButtons::YesNo);
+    if (answer != MessageAnswer::Yes) {
+        return false;
+    }
+    if (!m_jobs->busy()) {
+        return true;  // it ended while the question showed
+    }
+    m_quitAfterJob = true;
+    m_jobs->stopForQuit(false);
+    return false;
+}
+
+void MainWindow::storePlaces() {
     const QPoint position = m_packListWindow->pos() * kTwipsPerPixel;
     m_options.setPackListPosition(position.x(), position.y());
     m_options.setFolder(SettingId::LastUsedDir, m_currentDir);
-    m_packListWindow->hide();
-    event->accept();
+}
+
+void MainWindow::endSession() {
+    m_endingSession = true;
+    // A question on screen gets its cancel answer; a job's later ones are not shown.
+    if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        dialog->reject();
+    }
+    if (m_jobs->busy()) {
+        m_jobs->stopForQuit(true);
+        return;  // again once the job has stopped
+    }
+    m_player->stop();
+    storePlaces();
+    QApplication::quit();
+}
+
+void MainWindow::jobStopped() {
+    if (m_endingSession) {
+        endSession();
+    } else if (m_quitAfterJob) {
+        close();
+    } else if (!m_handedOver.isEmpty()) {
+        receiveFiles(std::exchange(m_handedOver, {}));
+    }
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -464,7 +535,7 @@ void MainWindow::updateMpegPanel(const QString& path) {
         return;
     }
     m_mpegInfoAvailable = false;
-    const std::optional<MpegInfo> info = ShowMpegInfo(path, m_jobs->files());
+    const std::optional<MpegInfo> info = ShowMpegInfo(path, m_panelFiles);
     if (!info) {
         resetMpegPanel();  // never another file's values
         return;
@@ -480,7 +551,7 @@ void MainWindow::moreInfoCommand() {
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
         return;
     }
-    const std::optional<MpegInfo> info = ShowMpegInfo(path, m_jobs->files());
+    const std::optional<MpegInfo> info = ShowMpegInfo(path, m_panelFiles);
     if (info) {
         // Duration and frames describe the file loaded in the preview.
         const PreviewPlayerWidget::Fields& media = m_player->fields();

@@ -46,8 +46,12 @@ public:
     // Files named on the command line, in order; the save dialog follows.
     void ShellCommandAddFiles(const QStringList& paths);
     void runCommandLine(const QStringList& paths);
-    // Files handed over by a later start: appended, and the window comes forward.
+    // Files handed over by a later start: appended (after a running job), and the
+    // window comes forward.
     void receiveFiles(const QStringList& paths);
+    // SIGTERM or the session's end: a running job is cancelled unseen, the window
+    // positions and the last folder are stored, and the program quits.
+    void endSession();
 
     OptionsModel& options() { return m_options; }
     JobController& jobs() { return *m_jobs; }
@@ -130,11 +134,16 @@ private:
     void resetMpegPanel();
     void showBusy();
     void showIdle();
+    void jobStopped();
+    // Closing during a job asks first; true when the window may close now.
+    bool mayCloseDuringJob();
+    void storePlaces();
 
     std::unique_ptr<DialogJobHost> m_ownMessages;
     JobHost* m_messages;
     OptionsModel m_options;
     JobController* m_jobs;
+    File64 m_panelFiles;  // the information panel's own, apart from the jobs'
     PackListModel m_packList;
     QPointer<PackListWindow> m_packListWindow;
     MainMenus* m_menus = nullptr;
@@ -151,4 +160,7 @@ private:
     PreviewPlayerWidget* m_player = nullptr;
     bool m_mpegInfoAvailable = false;
     QString m_currentDir;
+    QStringList m_handedOver;  // files that arrived during a job
+    bool m_quitAfterJob = false;
+    bool m_endingSession = false;
 };

@@ -105,7 +105,7 @@ JobOutcome UnpackCommand::run(const QStringList& entries, UnpackOptions& options
     if (!checkFreeSpace(job, rule)) {
         return JobOutcome::Stopped;
     }
-    m_cancel = {};
+    m_cancel.reset();
     m_replaced = {};
     m_archives.clear();
     JobOutcome outcome = openPhase(entries, options, &job.sources);
@@ -396,7 +396,7 @@ JobOutcome UnpackCommand::openPhase(const QStringList& entries, const UnpackOpti
 }
 
 bool UnpackCommand::cancel() {
-    m_cancel.requested = true;
+    m_cancel.request();
     return true;
 }
 

@@ -43,7 +43,7 @@ struct SourceState {
 };
 
 zip_int64_t readSource(SourceState& state, void* data, zip_uint64_t length) {
-    if (state.progress->cancel != nullptr && state.progress->cancel->requested) {
+    if (state.progress->cancel != nullptr && state.progress->cancel->requested()) {
         zip_error_set(&state.error, ZIP_ER_CANCELLED, 0);
         return -1;
     }
@@ -192,7 +192,7 @@ ZipResult CGZipFiles::MakeZipFile() {
         }
     }
     if (zip_close(archive) != 0) {
-        if (m_cancel != nullptr && m_cancel->requested) {
+        if (m_cancel != nullptr && m_cancel->requested()) {
             zip_discard(archive);
             return {JobOutcome::Cancelled, QString()};
         }
