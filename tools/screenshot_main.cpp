@@ -173,7 +173,7 @@ int main(int argc, char* argv[]) {
         PreferencesDialog prefs(window.options(), window, host, &window);
         prefs.show();
         prefs.move(60, 60);
-        for (int page = 0; page <= PreferencesDialog::kLastPage; ++page) {
+        for (int page = 0; page <= prefs.lastPage(); ++page) {
             if (prefs.pageList()->item(page)->text().startsWith(QLatin1Char('_'))) {
                 continue;
             }

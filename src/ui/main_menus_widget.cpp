@@ -6,6 +6,7 @@
 #include <QToolButton>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "browse/file_browser_widget.h"
@@ -31,12 +32,12 @@ enum class MenuKind {
 enum class MenuBusy { Disabled, Arms, Stays };
 
 struct MenuEntry {
-    MenuKind kind;
+    MenuKind kind = MenuKind::Command;
     const char* name = "";
     const char* caption = "";
     const char* shortcut = "";
-    std::function<void(MainWindow&)> command;
-    SettingId setting = SettingId::ContextMenu;
+    std::function<void(MainWindow&)> command = {};
+    std::optional<SettingId> setting = std::nullopt;  // what a choice or toggle shows and changes
     int word = -1;
     int x = 0;
     MenuBusy busy = MenuBusy::Disabled;
@@ -47,52 +48,61 @@ namespace {
 using Entry = MenuEntry;
 
 Entry caption(const char* name, const char* title, int x, MenuBusy busy = MenuBusy::Disabled) {
-    return {MenuKind::Caption, name, title, "", {}, SettingId::ContextMenu, -1, x, busy};
-}
-Entry structural(MenuKind kind, const char* name = "", const char* title = "") {
-    return {kind, name, title, "", {}, SettingId::ContextMenu, -1, 0, MenuBusy::Disabled};
+    return {.kind = MenuKind::Caption, .name = name, .caption = title, .x = x, .busy = busy};
 }
 Entry submenu(const char* title, const char* name = "") {
-    return structural(MenuKind::Submenu, name, title);
+    return {.kind = MenuKind::Submenu, .name = name, .caption = title};
 }
 Entry end() {
-    return structural(MenuKind::End);
+    return {.kind = MenuKind::End};
 }
 Entry separator() {
-    return structural(MenuKind::Separator);
+    return {.kind = MenuKind::Separator};
 }
 Entry command(const char* name, const char* title, std::function<void(MainWindow&)> run,
               const char* shortcut = "", MenuBusy busy = MenuBusy::Disabled) {
-    return {MenuKind::Command,      name, title, shortcut, std::move(run),
-            SettingId::ContextMenu, -1,   0,     busy};
+    return {.kind = MenuKind::Command,
+            .name = name,
+            .caption = title,
+            .shortcut = shortcut,
+            .command = std::move(run),
+            .busy = busy};
 }
 template <typename Choice>
 Entry choice(const char* name, const char* title, SettingId setting, Choice word) {
-    return {MenuKind::Choice,  name, title, "", {}, setting, static_cast<int>(word), 0,
-            MenuBusy::Disabled};
+    return {.kind = MenuKind::Choice,
+            .name = name,
+            .caption = title,
+            .setting = setting,
+            .word = static_cast<int>(word)};
 }
 // The custom folder entries run the folder chooser instead of choosing at once.
 template <typename Choice>
 Entry folderChoice(const char* name, const char* title, SettingId setting, Choice word,
                    FolderChoice which) {
-    return {MenuKind::Choice,
-            name,
-            title,
-            "",
-            [which](MainWindow& window) { window.customDirectoryCommand(which); },
-            setting,
-            static_cast<int>(word),
-            0,
-            MenuBusy::Disabled};
+    Entry entry = choice(name, title, setting, word);
+    entry.command = [which](MainWindow& window) { window.customDirectoryCommand(which); };
+    return entry;
 }
 Entry toggle(const char* name, const char* title, SettingId setting,
              std::function<void(MainWindow&)> run = {}) {
-    return {MenuKind::Toggle,  name, title, "", std::move(run), setting, kOnIndex, 0,
-            MenuBusy::Disabled};
+    return {.kind = MenuKind::Toggle,
+            .name = name,
+            .caption = title,
+            .command = std::move(run),
+            .setting = setting,
+            .word = kOnIndex};
 }
 Entry preset(const char* name, int number) {
-    return {MenuKind::Preset,  name, "", "", {}, SettingId::SplitSize, number, 0,
-            MenuBusy::Disabled};
+    return {
+        .kind = MenuKind::Preset, .name = name, .setting = SettingId::SplitSize, .word = number};
+}
+Entry customSize() {
+    return {.kind = MenuKind::CustomSize,
+            .name = "CustomSizeChk",
+            .caption = "1,440K (Custom...)",
+            .command = &MainWindow::customSizeCommand,
+            .setting = SettingId::SplitSize};
 }
 
 using Id = SettingId;
@@ -145,8 +155,7 @@ const std::vector<Entry>& menuTable() {
         preset("LowFloppySizeChk", 1),
         preset("HighFloppySizeChk", 2),
         preset("ZipSizeChk", 3),
-        {MenuKind::CustomSize, "CustomSizeChk", "1,440K (Custom...)", "",
-         &MainWindow::customSizeCommand, Id::SplitSize, -1, 0, MenuBusy::Disabled},
+        customSize(),
         end(),
         separator(),
         submenu("Sa&ve"),
@@ -236,7 +245,7 @@ bool isChecked(const Entry& entry, const OptionsModel& options) {
         case MenuKind::CustomSize:
             return rule.checkedEntry == kCustomSizeEntry;
         default:
-            return options.choice(entry.setting) == entry.word;
+            return options.choice(*entry.setting) == entry.word;
     }
 }
 
@@ -306,9 +315,9 @@ void MainMenus::build(QWidget* captionBar) {
             if (entry.command) {
                 entry.command(m_window);
             } else if (entry.kind == MenuKind::Choice) {
-                m_options.setChoice(entry.setting, entry.word);
+                m_options.setChoice(*entry.setting, entry.word);
             } else if (entry.kind == MenuKind::Toggle) {
-                m_options.toggle(entry.setting);
+                m_options.toggle(*entry.setting);
             } else if (entry.kind == MenuKind::Preset) {
                 m_options.choosePreset(splitPresets().at(entry.word).word);
             }

@@ -9,17 +9,21 @@
 #include "core/job_host.h"
 #include "core/options_model.h"
 
-// One option of the dialog: its list's entries and the settings word each stands for.
+// One page of the dialog, in the order of the page list, and the option it shows: the
+// option's list entries and the settings word each stands for.
 struct PreferencesDialog::Option {
-    SettingId setting;
-    const char* label;
-    QStringList entries;
-    QList<int> words;  // per entry; -1 for the custom size entry
-    int page;
-    int row;
+    const char* page = "";                            // its title in the page list
+    bool opensGroup = false;                          // a separator line comes before it
+    std::optional<SettingId> setting = std::nullopt;  // none: the page shows no option
+    const char* label = "";
+    QStringList entries = {};
+    QList<int> words = {};                              // per entry; -1 for the custom size entry
     std::optional<FolderChoice> folder = std::nullopt;  // the entry of `customWord` chooses one
     int customWord = -1;
     bool resetKeepsChoice = false;
+    // Where the dialog put it.
+    int pageRow = -1;
+    int row = -1;
     QComboBox* list = nullptr;
     QLineEdit* box = nullptr;
 };
@@ -74,76 +78,88 @@ PreferencesDialog::PreferencesDialog(OptionsModel& options, PreferencesChoosers&
     setFixedSize(620, 520);
     m_pages->setObjectName(QStringLiteral("PrefCmb"));
     m_pages->setGeometry(8, 8, 180, 460);
-    for (const QString& page : texts({"General",
-                                      "",
-                                      "Unpack Type",
-                                      "Unpack To",
-                                      "Unpack Size",
-                                      "",
-                                      "Transfer Rate",
-                                      "",
-                                      "Save",
-                                      "Startup",
-                                      "",
-                                      "Delete After Action",
-                                      "Create Join Batch",
-                                      "Overwrite Save File",
-                                      "",
-                                      "Zip Compression",
-                                      "Mpeg Compatibilty Check",
-                                      "Seamless MPEG Join",
-                                      "Write Checksums",
-                                      "Clean EMH Cuts",
-                                      "",
-                                      "Miscellaneous",
-                                      "",
-                                      "Custom Filetype"})) {
-        m_pages->addItem(page.isEmpty() ? kSeparator : page);
-    }
-
     using Id = SettingId;
     const QStringList yesPrompt = texts({"No", "Yes (Prompt)", "Yes (No Prompt)"});
     const QStringList customOrLast = texts({"Custom Directory...", "Last Saved Directory"});
     const QStringList noYes = texts({"No", "Yes"});
-    const Option table[] = {
-        {Id::UnpackType,
-         "Unpack Type:", texts({"RAW (Read And Write)", "EMH (Embedded Mpeg Header)"}),
-         words(UnpackType::RAW, UnpackType::EMH), UnpackTypePage, 0},
-        {Id::Destination,
-         "Unpack To:", texts({"Save File", " Where File Is", "Custom Directory..."}),
-         words(UnpackDestination::SaveFile, UnpackDestination::WhereFile,
-               UnpackDestination::CustomDir),
-         UnpackToPage, 1, FolderChoice::Unpack, static_cast<int>(UnpackDestination::CustomDir)},
-        {Id::SplitSize,
-         "Unpack Size:",
-         texts({"360K", "1,200K", "1,440K", "Zip 100", "1,440K (Custom...)"}),
-         {0, 1, 2, 3, -1},
-         UnpackSizePage,
-         2},
-        {Id::Rate, "Transfer Rate:", texts({"Slow", "Normal", "Fast", "Ultra Fast"}),
-         words(Speed::Slow, Speed::Normal, Speed::Fast, Speed::UltraFast), RatePage, 3},
-        {Id::SaveTo, "Save To:", customOrLast, words(SaveFolder::Custom, SaveFolder::LastSaved),
-         SavePage, 4, FolderChoice::Save, static_cast<int>(SaveFolder::Custom)},
-        {Id::Startup, "Startup:", customOrLast,
-         words(StartupFolder::Custom, StartupFolder::LastUsed), StartupPage, 5,
-         FolderChoice::Startup, static_cast<int>(StartupFolder::Custom)},
-        {Id::DeleteAction, "Delete After Action:", yesPrompt,
-         words(DeleteAction::No, DeleteAction::Prompt, DeleteAction::NoPrompt), DeletePage, 6},
-        {Id::JoinBatch, "Generate Batch File:", texts({"No", "Yes", "Yes w/ Extra Info"}),
-         words(JoinBatchMode::None, JoinBatchMode::Names, JoinBatchMode::FullPaths), BatchPage, 7},
-        // Reset leaves the overwrite choice as it is.
-        {Id::Overwrite, "Overwrite Save File:", yesPrompt,
-         words(OverwritePolicy::No, OverwritePolicy::Prompt, OverwritePolicy::NoPrompt),
-         OverwritePage, 8, std::nullopt, -1, true},
-        {Id::Zip, "Zip Compression:", noYes, kOffOn, ZipPage, 9},
-        {Id::MpegCheck, "Mpeg Compatibility Check:", noYes, kOffOn, MpegCheckPage, 10},
-        {Id::SeamlessJoin, "Seamless MPEG Join:", noYes, kOffOn, SeamlessPage, 11},
-        {Id::Checksums, "Write Checksums:", noYes, kOffOn, ChecksumsPage, 12},
-        {Id::CleanCuts, "Clean EMH Cuts:", noYes, kOffOn, CleanCutsPage, 13},
-        {Id::ContextMenu, "Show 'Pack It' In Explorer:", noYes, kOffOn, MiscellaneousPage, 14},
+    const auto onOff = [&](const char* page, Id setting, const char* label, bool opensGroup) {
+        return Option{.page = page,
+                      .opensGroup = opensGroup,
+                      .setting = setting,
+                      .label = label,
+                      .entries = noYes,
+                      .words = kOffOn};
     };
-    for (const Option& entry : table) {
-        addOption(entry);
+    const Option table[] = {
+        {.page = "General"},
+        {.page = "Unpack Type",
+         .opensGroup = true,
+         .setting = Id::UnpackType,
+         .label = "Unpack Type:",
+         .entries = texts({"RAW (Read And Write)", "EMH (Embedded Mpeg Header)"}),
+         .words = words(UnpackType::RAW, UnpackType::EMH)},
+        {.page = "Unpack To",
+         .setting = Id::Destination,
+         .label = "Unpack To:",
+         .entries = texts({"Save File", " Where File Is", "Custom Directory..."}),
+         .words = words(UnpackDestination::SaveFile, UnpackDestination::WhereFile,
+                        UnpackDestination::CustomDir),
+         .folder = FolderChoice::Unpack,
+         .customWord = static_cast<int>(UnpackDestination::CustomDir)},
+        {.page = "Unpack Size",
+         .setting = Id::SplitSize,
+         .label = "Unpack Size:",
+         .entries = texts({"360K", "1,200K", "1,440K", "Zip 100", "1,440K (Custom...)"}),
+         .words = {0, 1, 2, 3, -1}},
+        {.page = "Transfer Rate",
+         .opensGroup = true,
+         .setting = Id::Rate,
+         .label = "Transfer Rate:",
+         .entries = texts({"Slow", "Normal", "Fast", "Ultra Fast"}),
+         .words = words(Speed::Slow, Speed::Normal, Speed::Fast, Speed::UltraFast)},
+        {.page = "Save",
+         .opensGroup = true,
+         .setting = Id::SaveTo,
+         .label = "Save To:",
+         .entries = customOrLast,
+         .words = words(SaveFolder::Custom, SaveFolder::LastSaved),
+         .folder = FolderChoice::Save,
+         .customWord = static_cast<int>(SaveFolder::Custom)},
+        {.page = "Startup",
+         .setting = Id::Startup,
+         .label = "Startup:",
+         .entries = customOrLast,
+         .words = words(StartupFolder::Custom, StartupFolder::LastUsed),
+         .folder = FolderChoice::Startup,
+         .customWord = static_cast<int>(StartupFolder::Custom)},
+        {.page = "Delete After Action",
+         .opensGroup = true,
+         .setting = Id::DeleteAction,
+         .label = "Delete After Action:",
+         .entries = yesPrompt,
+         .words = words(DeleteAction::No, DeleteAction::Prompt, DeleteAction::NoPrompt)},
+        {.page = "Create Join Batch",
+         .setting = Id::JoinBatch,
+         .label = "Generate Batch File:",
+         .entries = texts({"No", "Yes", "Yes w/ Extra Info"}),
+         .words = words(JoinBatchMode::None, JoinBatchMode::Names, JoinBatchMode::FullPaths)},
+        // Reset leaves the overwrite choice as it is.
+        {.page = "Overwrite Save File",
+         .setting = Id::Overwrite,
+         .label = "Overwrite Save File:",
+         .entries = yesPrompt,
+         .words = words(OverwritePolicy::No, OverwritePolicy::Prompt, OverwritePolicy::NoPrompt),
+         .resetKeepsChoice = true},
+        onOff("Zip Compression", Id::Zip, "Zip Compression:", true),
+        onOff("Mpeg Compatibilty Check", Id::MpegCheck, "Mpeg Compatibility Check:", false),
+        onOff("Seamless MPEG Join", Id::SeamlessJoin, "Seamless MPEG Join:", false),
+        onOff("Write Checksums", Id::Checksums, "Write Checksums:", false),
+        onOff("Clean EMH Cuts", Id::CleanCuts, "Clean EMH Cuts:", false),
+        onOff("Miscellaneous", Id::ContextMenu, "Show 'Pack It' In Explorer:", true),
+        {.page = "Custom Filetype", .opensGroup = true},
+    };
+    for (const Option& page : table) {
+        addPage(page);
     }
     (new QLabel(QStringLiteral("No of Custom Filetype:"), this))
         ->setGeometry(200, rowY(kFilterCountRow), 190, 24);
@@ -177,9 +193,23 @@ PreferencesDialog::PreferencesDialog(OptionsModel& options, PreferencesChoosers&
 
 PreferencesDialog::~PreferencesDialog() = default;
 
-void PreferencesDialog::addOption(const Option& entry) {
+int PreferencesDialog::lastPage() const {
+    return m_pages->count() - 1;
+}
+
+// The page list follows the table, so no two pages can share a number.
+void PreferencesDialog::addPage(const Option& entry) {
+    if (entry.opensGroup) {
+        m_pages->addItem(kSeparator);
+    }
     Option added = entry;
-    const int y = rowY(entry.row);
+    added.pageRow = m_pages->count();
+    m_pages->addItem(QLatin1String(entry.page));
+    if (!entry.setting) {
+        return;
+    }
+    added.row = static_cast<int>(m_optionList.size());
+    const int y = rowY(added.row);
     (new QLabel(QLatin1String(entry.label), this))->setGeometry(200, y, 190, 24);
     added.box = new QLineEdit(this);
     added.box->setReadOnly(true);
@@ -189,7 +219,7 @@ void PreferencesDialog::addOption(const Option& entry) {
     added.list->setGeometry(200, kListY, 240, 26);
     added.list->hide();
     m_optionList.append(added);
-    const SettingId setting = entry.setting;
+    const SettingId setting = *entry.setting;
     connect(added.list, &QComboBox::activated, this,
             [this, setting](int i) { choose(setting, i); });
 }
@@ -237,12 +267,12 @@ void PreferencesDialog::load() {
         if (entry.setting == SettingId::SplitSize) {
             const int preset = static_cast<int>(splitPresetWords().indexOf(rule.checkedEntry));
             const int shown = preset < 0 ? entryOf(entry, -1) : entryOf(entry, preset);
-            select(entry.setting, shown, preset < 0 ? rule.customCaption : QString());
+            select(*entry.setting, shown, preset < 0 ? rule.customCaption : QString());
             continue;
         }
-        const int word = m_options.choice(entry.setting);
+        const int word = m_options.choice(*entry.setting);
         const bool custom = entry.folder && word == entry.customWord;
-        select(entry.setting, entryOf(entry, word),
+        select(*entry.setting, entryOf(entry, word),
                custom ? customText(m_choosers.customDirectory(*entry.folder)) : QString());
     }
     m_filterCount->setText(m_options.fileTypeCount());
@@ -250,8 +280,8 @@ void PreferencesDialog::load() {
          {FolderChoice::Unpack, FolderChoice::Save, FolderChoice::Startup}) {
         chosenFolder(which) = m_choosers.customDirectory(which);
     }
-    m_pages->setCurrentRow(GeneralPage);
-    goToPage(GeneralPage);
+    m_pages->setCurrentRow(0);
+    goToPage(0);
     m_loaded = true;
 }
 
@@ -268,12 +298,12 @@ void PreferencesDialog::goToPage(int page) {
         return;
     }
     for (const Option& candidate : std::as_const(m_optionList)) {
-        candidate.list->setVisible(candidate.page == page);
+        candidate.list->setVisible(candidate.pageRow == page);
     }
-    m_stamp->setEnabled(page == BatchPage);
-    m_filetype->setEnabled(page == kLastPage);
-    m_prev->setEnabled(page != GeneralPage);
-    m_next->setEnabled(page != kLastPage);
+    m_stamp->setEnabled(page == option(SettingId::JoinBatch).pageRow);
+    m_filetype->setEnabled(page == lastPage());
+    m_prev->setEnabled(page != 0);
+    m_next->setEnabled(page != lastPage());
 }
 
 void PreferencesDialog::previousPage() {
@@ -286,7 +316,7 @@ void PreferencesDialog::previousPage() {
 
 void PreferencesDialog::nextPage() {
     m_movingBack = false;
-    if (m_pages->currentRow() < kLastPage) {
+    if (m_pages->currentRow() < lastPage()) {
         m_pages->setCurrentRow(m_pages->currentRow() + 1);
     }
 }
@@ -326,7 +356,7 @@ QString& PreferencesDialog::chosenFolder(FolderChoice which) {
 
 void PreferencesDialog::apply() {
     for (const Option& entry : std::as_const(m_optionList)) {
-        const int word = wordOf(entry.setting);
+        const int word = wordOf(*entry.setting);
         if (entry.setting == SettingId::SplitSize) {
             if (word >= 0) {
                 m_options.choosePreset(splitPresetWords().at(word));
@@ -337,7 +367,7 @@ void PreferencesDialog::apply() {
         } else if (entry.folder && word == entry.customWord) {
             m_choosers.applyCustomDirectory(*entry.folder, chosenFolder(*entry.folder));
         } else {
-            m_options.setChoice(entry.setting, word);
+            m_options.setChoice(*entry.setting, word);
         }
     }
     accept();
@@ -356,8 +386,8 @@ void PreferencesDialog::resetToDefaults() {
         }
         const int word = entry.setting == SettingId::SplitSize
                              ? static_cast<int>(splitPresetWords().indexOf(defaultPresetWord()))
-                             : defaultWordIndex(entry.setting);
-        select(entry.setting, entryOf(entry, word));
+                             : defaultWordIndex(*entry.setting);
+        select(*entry.setting, entryOf(entry, word));
     }
     m_customSize.reset();
     m_filterCount->setText(settingRow(SettingId::FilterCount).defaultValue);

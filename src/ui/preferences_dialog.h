@@ -39,33 +39,12 @@ class PreferencesDialog : public QDialog {
     Q_OBJECT
 
 public:
-    // The pages of the page list.
-    enum Page {
-        GeneralPage = 0,
-        UnpackTypePage = 2,
-        UnpackToPage = 3,
-        UnpackSizePage = 4,
-        RatePage = 6,
-        SavePage = 8,
-        StartupPage = 9,
-        DeletePage = 11,
-        BatchPage = 12,
-        OverwritePage = 13,
-        ZipPage = 15,
-        MpegCheckPage = 16,
-        SeamlessPage = 17,
-        ChecksumsPage = 18,
-        CleanCutsPage = 19,
-        MiscellaneousPage = 21,
-        FileTypePage = 23,
-    };
-    static constexpr int kLastPage = FileTypePage;
-
     PreferencesDialog(OptionsModel& options, PreferencesChoosers& choosers, JobHost& host,
                       QWidget* parent = nullptr);
     ~PreferencesDialog() override;
 
     QListWidget* pageList() const { return m_pages; }
+    int lastPage() const;
     QPushButton* prevButton() const { return m_prev; }
     QPushButton* nextButton() const { return m_next; }
     // The list and read-only box of a setting's option.
@@ -84,7 +63,7 @@ public:
 private:
     struct Option;
 
-    void addOption(const Option& option);
+    void addPage(const Option& page);
     void load();
     void select(SettingId setting, int entry, const QString& text = QString());
     const Option& option(SettingId setting) const;
