@@ -491,6 +491,9 @@ private Q_SLOTS:
         QFETCH(int, kind);
         QFETCH(QString, value);
         QFETCH(QString, pieces);
+        if (pieces.isEmpty()) {
+            ZARVO_SLOW_CASE();  // 32,767 pieces
+        }
         const QString folder = freshFolder(path(QStringLiteral("limit")));
         const QString source =
             writePatternFile(folder + QStringLiteral("/src"), static_cast<quint64>(length), 21);

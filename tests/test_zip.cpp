@@ -95,6 +95,7 @@ private Q_SLOTS:
     }
 
     void beyondFourGiBIsZip64() {
+        ZARVO_SLOW_CASE();
         const QString big = path(QStringLiteral("g/big.bin"));
         QDir().mkpath(path(QStringLiteral("g")));
         if (!writeSparseFile(big, 4294967296ULL + 4096)) {

@@ -129,7 +129,7 @@ void OptionsModel::setFolder(SettingId id, const QString& folder) {
 QString OptionsModel::settleFolder(SettingId id, const QString& fallback) {
     const QString stored = folder(id);
     const QString held = withoutTrailingSlashes(stored);
-    const QString used = !stored.isEmpty() && QFileInfo(held).isDir() ? held : fallback;
+    QString used = !stored.isEmpty() && QFileInfo(held).isDir() ? held : fallback;
     setFolder(id, used);
     return used;
 }

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "core/job_host.h"
@@ -18,6 +19,9 @@ namespace {
 
 // Bytes pass through the buffer only where the kernel cannot copy them itself.
 constexpr quint64 kMaxBuffer = 1024 * 1024;
+// Shaped steps are whole MiB where they can be: that covers the sizes the file systems
+// share in (ZFS's default record size among them).
+constexpr quint64 kSharingUnit = 1024 * 1024;
 // Blocks a checksummed copy may read ahead of its digests.
 constexpr size_t kPipelineBlocks = 8;
 constexpr size_t kMaxDigests = 2;
@@ -49,9 +53,11 @@ public:
         }
         m_helper = std::thread([this] { helpUntilStopped(); });
     }
+    // Settled first: a block left unsummed would be summed into a digest that may be gone.
     ~DigestPipeline() {
         {
             const std::lock_guard lock(m_mutex);
+            Q_ASSERT(slowest() == m_posted);
             m_stopping = true;
         }
         m_changed.notify_all();
@@ -71,6 +77,7 @@ public:
             const std::lock_guard lock(m_mutex);
             Block& block = m_blocks[m_posted % kPipelineBlocks];
             block.size = size;
+            Q_ASSERT(digests.size() <= kMaxDigests);  // a piece's and its source's at most
             block.digests.fill(nullptr);
             std::copy_n(digests.begin(), std::min(digests.size(), kMaxDigests),
                         block.digests.begin());
@@ -183,6 +190,28 @@ void ChunkTransfer::start(quint64 total, quint64 largestStep) {
     settleDigests();
     m_held = 0;
     m_feedback.start();
+}
+
+quint64 ChunkTransfer::sharingStep(int in, int out, quint64 chunk, quint64 remaining) {
+    const quint64 plain = std::min(chunk, remaining);
+    if (chunk < kSharingChunk) {
+        return plain;
+    }
+    if (m_blockSizeOf != out) {
+        m_blockSizeOf = out;
+        m_blockSize = m_files.blockSize(out);
+    }
+    const std::optional<quint64> from = m_files.position(in);
+    const std::optional<quint64> to = m_files.position(out);
+    if (!from || !to || *from % m_blockSize != *to % m_blockSize) {
+        return plain;
+    }
+    if (*to % m_blockSize != 0) {
+        return std::min(remaining, m_blockSize - *to % m_blockSize);
+    }
+    const quint64 unit =
+        chunk >= kSharingUnit && kSharingUnit % m_blockSize == 0 ? kSharingUnit : m_blockSize;
+    return std::min(remaining, std::max(unit, chunk / unit * unit));
 }
 
 bool ChunkTransfer::copy(int in, int out, quint64 bytes, const QString& source,

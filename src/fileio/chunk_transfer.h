@@ -37,6 +37,15 @@ public:
     bool copy(int in, int out, quint64 bytes, const QString& source, const QString& output,
               QString* failure, std::initializer_list<Sha256*> digests = {});
 
+    // The next step of a plain copy of `remaining` bytes chunked by `chunk`, shaped so
+    // that a copy-on-write file system (btrfs, XFS, ZFS) shares the blocks instead of
+    // copying them: at offsets on block boundaries a whole number of blocks (of 1 MiB
+    // where the chunk allows); at offsets equal within a block but off a boundary, the
+    // short way to the next one. Elsewhere, and for chunks under 1,000,000 bytes (the
+    // slow rates keep their steps), the chunk as it is. The last step takes the rest.
+    quint64 sharingStep(int in, int out, quint64 chunk, quint64 remaining);
+    static constexpr quint64 kSharingChunk = 1000000;
+
     // How a rewriting copy changes the bytes: it works on data[0..size) in place (the
     // bytes it kept last time first) and answers how many may be written and how many
     // of them it is done with; the rest waits for the next chunk. `end` marks the last
@@ -75,4 +84,6 @@ private:
     std::vector<unsigned char> m_rewriting;     // a rewriting copy's buffer, kept bytes first
     size_t m_held = 0;
     quint64 m_total = 0;
+    int m_blockSizeOf = -1;  // the output handle m_blockSize was read from
+    quint64 m_blockSize = 0;
 };

@@ -249,6 +249,14 @@ std::optional<quint64> File64::position(int hFile) {
     return at < 0 ? std::nullopt : std::optional<quint64>(static_cast<quint64>(at));
 }
 
+quint64 File64::blockSize(int hFile) {
+    struct stat status = {};
+    if (!inTable(hFile) || ::fstat(hFile, &status) != 0 || status.st_blksize <= 0) {
+        return 4096;
+    }
+    return static_cast<quint64>(status.st_blksize);
+}
+
 int File64::truncate(int hFile) {
     if (!inTable(hFile)) {
         return EBADF;

@@ -86,6 +86,9 @@ public:
     bool seekTo(int hFile, quint64 position);
     // Where `hFile` stands; nothing on failure.
     std::optional<quint64> position(int hFile);
+    // The block size the file system behind `hFile` allocates in (4096 when it does not
+    // say): the unit in which a copy-on-write file system can share blocks.
+    quint64 blockSize(int hFile);
     // Empties the file behind `hFile`; its errno on failure, 0 when done.
     int truncate(int hFile);
     // Removes a name (no file of this object's): its errno on failure, 0 when done.

@@ -19,6 +19,8 @@ extern "C" {
 
 namespace {
 
+// FFmpeg's time base of microseconds (its own macro is a C compound literal).
+constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
 constexpr int kIoBuffer = 256 * 1024;
 // Only the MP4/MOV reader, and no protocol: a name is never opened by FFmpeg.
 const char* const kFormats = "mov,mp4,m4a,3gp,3g2,mj2";
@@ -315,7 +317,7 @@ private:
         const AVStream& anchorStream = *input.streams[anchor];
         const qint64 anchorStart =
             anchorStream.start_time != AV_NOPTS_VALUE
-                ? av_rescale_q(anchorStream.start_time, anchorStream.time_base, AV_TIME_BASE_Q)
+                ? av_rescale_q(anchorStream.start_time, anchorStream.time_base, kMicroseconds)
                 : 0;
         const bool first = end == AV_NOPTS_VALUE;
         const qint64 shiftUs = first ? 0 : end - anchorStart;
@@ -349,9 +351,9 @@ private:
             if (packet->stream_index == anchor && packet->pts != AV_NOPTS_VALUE) {
                 anchorEnd = std::max(
                     anchorEnd,
-                    av_rescale_q(packet->pts + packet->duration, from, AV_TIME_BASE_Q) + shiftUs);
+                    av_rescale_q(packet->pts + packet->duration, from, kMicroseconds) + shiftUs);
             }
-            const qint64 shift = av_rescale_q(shiftUs, AV_TIME_BASE_Q, to);
+            const qint64 shift = av_rescale_q(shiftUs, kMicroseconds, to);
             av_packet_rescale_ts(packet, from, to);
             packet->pts = packet->pts != AV_NOPTS_VALUE ? packet->pts + shift : AV_NOPTS_VALUE;
             packet->dts = packet->dts != AV_NOPTS_VALUE ? packet->dts + shift : AV_NOPTS_VALUE;

@@ -292,7 +292,7 @@ std::optional<CleanCut> CleanCutFinder::nextInElementary(quint64 from) {
         const std::optional<size_t> group =
             findPictureGroup(bytesOf(window), static_cast<size_t>(window.size()));
         if (group) {
-            const bool sequence = window.at(static_cast<qsizetype>(*group + 3)) == '\xB3';
+            const bool sequence = window.at(static_cast<qsizetype>(*group) + 3) == '\xB3';
             return CleanCut{at + *group, sequence ? QByteArray() : m_sequenceHeader};
         }
         if (static_cast<quint64>(window.size()) < kWindow) {

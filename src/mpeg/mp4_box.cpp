@@ -39,7 +39,7 @@ QByteArray ByteReader::bytes(quint64 count) {
         m_failed = true;
         return {};
     }
-    const QByteArray taken(m_data + m_position, static_cast<qsizetype>(count));
+    QByteArray taken(m_data + m_position, static_cast<qsizetype>(count));
     m_position += count;
     return taken;
 }

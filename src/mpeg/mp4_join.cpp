@@ -153,14 +153,14 @@ private:
                        -ticks(presentationOf(*out.first, m_parts.front().timescale, movieScale)),
                        -ticks(delayOf(*out.first, m_parts.front().timescale, movieScale))})
                 : 0;
-        for (auto edit = out.edits.rbegin(); edit != out.edits.rend(); ++edit) {
-            if (edit->mediaTime >= 0) {
-                edit->segmentDuration = static_cast<quint64>(
-                    std::max<qint64>(0, addTicks({static_cast<qint64>(std::min<quint64>(
-                                                      edit->segmentDuration, kMaxTicks)),
-                                                  later})));
-                break;
-            }
+        // The last edit that shows media lasts for what the later parts add.
+        const auto shown = std::find_if(out.edits.rbegin(), out.edits.rend(),
+                                        [](const Edit& edit) { return edit.mediaTime >= 0; });
+        if (shown != out.edits.rend()) {
+            shown->segmentDuration = static_cast<quint64>(std::max<qint64>(
+                0,
+                addTicks({static_cast<qint64>(std::min<quint64>(shown->segmentDuration, kMaxTicks)),
+                          later})));
         }
         out.presentation = 0;
         for (const Edit& edit : out.edits) {
@@ -270,6 +270,7 @@ private:
             sample.compositionOffset = addTicks(
                 {rescaled(sample.compositionOffset, track, out.timescale), compositionShift});
             std::vector<quint32> groupIndex;
+            groupIndex.reserve(groups.size());
             for (GroupWalker& group : groups) {
                 groupIndex.push_back(group.next());
             }

@@ -11,10 +11,6 @@ constexpr quint64 kMaxMoov = 256 * 1024 * 1024;
 // Enough samples for a day of 1,000 frames a second; more is damage, not a movie.
 constexpr quint64 kMaxSamples = quint64{1} << 27;
 
-// The sample description's own header before its child boxes, by kind.
-constexpr quint64 kVisualEntryFields = 8 + 70;
-constexpr quint64 kAudioEntryFields = 8 + 20;
-
 QString boxNamed(quint32 type) {
     return QLatin1Char('\'') + fourccText(type) + QLatin1Char('\'');
 }

@@ -46,7 +46,7 @@ QByteArray descendant(const QByteArray& bytes, quint64 from, quint64 to, quint32
         for (const Box& box : list.boxes) {
             // QuickTime keeps the audio configuration in a 'wave' box.
             if (box.type == fourcc("wave")) {
-                const QByteArray found =
+                QByteArray found =
                     descendant(bytes, box.payloadOffset(), box.end(), type, depth + 1);
                 if (!found.isEmpty()) {
                     return found;

@@ -252,6 +252,14 @@ JobOutcome JoinEngine::copyInput(const QString& path, quint64 expectedSize, int 
     if (m_seamless && !beginSeamlessPart(path, inputHandle)) {
         return fail(readErrorText(path, errorText(EIO)) + kPackingAborted);
     }
+    if (!m_seamless && !m_digest && rate.readAhead >= ChunkTransfer::kSharingChunk) {
+        const JobOutcome outcome = copySharing(path, inputHandle, outputHandle, size, rate);
+        if (outcome != JobOutcome::Success) {
+            return outcome;
+        }
+        m_files.CloseFile(inputHandle);
+        return JobOutcome::Success;
+    }
     const ChunkPlan plan = planChunks(size, rate);
     for (quint64 chunk = 0; chunk < plan.fullChunks; ++chunk) {
         const bool last = chunk + 1 == plan.fullChunks && plan.remainder == 0;
@@ -303,6 +311,25 @@ bool JoinEngine::beginSeamlessPart(const QString& path, int inputHandle) {
                                           "moves as the part before it does."));
     }
     return true;
+}
+
+// A plain copy at the fast rates goes in steps a copy-on-write file system can share.
+JobOutcome JoinEngine::copySharing(const QString& path, int inputHandle, int outputHandle,
+                                   quint64 size, const TransferRate& rate) {
+    for (quint64 done = 0; done < size;) {
+        const quint64 step =
+            m_transfer.sharingStep(inputHandle, outputHandle, rate.readAhead, size - done);
+        const JobOutcome outcome = copyStep(path, inputHandle, outputHandle, step, false);
+        if (outcome != JobOutcome::Success) {
+            return outcome;
+        }
+        done += step;
+        m_copiedSize += step;
+        if (m_transfer.report(m_copiedSize)) {
+            return cancelled();
+        }
+    }
+    return JobOutcome::Success;
 }
 
 JobOutcome JoinEngine::copyStep(const QString& path, int inputHandle, int outputHandle,

@@ -63,6 +63,8 @@ private:
     JobOutcome openOutput(const QString& output, int* handle);
     JobOutcome copyInput(const QString& path, quint64 expectedSize, int outputHandle,
                          const TransferRate& rate);
+    JobOutcome copySharing(const QString& path, int inputHandle, int outputHandle, quint64 size,
+                           const TransferRate& rate);
     JobOutcome copyStep(const QString& path, int inputHandle, int outputHandle, quint64 bytes,
                         bool lastStep);
     bool beginSeamlessPart(const QString& path, int inputHandle);

@@ -48,7 +48,7 @@ JobOutcome PackCommand::run(const QStringList& inputs, const QString& output,
     }
     outcome = engine.copy(job);
     if (outcome == JobOutcome::Cancelled) {
-        const QString note = engine.cancelNote();
+        const QString& note = engine.cancelNote();
         m_host.message(
             MessageIcon::Information,
             kPackingAbortedByUser + (note.isEmpty() ? QString() : QStringLiteral("\r\n") + note));

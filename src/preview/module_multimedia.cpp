@@ -35,9 +35,8 @@ double answerValue(const QString& answer) {
         if (c.isSpace()) {
             continue;
         }
-        if ((c == QLatin1Char('-') || c == QLatin1Char('+')) && digits.isEmpty()) {
-            digits += c;
-        } else if (c.isDigit()) {
+        const bool sign = (c == QLatin1Char('-') || c == QLatin1Char('+')) && digits.isEmpty();
+        if (sign || c.isDigit()) {
             digits += c;
         } else if (c == QLatin1Char('.') && !dot) {
             dot = true;
@@ -115,7 +114,7 @@ QString ModuleMultimedia::MciResume(const QString& alias) {
 }
 
 QString ModuleMultimedia::MciSeekPlay(const QString& alias, qint64 frame) {
-    const QString result =
+    QString result =
         act(QStringLiteral("seek ") + alias + QStringLiteral(" to ") + QString::number(frame));
     act(QStringLiteral("Play ") + alias);
     return result;

@@ -248,7 +248,7 @@ int MpvCommandInterface::open(const QStringList& words) {
     if (words.size() < 2) {
         return BadArgument;
     }
-    const QString path = words.at(1);
+    const QString& path = words.at(1);
     const QString alias = valueAfter(words, "Alias").toLower();
     const quint64 parent = valueAfter(words, "parent").toULongLong();
     if (alias.isEmpty()) {
@@ -366,7 +366,7 @@ int MpvCommandInterface::sendString(const QString& command, QString* answer) {
     if (parts.isEmpty()) {
         return UnknownCommand;
     }
-    const QString verb = parts.first();
+    const QString& verb = parts.first();
     if (same(verb, "open")) {
         return open(parts);
     }

@@ -18,7 +18,7 @@ QString mpvVersion() {
     const std::unique_ptr<mpv_handle, decltype(&mpv_terminate_destroy)> player(
         mpv_create(), &mpv_terminate_destroy);
     const unsigned long api = mpv_client_api_version();
-    const QString client = QStringLiteral("client API %1.%2").arg(api >> 16).arg(api & 0xffff);
+    QString client = QStringLiteral("client API %1.%2").arg(api >> 16).arg(api & 0xffff);
     char* version = nullptr;
     if (player) {
         for (const char* option : {"vo", "ao"}) {

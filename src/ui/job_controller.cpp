@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <chrono>
+
 #include "core/options_model.h"
 #include "fileio/checksum_verify.h"
 #include "unpack/stamping_texts.h"
@@ -41,11 +43,32 @@ bool JobController::onWindowThread() const {
     return QThread::currentThread() == thread();
 }
 
+// The worker hands each call over under a standard mutex and waits on a standard future,
+// so that the hand-over is visible to the thread checker; Qt's queue only wakes the
+// window's thread.
 void JobController::callOnWindowThread(const std::function<void()>& step) {
     if (onWindowThread()) {
         step();
-    } else {
-        QMetaObject::invokeMethod(this, step, Qt::BlockingQueuedConnection);
+        return;
+    }
+    std::promise<void> done;
+    {
+        const std::lock_guard lock(m_handOver);
+        m_pendingCall = {&step, &done};
+    }
+    QMetaObject::invokeMethod(this, &JobController::runPendingCall, Qt::QueuedConnection);
+    done.get_future().wait();
+}
+
+void JobController::runPendingCall() {
+    PendingCall call;
+    {
+        const std::lock_guard lock(m_handOver);
+        call = std::exchange(m_pendingCall, {});
+    }
+    if (call.step != nullptr) {
+        (*call.step)();
+        call.done->set_value();
     }
 }
 
@@ -60,6 +83,7 @@ MessageAnswer JobController::message(MessageIcon icon, const QString& text,
     return answer;
 }
 
+// Only the newest report waits for the window; the ones before it are of no more use.
 void JobController::progress(const ProgressReport& report) {
     if (onWindowThread()) {
         Q_EMIT progressed(report);
@@ -70,8 +94,26 @@ void JobController::progress(const ProgressReport& report) {
         return;
     }
     m_sinceProgress.start();
-    QMetaObject::invokeMethod(
-        this, [this, report] { Q_EMIT progressed(report); }, Qt::QueuedConnection);
+    bool wake = false;
+    {
+        const std::lock_guard lock(m_handOver);
+        wake = !m_pendingReport.has_value();
+        m_pendingReport = report;
+    }
+    if (wake) {
+        QMetaObject::invokeMethod(this, &JobController::showPendingReport, Qt::QueuedConnection);
+    }
+}
+
+void JobController::showPendingReport() {
+    std::optional<ProgressReport> report;
+    {
+        const std::lock_guard lock(m_handOver);
+        report = std::exchange(m_pendingReport, std::nullopt);
+    }
+    if (report) {
+        Q_EMIT progressed(*report);
+    }
 }
 
 bool JobController::begin(JobKind kind) {
@@ -92,19 +134,24 @@ void JobController::run(std::function<JobOutcome()> job, std::function<void()> a
         return;
     }
     m_sinceProgress.invalidate();
-    m_worker = QThread::create([this, job = std::move(job)] { m_workerOutcome = job(); });
-    m_worker->setObjectName(QStringLiteral("zarvo-job"));
-    connect(m_worker, &QThread::finished, this, &JobController::workerEnded);
-    m_worker->start();
+    m_workerDone = false;
+    m_workerRunning = true;
+    m_worker = std::thread([this, job = std::move(job)] {
+        m_workerOutcome = job();
+        m_workerDone = true;
+        QMetaObject::invokeMethod(this, &JobController::workerEnded, Qt::QueuedConnection);
+    });
 }
 
-// On the window's thread, once the job's thread has returned.
+// On the window's thread, once the job has returned.
 void JobController::workerEnded() {
-    if (m_worker != nullptr) {
-        m_worker->wait();
-        delete m_worker;
-        m_worker = nullptr;
+    if (m_worker.joinable()) {
+        m_worker.join();
+    } else if (!m_runInline && !m_workerRunning) {
+        return;  // shut down meanwhile
     }
+    m_workerRunning = false;
+    showPendingReport();
     finish(m_workerOutcome);
     if (const std::function<void()> afterwards = std::exchange(m_afterWorker, {})) {
         afterwards();
@@ -184,18 +231,18 @@ void JobController::requestCancel() {
 }
 
 void JobController::shutDown() {
-    if (m_worker == nullptr) {
+    if (!m_worker.joinable()) {
         return;
     }
     stopForQuit(true);
-    disconnect(m_worker, nullptr, this, nullptr);
     disconnect(this, nullptr, nullptr, nullptr);
-    // The worker may be waiting for a question's answer: deliver it while waiting.
-    while (!m_worker->wait(10)) {
+    // The worker may be waiting for a call to the window's thread: run it while waiting.
+    while (!m_workerDone) {
         QCoreApplication::sendPostedEvents(this);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    delete m_worker;
-    m_worker = nullptr;
+    m_worker.join();
+    m_workerRunning = false;
 }
 
 void JobController::startVerify(const QString& manifest) {

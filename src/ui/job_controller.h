@@ -6,6 +6,10 @@
 
 #include <atomic>
 #include <functional>
+#include <future>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include "core/job_host.h"
 #include "core/job_outcome.h"
@@ -14,7 +18,6 @@
 #include "unpack/unpack_command.h"
 
 class OptionsModel;
-class QThread;
 
 enum class JobKind { None, Pack, Unpack, Verify };
 
@@ -57,7 +60,7 @@ public:
     void stopForQuit(bool unseen);
 
     // Until the worker has really stopped, so that two jobs never overlap.
-    bool busy() const { return m_kind != JobKind::None || m_worker != nullptr; }
+    bool busy() const { return m_kind != JobKind::None || m_workerRunning; }
     JobKind kind() const { return m_kind; }
     // What the window's dialogs tell and ask through: the user.
     JobHost& host() { return *this; }
@@ -88,6 +91,8 @@ private:
     bool onWindowThread() const;
     // Runs `step` on the window's thread and waits for it (directly when already there).
     void callOnWindowThread(const std::function<void()>& step);
+    void runPendingCall();
+    void showPendingReport();
     bool begin(JobKind kind);
     void requestCancel();
     // Runs `job` on the worker (or inline); `afterwards` runs on the window's thread
@@ -110,8 +115,18 @@ private:
     bool m_runInline = false;
     CancelRequest m_verifyCancel;
     std::atomic<bool> m_unseen{false};
-    QThread* m_worker = nullptr;
+    std::thread m_worker;
+    bool m_workerRunning = false;  // the window's view: from the start until the join
+    std::atomic<bool> m_workerDone{false};
     JobOutcome m_workerOutcome = JobOutcome::Stopped;
+    // What the worker hands to the window's thread.
+    struct PendingCall {
+        const std::function<void()>* step = nullptr;
+        std::promise<void>* done = nullptr;
+    };
+    std::mutex m_handOver;
+    PendingCall m_pendingCall;
+    std::optional<ProgressReport> m_pendingReport;
     std::function<void()> m_afterWorker;
     QElapsedTimer m_sinceProgress;  // the worker's own: when a report last went out
 };

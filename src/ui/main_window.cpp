@@ -398,7 +398,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void MainWindow::outputNameDropped(const QStringList& paths) {
     if (!paths.isEmpty()) {
-        const QString dropped = paths.first();
+        const QString& dropped = paths.first();
         const QFileInfo info(dropped);
         if (!info.exists()) {
             m_messages->message(MessageIcon::Error, notFoundText(dropped));

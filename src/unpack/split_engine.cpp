@@ -27,7 +27,7 @@ QString pieceFolder(const SplitJob& job, const SplitSource& source) {
 }
 
 QString pieceBase(const SplitJob& job, const SplitSource& source) {
-    const QString splitName = source.zipped ? source.fileToSplit : source.path;
+    QString splitName = source.zipped ? source.fileToSplit : source.path;
     switch (job.destination) {
         case UnpackDestination::SaveFile:
             return job.outputName;
@@ -180,7 +180,7 @@ std::vector<PieceSpan> plannedSpans(const PiecePlan& plan, quint64 length,
 }
 
 std::vector<PieceSpan> cleanSpans(const PiecePlan& plan, quint64 length, const CutFinder& nextCut) {
-    const std::vector<PieceSpan> planned = plannedSpans(plan, length, QByteArray());
+    std::vector<PieceSpan> planned = plannedSpans(plan, length, QByteArray());
     const quint64 plannedEnd = planned.back().start + planned.back().bytes;
     quint64 end = length;
     if (plannedEnd < length) {
@@ -321,6 +321,9 @@ void SplitEngine::setAsideOldPiecesFrom(const SplitJob& job, const SplitSource& 
 
 JobOutcome SplitEngine::copyPiece(const SplitSource& source, const QString& piece, int pieceHandle,
                                   quint64 bytes) {
+    if (m_pieceDigest == nullptr && m_rate.readAhead >= ChunkTransfer::kSharingChunk) {
+        return copyPieceSharing(source, piece, pieceHandle, bytes);
+    }
     // A piece that fits one chunk is one step; a longer one follows the job's chunking.
     const ChunkPlan chunks =
         bytes <= m_rate.readAhead ? ChunkPlan{0, bytes} : planChunks(bytes, m_rate);
@@ -339,12 +342,40 @@ JobOutcome SplitEngine::copyPiece(const SplitSource& source, const QString& piec
         if (!copied) {
             return fail(failure + kUnpackingAborted);
         }
-        m_copied += count;
-        if (m_transfer.report(m_copied)) {
-            // What was written stays; no batch file for a source the user cancelled.
-            m_files.closeJobFiles();
-            return JobOutcome::Cancelled;
+        const JobOutcome outcome = stepDone(count);
+        if (outcome != JobOutcome::Success) {
+            return outcome;
         }
+    }
+    return JobOutcome::Success;
+}
+
+// A plain copy at the fast rates goes in steps a copy-on-write file system can share.
+JobOutcome SplitEngine::copyPieceSharing(const SplitSource& source, const QString& piece,
+                                         int pieceHandle, quint64 bytes) {
+    for (quint64 done = 0; done < bytes;) {
+        const quint64 step =
+            m_transfer.sharingStep(source.handle, pieceHandle, m_rate.readAhead, bytes - done);
+        QString failure;
+        if (!m_transfer.copy(source.handle, pieceHandle, step, source.fileToSplit, piece,
+                             &failure)) {
+            return fail(failure + kUnpackingAborted);
+        }
+        done += step;
+        const JobOutcome outcome = stepDone(step);
+        if (outcome != JobOutcome::Success) {
+            return outcome;
+        }
+    }
+    return JobOutcome::Success;
+}
+
+JobOutcome SplitEngine::stepDone(quint64 bytes) {
+    m_copied += bytes;
+    if (m_transfer.report(m_copied)) {
+        // What was written stays; no batch file for a source the user cancelled.
+        m_files.closeJobFiles();
+        return JobOutcome::Cancelled;
     }
     return JobOutcome::Success;
 }

@@ -116,6 +116,10 @@ private:
                                int digits);
     JobOutcome copyPiece(const SplitSource& source, const QString& piece, int pieceHandle,
                          quint64 bytes);
+    JobOutcome copyPieceSharing(const SplitSource& source, const QString& piece, int pieceHandle,
+                                quint64 bytes);
+    // Counts a copied step and reports it; Cancelled when the user asked to stop.
+    JobOutcome stepDone(quint64 bytes);
     JobOutcome fail(const QString& text, MessageIcon icon = MessageIcon::Error);
 
     File64& m_files;

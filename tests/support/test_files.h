@@ -9,6 +9,12 @@
 
 // Throwaway files for tests.
 
+// A case that writes gigabytes or tens of thousands of files runs only in its own CTest
+// entry (label "slow", on tmpfs when there is room), which sets ZARVO_SLOW.
+#define ZARVO_SLOW_CASE()                          \
+    if (qEnvironmentVariableIsEmpty("ZARVO_SLOW")) \
+    QSKIP("a slow case: its own test entry runs it")
+
 // Plain ASCII texts as a list (argument lists, names).
 QStringList texts(std::initializer_list<const char*> items);
 
