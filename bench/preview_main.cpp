@@ -13,10 +13,10 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "browse/file_browser_widget.h"
 #include "core/job_host.h"
-#include "preview/preview_player_widget.h"
+#include "ui/file_browser_widget.h"
 #include "ui/main_window.h"
+#include "ui/preview_player_widget.h"
 
 namespace {
 

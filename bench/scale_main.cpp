@@ -10,13 +10,13 @@
 #include <cstdio>
 #include <functional>
 
-#include "browse/file_browser_widget.h"
-#include "core/file_filter_store.h"
 #include "core/job_host.h"
-#include "core/options_model.h"
-#include "core/settings_table.h"
+#include "options/options_model.h"
 #include "packlist/pack_list_file.h"
 #include "packlist/pack_list_model.h"
+#include "settings/file_filter_store.h"
+#include "settings/settings_table.h"
+#include "ui/file_browser_widget.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "fileio/sha256.h"
 #include "fuzz_support.h"
 
-#include "core/native_path.h"
+#include "platform/native_path.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray line(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

@@ -1,10 +1,10 @@
 // The clean-cut finder: every cut lies ahead of where it was asked from, and the pieces
 // a plan makes of them cover the source without a gap or an overlap.
 #include "core/job_host.h"
-#include "core/split_rule.h"
 #include "fileio/file64.h"
 #include "fuzz_support.h"
 #include "mpeg/clean_cut.h"
+#include "rules/split_rule.h"
 #include "unpack/split_engine.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -2,8 +2,8 @@
 // and what was readable before a write stays readable after it.
 #include <QCoreApplication>
 
-#include "core/settings_store.h"
 #include "fuzz_support.h"
+#include "settings/settings_store.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString path = scratchFile("registry.ini", data, size);

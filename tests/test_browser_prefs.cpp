@@ -12,15 +12,15 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include "browse/custom_filter_dialog.h"
-#include "browse/file_browser_widget.h"
 #include "browse/file_filters.h"
-#include "core/settings_store.h"
-#include "preview/preview_player_widget.h"
+#include "settings/settings_store.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
+#include "ui/custom_filter_dialog.h"
+#include "ui/file_browser_widget.h"
 #include "ui/main_window.h"
 #include "ui/preferences_dialog.h"
+#include "ui/preview_player_widget.h"
 #include "ui/tip_window.h"
 
 namespace {

@@ -3,10 +3,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "core/options_model.h"
+#include "desktop/job_controller.h"
+#include "options/options_model.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
-#include "ui/job_controller.h"
 
 // The desktop program's jobs as the window drives them: armed, started, and cancelled
 // by the user's request between two chunks.

@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <csignal>
 
-#include "core/termination_watch.h"
+#include "platform/termination_watch.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
 #include "ui/main_window.h"

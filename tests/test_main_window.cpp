@@ -17,17 +17,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "browse/file_browser_widget.h"
 #include "browse/file_manager_actions.h"
-#include "core/command_line.h"
-#include "core/native_path.h"
-#include "core/settings_store.h"
-#include "core/settings_table.h"
-#include "core/single_instance.h"
-#include "packlist/pack_list_window.h"
+#include "platform/command_line.h"
+#include "platform/native_path.h"
+#include "platform/single_instance.h"
+#include "settings/settings_store.h"
+#include "settings/settings_table.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
+#include "ui/file_browser_widget.h"
 #include "ui/main_window.h"
+#include "ui/pack_list_window.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include "packlist/pack_list_file.h"
 #include "packlist/pack_list_model.h"
-#include "packlist/pack_list_window.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
+#include "ui/pack_list_window.h"
 
 namespace {
 

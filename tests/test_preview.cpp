@@ -6,10 +6,10 @@
 
 #include "preview/module_multimedia.h"
 #include "preview/mpv_command_interface.h"
-#include "preview/ms_slider_widget.h"
-#include "preview/preview_player_widget.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
+#include "ui/ms_slider_widget.h"
+#include "ui/preview_player_widget.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "core/file_filter_store.h"
-#include "core/options_model.h"
-#include "core/settings_migration.h"
-#include "core/settings_store.h"
-#include "core/settings_table.h"
+#include "options/options_model.h"
+#include "settings/file_filter_store.h"
+#include "settings/settings_migration.h"
+#include "settings/settings_store.h"
+#include "settings/settings_table.h"
 #include "support/test_files.h"
 
 namespace {

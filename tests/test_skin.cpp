@@ -3,13 +3,13 @@
 #include <QListView>
 #include <QtTest>
 
-#include "core/settings_store.h"
-#include "packlist/pack_list_window.h"
+#include "settings/settings_store.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
 #include "ui/about_dialog.h"
 #include "ui/main_chrome_widget.h"
 #include "ui/main_window.h"
+#include "ui/pack_list_window.h"
 #include "ui/skin_widget.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "core/settings_store.h"
-#include "core/settings_table.h"
-#include "core/split_rule.h"
+#include "rules/split_rule.h"
+#include "settings/settings_store.h"
+#include "settings/settings_table.h"
 #include "support/test_files.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <QtTest>
 
-#include "packlist/pack_list_docking.h"
-#include "ui/window_chrome.h"
+#include "desktop/pack_list_docking.h"
+#include "desktop/window_chrome.h"
 
 Q_DECLARE_METATYPE(DockRect)
 

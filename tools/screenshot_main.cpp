@@ -17,13 +17,13 @@
 
 #include <cstdio>
 
-#include "browse/custom_filter_dialog.h"
-#include "browse/file_browser_widget.h"
 #include "core/job_host.h"
 #include "core/tips.h"
-#include "packlist/pack_list_window.h"
+#include "ui/custom_filter_dialog.h"
+#include "ui/file_browser_widget.h"
 #include "ui/main_chrome_widget.h"
 #include "ui/main_window.h"
+#include "ui/pack_list_window.h"
 #include "ui/preferences_dialog.h"
 #include "ui/tip_window.h"
 

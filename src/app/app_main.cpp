@@ -6,14 +6,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/command_line.h"
-#include "core/native_path.h"
 #include "core/program_info.h"
-#include "core/single_instance.h"
-#include "core/termination_watch.h"
 #include "core/tips.h"
-#include "packlist/pack_list_window.h"
+#include "platform/command_line.h"
+#include "platform/native_path.h"
+#include "platform/single_instance.h"
+#include "platform/termination_watch.h"
 #include "ui/main_window.h"
+#include "ui/pack_list_window.h"
 
 namespace {
 

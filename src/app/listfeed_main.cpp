@@ -11,7 +11,7 @@
 #include <spawn.h>
 #include <unistd.h>
 
-#include "core/native_path.h"
+#include "platform/native_path.h"
 
 extern char** environ;
 

@@ -3,8 +3,8 @@
 #include <QRegularExpression>
 
 #include "core/job_host.h"
-#include "core/options_model.h"
 #include "core/text_helpers.h"
+#include "options/options_model.h"
 
 QStringList patternList(const QString& patterns) {
     QStringList list;

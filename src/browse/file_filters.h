@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "core/file_filter_store.h"
+#include "settings/file_filter_store.h"
 
 class JobHost;
 class OptionsModel;

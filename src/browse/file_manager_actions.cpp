@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include "core/whole_file.h"
+#include "platform/whole_file.h"
 
 namespace {
 

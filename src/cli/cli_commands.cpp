@@ -7,12 +7,12 @@
 #include <cstdio>
 
 #include "cli/terminal_job_host.h"
-#include "core/native_path.h"
 #include "core/text_helpers.h"
 #include "fileio/checksum_verify.h"
 #include "fileio/file64.h"
 #include "mpeg/mpeg_info.h"
 #include "pack/pack_command.h"
+#include "platform/native_path.h"
 #include "unpack/stamping_texts.h"
 #include "unpack/unpack_command.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "cli/cli_commands.h"
-#include "core/native_path.h"
+#include "platform/native_path.h"
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);

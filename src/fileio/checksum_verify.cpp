@@ -1,12 +1,12 @@
 #include "fileio/checksum_verify.h"
 
 #include "core/job_host.h"
-#include "core/native_path.h"
 #include "core/progress_feedback.h"
 #include "core/text_helpers.h"
-#include "core/whole_file.h"
 #include "fileio/file64.h"
 #include "fileio/sha256.h"
+#include "platform/native_path.h"
+#include "platform/whole_file.h"
 
 namespace {
 

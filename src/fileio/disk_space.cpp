@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
-#include "core/native_path.h"
+#include "platform/native_path.h"
 
 namespace {
 

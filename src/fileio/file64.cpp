@@ -13,10 +13,10 @@
 #include <QFile>
 
 #include "core/job_host.h"
-#include "core/native_path.h"
 #include "core/text_helpers.h"
-#include "core/whole_file.h"
 #include "fileio/file_identity.h"
+#include "platform/native_path.h"
+#include "platform/whole_file.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <QFileInfo>
 
 #include "core/job_host.h"
-#include "core/native_path.h"
 #include "core/text_helpers.h"
+#include "platform/native_path.h"
 
 bool sameFile(const QString& a, const QString& b) {
     struct stat first {};

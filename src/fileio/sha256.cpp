@@ -5,8 +5,8 @@
 
 #include <openssl/evp.h>
 
-#include "core/native_path.h"
 #include "fileio/file64.h"
+#include "platform/native_path.h"
 
 struct Sha256::Context {
     EVP_MD_CTX* context = EVP_MD_CTX_new();

@@ -13,9 +13,9 @@
 #include <unistd.h>
 
 #include "core/job_host.h"
-#include "core/native_path.h"
 #include "core/text_helpers.h"
-#include "core/whole_file.h"
+#include "platform/native_path.h"
+#include "platform/whole_file.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ bool moveToTrash(const QString& path) {
     return true;
 }
 
-QStringList DeleteSources(const QStringList& paths, DeleteAction action, JobHost& host) {
+QStringList deleteSources(const QStringList& paths, DeleteAction action, JobHost& host) {
     if (action == DeleteAction::No || paths.isEmpty()) {
         return {};
     }

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "core/option_types.h"
+#include "settings/option_types.h"
 
 class JobHost;
 
@@ -28,7 +28,7 @@ bool setAsideReplaced(const QString& path, ReplacedFiles& replaced);
 // question lists the files first and No keeps them all. A file that cannot be
 // trashed stays where it is and is named in one message after the others went;
 // nothing is ever deleted outright. Returns the paths that reached the trash.
-QStringList DeleteSources(const QStringList& paths, DeleteAction action, JobHost& host);
+QStringList deleteSources(const QStringList& paths, DeleteAction action, JobHost& host);
 
 // Makes what a job wrote durable before anything is removed because of it: the data of
 // each file and the folders that name them reach the disk. "" when they did, else why not.

@@ -7,9 +7,9 @@
 
 #include <unistd.h>
 
-#include "core/native_path.h"
-#include "core/whole_file.h"
 #include "fileio/file64.h"
+#include "platform/native_path.h"
+#include "platform/whole_file.h"
 
 namespace {
 

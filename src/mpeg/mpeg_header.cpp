@@ -7,9 +7,9 @@
 #include <QFileInfo>
 
 #include "core/job_host.h"
-#include "core/native_path.h"
 #include "fileio/file64.h"
 #include "mpeg/mp4_traits.h"
+#include "platform/native_path.h"
 
 namespace {
 

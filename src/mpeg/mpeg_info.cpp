@@ -4,13 +4,13 @@
 
 #include <unistd.h>
 
-#include "core/native_path.h"
 #include "core/text_helpers.h"
-#include "core/whole_file.h"
 #include "fileio/file64.h"
 #include "mpeg/media_module.h"
 #include "mpeg/mp4_movie.h"
 #include "mpeg/mpeg_header.h"
+#include "platform/native_path.h"
+#include "platform/whole_file.h"
 
 QString MpegInfo::summaryText(const QString& duration, const QString& frameCount) const {
     const QString lineBreak = QStringLiteral("\r\n");

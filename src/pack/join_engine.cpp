@@ -9,11 +9,11 @@
 
 #include "core/job_host.h"
 #include "core/job_messages.h"
-#include "core/native_path.h"
 #include "core/text_helpers.h"
-#include "core/whole_file.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
+#include "platform/native_path.h"
+#include "platform/whole_file.h"
 
 namespace {
 

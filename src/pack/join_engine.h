@@ -10,11 +10,11 @@
 
 #include "core/job_host.h"
 #include "core/job_outcome.h"
-#include "core/transfer_rate.h"
 #include "fileio/chunk_transfer.h"
 #include "fileio/sha256.h"
 #include "mpeg/mp4_join.h"
 #include "mpeg/seamless_join.h"
+#include "rules/transfer_rate.h"
 
 class File64;
 class JobHost;

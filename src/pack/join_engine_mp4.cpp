@@ -5,13 +5,13 @@
 #include <algorithm>
 
 #include "core/job_messages.h"
-#include "core/native_path.h"
 #include "core/text_helpers.h"
-#include "core/whole_file.h"
 #include "fileio/file64.h"
 #include "mpeg/media_module.h"
 #include "mpeg/mp4_traits.h"
 #include "pack/join_engine.h"
+#include "platform/native_path.h"
+#include "platform/whole_file.h"
 
 namespace {
 

@@ -78,7 +78,7 @@ JobOutcome PackCommand::run(const QStringList& inputs, const QString& output,
                            problem + QStringLiteral(" The sources stay where they are."));
             return JobOutcome::Failed;
         }
-        DeleteSources(inputs, options.deleteSources, m_host);
+        deleteSources(inputs, options.deleteSources, m_host);
     }
     PreviouslySaved = true;
     m_savedOutput = output;

@@ -6,10 +6,10 @@
 #include <functional>
 
 #include "core/job_outcome.h"
-#include "core/option_types.h"
-#include "core/transfer_rate.h"
 #include "fileio/trash.h"
 #include "mpeg/mpeg_header.h"
+#include "rules/transfer_rate.h"
+#include "settings/option_types.h"
 
 class File64;
 class JobHost;

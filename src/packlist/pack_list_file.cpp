@@ -4,9 +4,9 @@
 
 #include "core/job_host.h"
 #include "core/job_messages.h"
-#include "core/native_path.h"
-#include "core/whole_file.h"
 #include "packlist/pack_list_model.h"
+#include "platform/native_path.h"
+#include "platform/whole_file.h"
 
 // The list is written whole or not at all: a failed save leaves the old file as it was.
 bool savePackList(const QString& fileName, const QStringList& paths, JobHost& host) {

@@ -12,9 +12,9 @@
 
 #include "core/block_moves.h"
 #include "core/job_host.h"
-#include "core/native_path.h"
 #include "core/text_helpers.h"
 #include "packlist/quick_sort.h"
+#include "platform/native_path.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 
 #include "core/program_info.h"
-#include "ui/about_info.h"
+#include "desktop/about_info.h"
 #include "ui/skin_widget.h"
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {

@@ -4,7 +4,7 @@
 
 #include "core/job_host.h"
 #include "core/job_outcome.h"
-#include "ui/job_controller.h"
+#include "desktop/job_controller.h"
 #include "ui/skin_widget.h"
 
 class QLabel;

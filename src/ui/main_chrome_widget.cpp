@@ -8,11 +8,11 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "core/options_model.h"
 #include "core/program_info.h"
 #include "core/text_helpers.h"
-#include "packlist/pack_list_window.h"
-#include "ui/job_controller.h"
+#include "desktop/job_controller.h"
+#include "options/options_model.h"
+#include "ui/pack_list_window.h"
 #include "ui/skin_widget.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QPointer>
 
-#include "packlist/pack_list_docking.h"
+#include "desktop/pack_list_docking.h"
 
 class ImageButton;
 class JobController;

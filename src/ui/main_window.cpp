@@ -21,26 +21,26 @@
 #include <QToolButton>
 #include <QUrl>
 
-#include "browse/custom_filter_dialog.h"
-#include "browse/file_browser_widget.h"
 #include "browse/file_manager_actions.h"
 #include "core/job_messages.h"
-#include "core/native_path.h"
 #include "core/program_info.h"
 #include "core/text_helpers.h"
 #include "core/tips.h"
+#include "desktop/window_chrome.h"
 #include "mpeg/mpeg_info.h"
-#include "preview/preview_player_widget.h"
+#include "platform/native_path.h"
 #include "ui/about_dialog.h"
+#include "ui/copyright_stamping_dialog.h"
+#include "ui/custom_filter_dialog.h"
+#include "ui/custom_size_dialog.h"
+#include "ui/file_browser_widget.h"
 #include "ui/job_display_widget.h"
 #include "ui/job_host_dialog.h"
 #include "ui/main_chrome_widget.h"
 #include "ui/main_menus_widget.h"
+#include "ui/preview_player_widget.h"
 #include "ui/text_width_widget.h"
 #include "ui/tip_window.h"
-#include "ui/window_chrome.h"
-#include "unpack/copyright_stamping_dialog.h"
-#include "unpack/custom_size_dialog.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
     m_currentDir =
         withoutTrailingSlashes(QDir::currentPath());  // a first start browses where it started
     buildControls();
-    m_menus = new MainMenus(*this, m_options);
+    m_menus = new MainMenus(*this, m_options, menuTable(), [this] { return jobRunning(); });
     m_menus->build(centralWidget());
     m_packList.setWidthFunction(twipsOf(this));
     m_packListWindow = new PackListWindow(m_packList, m_jobs->host(), this);
@@ -654,4 +654,147 @@ void MainWindow::showIdle() {
     m_packListWindow->setBusy(false);
     m_menus->showBusy(false);
     m_chrome->showBusyPointer(false);
+}
+
+// The main window's menus, in the order they show: what each entry does here.
+std::vector<MenuEntry> MainWindow::menuTable() {
+    using namespace menu;
+    using Id = SettingId;
+    const auto call = [this](void (MainWindow::*method)()) {
+        return [this, method] { (this->*method)(); };
+    };
+    // The custom folder entries run the folder chooser instead of choosing at once.
+    const auto folderChoice = [this](const char* name, const char* title, Id setting, auto word,
+                                     FolderChoice which) {
+        MenuEntry entry = choice(name, title, setting, word);
+        entry.command = [this, which] { customDirectoryCommand(which); };
+        return entry;
+    };
+    return {
+        caption("FileMenu_File_Img", "File", 228),
+        command("SaveAsMnu", "Save As...", call(&MainWindow::outputFileCommand), "Ctrl+S"),
+        command("VerifyMnu", "&Verify...", call(&MainWindow::verifyCommand)),
+        separator(),
+        command("ExitMnu", "E&xit", [this] { close(); }),
+        end(),
+
+        caption("FileMenu_Action_Img", "Action", 278),
+        command("PackMnu", "&Pack", call(&MainWindow::packMenuCommand), "Ctrl+P", MenuBusy::Arms),
+        command("UnpackMnu", "&Unpack", call(&MainWindow::unpackMenuCommand), "Ctrl+U",
+                MenuBusy::Arms),
+        separator(),
+        command(
+            "SelAllMnu", "Select &All", [this] { browser()->selectAll(); }, "Ctrl+A"),
+        command(
+            "DeSelAllMnu", "De&select All", [this] { browser()->deselectAll(); }, "Ctrl+D"),
+        command(
+            "InvSelMnu", "&Inverse Select", [this] { browser()->invertSelection(); }, "Ctrl+I"),
+        separator(),
+        command(
+            "RefreshMnu", "Re&fresh", [this] { setCurrentDir(currentDir()); }, "F5"),
+        end(),
+
+        caption("FileMenu_Option_Img", "Options", 340),
+        submenu("Pre&ferences..."),
+        command("GeneralMnu", "&General...", call(&MainWindow::preferencesCommand), "Ctrl+K"),
+        separator(),
+        submenu("Unpack Ty&pe"),
+        choice("UnpackRAWMnu", "Unpack (&RAW)", Id::UnpackType, UnpackType::RAW),
+        choice("UnpackEMHMnu", "Unpack (&EMH)", Id::UnpackType, UnpackType::EMH),
+        separator(),
+        toggle("CleanCutsMnu", "&Clean Cuts", Id::CleanCuts),
+        end(),
+        submenu("Unpack &To"),
+        choice("UnpackSaveFileMnu", "&Save File", Id::Destination, UnpackDestination::SaveFile),
+        choice("UnpackWhereFileDirMnu", "Where &File Is", Id::Destination,
+               UnpackDestination::WhereFile),
+        folderChoice("UnpackCustomDirMnu", "&Custom Directory...", Id::Destination,
+                     UnpackDestination::CustomDir, FolderChoice::Unpack),
+        end(),
+        submenu("Unpack &Size"),
+        preset("SmallFloppySizeChk", 0),
+        preset("LowFloppySizeChk", 1),
+        preset("HighFloppySizeChk", 2),
+        preset("ZipSizeChk", 3),
+        {.kind = MenuKind::CustomSize,
+         .name = "CustomSizeChk",
+         .caption = "1,440K (Custom...)",
+         .command = call(&MainWindow::customSizeCommand),
+         .setting = Id::SplitSize},
+        end(),
+        separator(),
+        submenu("Sa&ve"),
+        submenu("Save &To"),
+        folderChoice("SaveCustomDirMnu", "&Custom Directory...", Id::SaveTo, SaveFolder::Custom,
+                     FolderChoice::Save),
+        choice("LastSavedDirMnu", "Last &Saved Directory", Id::SaveTo, SaveFolder::LastSaved),
+        end(),
+        submenu("&Overwrite"),
+        choice("OverwriteNoMnu", "&Don't Overwrite Saved File", Id::Overwrite, OverwritePolicy::No),
+        choice("OverwritePromptMnu", "&Ask Before Overwrite Saved File", Id::Overwrite,
+               OverwritePolicy::Prompt),
+        choice("OverwriteNoPromptMnu", "Do&n't Ask Before Overwrite Saved File", Id::Overwrite,
+               OverwritePolicy::NoPrompt),
+        end(),
+        end(),
+        submenu("Startup"),
+        folderChoice("StartupCustomDirMnu", "&Custom Directory...", Id::Startup,
+                     StartupFolder::Custom, FolderChoice::Startup),
+        choice("StartupLastUsedDirMnu", "Last &Used Directory", Id::Startup,
+               StartupFolder::LastUsed),
+        end(),
+        separator(),
+        submenu("Transfer &Rate", "Spdmnu"),
+        choice("SlowSpeedChk", "&Slow", Id::Rate, Speed::Slow),
+        choice("NormalSpeedChk", "&Normal", Id::Rate, Speed::Normal),
+        choice("FastSpeedChk", "&Fast", Id::Rate, Speed::Fast),
+        choice("UltraSpeedChk", "&Ultra Fast", Id::Rate, Speed::UltraFast),
+        end(),
+        separator(),
+        submenu("&Delete After Action"),
+        choice("DelNoMnu", "&Don't Delete", Id::DeleteAction, DeleteAction::No),
+        choice("DelPromptMnu", "&Ask Before Sending To Recycle Bin", Id::DeleteAction,
+               DeleteAction::Prompt),
+        choice("DelNoPromptMnu", "Do&n't Ask Before Sending To Recycle Bin", Id::DeleteAction,
+               DeleteAction::NoPrompt),
+        end(),
+        submenu("&Join.bat"),
+        choice("CreateJoinBatNoMnu", "&Don't Create Join.bat", Id::JoinBatch, JoinBatchMode::None),
+        choice("CreateJoinBatMnu", "Create &Join.bat", Id::JoinBatch, JoinBatchMode::Names),
+        choice("CreateJoinBatwExtraInfoMnu", "Create Join.bat w/ &Extra Info", Id::JoinBatch,
+               JoinBatchMode::FullPaths),
+        separator(),
+        command("CopyrightStampingMnu", "Copyright Stamping...",
+                call(&MainWindow::copyrightStampingCommand)),
+        end(),
+        separator(),
+        toggle("ZipCompressMnu", "&Zip Compression", Id::Zip),
+        toggle("MCheckMnu", "&MPEG Compatibility", Id::MpegCheck),
+        toggle("ChecksumMnu", "Write &Checksums", Id::Checksums),
+        toggle("SeamlessMnu", "&Seamless MPEG Join", Id::SeamlessJoin),
+        separator(),
+        submenu("Miscella&neous"),
+        toggle("AddContextMenuMnu", "Show \"Pack It...\" in &Explorer", Id::ContextMenu),
+        end(),
+        separator(),
+        command("FileTypeMnu", "Custom FileT&ype...", call(&MainWindow::fileTypeCommand)),
+        end(),
+        separator(),
+        command("ShowPackLstMnu", "Show Pack List", call(&MainWindow::showPackListCommand)),
+        separator(),
+        toggle("MagnetMnu", "Magnet", Id::Magnet, [this] { chrome()->magnetCommand(); }),
+        command(
+            "MagnetiseMnu", "&Magnetise", [this] { chrome()->MagnetisePackList(); }, "",
+            MenuBusy::Stays),
+        end(),
+
+        caption("FileMenu_Help_Img", "Help", 408, MenuBusy::Stays),
+        command("HelpTopicMnu", "Tarvik Zarvo Help Topics", call(&MainWindow::helpCommand), "F1",
+                MenuBusy::Stays),
+        command("TODMnu", "Tip of the Day", call(&MainWindow::tipCommand), "", MenuBusy::Stays),
+        separator(),
+        command("AboutMnu", "&About Tarvik Zarvo Pro...", call(&MainWindow::aboutCommand), "",
+                MenuBusy::Stays),
+        end(),
+    };
 }

@@ -6,14 +6,16 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "browse/file_filters.h"
 #include "core/job_host.h"
-#include "core/options_model.h"
+#include "desktop/job_controller.h"
+#include "options/options_model.h"
 #include "packlist/pack_list_model.h"
-#include "packlist/pack_list_window.h"
-#include "ui/job_controller.h"
 #include "ui/job_display_widget.h"
+#include "ui/main_menus_widget.h"
+#include "ui/pack_list_window.h"
 #include "ui/preferences_dialog.h"
 
 class DialogJobHost;
@@ -122,6 +124,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    std::vector<MenuEntry> menuTable();
     void buildControls();
     void buildPanel(QWidget* client);
     void buildJobButtons(QWidget* client);

@@ -7,7 +7,7 @@
 #include <QPushButton>
 
 #include "core/job_host.h"
-#include "core/options_model.h"
+#include "options/options_model.h"
 
 // One page of the dialog, in the order of the page list, and the option it shows: the
 // option's list entries and the settings word each stands for.

@@ -4,9 +4,9 @@
 
 #include <optional>
 
-#include "core/option_types.h"
-#include "core/settings_table.h"
-#include "core/split_rule.h"
+#include "rules/split_rule.h"
+#include "settings/option_types.h"
+#include "settings/settings_table.h"
 
 class JobHost;
 class OptionsModel;

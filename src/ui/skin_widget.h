@@ -8,7 +8,7 @@
 
 #include <functional>
 
-#include "ui/window_chrome.h"
+#include "desktop/window_chrome.h"
 
 // The skin: pictures drawn from the program's SVG resources at the screen's
 // resolution, window outlines, picture buttons and dragging by the background.

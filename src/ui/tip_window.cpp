@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QStyle>
 
-#include "core/options_model.h"
 #include "core/tips.h"
+#include "options/options_model.h"
 
 TipWindow::TipWindow(const QString& tipsFile, OptionsModel& options, QWidget* parent)
     : QWidget(parent, Qt::Window),

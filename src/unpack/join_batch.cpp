@@ -1,9 +1,9 @@
 #include "unpack/join_batch.h"
 
-#include "core/native_path.h"
 #include "core/text_helpers.h"
-#include "core/whole_file.h"
 #include "fileio/sha256.h"
+#include "platform/native_path.h"
+#include "platform/whole_file.h"
 
 namespace {
 

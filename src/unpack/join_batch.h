@@ -8,7 +8,7 @@
 
 #include <functional>
 
-#include "core/option_types.h"
+#include "settings/option_types.h"
 
 // Whether a join batch file is written beside the pieces, and how it names them.
 

@@ -6,12 +6,12 @@
 #include <QFileInfo>
 
 #include "core/job_messages.h"
-#include "core/native_path.h"
 #include "core/text_helpers.h"
-#include "core/whole_file.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
 #include "fileio/sha256.h"
+#include "platform/native_path.h"
+#include "platform/whole_file.h"
 #include "zip/zip_step.h"
 
 QString pieceFolder(const SplitJob& job, const SplitSource& source) {

@@ -10,13 +10,13 @@
 
 #include "core/job_host.h"
 #include "core/job_outcome.h"
-#include "core/option_types.h"
-#include "core/split_rule.h"
-#include "core/transfer_rate.h"
 #include "fileio/chunk_transfer.h"
 #include "fileio/trash.h"
 #include "mpeg/clean_cut.h"
 #include "mpeg/mpeg_header.h"
+#include "rules/split_rule.h"
+#include "rules/transfer_rate.h"
+#include "settings/option_types.h"
 #include "unpack/join_batch.h"
 
 class File64;

@@ -7,7 +7,7 @@
 
 #include "core/job_host.h"
 #include "core/text_helpers.h"
-#include "core/whole_file.h"
+#include "platform/whole_file.h"
 
 namespace {
 

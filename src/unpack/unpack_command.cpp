@@ -7,13 +7,13 @@
 
 #include "core/job_host.h"
 #include "core/job_messages.h"
-#include "core/native_path.h"
 #include "core/text_helpers.h"
 #include "fileio/disk_space.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
 #include "mpeg/mp4_split.h"
 #include "mpeg/mp4_traits.h"
+#include "platform/native_path.h"
 #include "zip/zip_step.h"
 
 namespace {
@@ -140,7 +140,7 @@ JobOutcome UnpackCommand::run(const QStringList& entries, UnpackOptions& options
                            problem + QStringLiteral(" The sources stay where they are."));
             return JobOutcome::Failed;
         }
-        DeleteSources(entries, options.deleteSources, m_host);
+        deleteSources(entries, options.deleteSources, m_host);
     }
     const QString aside = m_replaced.text();
     m_host.message(MessageIcon::Information,

@@ -10,10 +10,10 @@
 #include <QFileInfo>
 
 #include "core/job_host.h"
-#include "core/native_path.h"
 #include "core/progress_feedback.h"
 #include "core/text_helpers.h"
 #include "fileio/file64.h"
+#include "platform/native_path.h"
 
 namespace {
 

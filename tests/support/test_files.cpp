@@ -6,7 +6,7 @@
 #include <QLocale>
 #include <QProcess>
 
-#include "core/settings_store.h"
+#include "settings/settings_store.h"
 
 QString writeFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).path());

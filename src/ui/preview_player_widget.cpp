@@ -1,4 +1,4 @@
-#include "preview/preview_player_widget.h"
+#include "ui/preview_player_widget.h"
 
 #include "core/units.h"
 
@@ -12,7 +12,7 @@
 
 #include "core/job_host.h"
 #include "preview/mpv_command_interface.h"
-#include "preview/ms_slider_widget.h"
+#include "ui/ms_slider_widget.h"
 #include "ui/skin_widget.h"
 
 namespace {

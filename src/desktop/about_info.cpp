@@ -1,4 +1,4 @@
-#include "ui/about_info.h"
+#include "desktop/about_info.h"
 
 #include <QtGlobal>
 

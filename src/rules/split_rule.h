@@ -7,7 +7,7 @@
 #include <functional>
 #include <optional>
 
-#include "core/settings_table.h"
+#include "settings/settings_table.h"
 
 // How every source of an unpack is cut into pieces.
 enum class SplitKind { Preset, CustomSize, FirstPiece, LastPiece, Pieces, Percentage };

@@ -1,4 +1,4 @@
-#include "core/whole_file.h"
+#include "platform/whole_file.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/native_path.h"
 #include "core/text_helpers.h"
+#include "platform/native_path.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "packlist/pack_list_window.h"
+#include "ui/pack_list_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>

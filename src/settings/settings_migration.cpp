@@ -1,6 +1,6 @@
-#include "core/settings_migration.h"
+#include "settings/settings_migration.h"
 
-#include "core/settings_store.h"
+#include "settings/settings_store.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "packlist/pack_list_docking.h"
+#include "desktop/pack_list_docking.h"
 
 #include "core/units.h"
 

@@ -1,9 +1,9 @@
-#include "core/split_rule.h"
+#include "rules/split_rule.h"
 
 #include <cmath>
 
-#include "core/settings_table.h"
 #include "core/text_helpers.h"
+#include "settings/settings_table.h"
 
 namespace {
 

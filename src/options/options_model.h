@@ -8,12 +8,12 @@
 #include <functional>
 #include <utility>
 
-#include "core/file_filter_store.h"
-#include "core/option_types.h"
-#include "core/settings_store.h"
-#include "core/settings_table.h"
-#include "core/split_rule.h"
-#include "core/transfer_rate.h"
+#include "rules/split_rule.h"
+#include "rules/transfer_rate.h"
+#include "settings/file_filter_store.h"
+#include "settings/option_types.h"
+#include "settings/settings_store.h"
+#include "settings/settings_table.h"
 
 class JobHost;
 

@@ -1,6 +1,6 @@
-#include "browse/custom_filter_dialog.h"
+#include "ui/custom_filter_dialog.h"
 
-#include "core/options_model.h"
+#include "options/options_model.h"
 
 #include <QKeyEvent>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "core/single_instance.h"
+#include "platform/single_instance.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "core/native_path.h"
+#include "platform/native_path.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>

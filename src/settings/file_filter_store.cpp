@@ -1,9 +1,9 @@
-#include "core/file_filter_store.h"
+#include "settings/file_filter_store.h"
 
 #include "core/job_host.h"
-#include "core/settings_store.h"
-#include "core/settings_table.h"
 #include "core/text_helpers.h"
+#include "settings/settings_store.h"
+#include "settings/settings_table.h"
 
 namespace {
 

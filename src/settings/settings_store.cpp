@@ -1,4 +1,4 @@
-#include "core/settings_store.h"
+#include "settings/settings_store.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,9 +15,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/native_path.h"
 #include "core/program_info.h"
-#include "core/whole_file.h"
+#include "platform/native_path.h"
+#include "platform/whole_file.h"
 
 namespace {
 

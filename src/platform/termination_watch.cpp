@@ -1,4 +1,4 @@
-#include "core/termination_watch.h"
+#include "platform/termination_watch.h"
 
 #include <QSocketNotifier>
 

@@ -1,7 +1,7 @@
-#include "core/command_line.h"
+#include "platform/command_line.h"
 
-#include "core/native_path.h"
 #include "core/text_helpers.h"
+#include "platform/native_path.h"
 
 QStringList splitCommandLine(const QString& commandLine) {
     QStringList paths;

@@ -1,12 +1,12 @@
-#include "ui/job_controller.h"
+#include "desktop/job_controller.h"
 
 #include <QCoreApplication>
 #include <QThread>
 
 #include <chrono>
 
-#include "core/options_model.h"
 #include "fileio/checksum_verify.h"
+#include "options/options_model.h"
 #include "unpack/stamping_texts.h"
 
 namespace {

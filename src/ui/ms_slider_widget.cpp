@@ -1,4 +1,4 @@
-#include "preview/ms_slider_widget.h"
+#include "ui/ms_slider_widget.h"
 
 #include "core/units.h"
 

@@ -1,4 +1,4 @@
-#include "core/native_path.h"
+#include "platform/native_path.h"
 
 #include <QDir>
 

@@ -1,4 +1,4 @@
-#include "ui/window_chrome.h"
+#include "desktop/window_chrome.h"
 
 #include "core/units.h"
 

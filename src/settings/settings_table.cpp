@@ -1,4 +1,4 @@
-#include "core/settings_table.h"
+#include "settings/settings_table.h"
 
 #include <QFileInfo>
 

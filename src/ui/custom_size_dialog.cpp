@@ -1,4 +1,4 @@
-#include "unpack/custom_size_dialog.h"
+#include "ui/custom_size_dialog.h"
 
 #include <QButtonGroup>
 #include <QGroupBox>
@@ -11,7 +11,7 @@
 #include <cmath>
 
 #include "core/job_host.h"
-#include "core/options_model.h"
+#include "options/options_model.h"
 
 CustomSizeDialog::CustomSizeDialog(OptionsModel& options, JobHost& host, bool prefsOpen,
                                    QWidget* parent)

@@ -1,4 +1,4 @@
-#include "unpack/copyright_stamping_dialog.h"
+#include "ui/copyright_stamping_dialog.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>

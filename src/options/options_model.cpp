@@ -1,9 +1,9 @@
-#include "core/options_model.h"
+#include "options/options_model.h"
 
 #include <QFileInfo>
 
-#include "core/settings_migration.h"
 #include "core/text_helpers.h"
+#include "settings/settings_migration.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "browse/file_browser_widget.h"
+#include "ui/file_browser_widget.h"
 
-#include "core/options_model.h"
+#include "options/options_model.h"
 
 #include <QComboBox>
 #include <QDBusConnection>
@@ -22,7 +22,7 @@
 #include "core/text_helpers.h"
 #include "fileio/file64.h"
 #include "packlist/pack_list_model.h"
-#include "packlist/pack_list_window.h"
+#include "ui/pack_list_window.h"
 #include "ui/skin_widget.h"
 #include "ui/text_width_widget.h"
 

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "core/split_rule.h"
+#include "rules/split_rule.h"
 
 class JobHost;
 class OptionsModel;

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QtGlobal>
 
-#include "core/option_types.h"
+#include "settings/option_types.h"
 
 // Bytes per copy step and the number of trailing decimal digits of a length that
 // are copied as one final step.

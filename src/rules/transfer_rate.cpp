@@ -1,6 +1,6 @@
-#include "core/transfer_rate.h"
+#include "rules/transfer_rate.h"
 
-#include "core/settings_table.h"
+#include "settings/settings_table.h"
 
 namespace {
 
