@@ -55,11 +55,7 @@ private:
 };
 
 bool jobEnds(const MainWindow& window) {
-    QDeadlineTimer deadline(120000);
-    while (window.jobRunning() && !deadline.hasExpired()) {
-        QTest::qWait(5);
-    }
-    return !window.jobRunning();
+    return waitUntil([&window] { return !window.jobRunning(); }, 120000);
 }
 
 }  // namespace

@@ -37,11 +37,7 @@ QAction* action(const MainWindow& window, const char* name) {
 
 // Jobs run on their own thread; the window's events run while a test waits for it.
 bool jobEnds(const MainWindow& window) {
-    QDeadlineTimer deadline(60000);
-    while (window.jobRunning() && !deadline.hasExpired()) {
-        QTest::qWait(5);
-    }
-    return !window.jobRunning();
+    return waitUntil([&window] { return !window.jobRunning(); }, 60000);
 }
 
 // The controls whose enabled state the busy state changes, with their windows'.

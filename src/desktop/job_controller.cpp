@@ -128,6 +128,7 @@ bool JobController::begin(JobKind kind) {
 
 void JobController::run(std::function<JobOutcome()> job, std::function<void()> afterwards) {
     m_afterWorker = std::move(afterwards);
+    m_workerRunning = true;
     if (m_runInline) {
         m_workerOutcome = job();
         workerEnded();
@@ -135,7 +136,6 @@ void JobController::run(std::function<JobOutcome()> job, std::function<void()> a
     }
     m_sinceProgress.invalidate();
     m_workerDone = false;
-    m_workerRunning = true;
     m_worker = std::thread([this, job = std::move(job)] {
         m_workerOutcome = job();
         m_workerDone = true;
@@ -145,10 +145,11 @@ void JobController::run(std::function<JobOutcome()> job, std::function<void()> a
 
 // On the window's thread, once the job has returned.
 void JobController::workerEnded() {
+    if (!m_workerRunning) {
+        return;  // shut down meanwhile
+    }
     if (m_worker.joinable()) {
         m_worker.join();
-    } else if (!m_runInline && !m_workerRunning) {
-        return;  // shut down meanwhile
     }
     m_workerRunning = false;
     showPendingReport();

@@ -116,7 +116,7 @@ private:
     CancelRequest m_verifyCancel;
     std::atomic<bool> m_unseen{false};
     std::thread m_worker;
-    bool m_workerRunning = false;  // the window's view: from the start until the join
+    bool m_workerRunning = false;  // the window's view: from the start until it ended
     std::atomic<bool> m_workerDone{false};
     JobOutcome m_workerOutcome = JobOutcome::Stopped;
     // What the worker hands to the window's thread.

@@ -1,10 +1,12 @@
 #include "support/test_files.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QProcess>
+#include <QTest>
 
 #include "settings/settings_store.h"
 
@@ -45,6 +47,14 @@ bool writeSparseFile(const QString& path, quint64 size) {
         return false;
     }
     return file.seek(static_cast<qint64>(size) - 4) && file.write("tail") == 4;
+}
+
+bool waitUntil(const std::function<bool()>& done, int ms) {
+    const QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired()) {
+        QTest::qWait(5);
+    }
+    return done();
 }
 
 bool runShell(const QString& command) {

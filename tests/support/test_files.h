@@ -5,15 +5,19 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include <functional>
 #include <initializer_list>
 
 // Throwaway files for tests.
 
 // A case that writes gigabytes or tens of thousands of files runs only in its own CTest
 // entry (label "slow", on tmpfs when there is room), which sets ZARVO_SLOW.
-#define ZARVO_SLOW_CASE()                          \
-    if (qEnvironmentVariableIsEmpty("ZARVO_SLOW")) \
-    QSKIP("a slow case: its own test entry runs it")
+#define ZARVO_SLOW_CASE()                                     \
+    do {                                                      \
+        if (qEnvironmentVariableIsEmpty("ZARVO_SLOW")) {      \
+            QSKIP("a slow case: its own test entry runs it"); \
+        }                                                     \
+    } while (false)
 
 // Plain ASCII texts as a list (argument lists, names).
 QStringList texts(std::initializer_list<const char*> items);
@@ -34,6 +38,9 @@ bool writeSparseFile(const QString& path, quint64 size);
 
 // Runs a shell command; true when it exits 0.
 bool runShell(const QString& command);
+
+// Runs the event loop until `done` holds or `ms` pass; whether it holds.
+bool waitUntil(const std::function<bool()>& done, int ms = 60000);
 
 // chattr +i / -i: a file nobody, root included, can write or delete.
 bool setImmutable(const QString& path, bool on);
