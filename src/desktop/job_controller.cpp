@@ -86,7 +86,9 @@ MessageAnswer JobController::message(MessageIcon icon, const QString& text,
 // Only the newest report waits for the window; the ones before it are of no more use.
 void JobController::progress(const ProgressReport& report) {
     if (onWindowThread()) {
-        Q_EMIT progressed(report);
+        if (!m_cancelRequested) {
+            Q_EMIT progressed(report);
+        }
         return;
     }
     const bool last = report.done >= report.total;
@@ -111,7 +113,7 @@ void JobController::showPendingReport() {
         const std::lock_guard lock(m_handOver);
         report = std::exchange(m_pendingReport, std::nullopt);
     }
-    if (report) {
+    if (report && !m_cancelRequested) {
         Q_EMIT progressed(*report);
     }
 }
@@ -122,6 +124,7 @@ bool JobController::begin(JobKind kind) {
     }
     m_kind = kind;
     m_unseen = false;
+    m_cancelRequested = false;
     Q_EMIT started(kind);
     return true;
 }
@@ -226,6 +229,7 @@ void JobController::stopForQuit(bool unseen) {
 }
 
 void JobController::requestCancel() {
+    m_cancelRequested = true;
     m_pack.cancel();
     m_unpack.cancel();
     m_verifyCancel.request();

@@ -112,6 +112,7 @@ private:
     JobKind m_kind = JobKind::None;
     bool m_armed = false;
     bool m_cancelArmed = false;
+    bool m_cancelRequested = false;  // the bar stands still from the click on
     bool m_runInline = false;
     CancelRequest m_verifyCancel;
     std::atomic<bool> m_unseen{false};
