@@ -13,6 +13,8 @@
 #include <QtTest>
 
 #include "browse/file_filters.h"
+#include "platform/native_path.h"
+#include "platform/whole_file.h"
 #include "settings/settings_store.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
@@ -263,6 +265,32 @@ private Q_SLOTS:
         window.addToPackList();
         QCOMPARE(window.packList().rowCount(), 3);
         QCOMPARE(window.packList().directory(0), folderWithFiles() + QLatin1Char('/'));
+    }
+
+    void listsEveryNameInReadingOrder() {
+        const QString folder = path(QStringLiteral("reading"));
+        for (const char* name : {"part10.mpg", "part2.mpg", "Part1.mpg", ".hidden.mpg", "a.txt"}) {
+            writeFile(folder + QLatin1Char('/') + QLatin1String(name), "x");
+        }
+        const QString odd = folder + QLatin1Char('/') + fromNativePath("bad\377name.mpg");
+        QString error;
+        QVERIFY(replaceWholeFile(odd, "odd", &error));
+        for (const char* sub : {"d10", "d9", ".git"}) {
+            QDir().mkpath(folder + QLatin1Char('/') + QLatin1String(sub));
+        }
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        window.setCurrentDir(folder);
+        const QString shownOdd = QStringLiteral("bad\uFFFDname.mpg");
+        QCOMPARE(items(window.browser()->fileList()),
+                 (QStringList{shownOdd, QStringLiteral("Part1.mpg"), QStringLiteral("part2.mpg"),
+                              QStringLiteral("part10.mpg")}));
+        QCOMPARE(items(window.browser()->folderList()),
+                 (QStringList{QStringLiteral(".."), QStringLiteral("d9"), QStringLiteral("d10")}));
+        window.addToPackList();  // the first file is selected after the folder change
+        QCOMPARE(nativePath(window.packList().fullPaths().value(0)), nativePath(odd));
+        QVERIFY(host.messages.isEmpty());
     }
 
     void sizeTooltipsAndPopup() {

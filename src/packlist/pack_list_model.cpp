@@ -12,8 +12,8 @@
 
 #include "core/block_moves.h"
 #include "core/job_host.h"
+#include "core/natural_order.h"
 #include "core/text_helpers.h"
-#include "packlist/quick_sort.h"
 #include "platform/native_path.h"
 
 namespace {
@@ -241,12 +241,14 @@ void PackListModel::sortEntries(bool ascending) {
         return;
     }
     beginResetModel();
-    const int last = static_cast<int>(m_names.size()) - 1;
-    if (ascending) {
-        SortAscending(m_names, m_directories, 0, last);
-    } else {
-        SortDescending(m_names, m_directories, 0, last);
+    QStringList names;
+    QStringList directories;
+    for (const qsizetype row : naturalOrder(m_names, ascending)) {
+        names.append(m_names.at(row));
+        directories.append(m_directories.at(row));
     }
+    m_names = std::move(names);
+    m_directories = std::move(directories);
     endResetModel();
 }
 

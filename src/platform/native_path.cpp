@@ -104,6 +104,16 @@ QString absolutePathOf(const QString& path) {
     return QDir::cleanPath(fromNativePath(folder) + QLatin1Char('/') + path);
 }
 
+QString readableName(const QString& name) {
+    QString shown = name;
+    for (QChar& unit : shown) {
+        if (isEscape(unit.unicode())) {
+            unit = QChar(QChar::ReplacementCharacter);
+        }
+    }
+    return shown;
+}
+
 QStringList entryNames(const QString& folder) {
     QStringList names;
     DIR* dir = ::opendir(nativePath(folder).constData());

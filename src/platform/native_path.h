@@ -10,6 +10,9 @@
 QByteArray nativePath(const QString& path);
 QString fromNativePath(const QByteArray& bytes);
 
+// `name` as a person can read it: each stray byte shown as U+FFFD.
+QString readableName(const QString& name);
+
 // `path` made absolute against the working folder and cleaned, by text alone (Qt's own
 // would pass the name through a lossy conversion).
 QString absolutePathOf(const QString& path);

@@ -19,9 +19,11 @@
 
 #include "browse/file_filters.h"
 #include "core/job_host.h"
+#include "core/natural_order.h"
 #include "core/text_helpers.h"
 #include "fileio/file64.h"
 #include "packlist/pack_list_model.h"
+#include "platform/native_path.h"
 #include "ui/pack_list_window.h"
 #include "ui/skin_widget.h"
 #include "ui/text_width_widget.h"
@@ -38,6 +40,15 @@ FileListWidget::FileListWidget(QWidget* parent) : QListWidget(parent) {
 
 int FileListWidget::rowUnder(const QPoint& position) const {
     return rowUnderPointer(*this, position);
+}
+
+QString FileListWidget::nameAt(int row) const {
+    return item(row)->data(Qt::UserRole).toString();
+}
+
+void FileListWidget::addName(const QString& name) {
+    auto* entry = new QListWidgetItem(readableName(name), this);
+    entry->setData(Qt::UserRole, name);
 }
 
 void FileListWidget::mousePressEvent(QMouseEvent* event) {
@@ -127,7 +138,7 @@ FileBrowserWidget::FileBrowserWidget(OptionsModel& options, JobHost& host, QWidg
         }
     });
     m_files->tooltipFor = [this](int row) {
-        const QString name = m_files->item(row)->text();
+        const QString name = m_files->nameAt(row);
         return fileSizeTooltip(name, GetFileLen(pathOf(name)));
     };
     connect(m_patterns, &QComboBox::currentIndexChanged, this, &FileBrowserWidget::patternChosen);
@@ -217,27 +228,40 @@ void FileBrowserWidget::setFolder(const QString& folder) {
     Q_EMIT currentDirChanged(m_currentDir);
 }
 
+namespace {
+
+// The folder's names without hidden ones, in reading order; names that are not valid
+// UTF-8 too, which Qt's own listing leaves out.
+QStringList visibleEntries(const QString& folder) {
+    QStringList names = entryNames(folder);
+    names.removeIf([](const QString& name) { return name.startsWith(QLatin1Char('.')); });
+    return naturallySorted(names);
+}
+
+}  // namespace
+
 void FileBrowserWidget::fillFolders() {
     m_folders->clear();
-    const QDir dir(m_currentDir);
     if (m_currentDir != QLatin1String("/")) {
         auto* up = new QListWidgetItem(QStringLiteral(".."), m_folders);
         up->setData(Qt::UserRole, QFileInfo(m_currentDir).path());
     }
-    for (const QFileInfo& sub :
-         dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase)) {
-        auto* item = new QListWidgetItem(sub.fileName(), m_folders);
-        item->setData(Qt::UserRole, sub.absoluteFilePath());
+    for (const QString& name : visibleEntries(m_currentDir)) {
+        const QString path = joinPath(m_currentDir, name);
+        if (isDirectory(path)) {
+            auto* item = new QListWidgetItem(readableName(name), m_folders);
+            item->setData(Qt::UserRole, path);
+        }
     }
 }
 
 void FileBrowserWidget::fillFiles() {
     m_quietSelection = true;
     m_files->clear();
-    const QDir dir(m_currentDir);
-    for (const QString& name : dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase)) {
-        if (matchesFilePattern(name, m_patternList)) {
-            m_files->addItem(name);
+    for (const QString& name : visibleEntries(m_currentDir)) {
+        if (matchesFilePattern(readableName(name), m_patternList) &&
+            isRegularFile(joinPath(m_currentDir, name))) {
+            m_files->addName(name);
         }
     }
     m_quietSelection = false;
@@ -285,7 +309,7 @@ QString FileBrowserWidget::pathOf(const QString& name) const {
 
 QString FileBrowserWidget::focusedPath() const {
     const QListWidgetItem* item = m_files->currentItem();
-    return item == nullptr ? QString() : pathOf(item->text());
+    return item == nullptr ? QString() : pathOf(item->data(Qt::UserRole).toString());
 }
 
 void FileBrowserWidget::clicked() {
@@ -296,7 +320,7 @@ void FileBrowserWidget::clicked() {
         m_mirror.clear();
         for (int row = 0; row < m_files->count(); ++row) {
             if (m_files->item(row)->isSelected()) {
-                m_mirror.append(m_files->item(row)->text());
+                m_mirror.append(m_files->nameAt(row));
             }
         }
     }

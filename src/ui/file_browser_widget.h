@@ -22,6 +22,9 @@ class FileListWidget : public QListWidget {
 public:
     explicit FileListWidget(QWidget* parent = nullptr);
     int rowUnder(const QPoint& position) const;
+    // The file's name as stored on disk (the shown text may stand in for odd bytes).
+    QString nameAt(int row) const;
+    void addName(const QString& name);
     std::function<QString(int row)> tooltipFor;
 
 Q_SIGNALS:

@@ -494,11 +494,11 @@ void MainWindow::addToPackList() {
         m_messages->message(MessageIcon::Warning, QStringLiteral("Nothing to add."));
         return;
     }
-    const QListWidget* files = m_browser->fileList();
+    const FileListWidget* files = m_browser->fileList();
     const QString folderText = joinPath(m_currentDir, QString());  // ends in one "/"
     for (int row = 0; row < files->count(); ++row) {
         if (files->item(row)->isSelected()) {
-            m_packList.append(folderText, files->item(row)->text(), true);
+            m_packList.append(folderText, files->nameAt(row), true);
         }
     }
 }
