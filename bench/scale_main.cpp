@@ -78,7 +78,7 @@ int main(int argc, char* argv[]) {
     }
     OptionsModel options(store);
     report("settings, 200,000 keys: start-up", timed([&] {
-               options.restoreFromStore({scratch, 0, 0});
+               options.restoreFromStore({scratch, {}, {}});
            }),
            1);
 

@@ -26,6 +26,7 @@
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
 #include "ui/file_browser_widget.h"
+#include "ui/main_chrome_widget.h"
 #include "ui/main_window.h"
 #include "ui/pack_list_window.h"
 
@@ -459,23 +460,38 @@ private Q_SLOTS:
         QCOMPARE(storedValue(QStringLiteral("LastSavedDir")), path(QStringLiteral("cl")));
     }
 
-    void closingRemembersTheFolderAndListPosition() {
+    void closingRemembersTheFolderAndThePlaces_data() {
+        QTest::addColumn<bool>("docked");
+        QTest::newRow("free") << false;
+        QTest::newRow("docked") << true;
+    }
+    void closingRemembersTheFolderAndThePlaces() {
+        QFETCH(bool, docked);
         QDir().mkpath(path(QStringLiteral("here")));
+        QPoint listPlace;
         {
             RecorderJobHost host;
             MainWindow window(&host);
             window.load();
             window.setCurrentDir(path(QStringLiteral("here")));
-            window.packListWindow()->move(123, 45);
+            window.move(40, 30);
+            window.packListWindow()->move(docked ? 600 : 123, 245);
+            if (docked) {
+                action(window, "MagnetiseMnu")->trigger();  // snaps, and docks
+            }
+            listPlace = window.packListWindow()->pos();
             window.close();
         }
         QCOMPARE(storedValue(QStringLiteral("LastUsedDir")), path(QStringLiteral("here")));
-        QCOMPARE(storedValue(QStringLiteral("PkLstXpos")), QStringLiteral("1845"));
+        QCOMPARE(storedValue(QStringLiteral("MainXpos")), QStringLiteral("600"));
+        QCOMPARE(storedValue(QStringLiteral("PkLstDocked")) != QLatin1String("0"), docked);
         RecorderJobHost host;
         MainWindow window(&host);
         window.load();
         QCOMPARE(window.currentDir(), path(QStringLiteral("here")));
-        QCOMPARE(window.packListWindow()->pos(), QPoint(123, 45));
+        QCOMPARE(window.pos(), QPoint(40, 30));
+        QCOMPARE(window.packListWindow()->pos(), listPlace);
+        QCOMPARE(window.chrome()->docking().travelsWithMain(), docked);
     }
 
     // Every entry of the menus does something.

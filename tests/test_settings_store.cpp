@@ -31,6 +31,10 @@ void setVariant(OptionsModel& options, SettingId id, int variant) {
             }
             return;
         case SettingKind::Number:
+            if (id == SettingId::PackListDocked) {
+                options.setWindowPlaces({}, {}, 1 + variant);
+                return;
+            }
             rule.SplitMode = id == SettingId::CustomPieces    ? SplitKind::Pieces
                              : id == SettingId::CustomPercent ? SplitKind::Percentage
                                                               : SplitKind::CustomSize;
@@ -40,7 +44,8 @@ void setVariant(OptionsModel& options, SettingId id, int variant) {
             options.setSplitRule(rule);
             return;
         case SettingKind::Position:
-            options.setPackListPosition(100 + variant, 100 + variant);
+            options.setWindowPlaces(QPointF(100 + variant, 100 + variant),
+                                    QPointF(100 + variant, 100 + variant), 0);
             return;
         case SettingKind::Directory:
             options.setFolder(id, folder);
@@ -236,7 +241,7 @@ private Q_SLOTS:
         store().saveSetting(QStringLiteral("cNof"), QStringLiteral("abc"));
         store().saveSetting(QStringLiteral("PkLstXpos"), QStringLiteral("abc"));
         store().saveSetting(QStringLiteral("LastUsedDir"), QStringLiteral("/no/such/folder"));
-        OptionsModel(storeFile()).restoreFromStore({QStringLiteral("/tmp"), 1500, 2500});
+        OptionsModel(storeFile()).restoreFromStore({QStringLiteral("/tmp"), {1500, 2500}, {}});
         QCOMPARE(store().setting(QStringLiteral("tRate")), QStringLiteral("normal"));
         QCOMPARE(store().setting(QStringLiteral("cSize")), QStringLiteral("1440000"));
         QCOMPARE(store().setting(QStringLiteral("cNof")), QStringLiteral("abc"));  // not in use
@@ -246,7 +251,7 @@ private Q_SLOTS:
 
     void firstStartWritesEveryDefault() {
         const QString here = m_config.path();
-        OptionsModel(storeFile()).restoreFromStore({here, 100, 200});
+        OptionsModel(storeFile()).restoreFromStore({here, {100, 200}, {}});
         const QString mismatch =
             firstStartMismatch(here, QStringLiteral("100"), QStringLiteral("200"));
         QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
@@ -268,7 +273,7 @@ private Q_SLOTS:
         store().setValue(SettingsStore::FilterKey, QStringLiteral("4"), QStringLiteral("*.avi"));
         store().setValue(SettingsStore::FilterInfoKey, QStringLiteral("4"), QStringLiteral("Avi"));
         store().saveSetting(QStringLiteral("fCheck"), QStringLiteral("tampered"));
-        OptionsModel(storeFile()).restoreFromStore({m_config.path(), 0, 0});
+        OptionsModel(storeFile()).restoreFromStore({m_config.path(), {}, {}});
         QCOMPARE(store().value(SettingsStore::FilterKey, QStringLiteral("4")), QString());
         QCOMPARE(store().value(SettingsStore::FilterInfoKey, QStringLiteral("4")), QString());
     }

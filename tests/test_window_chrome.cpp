@@ -2,6 +2,7 @@
 
 #include "desktop/pack_list_docking.h"
 #include "desktop/window_chrome.h"
+#include "desktop/window_places.h"
 
 Q_DECLARE_METATYPE(DockRect)
 
@@ -12,6 +13,8 @@ const DockRect kMain{1500, 1500, 8085, 4980};
 const float kRight = kMain.left + kMain.width;
 const float kBottom = kMain.top + kMain.height;
 const DockRect kListSize{0, 0, 4815, 4380};
+// A wide monitor and a smaller one on its right.
+const QList<QRect> kScreens{{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
 
 DockRect listAt(float left, float top) {
     return {left, top, kListSize.width, kListSize.height};
@@ -146,6 +149,42 @@ private Q_SLOTS:
         const QRect client(100, 200, 533, 308);
         QCOMPARE(dockRectOf(client), (DockRect{1455, 2685, 8085, 4980}));
         QCOMPARE(clientPositionOf(dockRectOf(client)), client.topLeft());
+    }
+
+    void placesStayOnTheScreens_data() {
+        QTest::addColumn<QRect>("window");
+        QTest::addColumn<QPoint>("placed");
+        QTest::newRow("inside") << QRect(100, 100, 500, 400) << QPoint(100, 100);
+        QTest::newRow("off the left") << QRect(-80, 268, 500, 400) << QPoint(0, 268);
+        QTest::newRow("below the bottom") << QRect(100, 1000, 500, 400) << QPoint(100, 680);
+        QTest::newRow("mostly on the second") << QRect(1700, 100, 500, 400) << QPoint(1920, 100);
+        QTest::newRow("its monitor gone") << QRect(4000, 200, 500, 400) << QPoint(1420, 200);
+        QTest::newRow("larger than a screen") << QRect(-50, -50, 3000, 2000) << QPoint(0, 0);
+    }
+    void placesStayOnTheScreens() {
+        QFETCH(QRect, window);
+        QFETCH(QPoint, placed);
+        QCOMPARE(placedOnScreens(window, kScreens), placed);
+    }
+
+    void packListStartsClearOfTheCaptionButtons_data() {
+        QTest::addColumn<QRect>("main");
+        QTest::addColumn<QPoint>("list");
+        QTest::addColumn<QPoint>("placed");
+        const QRect left(100, 100, 532, 400);
+        const QRect atTheRightEdge(1380, 100, 532, 400);
+        QTest::newRow("free") << left << QPoint(700, 300) << QPoint(700, 300);
+        QTest::newRow("over them: beside") << left << QPoint(500, 90) << QPoint(632, 100);
+        QTest::newRow("no room right: left")
+            << atTheRightEdge << QPoint(1800, 90) << QPoint(1080, 100);
+    }
+    void packListStartsClearOfTheCaptionButtons() {
+        QFETCH(QRect, main);
+        QFETCH(QPoint, list);
+        QFETCH(QPoint, placed);
+        const QRect buttons(main.topLeft() + QPoint(484, 5), QSize(42, 20));
+        QCOMPARE(packListStart(QRect(list, QSize(300, 200)), main, buttons, {kScreens.first()}),
+                 placed);
     }
 };
 

@@ -34,6 +34,14 @@ float bottomCorrection(const DockRect& list, float right) {
 
 }  // namespace
 
+int DockedFlags::bits() const {
+    return (top ? 1 : 0) | (bottom ? 2 : 0) | (left ? 4 : 0) | (right ? 8 : 0);
+}
+
+DockedFlags DockedFlags::fromBits(int bits) {
+    return {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
+}
+
 DockRect PackListDocking::ActivateMagnet(const DockRect& main, const DockRect& list,
                                          bool magnetOn) {
     if (!magnetOn) {

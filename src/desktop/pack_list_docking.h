@@ -24,6 +24,9 @@ struct DockedFlags {
     bool right = false;
     bool any() const { return top || bottom || left || right; }
     bool operator==(const DockedFlags&) const = default;
+    // As stored: 1 top, 2 bottom, 4 left, 8 right.
+    int bits() const;
+    static DockedFlags fromBits(int bits);
 };
 
 class PackListDocking {
@@ -36,6 +39,8 @@ public:
 
     // A press on the pack list window's drag handle frees it.
     void release() { m_flags = {}; }
+    // A restart of docked windows: the sides they were snapped to.
+    void restore(const DockedFlags& flags) { m_flags = flags; }
     // The snap after a drag: `list` when the magnet is off, else where it snaps.
     DockRect ActivateMagnet(const DockRect& main, const DockRect& list, bool magnetOn);
     // The snap on demand: every side again, with no theme correction.

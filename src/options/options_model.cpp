@@ -166,18 +166,26 @@ void OptionsModel::chooseCustomFolder(FolderChoice which, const QString& folder)
     });
 }
 
-double OptionsModel::packListX() const {
-    return storedSetting(SettingId::PackListX).toDouble();
+QPointF OptionsModel::packListPosition() const {
+    return {storedSetting(SettingId::PackListX).toDouble(),
+            storedSetting(SettingId::PackListY).toDouble()};
 }
 
-double OptionsModel::packListY() const {
-    return storedSetting(SettingId::PackListY).toDouble();
+QPointF OptionsModel::mainPosition() const {
+    return {storedSetting(SettingId::MainX).toDouble(), storedSetting(SettingId::MainY).toDouble()};
 }
 
-void OptionsModel::setPackListPosition(double x, double y) {
+int OptionsModel::packListDockedSides() const {
+    return storedSetting(SettingId::PackListDocked).toInt();
+}
+
+void OptionsModel::setWindowPlaces(QPointF main, QPointF packList, int dockedSides) {
     change([&] {
-        storeSetting(SettingId::PackListX, QString::number(x));
-        storeSetting(SettingId::PackListY, QString::number(y));
+        storeSetting(SettingId::MainX, QString::number(main.x()));
+        storeSetting(SettingId::MainY, QString::number(main.y()));
+        storeSetting(SettingId::PackListX, QString::number(packList.x()));
+        storeSetting(SettingId::PackListY, QString::number(packList.y()));
+        storeSetting(SettingId::PackListDocked, QString::number(dockedSides));
     });
 }
 

@@ -87,10 +87,12 @@ public:
     // `fallback`; the folder in force is stored.
     QString settleFolder(SettingId id, const QString& fallback);
 
-    // Where the pack list window stands, in twips, and its change.
-    double packListX() const;
-    double packListY() const;
-    void setPackListPosition(double x, double y);
+    // Where the windows stand, in twips, the sides the pack list is docked to (bits of
+    // `DockedFlags`), and their change.
+    QPointF packListPosition() const;
+    QPointF mainPosition() const;
+    int packListDockedSides() const;
+    void setWindowPlaces(QPointF main, QPointF packList, int dockedSides);
 
     // The user's file types (see file_filter_store.h). A damaged count is told to
     // `host` and the defaults written.

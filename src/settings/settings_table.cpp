@@ -50,6 +50,10 @@ QList<SettingRow> buildTable() {
         words(Id::Magnet, "Magnet", kOnOff, "On"),
         kind(Id::PackListX, "PkLstXpos", SettingKind::Position),
         kind(Id::PackListY, "PkLstYpos", SettingKind::Position),
+        kind(Id::MainX, "MainXpos", SettingKind::Position),
+        kind(Id::MainY, "MainYpos", SettingKind::Position),
+        // The sides the pack list was snapped to: 1 top, 2 bottom, 4 left, 8 right.
+        number(Id::PackListDocked, "PkLstDocked", 0, 15, "0", {}),
         words(Id::Rate, "tRate", list({"slow", "normal", "fast", "ufast"}), "normal"),
         words(Id::SplitSize, "sSize",
               list({"small", "low", "high", "zip", "customfs", "customffs", "customlfs",
@@ -182,7 +186,16 @@ QString effectiveSetting(const SettingRow& row, const QString& stored,
         return context.currentDir;
     }
     if (row.kind == SettingKind::Position) {
-        return positionText(row.id == SettingId::PackListX ? context.packListX : context.packListY);
+        switch (row.id) {
+            case SettingId::PackListX:
+                return positionText(context.packList.x());
+            case SettingId::PackListY:
+                return positionText(context.packList.y());
+            case SettingId::MainX:
+                return positionText(context.main.x());
+            default:
+                return positionText(context.main.y());
+        }
     }
     return row.defaultValue;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QPointF>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -19,6 +20,9 @@ enum class SettingId {
     Magnet,
     PackListX,
     PackListY,
+    MainX,
+    MainY,
+    PackListDocked,
     Rate,
     SplitSize,
     CustomBytes,
@@ -102,8 +106,8 @@ bool isFlagOn(const QString& text);
 // What start-up needs to know that the store cannot say.
 struct SettingsContext {
     QString currentDir;  // the browser's folder
-    double packListX = 0;
-    double packListY = 0;
+    QPointF packList;    // the windows' first places, in twips
+    QPointF main;
 };
 
 // True when `text` is inside the row's vocabulary (directories: an existing folder).

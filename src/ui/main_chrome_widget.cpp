@@ -86,6 +86,10 @@ QPoint MainChrome::packListDefaultPosition() const {
             (screen.height() - m_window.height() - m_packList->height()) / 2};
 }
 
+QRect MainChrome::captionButtonsArea() const {
+    return {m_window.pos() + QPoint(484, 5), QSize(42, 20)};
+}
+
 QPoint MainChrome::startPosition() const {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     return {(screen.width() - m_window.width() - m_packList->width()) / 2,

@@ -35,6 +35,9 @@ public:
     void MagnetisePackList();
     void ActivateMagnet(bool magnetOn);
     const PackListDocking& docking() const { return m_docking; }
+    void restoreDocking(const DockedFlags& flags) { m_docking.restore(flags); }
+    // The caption's own buttons, on the screen: no window should start over them.
+    QRect captionButtonsArea() const;
     // "Magnet": switched on, it snaps the pack list window at once; switched off, a
     // docked window stays docked.
     void magnetCommand();

@@ -27,6 +27,7 @@
 #include "core/text_helpers.h"
 #include "core/tips.h"
 #include "desktop/window_chrome.h"
+#include "desktop/window_places.h"
 #include "mpeg/mpeg_info.h"
 #include "platform/native_path.h"
 #include "ui/about_dialog.h"
@@ -222,18 +223,16 @@ void MainWindow::setCurrentDir(const QString& folder) {
 
 void MainWindow::load() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    move(m_chrome->startPosition());
-    // Pack list position, in twips as stored.
-    const QPoint fallback = m_chrome->packListDefaultPosition() * kTwipsPerPixel;
-    const SettingsContext context{m_currentDir, static_cast<double>(fallback.x()),
-                                  static_cast<double>(fallback.y())};
+    // The windows' first places, in twips as stored.
+    const SettingsContext context{m_currentDir,
+                                  QPointF(m_chrome->packListDefaultPosition() * kTwipsPerPixel),
+                                  QPointF(m_chrome->startPosition() * kTwipsPerPixel)};
     // Every stored value back in its vocabulary; the filters initialised on a first start.
     const QString unreadable = m_options.restoreFromStore(context);
     if (!unreadable.isEmpty()) {
         m_messages->message(MessageIcon::Warning, unreadable);
     }
-    m_packListWindow->move(static_cast<int>(m_options.packListX() / kTwipsPerPixel),
-                           static_cast<int>(m_options.packListY() / kTwipsPerPixel));
+    restoreWindowPlaces();
     m_packListWindow->setListFolder(m_options.folder(SettingId::PackListDir));
     setCurrentDir(m_currentDir);
     if (!loadFilters()) {
@@ -342,9 +341,31 @@ bool MainWindow::mayCloseDuringJob() {
     return false;
 }
 
+// The stored places, kept on today's screens. Docked windows start docked, as long as
+// the main window stands where it was.
+void MainWindow::restoreWindowPlaces() {
+    QList<QRect> screens;
+    for (const QScreen* each : QGuiApplication::screens()) {
+        screens.append(each->availableGeometry());
+    }
+    const QPoint storedMain = (m_options.mainPosition() / kTwipsPerPixel).toPoint();
+    move(placedOnScreens(QRect(storedMain, size()), screens));
+    const QRect storedList((m_options.packListPosition() / kTwipsPerPixel).toPoint(),
+                           m_packListWindow->size());
+    const DockedFlags docked = DockedFlags::fromBits(m_options.packListDockedSides());
+    if (docked.any() && pos() == storedMain) {
+        m_packListWindow->move(storedList.topLeft());
+        m_chrome->restoreDocking(docked);
+        return;
+    }
+    m_packListWindow->move(
+        packListStart(storedList, QRect(pos(), size()), m_chrome->captionButtonsArea(), screens));
+}
+
 void MainWindow::storePlaces() {
-    const QPoint position = m_packListWindow->pos() * kTwipsPerPixel;
-    m_options.setPackListPosition(position.x(), position.y());
+    m_options.setWindowPlaces(QPointF(pos() * kTwipsPerPixel),
+                              QPointF(m_packListWindow->pos() * kTwipsPerPixel),
+                              m_chrome->docking().flags().bits());
     m_options.setFolder(SettingId::LastUsedDir, m_currentDir);
 }
 
