@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "core/job_messages.h"
 #include "desktop/job_controller.h"
 #include "options/options_model.h"
 #include "support/recorder_job_host.h"
@@ -27,16 +28,18 @@ private Q_SLOTS:
         QTest::addColumn<int>("cancelAt");
         QTest::addColumn<qint64>("written");
         QTest::addColumn<QString>("message");
-        QTest::newRow("pack") << true << 3 << qint64(30000)
-                              << QStringLiteral("Packing aborted by user");
+        QTest::addColumn<QString>("kept");  // 30,000 bytes of it
+        QTest::newRow("pack") << true << 3 << qint64(30000) << kPackingAbortedByUser
+                              << QStringLiteral("out");
         QTest::newRow("unpack, in piece 3") << false << 25 << qint64(2 * 102400 + 30000)
-                                            << QStringLiteral("Unpacking aborted by user");
+                                            << kUnpackingAbortedByUser << QStringLiteral("a.003");
     }
     void cancelKeepsExactSourceBytes() {
         QFETCH(bool, packing);
         QFETCH(int, cancelAt);
         QFETCH(qint64, written);
         QFETCH(QString, message);
+        QFETCH(QString, kept);
         const QString folder = freshFolder(path(QStringLiteral("cancel")));
         const QString a = writePatternFile(folder + QStringLiteral("/a"), 1000000, 1);
         const QString b = writePatternFile(folder + QStringLiteral("/b"), 5000, 2);
@@ -67,7 +70,9 @@ private Q_SLOTS:
         } else {
             jobs.startUnpack({a}, out);
         }
-        QCOMPARE(host.texts(), QStringList{message});
+        QCOMPARE(
+            host.texts(),
+            QStringList{withLine(message, keptFileLine(folder + QLatin1Char('/') + kept, 30000))});
         QCOMPARE(reports, cancelAt);
         QCOMPARE(finished.size(), 1);
         QCOMPARE(finished.first().at(1).value<JobOutcome>(), JobOutcome::Cancelled);

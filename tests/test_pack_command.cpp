@@ -5,6 +5,7 @@
 
 #include <sys/mount.h>
 
+#include "core/job_messages.h"
 #include "fileio/disk_space.h"
 #include "fileio/file64.h"
 #include "pack/pack_command.h"
@@ -387,7 +388,9 @@ private Q_SLOTS:
         QCOMPARE(pack.command.run({a, b}, path(QStringLiteral("c/out")), withoutMpegCheck()),
                  JobOutcome::Cancelled);
         QVERIFY(acted);
-        QCOMPARE(pack.host.texts(), QStringList{QStringLiteral("Packing aborted by user")});
+        QCOMPARE(pack.host.texts(),
+                 QStringList{withLine(kPackingAbortedByUser,
+                                      keptFileLine(path(QStringLiteral("c/out")), 100000))});
         QVERIFY(!pack.command.PreviouslySaved);
         QCOMPARE(readFile(path(QStringLiteral("c/out"))), readFile(a).left(100000));
     }

@@ -6,6 +6,7 @@
 
 #include <sys/mount.h>
 
+#include "core/job_messages.h"
 #include "fileio/disk_space.h"
 #include "fileio/file64.h"
 #include "support/checked_files.h"
@@ -335,7 +336,9 @@ private Q_SLOTS:
         unpack.host.onProgress(25, [&] { acted = unpack.command.cancel(); });
         QCOMPARE(unpack.run({source}), JobOutcome::Cancelled);
         QVERIFY(acted);
-        QCOMPARE(unpack.host.texts(), QStringList{QStringLiteral("Unpacking aborted by user")});
+        QCOMPARE(unpack.host.texts(),
+                 QStringList{withLine(kUnpackingAbortedByUser,
+                                      keptFileLine(folder + QStringLiteral("/big.003"), 30000))});
         QCOMPARE(filesIn(folder),
                  (QStringList{QStringLiteral("big"), QStringLiteral("big.001"),
                               QStringLiteral("big.002"), QStringLiteral("big.003")}));

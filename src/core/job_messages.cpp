@@ -1,9 +1,22 @@
 #include "core/job_messages.h"
 
 #include "core/job_host.h"
+#include "core/text_helpers.h"
 
 QString notFoundText(const QString& path) {
     return QLatin1Char('\'') + path + QStringLiteral("' was not found!");
+}
+
+QString keptFileLine(const QString& path, quint64 bytes, bool whole) {
+    const QString size = QStringLiteral(" (") + sizeText(bytes) + QStringLiteral(" bytes)");
+    return whole ? QLatin1Char('\'') + path + QLatin1Char('\'') + size +
+                       QStringLiteral(" is complete; only its zip was not made.")
+                 : QStringLiteral("The unfinished file '") + path + QLatin1Char('\'') + size +
+                       QStringLiteral(" was kept.");
+}
+
+QString withLine(const QString& text, const QString& line) {
+    return line.isEmpty() ? text : text + QStringLiteral("\r\n") + line;
 }
 
 QString readErrorText(const QString& path, const QString& reason) {

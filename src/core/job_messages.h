@@ -14,6 +14,12 @@ inline const QString kUnpackingAborted = QStringLiteral(" Unpacking aborted!");
 // "'PATH' was not found!"
 QString notFoundText(const QString& path);
 
+// The line after a cancel that says what stays on the disk: an unfinished output or
+// piece, or (`whole`) a finished result whose next step was cancelled.
+QString keptFileLine(const QString& path, quint64 bytes, bool whole = false);
+// `text`, then `line` on a line of its own when there is one.
+QString withLine(const QString& text, const QString& line);
+
 // "Error reading 'PATH': REASON." and "Error writing 'PATH': REASON."
 QString readErrorText(const QString& path, const QString& reason);
 QString writeErrorText(const QString& path, const QString& reason);

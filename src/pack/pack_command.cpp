@@ -48,10 +48,9 @@ JobOutcome PackCommand::run(const QStringList& inputs, const QString& output,
     }
     outcome = engine.copy(job);
     if (outcome == JobOutcome::Cancelled) {
-        const QString& note = engine.cancelNote();
-        m_host.message(
-            MessageIcon::Information,
-            kPackingAbortedByUser + (note.isEmpty() ? QString() : QStringLiteral("\r\n") + note));
+        const QString kept = keptFileLine(output, GetFileLen(output));
+        m_host.message(MessageIcon::Information,
+                       withLine(withLine(kPackingAbortedByUser, kept), engine.cancelNote()));
         return outcome;
     }
     ReplacedFiles replaced;
@@ -60,7 +59,9 @@ JobOutcome PackCommand::run(const QStringList& inputs, const QString& output,
         outcome = zipStep(inputs, output, replaced, &results);
     }
     if (outcome == JobOutcome::Cancelled) {
-        m_host.message(MessageIcon::Information, kPackingAbortedByUser);
+        m_host.message(
+            MessageIcon::Information,
+            withLine(kPackingAbortedByUser, keptFileLine(output, GetFileLen(output), true)));
     }
     if (outcome != JobOutcome::Success) {
         return outcome;

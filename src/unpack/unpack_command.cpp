@@ -124,7 +124,11 @@ JobOutcome UnpackCommand::run(const QStringList& entries, UnpackOptions& options
     SplitEngine engine(m_files, m_host, m_cancel, m_replaced);
     outcome = engine.run(job, rule, m_total);
     if (outcome == JobOutcome::Cancelled) {
-        m_host.message(MessageIcon::Information, kUnpackingAbortedByUser);
+        const QStringList& written = engine.writtenFiles();
+        const QString kept = written.isEmpty()
+                                 ? QString()
+                                 : keptFileLine(written.last(), GetFileLen(written.last()));
+        m_host.message(MessageIcon::Information, withLine(kUnpackingAbortedByUser, kept));
     }
     if (outcome != JobOutcome::Success) {
         return outcome;
