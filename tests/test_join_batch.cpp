@@ -219,6 +219,36 @@ private Q_SLOTS:
             "successfully created.\n"));
     }
 
+    // The script and its pieces are moved together and it is run from elsewhere.
+    void shellTwinTravelsWithItsPieces_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("names") << int(JoinBatchMode::Names);
+        QTest::newRow("extra info") << int(JoinBatchMode::FullPaths);
+    }
+    void shellTwinTravelsWithItsPieces() {
+        QFETCH(int, mode);
+        const QString written = freshFolder(path(QStringLiteral("written")));
+        JoinBatchBuilder builder(static_cast<JoinBatchMode>(mode));
+        for (const char* name : {"/v.mpg.001", "/v.mpg.002"}) {
+            builder.pieceReported(writeFile(written + QLatin1String(name), name));
+        }
+        QString error;
+        QString warning;
+        QVERIFY(
+            builder.sourceFinished(written, QStringLiteral("v.mpg"), false, {}, &error, &warning));
+        const QString moved = path(QStringLiteral("moved"));
+        QDir(moved).removeRecursively();
+        QVERIFY(QDir().rename(written, moved));
+        QProcess shell;
+        shell.setWorkingDirectory(QDir::rootPath());
+        shell.start(moved + QStringLiteral("/v.mpg-JOIN.sh"), QStringList());
+        QVERIFY(shell.waitForFinished());
+        QCOMPARE(shell.readAllStandardError(), QByteArray());
+        QCOMPARE(shell.exitCode(), 0);
+        QCOMPARE(readFile(moved + QStringLiteral("/v.mpg-JOIN.mpg")),
+                 QByteArray("/v.mpg.001/v.mpg.002"));
+    }
+
     void stampingFileIsCreatedWithTheDefaultLine() {
         QFile::remove(stampingFilePath());
         RecorderJobHost host;
