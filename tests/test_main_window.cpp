@@ -287,6 +287,45 @@ private Q_SLOTS:
         QVERIFY(!window.previewCheck()->isChecked());  // Alt+P left the preview alone
     }
 
+    // Nothing starts, so nothing turns busy: the refusal comes before the busy window.
+    void refusalsComeBeforeTheBusyWindow_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("pack, empty") << "PackMnu" << 0 << "Nothing to pack.";
+        QTest::newRow("pack, one")
+            << "PackMnu" << 1 << "At least 2 files are required for packing.";
+        QTest::newRow("unpack, empty") << "UnpackMnu" << 0 << "Nothing to unpack.";
+        QTest::newRow("unpack, two to one name")
+            << "UnpackMnu" << 2
+            << "You are trying to unpack 2 or more files. Zarvo cannot save them as the same "
+               "filename. Specify a custom directory now?";
+    }
+    void refusalsComeBeforeTheBusyWindow() {
+        QFETCH(QString, command);
+        QFETCH(int, entries);
+        QFETCH(QString, text);
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        window.show();
+        action(window, "UnpackSaveFileMnu")->trigger();
+        for (int i = 0; i < entries; ++i) {
+            window.packList().appendPath(writeFile(path(QStringLiteral("r/%1").arg(i)), "r"));
+        }
+        QList<bool> busyAtMessage;
+        host.onMessage = [&] {
+            busyAtMessage << (window.jobRunning() || window.packCancelButton()->isVisible() ||
+                              window.unpackCancelButton()->isVisible() ||
+                              enabledStates(window) == busyStates());
+        };
+        action(window, command.toLatin1().constData())->trigger();
+        QVERIFY(jobEnds(window));
+        QCOMPARE(host.texts().value(0), text);
+        QCOMPARE(busyAtMessage, QList<bool>{false});
+        QCOMPARE(enabledStates(window), idleStates());
+    }
+
     void packsTwoFiles() {
         const QString a = writePatternFile(path(QStringLiteral("p/a.bin")), 1234000, 1);
         const QString b = writePatternFile(path(QStringLiteral("p/b.bin")), 567, 2);

@@ -118,8 +118,18 @@ void JobController::showPendingReport() {
     }
 }
 
+bool JobController::mayStart() const {
+    return !busy() && m_armed;
+}
+
+// Refused before it began: the window never turned busy.
+void JobController::refuse() {
+    m_armed = false;
+    m_cancelArmed = false;
+}
+
 bool JobController::begin(JobKind kind) {
-    if (busy() || !m_armed) {
+    if (!mayStart()) {
         return false;
     }
     m_kind = kind;
@@ -175,6 +185,13 @@ void JobController::finish(JobOutcome outcome) {
 }
 
 void JobController::startPack(const QStringList& inputs, const QString& output) {
+    if (!mayStart()) {
+        return;
+    }
+    if (!m_pack.hasEnoughInputs(inputs)) {
+        refuse();
+        return;
+    }
     if (!begin(JobKind::Pack)) {
         return;
     }
@@ -191,7 +208,7 @@ void JobController::startPack(const QStringList& inputs, const QString& output) 
 }
 
 void JobController::startUnpack(const QStringList& entries, const QString& outputName) {
-    if (!begin(JobKind::Unpack)) {
+    if (!mayStart()) {
         return;
     }
     UnpackOptions options;
@@ -206,6 +223,16 @@ void JobController::startUnpack(const QStringList& entries, const QString& outpu
     options.checksum = m_options.checksums();
     options.cleanCuts = m_options.cleanCuts();
     options.stampingLines = m_stampingLines;
+    if (!m_unpack.settleBeforeStart(entries, options)) {
+        refuse();
+        if (m_unpack.customDirectoryRequested()) {
+            Q_EMIT customDirectoryRequested();
+        }
+        return;
+    }
+    if (!begin(JobKind::Unpack)) {
+        return;
+    }
     run([this, entries, options,
          rule = m_options.splitRule()]() mutable { return m_unpack.run(entries, options, rule); },
         [this] {

@@ -93,6 +93,8 @@ private:
     void callOnWindowThread(const std::function<void()>& step);
     void runPendingCall();
     void showPendingReport();
+    bool mayStart() const;
+    void refuse();
     bool begin(JobKind kind);
     void requestCancel();
     // Runs `job` on the worker (or inline); `afterwards` runs on the window's thread

@@ -11,15 +11,22 @@
 
 PackCommand::PackCommand(File64& files, JobHost& host) : m_files(files), m_host(host) {}
 
-JobOutcome PackCommand::run(const QStringList& inputs, const QString& output,
-                            const PackOptions& options) {
+bool PackCommand::hasEnoughInputs(const QStringList& inputs) {
     if (inputs.isEmpty()) {
         m_host.message(MessageIcon::Warning, QStringLiteral("Nothing to pack."));
-        return JobOutcome::Stopped;
+        return false;
     }
     if (inputs.size() == 1) {
         m_host.message(MessageIcon::Warning,
                        QStringLiteral("At least 2 files are required for packing."));
+        return false;
+    }
+    return true;
+}
+
+JobOutcome PackCommand::run(const QStringList& inputs, const QString& output,
+                            const PackOptions& options) {
+    if (!hasEnoughInputs(inputs)) {
         return JobOutcome::Stopped;
     }
     m_totalSize = 0;

@@ -33,6 +33,8 @@ public:
     PackCommand(File64& files, JobHost& host);
 
     JobOutcome run(const QStringList& inputs, const QString& output, const PackOptions& options);
+    // The refusals that come before any work: false, with the message shown.
+    bool hasEnoughInputs(const QStringList& inputs);
 
     // The cancel button: asks the running copy to stop after its chunk, or the zip step
     // after its block. True when it acted.

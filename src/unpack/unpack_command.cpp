@@ -83,13 +83,17 @@ QStringList plannedNames(const SplitJob& job, const SplitSource& source, JoinBat
 
 UnpackCommand::UnpackCommand(File64& files, JobHost& host) : m_files(files), m_host(host) {}
 
-JobOutcome UnpackCommand::run(const QStringList& entries, UnpackOptions& options, SplitRule& rule) {
+bool UnpackCommand::settleBeforeStart(const QStringList& entries, UnpackOptions& options) {
     m_customDirRequested = false;
     if (entries.isEmpty()) {
         m_host.message(MessageIcon::Warning, QStringLiteral("Nothing to unpack."));
-        return JobOutcome::Stopped;
+        return false;
     }
-    if (!settleDestination(entries, options) || !checkSizes(entries, rule) ||
+    return settleDestination(entries, options);
+}
+
+JobOutcome UnpackCommand::run(const QStringList& entries, UnpackOptions& options, SplitRule& rule) {
+    if (!settleBeforeStart(entries, options) || !checkSizes(entries, rule) ||
         !checkPieceCounts(entries, options, rule) || !checkPieceNames(entries, options) ||
         !checkCollisions(entries, options)) {
         return JobOutcome::Stopped;

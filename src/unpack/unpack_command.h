@@ -35,6 +35,9 @@ public:
     // `options.destination` changes when the user answers No to the destination
     // question (the pieces then go where each file is).
     JobOutcome run(const QStringList& entries, UnpackOptions& options, SplitRule& rule);
+    // The refusal and the question that come before any work: an empty list, and two
+    // or more entries for one save name. False when the job should not start.
+    bool settleBeforeStart(const QStringList& entries, UnpackOptions& options);
 
     // Yes to the destination question: the caller lets the user choose the custom
     // folder; no job was started.

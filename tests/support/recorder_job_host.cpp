@@ -3,6 +3,9 @@
 MessageAnswer RecorderJobHost::message(MessageIcon icon, const QString& text,
                                        MessageButtons buttons) {
     messages.append({icon, text, buttons});
+    if (onMessage) {
+        onMessage();
+    }
     if (buttons == MessageButtons::Ok) {
         return MessageAnswer::Ok;
     }

@@ -25,6 +25,9 @@ public:
     // Runs after the progress call numbered `call` (1 = the first).
     void onProgress(int call, std::function<void()> action);
 
+    // Runs as each message arrives, before it is answered.
+    std::function<void()> onMessage;
+
     QList<Message> messages;
     QList<ProgressReport> reports;
     QStringList texts() const;
