@@ -535,6 +535,18 @@ private Q_SLOTS:
         QCOMPARE(window.chrome()->docking().travelsWithMain(), docked);
     }
 
+    void aLastUsedFolderThatIsGoneGivesWayToTheStartupFolder() {
+        const QString startup = freshFolder(path(QStringLiteral("startup")));
+        storeValue(QStringLiteral("StartupOpt"), QStringLiteral("LastUsed"));
+        storeValue(QStringLiteral("StartupCustomDir"), startup);
+        storeValue(QStringLiteral("LastUsedDir"), path(QStringLiteral("gone")));
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        QCOMPARE(window.currentDir(), startup);
+        QCOMPARE(storedValue(QStringLiteral("LastUsedDir")), startup);
+    }
+
     // Every entry of the menus does something.
     void everyMenuEntryActs() {
         const QString folder = path(QStringLiteral("walk"));

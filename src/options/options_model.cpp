@@ -239,7 +239,15 @@ void OptionsModel::setShowTips(bool show) {
 void OptionsModel::normaliseSettings(const SettingsContext& context) {
     const SettingsStore::Batch batch(m_store);  // one write of the file for all the values
     const auto current = [&](SettingId id) {
-        return effectiveSetting(settingRow(id), storedSetting(id), context);
+        if (id != SettingId::LastUsedDir) {
+            return effectiveSetting(settingRow(id), storedSetting(id), context);
+        }
+        // A last-used folder that is gone gives way to the start-up folder, not to the
+        // folder the program happened to be started in.
+        SettingsContext startup = context;
+        startup.currentDir = effectiveSetting(settingRow(SettingId::StartupCustomDir),
+                                              storedSetting(SettingId::StartupCustomDir), context);
+        return effectiveSetting(settingRow(id), storedSetting(id), startup);
     };
     const QString sizeMode = current(SettingId::SplitSize);
     for (const SettingRow& row : settingsTable()) {
