@@ -547,6 +547,31 @@ private Q_SLOTS:
         QCOMPARE(storedValue(QStringLiteral("LastUsedDir")), startup);
     }
 
+    // A file that went missing may have gone from the browser's folder too.
+    void lostFilesRefreshTheBrowser_data() {
+        QTest::addColumn<bool>("byDrop");
+        QTest::newRow("a drop of a missing file") << true;
+        QTest::newRow("clear lost link") << false;
+    }
+    void lostFilesRefreshTheBrowser() {
+        QFETCH(bool, byDrop);
+        const QString folder = freshFolder(path(QStringLiteral("lost")));
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        window.setCurrentDir(folder);
+        writeFile(folder + QStringLiteral("/new.mpg"), "n");
+        if (byDrop) {
+            window.packList().dropPaths({folder + QStringLiteral("/gone.mpg")}, host);
+        } else {
+            window.packListWindow()
+                ->popupMenu()
+                ->findChild<QAction*>(QStringLiteral("ClearLostLinkPackWhatSelPopupMnu"))
+                ->trigger();
+        }
+        QCOMPARE(window.browser()->fileList()->count(), 1);
+    }
+
     // Every entry of the menus does something.
     void everyMenuEntryActs() {
         const QString folder = path(QStringLiteral("walk"));

@@ -82,6 +82,8 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
     connect(m_chrome, &MainChrome::closeRequested, this, &QWidget::close);
     connect(m_packListWindow, &PackListWindow::closedByUser, this,
             [this] { m_menus->action(QStringLiteral("ShowPackLstMnu"))->setChecked(false); });
+    connect(m_packListWindow, &PackListWindow::browserRefreshWanted, m_browser,
+            &FileBrowserWidget::refresh);
     connect(m_packListWindow, &PackListWindow::listFolderChanged, this,
             [this](const QString& folder) { m_options.setFolder(SettingId::PackListDir, folder); });
     QAction* showPackList = m_menus->action(QStringLiteral("ShowPackLstMnu"));
