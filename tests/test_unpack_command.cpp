@@ -317,6 +317,49 @@ private Q_SLOTS:
                 .arg(folder)));
     }
 
+    // The open of the file to split fails: the file layer names it, the job says more.
+    void openFailuresSayWhy_data() {
+        QTest::addColumn<bool>("zip");
+        QTest::addColumn<int>("nth");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("text");
+        const QString source = path(QStringLiteral("open/clip.mpg"));
+        const QString excess = QStringLiteral("Zarvo cannot unpack '") + source +
+                               QStringLiteral(
+                                   "' due to excess number of file handling. Possible "
+                                   "solution is to move the file elsewhere other than "
+                                   "the root directory.");
+        QTest::newRow("no more handles") << false << 0 << EMFILE << excess;
+        QTest::newRow("none in the system") << false << 0 << ENFILE << excess;
+        QTest::newRow("the archive gone")
+            << true << 1 << ENOENT
+            << QLatin1Char('\'') + path(QStringLiteral("open/clip.zip")) +
+                   QStringLiteral("' was not found! Zipping aborted!");
+        QTest::newRow("other reasons: the file layer's text only")
+            << false << 0 << EACCES << QString();
+    }
+    void openFailuresSayWhy() {
+        QFETCH(bool, zip);
+        QFETCH(int, nth);
+        QFETCH(int, error);
+        QFETCH(QString, text);
+        freshFolder(path(QStringLiteral("open")));
+        const QString source = writePatternFile(path(QStringLiteral("open/clip.mpg")), 300000, 3);
+        Unpack unpack;
+        unpack.options.zip = zip;
+        applyCustomSize(unpack.rule, SplitKind::CustomSize, QStringLiteral("100"), false);
+        unpack.files.failCall(FailingCalls::Op::Open, nth, error);
+        const JobOutcome outcome = unpack.run({source});
+        QVERIFY2(outcome == JobOutcome::Failed, qPrintable(unpack.host.texts().join(u'|')));
+        const QStringList texts = unpack.host.texts();
+        QVERIFY2(texts.value(texts.size() - (text.isEmpty() ? 1 : 2))
+                     .startsWith(QStringLiteral("Error opening '")),
+                 qPrintable(texts.join(QLatin1Char('|'))));
+        if (!text.isEmpty()) {
+            QCOMPARE(texts.last(), text);
+        }
+    }
+
     void cancelDuringTheThirdPiece_data() {
         QTest::addColumn<bool>("checksum");
         QTest::newRow("plain") << false;

@@ -1,10 +1,23 @@
 #include "core/job_messages.h"
 
+#include <cerrno>
+
 #include "core/job_host.h"
 #include "core/text_helpers.h"
 
 QString notFoundText(const QString& path) {
     return QLatin1Char('\'') + path + QStringLiteral("' was not found!");
+}
+
+bool isTooManyFiles(int error) {
+    return error == EMFILE || error == ENFILE;
+}
+
+QString tooManyFilesText(const QString& verb, const QString& path) {
+    return QStringLiteral("Zarvo cannot ") + verb + QStringLiteral(" '") + path +
+           QStringLiteral(
+               "' due to excess number of file handling. Possible solution is to "
+               "move the file elsewhere other than the root directory.");
 }
 
 QString keptFileLine(const QString& path, quint64 bytes, bool whole) {

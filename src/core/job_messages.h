@@ -14,6 +14,10 @@ inline const QString kUnpackingAborted = QStringLiteral(" Unpacking aborted!");
 // "'PATH' was not found!"
 QString notFoundText(const QString& path);
 
+// No handle is left for `path` (EMFILE, ENFILE): `verb` is "pack" or "unpack".
+bool isTooManyFiles(int error);
+QString tooManyFilesText(const QString& verb, const QString& path);
+
 // The line after a cancel that says what stays on the disk: an unfinished output or
 // piece, or (`whole`) a finished result whose next step was cancelled.
 QString keptFileLine(const QString& path, quint64 bytes, bool whole = false);

@@ -17,10 +17,6 @@
 
 namespace {
 
-bool isTooManyFiles(int error) {
-    return error == EMFILE || error == ENFILE;
-}
-
 bool isAlreadyOpen(int error) {
     return error == ETXTBSY || error == EBUSY;
 }
@@ -369,10 +365,7 @@ JobOutcome JoinEngine::failForError(int error, const QString& path) {
         return fail(QStringLiteral("The requested file was not closed properly! Try again later!"));
     }
     if (isTooManyFiles(error)) {
-        return fail(QStringLiteral("Zarvo cannot pack '") + path +
-                    QStringLiteral("' due to excess number of file handling. Possible solution "
-                                   "is to move the file elsewhere other than the root "
-                                   "directory."));
+        return fail(tooManyFilesText(QStringLiteral("pack"), path));
     }
     return fail(unexpectedErrorText(error, errorText(error)));
 }

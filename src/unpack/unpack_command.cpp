@@ -1,5 +1,7 @@
 #include "unpack/unpack_command.h"
 
+#include <cerrno>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -390,17 +392,29 @@ JobOutcome UnpackCommand::openPhase(const QStringList& entries, const UnpackOpti
             m_archives.append(archive);
         }
         if (!pathExists(source.fileToSplit)) {
-            return fail(notFoundText(source.path) + kUnpackingAborted);
+            return fail(missingText(source));
         }
-        source.handle = m_files.OpenFile(source.fileToSplit, File64::OpenMode::ReadOnly).handle;
-        if (source.handle == -1) {
-            return fail(QString());  // the open named the file already
+        const File64::OpenResult opened =
+            m_files.OpenFile(source.fileToSplit, File64::OpenMode::ReadOnly);
+        source.handle = opened.handle;
+        if (!opened.ok()) {
+            // The open named the file and the system's reason; some reasons say more.
+            return fail(isTooManyFiles(opened.error)
+                            ? tooManyFilesText(QStringLiteral("unpack"), source.path)
+                        : opened.error == ENOENT ? missingText(source)
+                                                 : QString());
         }
     }
     if (onZipStatus) {
         onZipStatus(QString());
     }
     return JobOutcome::Success;
+}
+
+// An archive gone between its zip step and the split is the zip step's loss.
+QString UnpackCommand::missingText(const SplitSource& source) {
+    return source.zipped ? notFoundText(source.fileToSplit) + QStringLiteral(" Zipping aborted!")
+                         : notFoundText(source.path) + kUnpackingAborted;
 }
 
 bool UnpackCommand::cancel() {

@@ -71,6 +71,7 @@ private:
     JobOutcome openPhase(const QStringList& entries, const UnpackOptions& options,
                          QList<SplitSource>* sources);
     JobOutcome fail(const QString& text);
+    static QString missingText(const SplitSource& source);
 
     File64& m_files;
     JobHost& m_host;
