@@ -234,7 +234,8 @@ private Q_SLOTS:
         QCOMPARE(
             host.texts().first(),
             QStringLiteral("Are you sure you want to reset and restore the default File Filter?"));
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));  // still open
+        QCOMPARE(host.messages.first().buttons, MessageButtons::NoYes);  // No is the default
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));               // still open
     }
 
     void rootFolderAndSelectionRules() {
@@ -417,6 +418,18 @@ private Q_SLOTS:
         }
         std::reverse(back.begin(), back.end());
         QCOMPARE(back, visited);
+        // The arrow keys pass over the separators both ways, as the buttons do.
+        for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Up}) {
+            QList<int> walked = {prefs.pageList()->currentRow()};
+            for (qsizetype step = 1; step < visited.size(); ++step) {
+                QTest::keyClick(prefs.pageList(), key);
+                walked.append(prefs.pageList()->currentRow());
+            }
+            if (key == Qt::Key_Up) {
+                std::reverse(walked.begin(), walked.end());
+            }
+            QCOMPARE(walked, visited);
+        }
         prefs.pageList()->setCurrentRow(7);  // a separator: the page after it
         QCOMPARE(prefs.pageList()->currentRow(), 8);
         QVERIFY(!prefs.list(SettingId::SaveTo)->isHidden());
@@ -473,6 +486,7 @@ private Q_SLOTS:
         QCOMPARE(
             host.texts().last(),
             QStringLiteral("Are you sure you want to reset and restore all default settings?"));
+        QCOMPARE(host.messages.last().buttons, MessageButtons::NoYes);
         QCOMPARE(storedValue(QStringLiteral("tRate")), QStringLiteral("ufast"));
         QCOMPARE(storedValue(QStringLiteral("NoOfFilter")), QStringLiteral("3"));
         QCOMPARE(storedValueIn(SettingsStore::FilterInfoKey, QStringLiteral("1")),

@@ -724,6 +724,61 @@ private Q_SLOTS:
         QTRY_VERIFY(window.findChild<QWidget*>(QStringLiteral("Tipfrm")) == nullptr);
     }
 
+    void menuKeys_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("menu");
+        QTest::newRow("Alt+F") << int(Qt::Key_F) << int(Qt::AltModifier) << "File";
+        QTest::newRow("Alt+A") << int(Qt::Key_A) << int(Qt::AltModifier) << "Action";
+        QTest::newRow("Alt+O") << int(Qt::Key_O) << int(Qt::AltModifier) << "Options";
+        QTest::newRow("Alt+H") << int(Qt::Key_H) << int(Qt::AltModifier) << "Help";
+        QTest::newRow("F10") << int(Qt::Key_F10) << int(Qt::NoModifier) << "File";
+    }
+    void menuKeys() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, menu);
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QTRY_VERIFY(window.menu(menu)->isVisible());
+        window.menu(menu)->close();
+        QVERIFY(host.messages.isEmpty());
+    }
+
+    void escapeCancelsAJobAndCtrlF5Refreshes() {
+        const QString folder = freshFolder(path(QStringLiteral("esc")));
+        const QString big = folder + QStringLiteral("/big.bin");
+        QVERIFY(writeSparseFile(big, 400000000));
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        window.setCurrentDir(folder);
+        writeFile(folder + QStringLiteral("/new.mpg"), "n");
+        QTest::keyClick(&window, Qt::Key_F5, Qt::ControlModifier);
+        QCOMPARE(window.browser()->fileList()->count(), 1);
+
+        action(window, "MCheckMnu")->trigger();
+        action(window, "SlowSpeedChk")->trigger();
+        window.packList().appendPath(big);
+        window.packList().appendPath(big);
+        window.outputNameBox()->setText(folder + QStringLiteral("/out.bin"));
+        int reports = 0;
+        connect(&window.jobs(), &JobController::progressed, &window, [&] {
+            if (++reports == 3) {
+                QTest::keyClick(window.packListWindow(), Qt::Key_Escape);
+            }
+        });
+        action(window, "PackMnu")->trigger();
+        QVERIFY(jobEnds(window));
+        QVERIFY(host.texts().value(0).startsWith(kPackingAbortedByUser + QStringLiteral("\r\n")));
+    }
+
     void customSizeByKeyboardAlone() {
         RecorderJobHost host;
         MainWindow window(&host);

@@ -75,14 +75,14 @@ MessageAnswer TerminalJobHost::message(MessageIcon icon, const QString& text,
         return MessageAnswer::Ok;
     }
     // --assume-yes/--assume-no answer even at a terminal, so scripts never stop to ask.
-    const bool yesOrNo = buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel;
+    const bool yesOrNo = buttons != MessageButtons::RetryCancel;
     if (yesOrNo && m_standing != StandingAnswer::None) {
         return m_standing == StandingAnswer::Yes ? MessageAnswer::Yes : MessageAnswer::No;
     }
     if (isatty(STDIN_FILENO) && !interrupted()) {
         return askAtTerminal(buttons);
     }
-    if (buttons == MessageButtons::YesNo) {
+    if (cancelAnswer(buttons) == MessageAnswer::No) {
         return MessageAnswer::No;
     }
     // Nobody is there to change anything: a retry could not succeed, and Cancel of a
@@ -91,7 +91,7 @@ MessageAnswer TerminalJobHost::message(MessageIcon icon, const QString& text,
 }
 
 MessageAnswer TerminalJobHost::askAtTerminal(MessageButtons buttons) {
-    const bool yesNo = buttons == MessageButtons::YesNo;
+    const bool yesNo = cancelAnswer(buttons) == MessageAnswer::No;
     for (;;) {
         printError(yesNo ? QStringLiteral("[y]es or [n]o? ")
                          : QStringLiteral("[r]etry or [c]ancel? "));

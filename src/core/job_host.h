@@ -7,7 +7,8 @@
 // program shows message boxes, the terminal program prints lines, tests record.
 
 enum class MessageIcon { Error, Warning, Information, Question };
-enum class MessageButtons { Ok, YesNo, RetryCancel, YesNoCancel };
+// NoYes: Yes and No with No the default, for questions whose Yes cannot be undone.
+enum class MessageButtons { Ok, YesNo, NoYes, RetryCancel, YesNoCancel };
 enum class MessageAnswer { Ok, Yes, No, Retry, Cancel };
 
 // The answer of a question closed without a choice (Escape, a cancelled job, a quit):
@@ -15,6 +16,7 @@ enum class MessageAnswer { Ok, Yes, No, Retry, Cancel };
 inline MessageAnswer cancelAnswer(MessageButtons buttons) {
     switch (buttons) {
         case MessageButtons::YesNo:
+        case MessageButtons::NoYes:
             return MessageAnswer::No;
         case MessageButtons::RetryCancel:
         case MessageButtons::YesNoCancel:

@@ -183,7 +183,7 @@ void CustomFilterDialog::reset() {
     if (m_host.message(MessageIcon::Information,
                        QStringLiteral("Are you sure you want to reset and restore the default File "
                                       "Filter?"),
-                       MessageButtons::YesNo) == MessageAnswer::Yes) {
+                       MessageButtons::NoYes) == MessageAnswer::Yes) {
         fill(defaultFileFilters());
     }
 }

@@ -23,6 +23,7 @@ QMessageBox::Icon boxIcon(MessageIcon icon) {
 QMessageBox::StandardButtons boxButtons(MessageButtons buttons) {
     switch (buttons) {
         case MessageButtons::YesNo:
+        case MessageButtons::NoYes:
             return QMessageBox::Yes | QMessageBox::No;
         case MessageButtons::RetryCancel:
             return QMessageBox::Retry | QMessageBox::Cancel;
@@ -57,6 +58,9 @@ MessageAnswer DialogJobHost::message(MessageIcon icon, const QString& text,
                                      MessageButtons buttons) {
     QMessageBox box(boxIcon(icon), kProgramTitle, text, boxButtons(buttons), m_parent);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    if (buttons == MessageButtons::NoYes) {
+        box.setDefaultButton(QMessageBox::No);
+    }
     const int pressed = box.exec();
     // Escape, the window's close button or a quit answer as the safe choice.
     const bool offered = boxButtons(buttons).testFlag(QMessageBox::StandardButton(pressed));

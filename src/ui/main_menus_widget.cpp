@@ -55,6 +55,7 @@ void MainMenus::build(QWidget* captionBar) {
                                     QRect(QPoint(entry.x, 5), skinPictureSize(picture)));
                 button->setText(title);
                 button->setProperty("busy", static_cast<int>(entry.busy));
+                button->setShortcut(QKeySequence(QLatin1String(entry.shortcut)));
                 auto* popup = new QMenu(title, button);
                 popup->setObjectName(title);
                 const bool always = entry.busy == MenuBusy::Stays;

@@ -47,9 +47,14 @@ struct MenuEntry {
 // The entry kinds of a menu table, written as the table reads.
 namespace menu {
 
-inline MenuEntry caption(const char* name, const char* title, int x,
+inline MenuEntry caption(const char* name, const char* title, int x, const char* shortcut,
                          MenuBusy busy = MenuBusy::Disabled) {
-    return {.kind = MenuKind::Caption, .name = name, .caption = title, .x = x, .busy = busy};
+    return {.kind = MenuKind::Caption,
+            .name = name,
+            .caption = title,
+            .shortcut = shortcut,
+            .x = x,
+            .busy = busy};
 }
 inline MenuEntry submenu(const char* title, const char* name = "") {
     return {.kind = MenuKind::Submenu, .name = name, .caption = title};

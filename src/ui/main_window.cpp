@@ -106,6 +106,19 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
     connectJobs();
     // The desktop's quit key, live during a job too, when the File menu is closed.
     new QShortcut(QKeySequence::Quit, this, this, &QWidget::close, Qt::ApplicationShortcut);
+    // F10 opens the File menu, as in other desktop programs.
+    new QShortcut(QKeySequence(Qt::Key_F10), this,
+                  [this] { m_menus->captionButtons().constFirst()->click(); });
+    // Escape cancels a job from either window, as the cancel button does; between jobs
+    // it stays with the dialogs and menus.
+    for (QWidget* window : {static_cast<QWidget*>(this), static_cast<QWidget*>(m_packListWindow)}) {
+        auto* escape =
+            new QShortcut(QKeySequence(Qt::Key_Escape), window, this, &MainWindow::cancelByKey);
+        escape->setEnabled(false);
+        const auto follow = [this, escape] { escape->setEnabled(m_jobs->busy()); };
+        connect(m_jobs, &JobController::started, escape, follow);
+        connect(m_jobs, &JobController::stopped, escape, follow);
+    }
 
     chooseFolder = [this](const QString& prompt, const QString& start) {
         return QFileDialog::getExistingDirectory(this, prompt, start);
@@ -362,6 +375,13 @@ void MainWindow::restoreWindowPlaces() {
     }
     m_packListWindow->move(
         packListStart(storedList, QRect(pos(), size()), m_chrome->captionButtonsArea(), screens));
+}
+
+void MainWindow::cancelByKey() {
+    if (m_jobs->busy()) {
+        m_jobs->armCancel();
+        m_jobs->cancel();
+    }
 }
 
 void MainWindow::storePlaces() {
@@ -694,14 +714,14 @@ std::vector<MenuEntry> MainWindow::menuTable() {
         return entry;
     };
     return {
-        caption("FileMenu_File_Img", "File", 228),
+        caption("FileMenu_File_Img", "File", 228, "Alt+F"),
         command("SaveAsMnu", "Save As...", call(&MainWindow::outputFileCommand), "Ctrl+S"),
         command("VerifyMnu", "&Verify...", call(&MainWindow::verifyCommand)),
         separator(),
         command("ExitMnu", "E&xit", [this] { close(); }),
         end(),
 
-        caption("FileMenu_Action_Img", "Action", 278),
+        caption("FileMenu_Action_Img", "Action", 278, "Alt+A"),
         command("PackMnu", "&Pack", call(&MainWindow::packMenuCommand), "Ctrl+P", MenuBusy::Arms),
         command("UnpackMnu", "&Unpack", call(&MainWindow::unpackMenuCommand), "Ctrl+U",
                 MenuBusy::Arms),
@@ -714,10 +734,10 @@ std::vector<MenuEntry> MainWindow::menuTable() {
             "InvSelMnu", "&Inverse Select", [this] { browser()->invertSelection(); }, "Ctrl+I"),
         separator(),
         command(
-            "RefreshMnu", "Re&fresh", [this] { setCurrentDir(currentDir()); }, "F5"),
+            "RefreshMnu", "Re&fresh", [this] { m_browser->refresh(); }, "Ctrl+F5"),
         end(),
 
-        caption("FileMenu_Option_Img", "Options", 340),
+        caption("FileMenu_Option_Img", "Options", 340, "Alt+O"),
         submenu("Pre&ferences..."),
         command("GeneralMnu", "&General...", call(&MainWindow::preferencesCommand), "Ctrl+K"),
         separator(),
@@ -811,7 +831,7 @@ std::vector<MenuEntry> MainWindow::menuTable() {
             MenuBusy::Stays),
         end(),
 
-        caption("FileMenu_Help_Img", "Help", 408, MenuBusy::Stays),
+        caption("FileMenu_Help_Img", "Help", 408, "Alt+H", MenuBusy::Stays),
         command("HelpTopicMnu", "Tarvik Zarvo Help Topics", call(&MainWindow::helpCommand), "F1",
                 MenuBusy::Stays),
         command("TODMnu", "Tip of the Day", call(&MainWindow::tipCommand), "", MenuBusy::Stays),

@@ -141,6 +141,7 @@ private:
     // Closing during a job asks first; true when the window may close now.
     bool mayCloseDuringJob();
     void storePlaces();
+    void cancelByKey();
     void restoreWindowPlaces();
 
     std::unique_ptr<DialogJobHost> m_ownMessages;

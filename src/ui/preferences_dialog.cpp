@@ -290,13 +290,14 @@ void PreferencesDialog::goToPage(int page) {
         return;
     }
     if (m_pages->item(page)->text() == kSeparator) {
-        m_pages->setCurrentRow(m_movingBack ? page - 1 : page + 1);  // runs this again
+        m_pages->setCurrentRow(page < m_shownPage ? page - 1 : page + 1);  // runs this again
         return;
     }
     if (m_pages->currentRow() != page) {
         m_pages->setCurrentRow(page);
         return;
     }
+    m_shownPage = page;
     for (const Option& candidate : std::as_const(m_optionList)) {
         candidate.list->setVisible(candidate.pageRow == page);
     }
@@ -307,15 +308,12 @@ void PreferencesDialog::goToPage(int page) {
 }
 
 void PreferencesDialog::previousPage() {
-    m_movingBack = true;
     if (m_pages->currentRow() > 0) {
         m_pages->setCurrentRow(m_pages->currentRow() - 1);
     }
-    m_movingBack = false;
 }
 
 void PreferencesDialog::nextPage() {
-    m_movingBack = false;
     if (m_pages->currentRow() < lastPage()) {
         m_pages->setCurrentRow(m_pages->currentRow() + 1);
     }
@@ -377,7 +375,7 @@ void PreferencesDialog::resetToDefaults() {
     if (m_host.message(MessageIcon::Information,
                        QStringLiteral("Are you sure you want to reset and restore all default "
                                       "settings?"),
-                       MessageButtons::YesNo) != MessageAnswer::Yes) {
+                       MessageButtons::NoYes) != MessageAnswer::Yes) {
         return;
     }
     for (const Option& entry : std::as_const(m_optionList)) {

@@ -81,7 +81,7 @@ private:
     QPushButton* m_stamp;
     QPushButton* m_filetype;
     QLineEdit* m_filterCount;
-    bool m_movingBack = false;
+    int m_shownPage = 0;  // a separator is passed over in the direction of travel
     bool m_loaded = false;
     QString m_unpackDir, m_saveDir, m_startupDir;  // chosen here, stored on "&OK"
     std::optional<CustomSizeChoice> m_customSize;

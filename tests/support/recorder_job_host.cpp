@@ -12,7 +12,7 @@ MessageAnswer RecorderJobHost::message(MessageIcon icon, const QString& text,
     if (!m_answers.isEmpty()) {
         return m_answers.takeFirst();
     }
-    return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Cancel;  // safe
+    return cancelAnswer(buttons);  // the safe choice
 }
 
 void RecorderJobHost::progress(const ProgressReport& report) {
