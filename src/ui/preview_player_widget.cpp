@@ -194,20 +194,8 @@ QString PreviewPlayerWidget::deviceTypeFor(const QString& path) {
     if (extension == QLatin1String(".avi")) {
         return QStringLiteral("AviVideo");
     }
-    if (extension != QLatin1String(".vob")) {
-        return QStringLiteral("MPEGVideo");
-    }
-    m_host.message(MessageIcon::Information,
-                   QStringLiteral("You trying Now to open DVD Video you must have") +
-                       QStringLiteral(" a VGA card Support DVD like ATI All in Wonder 128."));
-    const MessageAnswer answer = m_host.message(
-        MessageIcon::Question,
-        QStringLiteral("Are you want to select type (MPEGVideo) or Type (DvdVideo)THIS TYPE FOR "
-                       "ATI CARD.my advice to you to use type (MPEGVideo) because it Also will "
-                       "support ANY TYPE FOR DVD VIDEO. if you want to use type (MPEGVideo) "
-                       "click on yes and if you want to use type (DVDVideo)click on no"),
-        MessageButtons::YesNo);
-    return answer == MessageAnswer::Yes ? QStringLiteral("MPEGVideo") : QStringLiteral("DvDVideo");
+    // A .vob is an MPEG program stream to the player: no DVD device or card to ask about.
+    return QStringLiteral("MPEGVideo");
 }
 
 bool PreviewPlayerWidget::open() {
