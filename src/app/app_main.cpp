@@ -174,10 +174,10 @@ int main(int argc, char* argv[]) {
     MainWindow window;
     window.load();
     window.show();
-    window.packListWindow()->show();
     if (window.options().showTips()) {
         window.tipCommand();
     }
+    window.packListWindow()->show();
     if (lock == SingleInstance::Lock::NoSafeFolder) {
         QMetaObject::invokeMethod(
             &window, [] { warnNoSafeFolder(); }, Qt::QueuedConnection);

@@ -2,9 +2,11 @@
 
 #include "core/units.h"
 
+#include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QVariantAnimation>
 
 #include "core/text_helpers.h"
 #include "ui/skin_widget.h"
@@ -47,6 +49,9 @@ JobDisplay::JobDisplay(QWidget* client, JobController& jobs)
       m_busyIcon(makePictureLabel(client, QStringLiteral("BusyIconImg"), QStringLiteral("BusyIcon"),
                                   {386, 219, 18, 18})),
       m_zipStatus(namedLabel(client, QStringLiteral("ZipProcess_Lbl"), {276, 240, 248, 18})),
+      m_zipPicture(makePictureLabel(client, QStringLiteral("ZipAnimIco"), QStringLiteral("ZipAnim"),
+                                    {256, 240, 18, 18})),
+      m_zipPulse(new QVariantAnimation(this)),
       m_percent(namedLabel(client, QStringLiteral("percentdone_lbl"), {30, 279, 38, 18})),
       m_timeRemaining(namedLabel(client, QStringLiteral("TimeRemainingLbl"), {322, 279, 196, 18})) {
     m_progress->setObjectName(QStringLiteral("TempProg"));
@@ -62,6 +67,15 @@ JobDisplay::JobDisplay(QWidget* client, JobController& jobs)
     m_busyIcon->setToolTip(QStringLiteral("Busy"));
     m_busyIcon->hide();
     m_zipStatus->hide();
+    // The zip picture breathes while the zip library works, the job's only sign of life.
+    auto* fade = new QGraphicsOpacityEffect(m_zipPicture);
+    m_zipPicture->setGraphicsEffect(fade);
+    m_zipPicture->hide();
+    m_zipPulse->setKeyValues({{0.0, 1.0}, {0.5, 0.25}, {1.0, 1.0}});
+    m_zipPulse->setDuration(1200);
+    m_zipPulse->setLoopCount(-1);
+    connect(m_zipPulse, &QVariantAnimation::valueChanged, fade,
+            [fade](const QVariant& value) { fade->setOpacity(value.toDouble()); });
     m_percent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_timeRemaining->hide();
     armRoundButtons();
@@ -157,7 +171,17 @@ void JobDisplay::showProgress(const ProgressReport& report) {
 }
 
 void JobDisplay::showZipStatus(const QString& path) {
-    const QString shown = fitPathToWidth(path, 4200, twipsOf(m_zipStatus));
-    m_zipStatus->setText(QStringLiteral("Zipping '") + shown + QLatin1Char('\''));
+    // The path gives way in its middle so that the whole line fits the label.
+    const TextWidthFn width = twipsOf(m_zipStatus);
+    const int room =
+        std::min(4200, m_zipStatus->width() * kTwipsPerPixel - width(QStringLiteral("Zipping ''")));
+    m_zipStatus->setText(QStringLiteral("Zipping '") + fitPathToWidth(path, room, width) +
+                         QLatin1Char('\''));
     m_zipStatus->setVisible(!path.isEmpty());
+    m_zipPicture->setVisible(!path.isEmpty());
+    if (path.isEmpty()) {
+        m_zipPulse->stop();
+    } else {
+        m_zipPulse->start();
+    }
 }

@@ -8,6 +8,7 @@
 #include "ui/skin_widget.h"
 
 class QLabel;
+class QVariantAnimation;
 class QProgressBar;
 class QPushButton;
 class QWidget;
@@ -49,6 +50,8 @@ private:
     RoundImageButton* m_unpackCancel;
     QLabel* m_busyIcon;
     QLabel* m_zipStatus;
+    QLabel* m_zipPicture;
+    QVariantAnimation* m_zipPulse;
     QLabel* m_percent;
     QLabel* m_timeRemaining;
 };

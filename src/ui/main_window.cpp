@@ -300,8 +300,11 @@ void MainWindow::runCommandLine(const QStringList& paths) {
         return;
     }
     ShellCommandAddFiles(paths);
-    m_packListWindow->show();
     outputFileCommand();
+    if (m_options.showTips()) {
+        tipCommand();
+    }
+    m_packListWindow->show();
 }
 
 void MainWindow::receiveFiles(const QStringList& paths) {
@@ -624,9 +627,14 @@ void MainWindow::preferencesCommand() {
     dialog.exec();
 }
 
+// One tip window: asked again, the open one comes to the front.
 void MainWindow::tipCommand() {
-    auto* tips = new TipWindow(tipsFilePath(), m_options, this);
+    auto* tips = findChild<TipWindow*>();
+    if (tips == nullptr) {
+        tips = new TipWindow(tipsFilePath(), m_options, this);
+    }
     tips->show();
+    tips->raise();
 }
 
 void MainWindow::aboutCommand() {

@@ -145,12 +145,14 @@ PackListWindow::PackListWindow(PackListModel& model, JobHost& host, QWidget* par
               [&selection] { PackListModel::deselectAll(selection); });
     addButton(QStringLiteral("ButtonSelectInverse_Img"), QStringLiteral("Inverse Select"), side(7),
               [&selection] { PackListModel::invertSelection(selection); });
-    addButton(
-        QStringLiteral("PackListUp_Img"), QStringLiteral("Scroll Up"), {254, 32, 16, 20}, [this] {
-            if (!m_model.busy()) {
-                m_list->verticalScrollBar()->setValue(m_list->verticalScrollBar()->value() - 5);
-            }
-        });
+    addButton(QStringLiteral("PackListUp_Img"), QStringLiteral("Scroll Up"), {254, 32, 16, 20},
+              [this] {
+                  // Five rows up only when five are there: near the top it stays put.
+                  QScrollBar* rows = m_list->verticalScrollBar();
+                  if (!m_model.busy() && rows->value() > 4) {
+                      rows->setValue(rows->value() - 5);
+                  }
+              });
     addButton(
         QStringLiteral("PackListDown_Img"), QStringLiteral("Scroll Down"), {272, 32, 16, 20},
         [this] {

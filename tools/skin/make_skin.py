@@ -170,6 +170,13 @@ def busy():
     write("BusyIcon", 18, 18, body)
 
 
+def zip_picture():
+    body = (f'<rect x="3" y="1.5" width="12" height="15" rx="1.5" fill="{FACE}" stroke="{ACCENT}" stroke-width="1.4"/>'
+            + stroke("M9 2v2M8 4h2M9 5v2M8 7h2M9 8v2", INK, 1.2)
+            + f'<rect x="7.3" y="10.5" width="3.4" height="3.6" rx="0.8" fill="{ACCENT}"/>')
+    write("ZipAnim", 18, 18, body)
+
+
 def glow():
     body = (f'<defs><radialGradient id="g" cx="38" cy="38" r="38" gradientUnits="userSpaceOnUse"><stop offset="0.72" stop-color="{ACCENT}" stop-opacity="0.6"/>'
             f'<stop offset="1" stop-color="{ACCENT}" stop-opacity="0"/></radialGradient></defs>'
@@ -205,6 +212,7 @@ def main():
     pack_list_background()
     icon()
     busy()
+    zip_picture()
     glow()
 
 main()
