@@ -8,6 +8,7 @@
 #include <QLocalSocket>
 #include <QLocale>
 #include <QMenu>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -570,6 +571,51 @@ private Q_SLOTS:
                 ->trigger();
         }
         QCOMPARE(window.browser()->fileList()->count(), 1);
+    }
+
+    // From a file manager, from the browser, and within the list: each drop lands where
+    // it should, in order; Ctrl+Z takes back the clear that follows.
+    void dropsReachThePackListInOrder() {
+        const QString folder = freshFolder(path(QStringLiteral("drops")));
+        for (const char* name : {"a.mpg", "b.mpg", "c.mpg"}) {
+            writeFile(folder + QLatin1Char('/') + QLatin1String(name), name);
+        }
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        window.show();
+        window.packListWindow()->show();
+        window.setCurrentDir(folder);
+        QWidget* target = window.packListWindow()->list()->viewport();
+        const auto drop = [&](QMimeData* data, QPoint at = QPoint(5, 5)) {
+            QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
+                                  Qt::NoModifier);
+            QApplication::sendEvent(target, &enter);
+            QDropEvent event(at, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
+                             Qt::NoModifier);
+            QApplication::sendEvent(target, &event);
+            delete data;
+        };
+        auto* outside = new QMimeData;
+        outside->setUrls({QUrl::fromLocalFile(folder + QStringLiteral("/c.mpg"))});
+        drop(outside);
+        FileListWidget* files = window.browser()->fileList();
+        drop(files->mimeData({files->item(0), files->item(1)}));
+        QCOMPARE(window.packList().fullPaths(),
+                 (QStringList{folder + QStringLiteral("/c.mpg"), folder + QStringLiteral("/a.mpg"),
+                              folder + QStringLiteral("/b.mpg")}));
+        const QRect first = window.packListWindow()->list()->visualRect(window.packList().index(0));
+        drop(PackListModel::rowsData({2}), first.center());  // b before c
+        const QStringList reordered{folder + QStringLiteral("/b.mpg"),
+                                    folder + QStringLiteral("/c.mpg"),
+                                    folder + QStringLiteral("/a.mpg")};
+        QCOMPARE(window.packList().fullPaths(), reordered);
+        window.packList().clear();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(window.packList().fullPaths(), reordered);
+        QVERIFY(host.messages.isEmpty());
     }
 
     // Every entry of the menus does something.

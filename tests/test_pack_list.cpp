@@ -174,6 +174,78 @@ private Q_SLOTS:
         }
     }
 
+    void draggedRowsMoveTogether_data() {
+        QTest::addColumn<QList<int>>("rows");
+        QTest::addColumn<int>("target");
+        QTest::addColumn<QString>("order");
+        QTest::addColumn<int>("first");
+        QTest::newRow("one down") << QList<int>{0} << 3 << "1 2 0 3 4" << 2;
+        QTest::newRow("two up, in their order") << QList<int>{3, 1} << 0 << "1 3 0 2 4" << 0;
+        QTest::newRow("to the end") << QList<int>{1} << 99 << "0 2 3 4 1" << 4;
+        QTest::newRow("onto itself") << QList<int>{2} << 2 << "0 1 2 3 4" << 2;
+        QTest::newRow("rows that are not there") << QList<int>{7, -1} << 0 << "0 1 2 3 4" << -1;
+    }
+    void draggedRowsMoveTogether() {
+        QFETCH(QList<int>, rows);
+        QFETCH(int, target);
+        QFETCH(QString, order);
+        QFETCH(int, first);
+        PackListModel model;
+        fill(model, 5);
+        QCOMPARE(
+            model.moveRowsTo(PackListModel::rowsIn(PackListModel::rowsData(rows)), target).first,
+            first);
+        QString shown;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            QCOMPARE(model.directory(row), QStringLiteral("/d%1/").arg(model.name(row).mid(1, 1)));
+            shown += model.name(row).mid(1, 1) + QLatin1Char(' ');
+        }
+        QCOMPARE(shown.trimmed(), order);
+    }
+
+    // Undo brings back the list before the last Clear, Remove or sort; other edits, or a
+    // running job, leave nothing to undo.
+    void undoTheLastClearRemoveOrSort_data() {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<bool>("undone");
+        QTest::newRow("clear") << "clear" << true;
+        QTest::newRow("remove") << "remove" << true;
+        QTest::newRow("sort") << "sort" << true;
+        QTest::newRow("clear, then add") << "clear add" << false;
+        QTest::newRow("remove, then move up") << "remove up" << false;
+        QTest::newRow("undo during a job") << "clear busy" << false;
+    }
+    void undoTheLastClearRemoveOrSort() {
+        QFETCH(QString, edit);
+        QFETCH(bool, undone);
+        PackListModel model;
+        QItemSelectionModel selection(&model);
+        RecorderJobHost host;
+        fill(model, 4);
+        const QStringList before = names(model);
+        select(selection, {1, 2}, 2);
+        const QStringList steps = edit.split(QLatin1Char(' '));
+        if (steps.contains(QStringLiteral("clear"))) {
+            model.clear();
+        } else if (steps.contains(QStringLiteral("remove"))) {
+            model.removeSelected(selection, host);
+        } else {
+            model.sortEntries(false);
+        }
+        if (steps.contains(QStringLiteral("add"))) {
+            model.append(QStringLiteral("/n/"), QStringLiteral("new.mpg"));
+        }
+        if (steps.contains(QStringLiteral("up"))) {
+            select(selection, {1}, 1);
+            model.moveSelectedUp(selection, host);
+        }
+        model.setBusy(steps.contains(QStringLiteral("busy")));
+        const QStringList edited = names(model);
+        model.undo();
+        QCOMPARE(names(model), undone ? before : edited);
+        QCOMPARE(model.canUndo(), !undone && steps.contains(QStringLiteral("busy")));
+    }
+
     void widestNameSetsTheScrollRange() {
         PackListModel model;
         QItemSelectionModel selection(&model);

@@ -1,5 +1,6 @@
 #include "packlist/pack_list_model.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QRegularExpression>
 
 #include "core/block_moves.h"
@@ -100,6 +102,7 @@ void PackListModel::append(const QString& directory, const QString& name, bool m
     if (m_names.size() >= kMaxEntries) {
         return;
     }
+    forgetUndo();
     const int row = static_cast<int>(m_names.size());
     beginInsertRows(QModelIndex(), row, row);
     m_directories.append(directory);
@@ -118,6 +121,7 @@ void PackListModel::clear() {
     if (m_names.isEmpty()) {
         return;
     }
+    keepForUndo();
     beginResetModel();
     m_names.clear();
     m_directories.clear();
@@ -174,6 +178,7 @@ void PackListModel::removeSelected(QItemSelectionModel& selection, JobHost& host
         host.message(MessageIcon::Warning, QStringLiteral("Nothing to remove."));
         return;
     }
+    keepForUndo();
     int row = 0;
     while (row < m_names.size()) {
         if (!selection.isRowSelected(row, QModelIndex())) {
@@ -222,6 +227,7 @@ void PackListModel::moveSelectedUp(QItemSelectionModel& selection, JobHost& host
     if (selection.currentIndex().row() <= 0) {
         return;
     }
+    forgetUndo();
     moveSelectedRowsUp(rowCount(), selectedIn(selection), swapIn(selection));
 }
 
@@ -233,6 +239,7 @@ void PackListModel::moveSelectedDown(QItemSelectionModel& selection, JobHost& ho
     if (current < 0 || current >= m_names.size() - 1) {
         return;
     }
+    forgetUndo();
     moveSelectedRowsDown(rowCount(), selectedIn(selection), swapIn(selection));
 }
 
@@ -240,6 +247,7 @@ void PackListModel::sortEntries(bool ascending) {
     if (m_busy || m_names.isEmpty()) {
         return;
     }
+    keepForUndo();
     beginResetModel();
     QStringList names;
     QStringList directories;
@@ -250,6 +258,80 @@ void PackListModel::sortEntries(bool ascending) {
     m_names = std::move(names);
     m_directories = std::move(directories);
     endResetModel();
+}
+
+void PackListModel::keepForUndo() {
+    m_undo = Entries{m_names, m_directories, m_widest, m_secondWidest};
+}
+
+void PackListModel::undo() {
+    if (m_busy || !m_undo) {
+        return;
+    }
+    const Entries before = *std::exchange(m_undo, std::nullopt);
+    beginResetModel();
+    m_names = before.names;
+    m_directories = before.directories;
+    endResetModel();
+    m_widest = before.widest;
+    m_secondWidest = before.secondWidest;
+    setExtent(m_widest);
+}
+
+std::pair<int, int> PackListModel::moveRowsTo(QList<int> rows, int target) {
+    rows.removeIf([this](int row) { return row < 0 || row >= m_names.size(); });
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    if (m_busy || rows.isEmpty()) {
+        return {-1, -1};
+    }
+    forgetUndo();
+    QStringList names;
+    QStringList directories;
+    for (const int row : std::as_const(rows)) {
+        names.append(m_names.at(row));
+        directories.append(m_directories.at(row));
+    }
+    const auto before =
+        std::count_if(rows.cbegin(), rows.cend(), [target](int row) { return row < target; });
+    const int first = static_cast<int>(
+        std::min<qsizetype>(std::max(0, target) - before, m_names.size() - rows.size()));
+    beginResetModel();
+    for (auto row = rows.crbegin(); row != rows.crend(); ++row) {
+        m_names.removeAt(*row);
+        m_directories.removeAt(*row);
+    }
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        m_names.insert(first + i, names.at(i));
+        m_directories.insert(first + i, directories.at(i));
+    }
+    endResetModel();
+    return {first, first + static_cast<int>(names.size()) - 1};
+}
+
+QMimeData* PackListModel::rowsData(const QList<int>& rows) {
+    QStringList numbers;
+    for (const int row : rows) {
+        numbers.append(QString::number(row));
+    }
+    auto* data = new QMimeData;
+    data->setData(kRowsMimeType, numbers.join(QLatin1Char(',')).toLatin1());
+    return data;
+}
+
+QList<int> PackListModel::rowsIn(const QMimeData* data) {
+    QList<int> rows;
+    if (data == nullptr || !data->hasFormat(kRowsMimeType)) {
+        return rows;
+    }
+    for (const QByteArray& number : data->data(kRowsMimeType).split(',')) {
+        bool ok = false;
+        const int row = number.toInt(&ok);
+        if (ok) {
+            rows.append(row);
+        }
+    }
+    return rows;
 }
 
 void PackListModel::selectAll(QItemSelectionModel& selection) {

@@ -4,9 +4,12 @@
 #include <QItemSelectionModel>
 #include <QStringList>
 
+#include <optional>
+
 #include "core/text_helpers.h"
 
 class JobHost;
+class QMimeData;
 
 // The ordered files of the pack list: each entry a folder text ending in exactly one
 // "/" and a file name. Rows show the names; the tooltip is the full path. The edits
@@ -19,6 +22,7 @@ public:
     enum Roles { DirectoryRole = Qt::UserRole + 1, FullPathRole };
     static constexpr int kMaxEntries = 32767;
     static constexpr int kWideName = 3800;  // twips
+    static inline const QString kRowsMimeType = QStringLiteral("application/x-zarvo-pack-rows");
 
     explicit PackListModel(QObject* parent = nullptr);
 
@@ -50,6 +54,18 @@ public:
     // Files dropped from a file manager, in the order given.
     void dropPaths(const QStringList& paths, JobHost& host);
 
+    // Entries dragged within the list: `rows` (any order) move, in their order, to stand
+    // before the entry that was at `target` (the end when past it). The moved rows'
+    // new first and last rows, or -1 and -1 when nothing moved.
+    std::pair<int, int> moveRowsTo(QList<int> rows, int target);
+    // The drag's payload: the rows, and back.
+    static QMimeData* rowsData(const QList<int>& rows);
+    static QList<int> rowsIn(const QMimeData* data);
+
+    // The list as it was before the last Clear, Remove or sort; any other edit forgets it.
+    bool canUndo() const { return m_undo.has_value(); }
+    void undo();
+
     // Widest-name bookkeeping: widths in twips from the window's font.
     void setWidthFunction(TextWidthFn width) { m_width = std::move(width); }
     int horizontalExtent() const { return m_extent; }
@@ -76,6 +92,15 @@ private:
     static std::function<bool(int)> selectedIn(const QItemSelectionModel& selection);
     std::function<void(int, int)> swapIn(QItemSelectionModel& selection);
 
+    void keepForUndo();
+    void forgetUndo() { m_undo.reset(); }
+
+    struct Entries {
+        QStringList names;
+        QStringList directories;
+        int widest = 0;
+        int secondWidest = 0;
+    };
     QStringList m_names;
     QStringList m_directories;
     TextWidthFn m_width;
@@ -83,6 +108,7 @@ private:
     int m_secondWidest = 0;
     int m_extent = 0;
     bool m_busy = false;
+    std::optional<Entries> m_undo;
 };
 
 // A file that the pack list counts as present: a normal file, not hidden; a name with

@@ -104,6 +104,15 @@ QString absolutePathOf(const QString& path) {
     return QDir::cleanPath(fromNativePath(folder) + QLatin1Char('/') + path);
 }
 
+QUrl fileUrlOf(const QString& path) {
+    return QUrl::fromEncoded(QByteArrayLiteral("file://") +
+                             nativePath(path).toPercentEncoding("/"));
+}
+
+QString pathOfFileUrl(const QUrl& url) {
+    return fromNativePath(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+}
+
 QString readableName(const QString& name) {
     QString shown = name;
     for (QChar& unit : shown) {

@@ -3,12 +3,18 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 // Paths as the file system holds them: bytes, mostly UTF-8. A name that is not valid
 // UTF-8 keeps each stray byte as the code point U+DC80..U+DCFF in its QString, so it
 // comes back byte for byte and such a file is read and written like any other.
 QByteArray nativePath(const QString& path);
 QString fromNativePath(const QByteArray& bytes);
+
+// A file URL that carries the path's own bytes, and the path back from one (drags and
+// drops: a name that is not valid UTF-8 survives the trip).
+QUrl fileUrlOf(const QString& path);
+QString pathOfFileUrl(const QUrl& url);
 
 // `name` as a person can read it: each stray byte shown as U+FFFD.
 QString readableName(const QString& name);

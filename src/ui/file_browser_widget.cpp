@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QStorageInfo>
 #include <QToolButton>
@@ -35,11 +36,24 @@ QString fileSizeTooltip(const QString& name, quint64 bytes) {
 
 FileListWidget::FileListWidget(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
+    setDefaultDropAction(Qt::CopyAction);
     setMouseTracking(true);
 }
 
 int FileListWidget::rowUnder(const QPoint& position) const {
     return rowUnderPointer(*this, position);
+}
+
+QMimeData* FileListWidget::mimeData(const QList<QListWidgetItem*>& items) const {
+    QList<QUrl> urls;
+    for (const QListWidgetItem* item : items) {
+        urls.append(fileUrlOf(pathFor(item->data(Qt::UserRole).toString())));
+    }
+    auto* dragged = new QMimeData;
+    dragged->setUrls(urls);
+    return dragged;
 }
 
 QString FileListWidget::nameAt(int row) const {
@@ -137,6 +151,7 @@ FileBrowserWidget::FileBrowserWidget(OptionsModel& options, JobHost& host, QWidg
             m_popup->popup(at);
         }
     });
+    m_files->pathFor = [this](const QString& name) { return pathOf(name); };
     m_files->tooltipFor = [this](int row) {
         const QString name = m_files->nameAt(row);
         return fileSizeTooltip(name, GetFileLen(pathOf(name)));

@@ -26,6 +26,7 @@ public:
     QString nameAt(int row) const;
     void addName(const QString& name);
     std::function<QString(int row)> tooltipFor;
+    std::function<QString(const QString& name)> pathFor;
 
 Q_SIGNALS:
     void popupRequested(const QPoint& globalPosition, int row);
@@ -35,6 +36,10 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool viewportEvent(QEvent* event) override;
+
+public:
+    // The dragged files, as file URLs of their own bytes.
+    QMimeData* mimeData(const QList<QListWidgetItem*>& items) const override;
 };
 
 // The file browser on the left of the main window: volumes, folders, the files of the

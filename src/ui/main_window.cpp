@@ -106,6 +106,8 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
     connectJobs();
     // The desktop's quit key, live during a job too, when the File menu is closed.
     new QShortcut(QKeySequence::Quit, this, this, &QWidget::close, Qt::ApplicationShortcut);
+    // Undo of the pack list's last Clear, Remove or sort, from either window.
+    new QShortcut(QKeySequence::Undo, this, &m_packList, &PackListModel::undo);
     // F10 opens the File menu, as in other desktop programs.
     new QShortcut(QKeySequence(Qt::Key_F10), this,
                   [this] { m_menus->captionButtons().constFirst()->click(); });

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDrag>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -15,6 +16,7 @@
 #include "fileio/file_identity.h"
 #include "packlist/pack_list_file.h"
 #include "packlist/pack_list_model.h"
+#include "platform/native_path.h"
 #include "ui/skin_widget.h"
 
 namespace {
@@ -25,7 +27,7 @@ QStringList localPaths(const QMimeData* data) {
     QStringList paths;
     for (const QUrl& url : data->urls()) {
         if (url.isLocalFile()) {
-            paths.append(url.toLocalFile());
+            paths.append(pathOfFileUrl(url));
         }
     }
     return paths;
@@ -36,6 +38,8 @@ QStringList localPaths(const QMimeData* data) {
 PackListView::PackListView(QWidget* parent) : QListView(parent) {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setAcceptDrops(true);
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
     setDropIndicatorShown(false);
     setUniformItemSizes(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -74,19 +78,50 @@ void PackListView::keyPressEvent(QKeyEvent* event) {
     }
 }
 
+namespace {
+
+bool isWelcome(const QMimeData* data) {
+    return data->hasUrls() || data->hasFormat(PackListModel::kRowsMimeType);
+}
+
+}  // namespace
+
 void PackListView::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls()) {
+    if (isWelcome(event->mimeData())) {
         event->acceptProposedAction();
     }
 }
 
 void PackListView::dragMoveEvent(QDragMoveEvent* event) {
-    if (event->mimeData()->hasUrls()) {
+    if (isWelcome(event->mimeData())) {
         event->acceptProposedAction();
     }
 }
 
+// The list's own drag carries row numbers; the drop moves them, so the drag itself
+// removes nothing.
+void PackListView::startDrag(Qt::DropActions) {
+    QList<int> rows;
+    for (const QModelIndex& index : selectionModel()->selectedRows()) {
+        rows.append(index.row());
+    }
+    if (rows.isEmpty()) {
+        return;
+    }
+    auto* drag = new QDrag(this);
+    drag->setMimeData(PackListModel::rowsData(rows));
+    drag->exec(Qt::MoveAction);
+}
+
 void PackListView::dropEvent(QDropEvent* event) {
+    const QList<int> rows = PackListModel::rowsIn(event->mimeData());
+    if (!rows.isEmpty()) {
+        event->setDropAction(Qt::MoveAction);
+        event->accept();
+        const QModelIndex at = indexAt(event->position().toPoint());
+        Q_EMIT rowsDropped(rows, at.isValid() ? at.row() : model()->rowCount());
+        return;
+    }
     const QStringList paths = localPaths(event->mimeData());
     if (paths.isEmpty()) {
         return;  // no file list on offer
@@ -173,6 +208,14 @@ PackListWindow::PackListWindow(PackListModel& model, JobHost& host, QWidget* par
     connect(m_list, &PackListView::moveDownKey, this, [this] { moveDown(); });
     connect(m_list, &PackListView::pathsDropped, this,
             [this](const QStringList& paths) { m_model.dropPaths(paths, m_host); });
+    connect(m_list, &PackListView::rowsDropped, this, [this](const QList<int>& rows, int target) {
+        const auto [first, last] = m_model.moveRowsTo(rows, target);
+        if (first >= 0) {
+            m_list->selectionModel()->select(
+                QItemSelection(m_model.index(first), m_model.index(last)),
+                QItemSelectionModel::ClearAndSelect);
+        }
+    });
     connect(&m_model, &PackListModel::browserRefreshWanted, this,
             &PackListWindow::browserRefreshWanted);
     connect(&m_model, &PackListModel::extentChanged, this, [this](int pixels) {

@@ -30,6 +30,8 @@ public:
 Q_SIGNALS:
     void popupRequested(const QPoint& globalPosition, int row);
     void pathsDropped(const QStringList& paths);
+    // Entries dragged within the list, to stand before row `target`.
+    void rowsDropped(const QList<int>& rows, int target);
     void removeKey();
     void moveUpKey();
     void moveDownKey();
@@ -40,6 +42,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
 };
 
 // The "Pack List" window: the list and its editing buttons, popup menu and files.
