@@ -12,6 +12,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QTextDocument>
 #include <QTimer>
 #include <QtTest>
 
@@ -20,6 +22,7 @@
 
 #include "browse/file_manager_actions.h"
 #include "core/job_messages.h"
+#include "core/program_info.h"
 #include "platform/command_line.h"
 #include "platform/native_path.h"
 #include "platform/single_instance.h"
@@ -28,6 +31,7 @@
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
 #include "ui/file_browser_widget.h"
+#include "ui/help_window.h"
 #include "ui/main_chrome_widget.h"
 #include "ui/main_window.h"
 #include "ui/pack_list_window.h"
@@ -710,14 +714,23 @@ private Q_SLOTS:
         QVERIFY(!window.isVisible());
     }
 
-    void helpWithoutABrowserSaysSo() {
+    void helpWithoutABrowserShowsItsOwnWindow() {
         RecorderJobHost host;
         MainWindow window(&host);
         window.openDocument = [](const QString&) { return false; };
         window.helpCommand();
-        QCOMPARE(host.texts().size(), 1);
-        QVERIFY(host.texts().first().startsWith(QStringLiteral("No program to show '")));
-        QVERIFY(host.texts().first().contains(QStringLiteral("zarvo-help.html")));
+        window.helpCommand();  // the same window again
+        QVERIFY(host.messages.isEmpty());
+        const QList<HelpWindow*> shown = window.findChildren<HelpWindow*>();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown.first()->isVisible());
+        QVERIFY(shown.first()->browser()->toPlainText().contains(kProgramTitle));
+        QVERIFY(
+            shown.first()
+                ->browser()
+                ->document()
+                ->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("help/docked.png")))
+                .isValid());
     }
 
     void showPackListFollowsTheWindow() {

@@ -35,6 +35,7 @@
 #include "ui/custom_filter_dialog.h"
 #include "ui/custom_size_dialog.h"
 #include "ui/file_browser_widget.h"
+#include "ui/help_window.h"
 #include "ui/job_display_widget.h"
 #include "ui/job_host_dialog.h"
 #include "ui/main_chrome_widget.h"
@@ -655,9 +656,13 @@ void MainWindow::helpCommand() {
     if (!QFileInfo(help).isFile()) {
         m_messages->message(MessageIcon::Error, notFoundText(help));
     } else if (!openDocument(help)) {
-        m_messages->message(MessageIcon::Error,
-                            QStringLiteral("No program to show '") + help +
-                                QStringLiteral("' could be started. Open it in a web browser."));
+        // No program opens it: the page shows in our own window instead.
+        auto* window = findChild<HelpWindow*>();
+        if (window == nullptr) {
+            window = new HelpWindow(help, this);
+        }
+        window->show();
+        window->raise();
     }
 }
 

@@ -1,0 +1,22 @@
+#include "ui/help_window.h"
+
+#include <QFileInfo>
+#include <QTextBrowser>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "core/program_info.h"
+
+HelpWindow::HelpWindow(const QString& helpFile, QWidget* parent)
+    : QDialog(parent), m_browser(new QTextBrowser(this)) {
+    setObjectName(QStringLiteral("HelpWindow"));
+    setWindowTitle(kProgramTitle + QStringLiteral(" Help"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_browser->setOpenExternalLinks(true);
+    m_browser->setSearchPaths({QFileInfo(helpFile).absolutePath()});
+    m_browser->setSource(QUrl::fromLocalFile(helpFile));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_browser);
+    resize(760, 620);
+}
