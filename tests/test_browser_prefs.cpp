@@ -294,6 +294,34 @@ private Q_SLOTS:
         QVERIFY(host.messages.isEmpty());
     }
 
+    void theListFollowsTheDisk() {
+        const QString folder = freshFolder(path(QStringLiteral("follow")));
+        writeFile(folder + QStringLiteral("/a.mpg"), "a");
+        writeFile(folder + QStringLiteral("/b.mpg"), "b");
+        RecorderJobHost host;
+        MainWindow window(&host);
+        window.load();
+        window.setCurrentDir(folder);
+        FileBrowserWidget* browser = window.browser();
+        browser->fileList()->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
+        const QStringList chosen{QStringLiteral("b.mpg")};
+        writeFile(folder + QStringLiteral("/c.mpg"), "c");
+        QTRY_COMPARE(browser->fileList()->count(), 3);
+        QFile::remove(folder + QStringLiteral("/a.mpg"));
+        QTRY_COMPARE(browser->fileList()->count(), 2);
+        QCOMPARE(browser->selectedNames(), chosen);
+        QCOMPARE(browser->focusedPath(), folder + QStringLiteral("/b.mpg"));
+        // During a job the list stands still, and catches up once it ends.
+        browser->setBusy(true);
+        writeFile(folder + QStringLiteral("/d.mpg"), "d");
+        QTest::qWait(700);
+        QCOMPARE(browser->fileList()->count(), 2);
+        browser->setBusy(false);
+        QCOMPARE(browser->fileList()->count(), 3);
+        QCOMPARE(browser->selectedNames(), chosen);
+        QVERIFY(host.messages.isEmpty());
+    }
+
     void sizeTooltipsAndPopup() {
         QCOMPARE(fileSizeTooltip(QStringLiteral("big.mpeg"), 1234567),
                  QStringLiteral("big.mpeg (1,234,567 bytes)"));

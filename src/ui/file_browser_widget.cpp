@@ -7,6 +7,7 @@
 #include <QDBusMessage>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileSystemWatcher>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -14,6 +15,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QStorageInfo>
+#include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
 #include <QUrl>
@@ -105,8 +107,20 @@ FileBrowserWidget::FileBrowserWidget(OptionsModel& options, JobHost& host, QWidg
       m_folders(new QListWidget(this)),
       m_files(new FileListWidget(this)),
       m_patterns(new QComboBox(this)),
-      m_folderLabel(new QLabel(this)) {
+      m_folderLabel(new QLabel(this)),
+      m_watcher(new QFileSystemWatcher(this)),
+      m_settle(new QTimer(this)) {
     setFixedSize(254, 240);
+    // A burst of changes (a job's pieces, a copy) is listed at most about three times
+    // a second.
+    m_settle->setSingleShot(true);
+    m_settle->setInterval(300);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, m_settle, [this] {
+        if (!m_settle->isActive()) {
+            m_settle->start();
+        }
+    });
+    connect(m_settle, &QTimer::timeout, this, &FileBrowserWidget::followDisk);
     m_volumes->setObjectName(QStringLiteral("Drive1"));
     m_volumes->setGeometry(0, 0, 254, 24);
     m_folderLabel->setObjectName(QStringLiteral("seldir_lbl"));
@@ -230,6 +244,13 @@ void FileBrowserWidget::volumeChosen(int index) {
 
 void FileBrowserWidget::setFolder(const QString& folder) {
     m_currentDir = withoutTrailingSlashes(QDir::cleanPath(folder));
+    if (!m_watcher->directories().isEmpty()) {
+        m_watcher->removePaths(m_watcher->directories());
+    }
+    // Qt's watcher takes names as text: a folder it could not name is not watched.
+    if (readableName(m_currentDir) == m_currentDir && isDirectory(m_currentDir)) {
+        m_watcher->addPath(m_currentDir);
+    }
     const QString shown = fitPathToWidth(m_currentDir, 3800, twipsOf(m_folderLabel));
     m_folderLabel->setText(shown);
     m_folderLabel->setToolTip(m_currentDir);
@@ -270,8 +291,7 @@ void FileBrowserWidget::fillFolders() {
     }
 }
 
-void FileBrowserWidget::fillFiles() {
-    m_quietSelection = true;
+void FileBrowserWidget::listFiles() {
     m_files->clear();
     for (const QString& name : visibleEntries(m_currentDir)) {
         if (matchesFilePattern(readableName(name), m_patternList) &&
@@ -279,6 +299,37 @@ void FileBrowserWidget::fillFiles() {
             m_files->addName(name);
         }
     }
+}
+
+void FileBrowserWidget::followDisk() {
+    if (m_busy) {
+        m_diskChanged = true;
+        return;
+    }
+    m_diskChanged = false;
+    const QStringList selected = m_mirror;
+    const QListWidgetItem* focused = m_files->currentItem();
+    const QString current = focused == nullptr ? QString() : focused->data(Qt::UserRole).toString();
+    m_quietSelection = true;
+    fillFolders();
+    listFiles();
+    m_mirror.clear();
+    for (int row = 0; row < m_files->count(); ++row) {
+        const QString name = m_files->nameAt(row);
+        if (name == current) {
+            m_files->setCurrentRow(row, QItemSelectionModel::NoUpdate);
+        }
+        if (selected.contains(name)) {
+            m_files->item(row)->setSelected(true);
+            m_mirror.append(name);
+        }
+    }
+    m_quietSelection = false;
+}
+
+void FileBrowserWidget::fillFiles() {
+    m_quietSelection = true;
+    listFiles();
     m_quietSelection = false;
     if (m_files->count() > 0) {
         m_files->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);  // counts as a click
@@ -404,6 +455,10 @@ void FileBrowserWidget::properties() {
 }
 
 void FileBrowserWidget::setBusy(bool busy) {
+    m_busy = busy;
+    if (!busy && m_diskChanged) {
+        followDisk();
+    }
     for (QWidget* control : std::as_const(m_busyControls)) {
         control->setEnabled(!busy);
     }

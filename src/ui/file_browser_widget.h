@@ -10,6 +10,8 @@ class QComboBox;
 class QLabel;
 class QMenu;
 class QToolButton;
+class QFileSystemWatcher;
+class QTimer;
 
 // The size tooltip of a file: "name (1,234,567 bytes)", "name (0 byte)".
 QString fileSizeTooltip(const QString& name, quint64 bytes);
@@ -87,6 +89,10 @@ private:
     void volumeChosen(int index);
     void fillFolders();
     void fillFiles();
+    void listFiles();
+    // The shown folder changed on disk: listed again, the selection kept; during a job
+    // only once it has ended.
+    void followDisk();
     void patternChosen(int index);
     void clicked();  // any selection change of the file list counts as a click
 
@@ -103,4 +109,8 @@ private:
     QStringList m_patternList{QStringLiteral("*.*")};
     QStringList m_mirror;
     bool m_quietSelection = false;
+    bool m_busy = false;
+    bool m_diskChanged = false;
+    QFileSystemWatcher* m_watcher;
+    QTimer* m_settle;
 };
