@@ -76,6 +76,9 @@ MessageAnswer JobController::message(MessageIcon icon, const QString& text,
                                      MessageButtons buttons) {
     MessageAnswer answer = cancelAnswer(buttons);
     callOnWindowThread([&] {
+        if (m_sinceStart.isValid() && m_sinceStart.elapsed() >= kLongJobMs) {
+            Q_EMIT longJobSpoke(text);
+        }
         if (!m_unseen) {
             answer = m_messages.message(icon, text, buttons);
         }
@@ -134,6 +137,7 @@ bool JobController::begin(JobKind kind) {
     }
     m_kind = kind;
     m_unseen = false;
+    m_sinceStart.start();
     m_cancelRequested = false;
     Q_EMIT started(kind);
     return true;
@@ -165,6 +169,7 @@ void JobController::workerEnded() {
         m_worker.join();
     }
     m_workerRunning = false;
+    m_sinceStart.invalidate();
     showPendingReport();
     finish(m_workerOutcome);
     if (const std::function<void()> afterwards = std::exchange(m_afterWorker, {})) {

@@ -83,6 +83,9 @@ Q_SIGNALS:
     void customDirectoryRequested();
     // The job's thread has ended: a new job may start.
     void stopped();
+    // A job that has run a while has something to say (its result, a question): the
+    // desktop may want to hear of it when the window is out of sight.
+    void longJobSpoke(const QString& text);
 
 private:
     MessageAnswer message(MessageIcon icon, const QString& text, MessageButtons buttons) override;
@@ -114,7 +117,9 @@ private:
     JobKind m_kind = JobKind::None;
     bool m_armed = false;
     bool m_cancelArmed = false;
-    bool m_cancelRequested = false;  // the bar stands still from the click on
+    bool m_cancelRequested = false;
+    QElapsedTimer m_sinceStart;  // from the start of the job the window saw
+    static constexpr qint64 kLongJobMs = 10000;  // the bar stands still from the click on
     bool m_runInline = false;
     CancelRequest m_verifyCancel;
     std::atomic<bool> m_unseen{false};

@@ -34,6 +34,7 @@
 #include "ui/copyright_stamping_dialog.h"
 #include "ui/custom_filter_dialog.h"
 #include "ui/custom_size_dialog.h"
+#include "ui/desktop_notifier.h"
 #include "ui/file_browser_widget.h"
 #include "ui/help_window.h"
 #include "ui/job_display_widget.h"
@@ -105,6 +106,18 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
     connect(&m_options, &OptionsModel::storeFailed, this,
             [this](const QString& text) { m_messages->message(MessageIcon::Warning, text); });
     connectJobs();
+    // A long job's word reaches the user who turned to something else.
+    auto* notifier = new DesktopNotifier(this);
+    connect(m_jobs, &JobController::longJobSpoke, this, [this, notifier](const QString& text) {
+        if (QApplication::activeWindow() == nullptr) {
+            notifier->notify(kProgramTitle, text);
+        }
+    });
+    connect(notifier, &DesktopNotifier::clicked, this, [this] {
+        showNormal();
+        raise();
+        activateWindow();
+    });
     // The desktop's quit key, live during a job too, when the File menu is closed.
     new QShortcut(QKeySequence::Quit, this, this, &QWidget::close, Qt::ApplicationShortcut);
     // Undo of the pack list's last Clear, Remove or sort, from either window.
