@@ -10,6 +10,7 @@
 #include "ui/skin_widget.h"
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+    setPalette(skinPalette());
     setObjectName(QStringLiteral("Aboutfrm"));
     setWindowTitle(QStringLiteral("About ") + kProgramTitle);
     QStringList libraries;

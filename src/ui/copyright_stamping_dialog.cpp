@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "core/job_host.h"
+#include "ui/skin_widget.h"
 #include "unpack/stamping_texts.h"
 
 namespace {
@@ -23,6 +24,7 @@ CopyrightStampingDialog::CopyrightStampingDialog(JobHost& host, QWidget* parent)
       m_note(new QLabel(this)),
       m_save(new QPushButton(QStringLiteral("&Save"), this)) {
     setObjectName(QStringLiteral("copyrightstampingfrm"));
+    setPalette(skinPalette());
     setWindowTitle(QStringLiteral("Copyright Stamping"));
     setFixedSize(360, 240);
     (new QLabel(QStringLiteral("Copyright Text:"), this))->setGeometry(8, 6, 200, 18);

@@ -11,6 +11,7 @@
 
 #include "core/block_moves.h"
 #include "core/job_host.h"
+#include "ui/skin_widget.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ CustomFilterDialog::CustomFilterDialog(OptionsModel& options, JobHost& host, QWi
       m_patterns(new QLineEdit(kPatternPlaceholder, this)),
       m_popup(new QMenu(this)) {
     setObjectName(QStringLiteral("customfilefilterfrm"));
+    setPalette(skinPalette());
     setWindowTitle(QStringLiteral("Custom File Filter"));
     setFixedSize(380, 300);
     m_list->setObjectName(QStringLiteral("filtertype_lst"));

@@ -12,6 +12,7 @@
 
 #include "core/job_host.h"
 #include "options/options_model.h"
+#include "ui/skin_widget.h"
 
 CustomSizeDialog::CustomSizeDialog(OptionsModel& options, JobHost& host, bool prefsOpen,
                                    QWidget* parent)
@@ -21,6 +22,7 @@ CustomSizeDialog::CustomSizeDialog(OptionsModel& options, JobHost& host, bool pr
       m_prefsOpen(prefsOpen),
       m_choices(new QButtonGroup(this)) {
     setObjectName(QStringLiteral("customfilesizefrm"));
+    setPalette(skinPalette());
     setWindowTitle(QStringLiteral("Custom Unpack Size"));
     setFixedSize(330, 260);
 

@@ -6,10 +6,12 @@
 #include <QVBoxLayout>
 
 #include "core/program_info.h"
+#include "ui/skin_widget.h"
 
 HelpWindow::HelpWindow(const QString& helpFile, QWidget* parent)
     : QDialog(parent), m_browser(new QTextBrowser(this)) {
     setObjectName(QStringLiteral("HelpWindow"));
+    setPalette(skinPalette());
     setWindowTitle(kProgramTitle + QStringLiteral(" Help"));
     setAttribute(Qt::WA_DeleteOnClose);
     m_browser->setOpenExternalLinks(true);

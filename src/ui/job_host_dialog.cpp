@@ -1,6 +1,7 @@
 #include "ui/job_host_dialog.h"
 
 #include "core/program_info.h"
+#include "ui/skin_widget.h"
 
 #include <QMessageBox>
 
@@ -58,6 +59,7 @@ MessageAnswer DialogJobHost::message(MessageIcon icon, const QString& text,
                                      MessageButtons buttons) {
     QMessageBox box(boxIcon(icon), kProgramTitle, text, boxButtons(buttons), m_parent);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.setPalette(skinPalette());
     if (buttons == MessageButtons::NoYes) {
         box.setDefaultButton(QMessageBox::No);
     }

@@ -8,6 +8,7 @@
 
 #include "core/job_host.h"
 #include "options/options_model.h"
+#include "ui/skin_widget.h"
 
 // One page of the dialog, in the order of the page list, and the option it shows: the
 // option's list entries and the settings word each stands for.
@@ -74,6 +75,7 @@ PreferencesDialog::PreferencesDialog(OptionsModel& options, PreferencesChoosers&
       m_filetype(new QPushButton(QStringLiteral("Filetype..."), this)),
       m_filterCount(new QLineEdit(this)) {
     setObjectName(QStringLiteral("Preferencesfrm"));
+    setPalette(skinPalette());
     setWindowTitle(QStringLiteral("Preferences"));
     setFixedSize(620, 520);
     m_pages->setObjectName(QStringLiteral("PrefCmb"));

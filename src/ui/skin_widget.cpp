@@ -103,6 +103,36 @@ void applyOutline(QWidget& window, const WindowOutline& outline) {
     window.setMask(outlineRegion(outline));
 }
 
+QPalette skinPalette() {
+    QPalette palette;
+    const auto set = [&palette](QPalette::ColorRole role, const char* colour) {
+        palette.setColor(role, QColor(QLatin1String(colour)));
+    };
+    set(QPalette::Window, "#1b2633");
+    set(QPalette::WindowText, "#dbe5ee");
+    set(QPalette::Base, "#101820");
+    set(QPalette::AlternateBase, "#16202a");
+    set(QPalette::Text, "#e8eef4");
+    set(QPalette::Button, "#2c3d4f");
+    set(QPalette::ButtonText, "#dbe5ee");
+    set(QPalette::Highlight, "#23877a");
+    set(QPalette::HighlightedText, "#ffffff");
+    set(QPalette::ToolTipBase, "#2c3d4f");
+    set(QPalette::ToolTipText, "#dbe5ee");
+    set(QPalette::Link, "#35b3a2");
+    set(QPalette::PlaceholderText, "#8ea3b6");
+    set(QPalette::Light, "#45607a");
+    set(QPalette::Midlight, "#3a5168");
+    set(QPalette::Mid, "#33475b");
+    set(QPalette::Dark, "#101820");
+    set(QPalette::Shadow, "#05080b");
+    for (const QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        palette.setColor(QPalette::Disabled, role, QColor(QStringLiteral("#6b7f92")));
+    }
+    return palette;
+}
+
 QString skinStyleSheet() {
     return QStringLiteral(
         "QLabel, QCheckBox { color: #dbe5ee; }"

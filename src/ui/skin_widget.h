@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QPalette>
+
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -31,6 +33,9 @@ void applyOutline(QWidget& window, const WindowOutline& outline);
 
 // The controls of a skinned window, light on its dark background.
 QString skinStyleSheet();
+// The skin's colours for the program's own dialogs and message boxes. A palette does
+// not reach child windows, so the system's file dialogs keep the system's look.
+QPalette skinPalette();
 
 enum class ButtonPicture { Normal, Hover, Pressed };
 

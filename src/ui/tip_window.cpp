@@ -8,12 +8,14 @@
 
 #include "core/tips.h"
 #include "options/options_model.h"
+#include "ui/skin_widget.h"
 
 TipWindow::TipWindow(const QString& tipsFile, OptionsModel& options, QWidget* parent)
     : QWidget(parent, Qt::Window),
       m_tip(new QLabel(this)),
       m_showAtStartup(new QCheckBox(QStringLiteral("&Show Tips at Startup"), this)) {
     setObjectName(QStringLiteral("Tipfrm"));
+    setPalette(skinPalette());
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Tarvik Zarvo Tip of the Day"));
     setFixedSize(420, 200);
