@@ -18,9 +18,11 @@
 #include <cstdio>
 
 #include "core/job_host.h"
+#include "core/program_info.h"
 #include "core/tips.h"
 #include "ui/custom_filter_dialog.h"
 #include "ui/file_browser_widget.h"
+#include "ui/help_window.h"
 #include "ui/main_chrome_widget.h"
 #include "ui/main_window.h"
 #include "ui/pack_list_window.h"
@@ -183,6 +185,14 @@ int main(int argc, char* argv[]) {
                 out + QStringLiteral("/preferences_page_%1.png").arg(page, 2, 10, QLatin1Char('0')),
                 {&prefs});
         }
+    }
+    {
+        HelpWindow help(helpFilePath());
+        help.setAttribute(Qt::WA_DeleteOnClose, false);
+        help.show();
+        help.move(60, 60);
+        QTest::qWait(300);
+        shoot(out + QStringLiteral("/help_window.png"), {&help});
     }
     {
         TipWindow tips(tipsFilePath(), window.options());

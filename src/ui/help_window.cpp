@@ -14,6 +14,11 @@ HelpWindow::HelpWindow(const QString& helpFile, QWidget* parent)
     setPalette(skinPalette());
     setWindowTitle(kProgramTitle + QStringLiteral(" Help"));
     setAttribute(Qt::WA_DeleteOnClose);
+    // The page is drawn for paper, as a web browser shows it; only the frame is dark.
+    QPalette paper = m_browser->palette();
+    paper.setColor(QPalette::Base, Qt::white);
+    paper.setColor(QPalette::Text, QColor(QStringLiteral("#1d2935")));
+    m_browser->setPalette(paper);
     m_browser->setOpenExternalLinks(true);
     m_browser->setSearchPaths({QFileInfo(helpFile).absolutePath()});
     m_browser->setSource(QUrl::fromLocalFile(helpFile));
