@@ -24,14 +24,17 @@ void hover(QWidget* widget, QPoint at) {
 }
 
 // Press, move and release a mouse button on a drag handle.
-void drag(QWidget* handle, QPoint by) {
+// `held` false: the release went to the window manager, the move comes without it.
+void drag(QWidget* handle, QPoint by, bool held = true) {
     const QPoint at(handle->width() / 2, handle->height() / 2);
     QTest::mousePress(handle, Qt::LeftButton, {}, at);
     QMouseEvent move(QEvent::MouseMove, QPointF(at + by),
                      QPointF(handle->mapToGlobal(QPoint(0, 0)) + at + by), Qt::NoButton,
-                     Qt::LeftButton, Qt::NoModifier);
+                     held ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(handle, &move);
-    QTest::mouseRelease(handle, Qt::LeftButton, {}, at + by);
+    if (held) {
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, at + by);
+    }
 }
 
 }  // namespace
@@ -158,6 +161,12 @@ private Q_SLOTS:
         w.main.chrome()->magnetCommand();
         QVERIFY(w.main.options().isOn(SettingId::Magnet));
         QCOMPARE(w.list.pos(), QPoint(w.main.x() + w.main.width(), freed.y()));
+        // A release lost to the window manager ends the drag: the pointer moving on
+        // without the button takes no window along.
+        const QPoint before = w.main.pos();
+        drag(w.main.chrome()->caption(), QPoint(-80, 268), false);
+        QCOMPARE(w.main.pos(), before);
+        QVERIFY(!w.main.findChild<WindowDragger*>()->dragging());
     }
 
     void largerFontsMoveTheJobButtons() {

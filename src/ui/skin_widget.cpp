@@ -298,8 +298,12 @@ WindowDragger::WindowDragger(QWidget& window, const QList<QWidget*>& handles)
 bool WindowDragger::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::MouseButtonPress: {
+            const auto* press = static_cast<QMouseEvent*>(event);
+            if (press->button() != Qt::LeftButton) {
+                break;
+            }
             m_dragging = true;
-            m_last = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+            m_last = press->globalPosition().toPoint();
             if (pressed) {
                 pressed();
             }
@@ -309,10 +313,19 @@ bool WindowDragger::eventFilter(QObject* watched, QEvent* event) {
             if (hovered) {
                 hovered();
             }
+            const auto* move = static_cast<QMouseEvent*>(event);
+            // A release the window manager kept from us ends the drag here: a move
+            // without the button must not carry the window along.
+            if (m_dragging && !move->buttons().testFlag(Qt::LeftButton)) {
+                m_dragging = false;
+                if (released) {
+                    released();
+                }
+            }
             if (!m_dragging) {
                 break;
             }
-            const QPoint now = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+            const QPoint now = move->globalPosition().toPoint();
             const QPoint delta = now - m_last;
             m_last = now;
             m_window.move(m_window.pos() + delta);
