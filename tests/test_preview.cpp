@@ -217,9 +217,12 @@ private Q_SLOTS:
     void deviceTypeByExtension_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("type");
-        QTest::newRow("avi") << "a.AVI" << "AviVideo";
-        QTest::newRow("mpeg") << "a.mpg" << "MPEGVideo";
-        QTest::newRow("vob") << "a.VOB" << "MPEGVideo";
+        QTest::newRow("avi") << "a.AVI"
+                             << "AviVideo";
+        QTest::newRow("mpeg") << "a.mpg"
+                              << "MPEGVideo";
+        QTest::newRow("vob") << "a.VOB"
+                             << "MPEGVideo";
     }
     void deviceTypeByExtension() {
         QFETCH(QString, name);

@@ -118,7 +118,7 @@ private:
     bool m_armed = false;
     bool m_cancelArmed = false;
     bool m_cancelRequested = false;
-    QElapsedTimer m_sinceStart;  // from the start of the job the window saw
+    QElapsedTimer m_sinceStart;                  // from the start of the job the window saw
     static constexpr qint64 kLongJobMs = 10000;  // the bar stands still from the click on
     bool m_runInline = false;
     CancelRequest m_verifyCancel;

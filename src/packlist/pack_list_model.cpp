@@ -278,6 +278,11 @@ void PackListModel::undo() {
     setExtent(m_widest);
 }
 
+Qt::ItemFlags PackListModel::flags(const QModelIndex& index) const {
+    const Qt::ItemFlags plain = QAbstractListModel::flags(index);
+    return index.isValid() ? plain | Qt::ItemIsDragEnabled : plain | Qt::ItemIsDropEnabled;
+}
+
 std::pair<int, int> PackListModel::moveRowsTo(QList<int> rows, int target) {
     rows.removeIf([this](int row) { return row < 0 || row >= m_names.size(); });
     std::sort(rows.begin(), rows.end());

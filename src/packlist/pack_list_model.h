@@ -28,6 +28,8 @@ public:
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    // Entries can be dragged (to reorder them); drops land between them.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     QString directory(int row) const { return m_directories.at(row); }
     QString name(int row) const { return m_names.at(row); }
