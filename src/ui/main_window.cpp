@@ -126,15 +126,13 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
     new QShortcut(QKeySequence(Qt::Key_F10), this,
                   [this] { m_menus->captionButtons().constFirst()->click(); });
     // Escape cancels a job from either window, as the cancel button does; between jobs
-    // it stays with the dialogs and menus.
-    for (QWidget* window : {static_cast<QWidget*>(this), static_cast<QWidget*>(m_packListWindow)}) {
-        auto* escape =
-            new QShortcut(QKeySequence(Qt::Key_Escape), window, this, &MainWindow::cancelByKey);
-        escape->setEnabled(false);
-        const auto follow = [this, escape] { escape->setEnabled(m_jobs->busy()); };
-        connect(m_jobs, &JobController::started, escape, follow);
-        connect(m_jobs, &JobController::stopped, escape, follow);
-    }
+    // it stays with the dialogs and menus, and a question on screen keeps it too.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &MainWindow::cancelByKey,
+                                 Qt::ApplicationShortcut);
+    escape->setEnabled(false);
+    const auto follow = [this, escape] { escape->setEnabled(m_jobs->busy()); };
+    connect(m_jobs, &JobController::started, escape, follow);
+    connect(m_jobs, &JobController::stopped, escape, follow);
 
     chooseFolder = [this](const QString& prompt, const QString& start) {
         return QFileDialog::getExistingDirectory(this, prompt, start);
