@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <ranges>
 
 #include <sys/stat.h>
 
@@ -302,9 +303,9 @@ std::pair<int, int> PackListModel::moveRowsTo(QList<int> rows, int target) {
     const int first = static_cast<int>(
         std::min<qsizetype>(std::max(0, target) - before, m_names.size() - rows.size()));
     beginResetModel();
-    for (auto row = rows.crbegin(); row != rows.crend(); ++row) {
-        m_names.removeAt(*row);
-        m_directories.removeAt(*row);
+    for (qsizetype i = rows.size(); i-- > 0;) {  // from the back: the rows before stay put
+        m_names.removeAt(rows.at(i));
+        m_directories.removeAt(rows.at(i));
     }
     for (qsizetype i = 0; i < names.size(); ++i) {
         m_names.insert(first + i, names.at(i));

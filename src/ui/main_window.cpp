@@ -108,7 +108,7 @@ MainWindow::MainWindow(JobHost* messages, QWidget* parent)
     connectJobs();
     // A long job's word reaches the user who turned to something else.
     auto* notifier = new DesktopNotifier(this);
-    connect(m_jobs, &JobController::longJobSpoke, this, [this, notifier](const QString& text) {
+    connect(m_jobs, &JobController::longJobSpoke, this, [notifier](const QString& text) {
         if (QApplication::activeWindow() == nullptr) {
             notifier->notify(kProgramTitle, text);
         }
