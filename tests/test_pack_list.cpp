@@ -1,8 +1,11 @@
 #include <QAbstractItemModelTester>
 #include <QDir>
 #include <QMenu>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <memory>
 
 #include "packlist/pack_list_file.h"
 #include "packlist/pack_list_model.h"
@@ -192,9 +195,8 @@ private Q_SLOTS:
         QFETCH(int, first);
         PackListModel model;
         fill(model, 5);
-        QCOMPARE(
-            model.moveRowsTo(PackListModel::rowsIn(PackListModel::rowsData(rows)), target).first,
-            first);
+        const std::unique_ptr<QMimeData> dragged(PackListModel::rowsData(rows));
+        QCOMPARE(model.moveRowsTo(PackListModel::rowsIn(dragged.get()), target).first, first);
         QString shown;
         for (int row = 0; row < model.rowCount(); ++row) {
             QCOMPARE(model.directory(row), QStringLiteral("/d%1/").arg(model.name(row).mid(1, 1)));
