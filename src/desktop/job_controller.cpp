@@ -238,13 +238,10 @@ void JobController::startUnpack(const QStringList& entries, const QString& outpu
     if (!begin(JobKind::Unpack)) {
         return;
     }
-    run([this, entries, options,
-         rule = m_options.splitRule()]() mutable { return m_unpack.run(entries, options, rule); },
-        [this] {
-            if (m_unpack.customDirectoryRequested()) {
-                Q_EMIT customDirectoryRequested();
-            }
-        });
+    // The destination question was settled above: the job asks it no more.
+    run([this, entries, options, rule = m_options.splitRule()]() mutable {
+        return m_unpack.run(entries, options, rule);
+    });
 }
 
 void JobController::cancel() {

@@ -242,6 +242,18 @@ void FileBrowserWidget::volumeChosen(int index) {
     }
 }
 
+namespace {
+
+// The folder's names without hidden ones, in reading order; names that are not valid
+// UTF-8 too, which Qt's own listing leaves out.
+QStringList visibleEntries(const QString& folder) {
+    QStringList names = entryNames(folder);
+    names.removeIf([](const QString& name) { return name.startsWith(QLatin1Char('.')); });
+    return naturallySorted(names);
+}
+
+}  // namespace
+
 void FileBrowserWidget::setFolder(const QString& folder) {
     m_currentDir = withoutTrailingSlashes(QDir::cleanPath(folder));
     if (!m_watcher->directories().isEmpty()) {
@@ -259,30 +271,19 @@ void FileBrowserWidget::setFolder(const QString& folder) {
     if (volume >= 0) {
         m_volumes->setCurrentIndex(volume);
     }
-    fillFolders();
-    fillFiles();
+    const QStringList names = visibleEntries(m_currentDir);  // one listing for both lists
+    fillFolders(names);
+    fillFiles(names);
     Q_EMIT currentDirChanged(m_currentDir);
 }
 
-namespace {
-
-// The folder's names without hidden ones, in reading order; names that are not valid
-// UTF-8 too, which Qt's own listing leaves out.
-QStringList visibleEntries(const QString& folder) {
-    QStringList names = entryNames(folder);
-    names.removeIf([](const QString& name) { return name.startsWith(QLatin1Char('.')); });
-    return naturallySorted(names);
-}
-
-}  // namespace
-
-void FileBrowserWidget::fillFolders() {
+void FileBrowserWidget::fillFolders(const QStringList& names) {
     m_folders->clear();
     if (m_currentDir != QLatin1String("/")) {
         auto* up = new QListWidgetItem(QStringLiteral(".."), m_folders);
         up->setData(Qt::UserRole, QFileInfo(m_currentDir).path());
     }
-    for (const QString& name : visibleEntries(m_currentDir)) {
+    for (const QString& name : names) {
         const QString path = joinPath(m_currentDir, name);
         if (isDirectory(path)) {
             auto* item = new QListWidgetItem(readableName(name), m_folders);
@@ -291,9 +292,9 @@ void FileBrowserWidget::fillFolders() {
     }
 }
 
-void FileBrowserWidget::listFiles() {
+void FileBrowserWidget::listFiles(const QStringList& names) {
     m_files->clear();
-    for (const QString& name : visibleEntries(m_currentDir)) {
+    for (const QString& name : names) {
         if (matchesFilePattern(readableName(name), m_patternList) &&
             isRegularFile(joinPath(m_currentDir, name))) {
             m_files->addName(name);
@@ -311,8 +312,9 @@ void FileBrowserWidget::followDisk() {
     const QListWidgetItem* focused = m_files->currentItem();
     const QString current = focused == nullptr ? QString() : focused->data(Qt::UserRole).toString();
     m_quietSelection = true;
-    fillFolders();
-    listFiles();
+    const QStringList names = visibleEntries(m_currentDir);
+    fillFolders(names);
+    listFiles(names);
     m_mirror.clear();
     for (int row = 0; row < m_files->count(); ++row) {
         const QString name = m_files->nameAt(row);
@@ -327,9 +329,9 @@ void FileBrowserWidget::followDisk() {
     m_quietSelection = false;
 }
 
-void FileBrowserWidget::fillFiles() {
+void FileBrowserWidget::fillFiles(const QStringList& names) {
     m_quietSelection = true;
-    listFiles();
+    listFiles(names);
     m_quietSelection = false;
     if (m_files->count() > 0) {
         m_files->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);  // counts as a click
@@ -339,7 +341,7 @@ void FileBrowserWidget::fillFiles() {
 }
 
 void FileBrowserWidget::refresh() {
-    fillFiles();
+    fillFiles(visibleEntries(m_currentDir));
 }
 
 bool FileBrowserWidget::loadFilters() {
@@ -366,7 +368,7 @@ void FileBrowserWidget::patternChosen(int index) {
         return;
     }
     m_patternList = patternList(m_options.fileFilter(index + 1).patterns);
-    fillFiles();
+    fillFiles(visibleEntries(m_currentDir));
 }
 
 QString FileBrowserWidget::pathOf(const QString& name) const {

@@ -87,9 +87,10 @@ private:
     void buildPopup();
     void fillVolumes();
     void volumeChosen(int index);
-    void fillFolders();
-    void fillFiles();
-    void listFiles();
+    // The lists from one listing of the folder (visible names, in reading order).
+    void fillFolders(const QStringList& names);
+    void fillFiles(const QStringList& names);
+    void listFiles(const QStringList& names);
     // The shown folder changed on disk: listed again, the selection kept; during a job
     // only once it has ended.
     void followDisk();
