@@ -9,8 +9,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
-#include <QtTest>
 
 #include "browse/file_filters.h"
 #include "platform/native_path.h"

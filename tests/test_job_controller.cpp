@@ -1,7 +1,7 @@
 #include <QDir>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include "core/job_messages.h"
 #include "desktop/job_controller.h"

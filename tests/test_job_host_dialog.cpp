@@ -1,8 +1,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 
 #include "ui/job_host_dialog.h"
 

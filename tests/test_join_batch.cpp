@@ -1,7 +1,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"

@@ -12,10 +12,10 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QTimer>
-#include <QtTest>
 
 #include <sys/stat.h>
 #include <unistd.h>

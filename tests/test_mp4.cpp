@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include "fileio/file64.h"
 #include "preview/module_multimedia.h"

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QStorageInfo>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include "fileio/file64.h"
 #include "support/media_probe.h"

@@ -3,7 +3,7 @@
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include "fileio/file64.h"
 #include "mpeg/mpeg_stream.h"

@@ -1,7 +1,7 @@
 #include <QDir>
 #include <QLocale>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <sys/mount.h>
 

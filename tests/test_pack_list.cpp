@@ -2,8 +2,9 @@
 #include <QDir>
 #include <QMenu>
 #include <QMimeData>
+#include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 

@@ -1,8 +1,8 @@
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
-#include <QtTest>
 
 #include "preview/module_multimedia.h"
 #include "preview/mpv_command_interface.h"

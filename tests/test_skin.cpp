@@ -1,7 +1,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QListView>
-#include <QtTest>
+#include <QTest>
 
 #include "settings/settings_store.h"
 #include "support/recorder_job_host.h"

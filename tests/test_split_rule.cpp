@@ -1,7 +1,7 @@
 #include <QDir>
 #include <QLocale>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include "rules/split_rule.h"
 #include "settings/settings_store.h"

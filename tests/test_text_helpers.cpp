@@ -1,5 +1,5 @@
 #include <QLocale>
-#include <QtTest>
+#include <QTest>
 
 #include "core/text_helpers.h"
 

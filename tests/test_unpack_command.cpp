@@ -2,7 +2,7 @@
 #include <QLocale>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <sys/mount.h>
 

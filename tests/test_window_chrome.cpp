@@ -1,4 +1,4 @@
-#include <QtTest>
+#include <QTest>
 
 #include "desktop/pack_list_docking.h"
 #include "desktop/window_chrome.h"

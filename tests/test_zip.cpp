@@ -1,7 +1,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include "fileio/file64.h"
 #include "support/checked_files.h"
