@@ -261,20 +261,16 @@ private Q_SLOTS:
         for (const QString& name : pieces) {
             const QString piece = folder + QLatin1Char('/') + name;
             paths << piece;
-            QVERIFY2(
-                probe(piece, {QStringLiteral("-show_entries"), QStringLiteral("format=format_name"),
-                              QStringLiteral("-of"), QStringLiteral("csv=p=0")})
-                    .contains(QStringLiteral("mp4")),
-                qPrintable(name));
+            // The container, the first picture's type and the picture's length, in one call.
+            const QMap<QString, QString> fields = probeFields(
+                piece, QStringLiteral("format=format_name:stream=duration:frame=pict_type"),
+                {QStringLiteral("-select_streams"), QStringLiteral("v:0"),
+                 QStringLiteral("-read_intervals"), QStringLiteral("%+#1")});
+            QVERIFY2(fields.value(QStringLiteral("format_name")).contains(QStringLiteral("mp4")),
+                     qPrintable(name));
+            QCOMPARE(fields.value(QStringLiteral("pict_type")), QStringLiteral("I"));
             QCOMPARE(decodeErrors(piece), QString());
-            QCOMPARE(
-                probe(piece, {QStringLiteral("-select_streams"), QStringLiteral("v"),
-                              QStringLiteral("-show_entries"), QStringLiteral("frame=pict_type"),
-                              QStringLiteral("-read_intervals"), QStringLiteral("%+#1"),
-                              QStringLiteral("-of"), QStringLiteral("csv=p=0")})
-                    .section(QLatin1Char(','), 0, 0),
-                QStringLiteral("I"));
-            const double length = probedDuration(piece, QStringLiteral("v:0"));
+            const double length = fields.value(QStringLiteral("duration")).toDouble();
             QVERIFY2(length > 0, qPrintable(name));
             videoLength += length;
         }

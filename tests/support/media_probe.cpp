@@ -22,6 +22,21 @@ QString probe(const QString& file, const QStringList& what) {
         .trimmed();
 }
 
+QMap<QString, QString> probeFields(const QString& file, const QString& entries,
+                                   const QStringList& what) {
+    QMap<QString, QString> fields;
+    const QString printed =
+        probe(file, what + QStringList{QStringLiteral("-show_entries"), entries,
+                                       QStringLiteral("-of"), QStringLiteral("default=nw=1")});
+    for (const QString& line : printed.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QString name = line.section(QLatin1Char('='), 0, 0);
+        if (!fields.contains(name)) {
+            fields.insert(name, line.section(QLatin1Char('='), 1));
+        }
+    }
+    return fields;
+}
+
 double probedDuration(const QString& file, const QString& stream) {
     const QStringList select =
         stream.isEmpty()

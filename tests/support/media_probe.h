@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -10,6 +11,10 @@
 
 // What ffprobe prints for `what` (its options before the file), trimmed.
 QString probe(const QString& file, const QStringList& what);
+// The first value ffprobe prints for each of `entries` ("format=format_name:stream=duration"),
+// by field name, from one call; `what` comes before them (a stream choice, an interval).
+QMap<QString, QString> probeFields(const QString& file, const QString& entries,
+                                   const QStringList& what = {});
 // The file's duration in seconds, or a stream's ("v:0", "a:0").
 double probedDuration(const QString& file, const QString& stream = QString());
 // Where the last packet of a stream ends, in seconds.
