@@ -22,6 +22,7 @@ constexpr quint64 kMaxBuffer = 1024 * 1024;
 // Shaped steps are whole MiB where they can be: that covers the sizes the file systems
 // share in (ZFS's default record size among them).
 constexpr quint64 kSharingUnit = 1024 * 1024;
+constexpr quint64 kLargestSharedStep = 64 * kSharingUnit;
 // Blocks a checksummed copy may read ahead of its digests.
 constexpr size_t kPipelineBlocks = 8;
 constexpr size_t kMaxDigests = 2;
@@ -186,9 +187,16 @@ void ChunkTransfer::settleDigest(const Sha256& digest) {
 
 void ChunkTransfer::start(quint64 total, quint64 largestStep) {
     m_total = total;
-    m_buffer.resize(std::clamp<quint64>(largestStep, 1, kMaxBuffer));
+    const quint64 bufferSize = std::clamp<quint64>(largestStep, 1, kMaxBuffer);
+    if (bufferSize != m_bufferSize) {
+        // Not cleared: a job the kernel copies never touches it, so its pages never fault.
+        m_buffer = std::make_unique_for_overwrite<char[]>(bufferSize);
+        m_bufferSize = bufferSize;
+    }
     settleDigests();
     m_held = 0;
+    m_sharingScale = 1;
+    m_lastAlignedStep.reset();
     m_feedback.start();
 }
 
@@ -211,7 +219,18 @@ quint64 ChunkTransfer::sharingStep(int in, int out, quint64 chunk, quint64 remai
     }
     const quint64 unit =
         chunk >= kSharingUnit && kSharingUnit % m_blockSize == 0 ? kSharingUnit : m_blockSize;
-    return std::min(remaining, std::max(unit, chunk / unit * unit));
+    const quint64 grown = std::min(chunk * growSharing(chunk), std::max(chunk, kLargestSharedStep));
+    return std::min(remaining, std::max(unit, grown / unit * unit));
+}
+
+// Faster than 50 bytes a nanosecond is faster than memory: the blocks were shared.
+quint64 ChunkTransfer::growSharing(quint64 chunk) {
+    const auto now = std::chrono::steady_clock::now();
+    const auto sharedPace = std::chrono::nanoseconds(chunk * m_sharingScale / 50);
+    const bool quick = m_lastAlignedStep && now - *m_lastAlignedStep < sharedPace;
+    m_sharingScale = quick ? std::min<quint64>(m_sharingScale * 2, 64) : 1;
+    m_lastAlignedStep = now;
+    return m_sharingScale;
 }
 
 bool ChunkTransfer::copy(int in, int out, quint64 bytes, const QString& source,
@@ -221,7 +240,7 @@ bool ChunkTransfer::copy(int in, int out, quint64 bytes, const QString& source,
         return hashedCopy(in, out, bytes, source, output, failure, digests);
     }
     const File64::Transfer transfer =
-        m_files.transfer(in, out, bytes, m_buffer.data(), m_buffer.size());
+        m_files.transfer(in, out, bytes, m_buffer.get(), m_bufferSize);
     if (transfer.writeError != 0) {
         *failure = writeErrorText(output, errorText(transfer.writeError));
         return false;
@@ -237,12 +256,12 @@ bool ChunkTransfer::copy(int in, int out, quint64 bytes, const QString& source,
 bool ChunkTransfer::hashedCopy(int in, int out, quint64 bytes, const QString& source,
                                const QString& output, QString* failure,
                                std::initializer_list<Sha256*> digests) {
-    if (!m_digests || m_digests->blockSize() != m_buffer.size()) {
-        m_digests = std::make_unique<DigestPipeline>(m_buffer.size());
+    if (!m_digests || m_digests->blockSize() != m_bufferSize) {
+        m_digests = std::make_unique<DigestPipeline>(m_bufferSize);
     }
     for (quint64 done = 0; done < bytes;) {
         char* block = m_digests->nextBlock();
-        const quint64 step = std::min<quint64>(m_buffer.size(), bytes - done);
+        const quint64 step = std::min<quint64>(m_bufferSize, bytes - done);
         int readError = 0;
         const quint64 got = m_files.GetBytes(in, block, step, &readError);
         m_digests->post(got, digests);
@@ -264,8 +283,8 @@ bool ChunkTransfer::rewrittenCopy(int in, int out, quint64 bytes, bool endOfInpu
                                   const QString& output, QString* failure,
                                   std::initializer_list<Sha256*> digests) {
     for (quint64 done = 0; done < bytes;) {
-        const quint64 step = std::min<quint64>(m_buffer.size(), bytes - done);
-        m_rewriting.resize(std::max(m_rewriting.size(), holdLimit + m_buffer.size()));
+        const quint64 step = std::min<quint64>(m_bufferSize, bytes - done);
+        m_rewriting.resize(std::max<size_t>(m_rewriting.size(), holdLimit + m_bufferSize));
         int readError = 0;
         const quint64 got = m_files.GetBytes(
             in, reinterpret_cast<char*>(m_rewriting.data() + m_held), step, &readError);

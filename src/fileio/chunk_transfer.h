@@ -3,9 +3,11 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <chrono>
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/job_outcome.h"
@@ -43,6 +45,8 @@ public:
     // where the chunk allows); at offsets equal within a block but off a boundary, the
     // short way to the next one. Elsewhere, and for chunks under 1,000,000 bytes (the
     // slow rates keep their steps), the chunk as it is. The last step takes the rest.
+    // While aligned steps come faster than memory could copy them (the blocks are being
+    // shared), the chunk grows, up to 64 MiB: each call is a file-system transaction.
     quint64 sharingStep(int in, int out, quint64 chunk, quint64 remaining);
     static constexpr quint64 kSharingChunk = 1000000;
 
@@ -74,16 +78,20 @@ public:
 private:
     bool hashedCopy(int in, int out, quint64 bytes, const QString& source, const QString& output,
                     QString* failure, std::initializer_list<Sha256*> digests);
+    quint64 growSharing(quint64 chunk);
 
     File64& m_files;
     JobHost& m_host;
     const CancelRequest& m_cancel;
     ProgressFeedback m_feedback;
-    std::vector<char> m_buffer;
+    std::unique_ptr<char[]> m_buffer;
+    quint64 m_bufferSize = 0;
     std::unique_ptr<DigestPipeline> m_digests;  // a checksummed copy's buffers and summers
     std::vector<unsigned char> m_rewriting;     // a rewriting copy's buffer, kept bytes first
     size_t m_held = 0;
     quint64 m_total = 0;
     int m_blockSizeOf = -1;  // the output handle m_blockSize was read from
     quint64 m_blockSize = 0;
+    quint64 m_sharingScale = 1;  // how many chunks an aligned step takes
+    std::optional<std::chrono::steady_clock::time_point> m_lastAlignedStep;
 };

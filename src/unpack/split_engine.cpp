@@ -1,6 +1,7 @@
 #include "unpack/split_engine.h"
 
 #include <cerrno>
+#include <optional>
 
 #include <QFile>
 #include <QFileInfo>
@@ -104,8 +105,12 @@ JobOutcome SplitEngine::splitSource(const SplitJob& job, const SplitSource& sour
         return fail(QStringLiteral("Error reading '") + source.fileToSplit + QLatin1Char('\'') +
                     QLatin1Char('.') + kUnpackingAborted);
     }
-    Sha256 sourceDigest;
-    m_sourceDigest = job.checksum ? &sourceDigest : nullptr;
+    // Made only when asked for: setting up OpenSSL costs more than a shared piece.
+    std::optional<Sha256> sourceDigest;
+    if (job.checksum) {
+        sourceDigest.emplace();
+    }
+    m_sourceDigest = sourceDigest ? &*sourceDigest : nullptr;
     m_manifest.clear();
     for (quint64 number = 1; number <= spans.size(); ++number) {
         const JobOutcome outcome = writePiece(job, source, *plan, number, spans[number - 1], batch);
@@ -118,7 +123,7 @@ JobOutcome SplitEngine::splitSource(const SplitJob& job, const SplitSource& sour
         const bool whole =
             rule.SplitMode != SplitKind::FirstPiece && rule.SplitMode != SplitKind::LastPiece;
         m_transfer.settleDigests();
-        const QByteArray wholeDigest = whole ? sourceDigest.hexDigest() : QByteArray();
+        const QByteArray wholeDigest = whole ? sourceDigest->hexDigest() : QByteArray();
         if (whole && wholeDigest.isEmpty()) {
             return fail(checksumFailureText(source.path) + kUnpackingAborted);
         }
@@ -270,8 +275,11 @@ JobOutcome SplitEngine::writePiece(const SplitJob& job, const SplitSource& sourc
     if (error != 0) {
         return fail(writeErrorText(piece, errorText(error)) + kUnpackingAborted);
     }
-    Sha256 pieceDigest;
-    m_pieceDigest = m_sourceDigest != nullptr ? &pieceDigest : nullptr;
+    std::optional<Sha256> pieceDigest;
+    if (m_sourceDigest != nullptr) {
+        pieceDigest.emplace();
+    }
+    m_pieceDigest = pieceDigest ? &*pieceDigest : nullptr;
     if (m_pieceDigest != nullptr) {
         m_pieceDigest->add(header.constData(), headerBytes);
     }
@@ -279,11 +287,11 @@ JobOutcome SplitEngine::writePiece(const SplitJob& job, const SplitSource& sourc
     if (outcome == JobOutcome::Success) {
         m_files.CloseFile(pieceHandle);
         if (m_pieceDigest != nullptr) {
-            m_transfer.settleDigest(pieceDigest);  // the source's digest goes on meanwhile
+            m_transfer.settleDigest(*pieceDigest);  // the source's digest goes on meanwhile
             if (headerBytes > 0) {
                 m_manifest += pieceHeaderComment(headerBytes);
             }
-            const QByteArray digest = pieceDigest.hexDigest();
+            const QByteArray digest = pieceDigest->hexDigest();
             if (digest.isEmpty()) {
                 outcome = fail(checksumFailureText(piece) + kUnpackingAborted);
             } else {
