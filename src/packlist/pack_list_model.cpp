@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <ranges>
 
 #include <sys/stat.h>
 
