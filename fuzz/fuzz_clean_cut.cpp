@@ -2,8 +2,8 @@
 // a plan makes of them cover the source without a gap or an overlap.
 #include "core/job_host.h"
 #include "fileio/file64.h"
+#include "formats/mpeg2/clean_cut.h"
 #include "fuzz_support.h"
-#include "mpeg/clean_cut.h"
 #include "rules/split_rule.h"
 #include "unpack/split_engine.h"
 

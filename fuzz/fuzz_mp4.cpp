@@ -1,11 +1,11 @@
 // The MPEG-4 box reader and the join's planner: any bytes give a movie whose tables
 // agree, or a reason; a plan's head reads back as a movie with the parts' samples.
 #include "fileio/file64.h"
+#include "formats/mp4/mp4_join.h"
+#include "formats/mp4/mp4_movie.h"
+#include "formats/mp4/mp4_split.h"
+#include "formats/mp4/mp4_traits.h"
 #include "fuzz_support.h"
-#include "mpeg/mp4_join.h"
-#include "mpeg/mp4_movie.h"
-#include "mpeg/mp4_split.h"
-#include "mpeg/mp4_traits.h"
 
 namespace {
 

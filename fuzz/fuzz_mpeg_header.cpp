@@ -5,8 +5,8 @@
 
 #include "core/job_host.h"
 #include "fileio/file64.h"
+#include "formats/mpeg2/mpeg_header.h"
 #include "fuzz_support.h"
-#include "mpeg/mpeg_header.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString path = scratchFile("mpeg", data, size);

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "formats/mpeg2/mpeg_stream.h"
 #include "fuzz_support.h"
-#include "mpeg/mpeg_stream.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "formats/mpeg2/seamless_join.h"
 #include "fuzz_support.h"
-#include "mpeg/seamless_join.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <QTest>
 
 #include "fileio/file64.h"
-#include "mpeg/mpeg_header.h"
-#include "mpeg/mpeg_info.h"
+#include "formats/mpeg2/mpeg_header.h"
+#include "formats/mpeg_info.h"
 #include "support/checked_files.h"
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"

@@ -6,7 +6,7 @@
 #include <QTest>
 
 #include "fileio/file64.h"
-#include "mpeg/mpeg_stream.h"
+#include "formats/mpeg2/mpeg_stream.h"
 #include "support/test_files.h"
 
 namespace {

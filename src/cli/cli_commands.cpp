@@ -10,7 +10,7 @@
 #include "core/text_helpers.h"
 #include "fileio/checksum_verify.h"
 #include "fileio/file64.h"
-#include "mpeg/mpeg_info.h"
+#include "formats/mpeg_info.h"
 #include "pack/pack_command.h"
 #include "platform/native_path.h"
 #include "unpack/stamping_texts.h"

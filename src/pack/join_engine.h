@@ -12,8 +12,8 @@
 #include "core/job_outcome.h"
 #include "fileio/chunk_transfer.h"
 #include "fileio/sha256.h"
-#include "mpeg/mp4_join.h"
-#include "mpeg/seamless_join.h"
+#include "formats/mp4/mp4_join.h"
+#include "formats/mpeg2/seamless_join.h"
 #include "rules/transfer_rate.h"
 
 class File64;

@@ -7,11 +7,11 @@
 #include "core/job_messages.h"
 #include "core/text_helpers.h"
 #include "fileio/file64.h"
-#include "mpeg/media_module.h"
-#include "mpeg/mp4_traits.h"
+#include "formats/mp4/mp4_traits.h"
 #include "pack/join_engine.h"
 #include "platform/native_path.h"
 #include "platform/whole_file.h"
+#include "plugins/ffmpeg/media_module.h"
 
 namespace {
 

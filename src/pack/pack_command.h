@@ -7,7 +7,7 @@
 
 #include "core/job_outcome.h"
 #include "fileio/trash.h"
-#include "mpeg/mpeg_header.h"
+#include "formats/mpeg2/mpeg_header.h"
 #include "rules/transfer_rate.h"
 #include "settings/option_types.h"
 

@@ -28,7 +28,7 @@
 #include "core/tips.h"
 #include "desktop/window_chrome.h"
 #include "desktop/window_places.h"
-#include "mpeg/mpeg_info.h"
+#include "formats/mpeg_info.h"
 #include "platform/native_path.h"
 #include "ui/about_dialog.h"
 #include "ui/copyright_stamping_dialog.h"

@@ -13,8 +13,8 @@
 #include "fileio/disk_space.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
-#include "mpeg/mp4_split.h"
-#include "mpeg/mp4_traits.h"
+#include "formats/mp4/mp4_split.h"
+#include "formats/mp4/mp4_traits.h"
 #include "platform/native_path.h"
 #include "zip/zip_step.h"
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "mpeg/mp4_box.h"
+#include "formats/mp4/mp4_box.h"
 
 class File64;
 

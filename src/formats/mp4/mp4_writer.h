@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "mpeg/mp4_movie.h"
+#include "formats/mp4/mp4_movie.h"
 
 // Writes a movie's index anew: the boxes of a source movie as they stand, with each
 // track's tables, times and edits replaced. The seamless join and the pieces of an EMH

@@ -1,4 +1,4 @@
-#include "mpeg/mp4_box.h"
+#include "formats/mp4/mp4_box.h"
 
 #include <cstring>
 

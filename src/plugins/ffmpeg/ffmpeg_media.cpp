@@ -15,7 +15,7 @@ extern "C" {
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "mpeg/media_module.h"
+#include "plugins/ffmpeg/media_module.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "mpeg/part_traits.h"
+#include "formats/part_traits.h"
 
 #include "core/text_helpers.h"
 

@@ -1,4 +1,4 @@
-#include "mpeg/mp4_movie.h"
+#include "formats/mp4/mp4_movie.h"
 
 #include <algorithm>
 

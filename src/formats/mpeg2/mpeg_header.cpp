@@ -1,4 +1,4 @@
-#include "mpeg/mpeg_header.h"
+#include "formats/mpeg2/mpeg_header.h"
 
 #include <algorithm>
 #include <array>
@@ -8,7 +8,7 @@
 
 #include "core/job_host.h"
 #include "fileio/file64.h"
-#include "mpeg/mp4_traits.h"
+#include "formats/mp4/mp4_traits.h"
 #include "platform/native_path.h"
 
 namespace {

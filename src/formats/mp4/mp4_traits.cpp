@@ -1,4 +1,4 @@
-#include "mpeg/mp4_traits.h"
+#include "formats/mp4/mp4_traits.h"
 
 #include <QCryptographicHash>
 

@@ -1,4 +1,4 @@
-#include "mpeg/mpeg_info.h"
+#include "formats/mpeg_info.h"
 
 #include <cmath>
 
@@ -6,11 +6,11 @@
 
 #include "core/text_helpers.h"
 #include "fileio/file64.h"
-#include "mpeg/media_module.h"
-#include "mpeg/mp4_movie.h"
-#include "mpeg/mpeg_header.h"
+#include "formats/mp4/mp4_movie.h"
+#include "formats/mpeg2/mpeg_header.h"
 #include "platform/native_path.h"
 #include "platform/whole_file.h"
+#include "plugins/ffmpeg/media_module.h"
 
 QString MpegInfo::summaryText(const QString& duration, const QString& frameCount) const {
     const QString lineBreak = QStringLiteral("\r\n");

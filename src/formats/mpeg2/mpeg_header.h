@@ -7,7 +7,7 @@
 
 #include <optional>
 
-#include "mpeg/part_traits.h"
+#include "formats/part_traits.h"
 
 class File64;
 class JobHost;

@@ -1,4 +1,4 @@
-#include "mpeg/clean_cut.h"
+#include "formats/mpeg2/clean_cut.h"
 
 #include "fileio/file64.h"
 

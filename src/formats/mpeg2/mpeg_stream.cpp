@@ -1,4 +1,4 @@
-#include "mpeg/mpeg_stream.h"
+#include "formats/mpeg2/mpeg_stream.h"
 
 #include <cstring>
 

@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "mpeg/mp4_movie.h"
-#include "mpeg/part_traits.h"
+#include "formats/mp4/mp4_movie.h"
+#include "formats/part_traits.h"
 
 // What MPEG-4 parts must share to be joined into one movie: the track layout (count and
 // kinds in order), each track's codec and picture size, its configuration (avcC, hvcC,

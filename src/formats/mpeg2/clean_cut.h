@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "mpeg/mpeg_stream.h"
+#include "formats/mpeg2/mpeg_stream.h"
 
 class File64;
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fileio/chunk_transfer.h"
-#include "mpeg/mpeg_stream.h"
+#include "formats/mpeg2/mpeg_stream.h"
 
 // The timestamp a part of a seamless join is lined up by: the first decode time of its
 // first video stream, or, in a part without video (a radio recording), of its first

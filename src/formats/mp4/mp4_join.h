@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "mpeg/mp4_movie.h"
+#include "formats/mp4/mp4_movie.h"
 
 // The seamless join of MPEG-4 parts by their tables: one movie whose tracks are the
 // parts' tracks end to end. The sample data is copied as bytes; only the moov is new,

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "mpeg/mp4_movie.h"
+#include "formats/mp4/mp4_movie.h"
 
 class File64;
 

@@ -1,8 +1,8 @@
-#include "mpeg/mp4_join.h"
+#include "formats/mp4/mp4_join.h"
 
 #include <algorithm>
 
-#include "mpeg/mp4_writer.h"
+#include "formats/mp4/mp4_writer.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "mpeg/mp4_split.h"
+#include "formats/mp4/mp4_split.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "fileio/file64.h"
-#include "mpeg/mp4_writer.h"
+#include "formats/mp4/mp4_writer.h"
 
 namespace {
 

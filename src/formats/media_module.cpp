@@ -1,4 +1,4 @@
-#include "mpeg/media_module.h"
+#include "plugins/ffmpeg/media_module.h"
 
 #include <QCoreApplication>
 #include <QLibrary>

@@ -1,4 +1,4 @@
-#include "mpeg/seamless_join.h"
+#include "formats/mpeg2/seamless_join.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "mpeg/mp4_writer.h"
+#include "formats/mp4/mp4_writer.h"
 
 #include <algorithm>
 
