@@ -6,6 +6,7 @@
 
 #include "core/text_helpers.h"
 #include "fileio/file64.h"
+#include "formats/format_probe.h"
 #include "formats/mp4/mp4_movie.h"
 #include "formats/mpeg2/mpeg_header.h"
 #include "platform/native_path.h"

@@ -12,6 +12,7 @@
 #include "core/text_helpers.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
+#include "formats/format_probe.h"
 #include "platform/native_path.h"
 #include "platform/whole_file.h"
 

@@ -7,6 +7,7 @@
 #include "core/job_messages.h"
 #include "core/text_helpers.h"
 #include "fileio/file64.h"
+#include "formats/format_probe.h"
 #include "formats/mp4/mp4_traits.h"
 #include "pack/join_engine.h"
 #include "platform/native_path.h"

@@ -14,6 +14,7 @@
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
 #include "formats/mp4/mp4_split.h"
+#include "formats/format_probe.h"
 #include "formats/mp4/mp4_traits.h"
 #include "platform/native_path.h"
 #include "zip/zip_step.h"

@@ -448,17 +448,6 @@ qint64 addTicks(std::initializer_list<qint64> values) {
     return bounded(sum);
 }
 
-bool looksLikeMp4(const char* head, quint64 size) {
-    if (size < 8) {
-        return false;
-    }
-    ByteReader reader(head, size);
-    reader.u32();
-    const quint32 type = reader.u32();
-    return type == fourcc("ftyp") || type == fourcc("moov") || type == fourcc("wide") ||
-           type == fourcc("mdat") || type == fourcc("free") || type == fourcc("skip");
-}
-
 std::optional<Mp4Movie> parseMovie(const QByteArray& ftyp, const QByteArray& moov,
                                    QString* problem) {
     Mp4Movie movie;

@@ -112,9 +112,6 @@ std::optional<Mp4Movie> readMovie(File64& files, int handle, quint64 length, QSt
 std::optional<Mp4Movie> parseMovie(const QByteArray& ftyp, const QByteArray& moov,
                                    QString* problem);
 
-// True when a file's first bytes are an MPEG-4 or QuickTime box.
-bool looksLikeMp4(const char* head, quint64 size);
-
 // Where each sample of a track lies and how it plays, in file order of the tables.
 struct Mp4Sample {
     quint64 offset = 0;

@@ -2,14 +2,9 @@
 
 #include <QCryptographicHash>
 
-#include <cerrno>
 #include <cmath>
 
-#include <unistd.h>
-
 #include "fileio/file64.h"
-#include "platform/native_path.h"
-#include "platform/whole_file.h"
 
 namespace {
 
@@ -233,20 +228,6 @@ PartTraits mp4Traits(const Mp4Movie& movie) {
         addTrackTraits(traits, track);
     }
     return traits;
-}
-
-bool isMpeg4File(const QString& path) {
-    const int fd = openExistingRegularFile(nativePath(path));
-    if (fd < 0) {
-        return false;
-    }
-    char head[16] = {};
-    ssize_t got = 0;
-    do {
-        got = ::read(fd, head, sizeof head);
-    } while (got < 0 && errno == EINTR);
-    ::close(fd);
-    return got > 0 && looksLikeMp4(head, static_cast<quint64>(got));
 }
 
 std::optional<PartTraits> mpeg4Traits(File64& files, const QString& path, QString* problem) {

@@ -14,8 +14,6 @@ PartTraits mp4Traits(const Mp4Movie& movie);
 // "H.264", "HEVC", "AAC", ... for a sample description's type.
 QString codecName(quint32 codec);
 
-// True when the file's first bytes are an MPEG-4 or QuickTime box.
-bool isMpeg4File(const QString& path);
 // An MPEG-4 file's traits, read from its boxes through `files`; nothing, with why, when
 // it is not a complete MPEG-4 file.
 std::optional<PartTraits> mpeg4Traits(File64& files, const QString& path,

@@ -8,6 +8,7 @@
 
 #include "core/job_host.h"
 #include "fileio/file64.h"
+#include "formats/format_probe.h"
 #include "formats/mp4/mp4_traits.h"
 #include "platform/native_path.h"
 

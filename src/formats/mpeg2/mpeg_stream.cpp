@@ -18,37 +18,6 @@ QString damageAt(quint64 offset, const char* what) {
 
 }  // namespace
 
-MpegStreamKind detectStreamKind(const char* data, size_t size) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
-    if (size >= 2 * kTsPacket + 1 && bytes[0] == kSync && bytes[kTsPacket] == kSync &&
-        bytes[2 * kTsPacket] == kSync) {
-        return MpegStreamKind::Transport;
-    }
-    if (size >= 4 && isStartCode(bytes)) {
-        if (bytes[3] == 0xBA) {
-            return MpegStreamKind::Program;
-        }
-        if (bytes[3] == 0xB3) {
-            return MpegStreamKind::Elementary;
-        }
-    }
-    return MpegStreamKind::None;
-}
-
-QString streamKindText(MpegStreamKind kind) {
-    switch (kind) {
-        case MpegStreamKind::Program:
-            return QStringLiteral("an MPEG program stream");
-        case MpegStreamKind::Elementary:
-            return QStringLiteral("an MPEG video elementary stream");
-        case MpegStreamKind::Transport:
-            return QStringLiteral("an MPEG transport stream");
-        case MpegStreamKind::None:
-            break;
-    }
-    return QStringLiteral("not an MPEG stream");
-}
-
 // xxxx b32..b30 1 | b29..b22 | b21..b15 1 | b14..b7 | b6..b0 1
 quint64 readPtsField(const unsigned char* at) {
     return (quint64{at[0] & 0x0Eu} << 29) | (quint64{at[1]} << 22) |

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "formats/format_probe.h"
+
 // The packet structure of MPEG streams, read in passing: program streams (MPEG-1 and
 // MPEG-2 pack headers, system headers, PES packets with their PTS and DTS, end codes),
 // video elementary streams (start codes) and transport streams (188-byte packets, PCR,
@@ -14,14 +16,7 @@
 // already holds in its buffer, a chunk at a time, and never read a field that lies past
 // the bytes they were given.
 
-enum class MpegStreamKind { None, Program, Elementary, Transport };
-
-// The kind of stream that starts with these bytes (the first few hundred of a file).
-MpegStreamKind detectStreamKind(const char* data, size_t size);
-QString streamKindText(MpegStreamKind kind);
-
 constexpr quint64 kTimestampWrap = quint64{1} << 33;  // 90 kHz clocks count modulo 2^33
-constexpr size_t kTsPacket = 188;
 
 // The 33-bit values in their fields. `at` points at the field's first byte.
 quint64 readPtsField(const unsigned char* at);  // PTS, DTS, MPEG-1 SCR: 5 bytes
