@@ -31,8 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(header->key() ==
                    SequenceHeader::decode(bytes.mid(static_cast<qsizetype>(offset) + 4, 4)).key());
     }
-    const std::optional<QByteArray> emh = readMpegHeader(path, files, host);
+    const MpegHeaderRead read = readMpegHeader(path, files);
+    const std::optional<QByteArray>& emh = read.bytes;
     FUZZ_CHECK(emh.has_value() == (expected >= 0));
+    FUZZ_CHECK((read.finding.kind == FormatFinding::Kind::HeaderNotFound) == (expected < 0));
     if (emh) {
         const qsizetype length =
             std::min<qsizetype>(expected + static_cast<qsizetype>(kMpegHeaderTail), bytes.size());

@@ -4,6 +4,7 @@
 
 #include "fileio/file64.h"
 #include "formats/mpeg2/mpeg_header.h"
+#include "formats/mpeg_compatibility.h"
 #include "formats/mpeg_info.h"
 #include "support/checked_files.h"
 #include "support/recorder_job_host.h"
@@ -94,49 +95,37 @@ private Q_SLOTS:
         QCOMPARE(header.key(), key);
     }
 
-    void compatibilityKeepsTheFirstKey() {
+    // The first file's key is kept; each later file is checked against it, and the
+    // check only reports: the pack command asks the questions.
+    void compatibilityFindings() {
         const QString first =
             writeFile(path(QStringLiteral("c1.mpg")), mpegBytes(100, 14, k352x240at25));
         const QString same =
             writeFile(path(QStringLiteral("c2.mpg")), mpegBytes(100, 0, k352x240at25));
         const QString other =
             writeFile(path(QStringLiteral("c3.mpg")), mpegBytes(100, 0, k352x288at25));
-        RecorderJobHost host;
-        CheckedFiles files(&host);
-        MpegCompatibility check;
-        check.CheckMpegCompatibility(first, files, host);
-        check.CheckMpegCompatibility(same, files, host);
-        QCOMPARE(check.Mcheck_Lst, QStringList{QStringLiteral("352,240,25")});
-        QVERIFY(check.MpegCompatible);
-        check.CheckMpegCompatibility(other, files, host);
-        QVERIFY(!check.MpegCompatible);
-        QVERIFY(check.MpegValid);
-        QCOMPARE(check.Mcheck_Lst.size(), 1);
-        QVERIFY(host.messages.isEmpty());
-    }
-
-    void invalidFileAsks_data() {
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<bool>("ignore");
-        QTest::newRow("yes") << int(MessageAnswer::Yes) << true;
-        QTest::newRow("no") << int(MessageAnswer::No) << false;
-    }
-    void invalidFileAsks() {
-        QFETCH(int, answer);
-        QFETCH(bool, ignore);
         const QString text = writeFile(path(QStringLiteral("notes.txt")), "plain text");
         RecorderJobHost host;
-        host.answer(static_cast<MessageAnswer>(answer));
         CheckedFiles files(&host);
         MpegCompatibility check;
-        check.CheckMpegCompatibility(text, files, host);
-        QCOMPARE(host.texts(), QStringList{QLatin1Char('\'') + text +
-                                           QStringLiteral("' is not a valid MPEG file.\r\n\r\n"
-                                                          "Proceed packing and ignore invalid "
-                                                          "Mpeg error?")});
-        QCOMPARE(host.messages.first().buttons, MessageButtons::YesNo);
+        using Kind = FormatFinding::Kind;
+        QCOMPARE(check.CheckMpegCompatibility(first, files).kind, Kind::Valid);
+        QCOMPARE(check.CheckMpegCompatibility(same, files).kind, Kind::Valid);
+        QCOMPARE(check.Mcheck_Lst, QStringList{QStringLiteral("352,240,25")});
+        const FormatFinding mismatch = check.CheckMpegCompatibility(other, files);
+        QCOMPARE(mismatch.kind, Kind::Mismatched);
+        QCOMPARE(mismatch.path, other);
+        QCOMPARE(mismatch.difference,
+                 QStringLiteral("c3.mpg: 352x288 25 fps; c1.mpg: 352x240 25 fps"));
+        QVERIFY(!check.MpegCompatible);
+        QVERIFY(check.MpegValid);
+        const FormatFinding invalid = check.CheckMpegCompatibility(text, files);
+        QCOMPARE(invalid.kind, Kind::NotValid);
+        QCOMPARE(invalid.path, text);
         QVERIFY(!check.MpegValid);
-        QCOMPARE(check.MpegIgnoreErrors, ignore);
+        QVERIFY(!check.MpegIgnoreErrors);
+        QCOMPARE(check.Mcheck_Lst.size(), 1);
+        QVERIFY(host.messages.isEmpty());
     }
 
     // The EMH header: the source's front up to 5,600 bytes past the start code, never
@@ -158,18 +147,21 @@ private Q_SLOTS:
         const QString file = writeFile(path(QStringLiteral("src.mpg")), source);
         RecorderJobHost host;
         CheckedFiles files(&host);
-        QCOMPARE(readMpegHeader(file, files, host).value_or(QByteArray()),
-                 source.left(headerLength));
+        const MpegHeaderRead header = readMpegHeader(file, files);
+        QCOMPARE(header.bytes.value_or(QByteArray()), source.left(headerLength));
+        QVERIFY(header.finding.valid());
         QVERIFY(host.messages.isEmpty());
     }
 
-    void extractionWithoutHeaderTells() {
+    void extractionWithoutHeaderFindsNone() {
         const QString file = writeFile(path(QStringLiteral("plain.bin")), QByteArray(9000, 'x'));
         RecorderJobHost host;
         CheckedFiles files(&host);
-        QVERIFY(!readMpegHeader(file, files, host));
-        QCOMPARE(host.texts(), QStringList{QLatin1Char('\'') + file +
-                                           QStringLiteral("' MPEG header not found.")});
+        const MpegHeaderRead header = readMpegHeader(file, files);
+        QVERIFY(!header.bytes);
+        QCOMPARE(header.finding.kind, FormatFinding::Kind::HeaderNotFound);
+        QCOMPARE(header.finding.path, file);
+        QVERIFY(host.messages.isEmpty());
     }
 
     void durationText_data() {

@@ -105,14 +105,32 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo::exists(out), outcome == int(JobOutcome::Success));
     }
 
-    void invalidMpegAnsweredNoStopsQuietly() {
+    // No stops without a further word; Yes joins and checks no further file.
+    void invalidMpegAsks_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("outcome");
+        QTest::newRow("yes packs") << int(MessageAnswer::Yes) << int(JobOutcome::Success);
+        QTest::newRow("no stops") << int(MessageAnswer::No) << int(JobOutcome::Stopped);
+    }
+    void invalidMpegAsks() {
+        QFETCH(int, answer);
+        QFETCH(int, outcome);
         const QString a = writeFile(path(QStringLiteral("i/a.txt")), "text a");
         const QString b = writeFile(path(QStringLiteral("i/b.txt")), "text b");
+        const QString out = path(QStringLiteral("i/out"));
+        QFile::remove(out);
         Pack pack;
-        QCOMPARE(pack.command.run({a, b}, path(QStringLiteral("i/out")), PackOptions()),
-                 JobOutcome::Stopped);
-        QCOMPARE(pack.host.messages.size(), 1);
-        QVERIFY(!QFileInfo::exists(path(QStringLiteral("i/out"))));
+        pack.host.answer(static_cast<MessageAnswer>(answer));
+        QCOMPARE(int(pack.command.run({a, b}, out, PackOptions())), outcome);
+        const QString question = QLatin1Char('\'') + a +
+                                 QStringLiteral(
+                                     "' is not a valid MPEG file.\r\n\r\nProceed "
+                                     "packing and ignore invalid Mpeg error?");
+        QCOMPARE(pack.host.texts().first(), question);
+        QCOMPARE(pack.host.messages.first().icon, MessageIcon::Error);
+        QCOMPARE(pack.host.messages.first().buttons, MessageButtons::YesNo);
+        QCOMPARE(pack.host.messages.size(), outcome == int(JobOutcome::Success) ? 2 : 1);
+        QCOMPARE(QFileInfo::exists(out), outcome == int(JobOutcome::Success));
     }
 
     void freeSpaceMustHoldTheWholeJob() {

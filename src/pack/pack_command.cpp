@@ -103,22 +103,28 @@ bool PackCommand::passesMpegCheck(const QString& path) {
     if (m_mpeg.MpegIgnoreErrors) {
         return true;
     }
-    m_mpeg.CheckMpegCompatibility(path, m_files, m_host);
-    if ((m_mpeg.MpegCompatible && m_mpeg.MpegValid) || m_mpeg.MpegIgnoreErrors) {
+    const FormatFinding finding = m_mpeg.CheckMpegCompatibility(path, m_files);
+    if (finding.valid()) {
         return true;
     }
-    if (!m_mpeg.MpegCompatible) {
-        // After the question, the first file that differs from the first, and how.
-        const MessageAnswer answer = m_host.message(
-            MessageIcon::Error,
-            QStringLiteral("Not compatible for Zarvoing. Proceed packing and ignore Mpeg "
-                           "Compatibility error?\r\n") +
-                m_mpeg.differenceLine(),
-            MessageButtons::YesNo);
-        m_mpeg.MpegIgnoreErrors = answer == MessageAnswer::Yes;
-        return m_mpeg.MpegIgnoreErrors;
-    }
-    return false;
+    m_mpeg.MpegIgnoreErrors = userIgnores(finding);
+    return m_mpeg.MpegIgnoreErrors;
+}
+
+bool PackCommand::userIgnores(const FormatFinding& finding) {
+    // After the mismatch question, the first file that differs from the first, and how.
+    const QString question =
+        finding.kind == FormatFinding::Kind::Mismatched
+            ? QStringLiteral(
+                  "Not compatible for Zarvoing. Proceed packing and ignore Mpeg "
+                  "Compatibility error?\r\n") +
+                  finding.difference
+            : QLatin1Char('\'') + finding.path +
+                  QStringLiteral(
+                      "' is not a valid MPEG file.\r\n\r\nProceed packing and "
+                      "ignore invalid Mpeg error?");
+    return m_host.message(MessageIcon::Error, question, MessageButtons::YesNo) ==
+           MessageAnswer::Yes;
 }
 
 bool PackCommand::passesOverwriteRule(const QString& output, const PackOptions& options) {

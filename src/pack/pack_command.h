@@ -7,7 +7,7 @@
 
 #include "core/job_outcome.h"
 #include "fileio/trash.h"
-#include "formats/mpeg2/mpeg_header.h"
+#include "formats/mpeg_compatibility.h"
 #include "rules/transfer_rate.h"
 #include "settings/option_types.h"
 
@@ -56,6 +56,8 @@ public:
 
 private:
     bool passesMpegCheck(const QString& path);
+    // Asks whether to go on in spite of a file that is not valid or does not match.
+    bool userIgnores(const FormatFinding& finding);
     bool passesOverwriteRule(const QString& output, const PackOptions& options);
     JobOutcome zipStep(const QStringList& inputs, const QString& output, ReplacedFiles& replaced,
                        QStringList* results);

@@ -240,11 +240,7 @@ std::vector<PieceSpan> SplitEngine::spansOf(const SplitJob& job, const SplitSour
                                           "elementary stream with video: its pieces are cut "
                                           "by size."));
     }
-    QByteArray header = source.mpegHeader.value_or(QByteArray());
-    if (emh && !source.mpegHeader) {
-        header = readMpegHeader(source.fileToSplit, m_files, m_host).value_or(QByteArray());
-    }
-    return plannedSpans(plan, length, header);
+    return plannedSpans(plan, length, emh ? source.mpegHeader : QByteArray());
 }
 
 // A piece: its header, then its bytes of the source.

@@ -13,7 +13,6 @@
 #include "fileio/chunk_transfer.h"
 #include "fileio/trash.h"
 #include "formats/mpeg2/clean_cut.h"
-#include "formats/mpeg2/mpeg_header.h"
 #include "rules/split_rule.h"
 #include "rules/transfer_rate.h"
 #include "settings/option_types.h"
@@ -36,9 +35,9 @@ struct SplitSource {
     QString fileToSplit;  // the entry itself, or the archive its zip step made
     bool zipped = false;  // the file to split is that archive
     int handle = -1;      // opened read-only before the split starts
-    // An `EMH` split's header, looked up once before the job (empty: the source has
-    // none); the engine looks it up itself while it is unset.
-    std::optional<QByteArray> mpegHeader;
+    // An `EMH` split's header, looked up once by the unpack command before the job
+    // (empty: the source has none).
+    QByteArray mpegHeader;
     // An MPEG-4 source: its `EMH` pieces are MPEG-4 files named with its extension, and
     // their spans and headers are planned before the job.
     bool mpeg4 = false;

@@ -13,9 +13,10 @@
 #include "fileio/disk_space.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
-#include "formats/mp4/mp4_split.h"
 #include "formats/format_probe.h"
+#include "formats/mp4/mp4_split.h"
 #include "formats/mp4/mp4_traits.h"
+#include "formats/mpeg2/mpeg_header.h"
 #include "platform/native_path.h"
 #include "zip/zip_step.h"
 
@@ -241,9 +242,19 @@ void UnpackCommand::lookUpHeaders(SplitJob& job, const SplitRule& rule) {
         if (source.mpeg4) {
             source.spans = mpeg4Spans(source, rule, job.cleanCuts);
         } else if (!source.zipped) {
-            source.mpegHeader = readMpegHeader(source.path, m_files, m_host).value_or(QByteArray());
+            source.mpegHeader = mpegHeaderOf(source.path);
         }
     }
+}
+
+// The source's header; none, after a word to the user, when it has no sequence header.
+QByteArray UnpackCommand::mpegHeaderOf(const QString& path) {
+    MpegHeaderRead header = readMpegHeader(path, m_files);
+    if (header.finding.kind == FormatFinding::Kind::HeaderNotFound) {
+        m_host.message(MessageIcon::Error,
+                       QLatin1Char('\'') + path + QStringLiteral("' MPEG header not found."));
+    }
+    return std::move(header.bytes).value_or(QByteArray());
 }
 
 // The spans of an MPEG-4 source's pieces with their headers; one that is not a whole
@@ -306,7 +317,7 @@ bool UnpackCommand::checkFreeSpace(const SplitJob& job, const SplitRule& rule) {
         needed[volume] += length;
         SplitRule planned = rule;
         const std::optional<PiecePlan> plan = planPieces(planned, length);
-        const qsizetype header = source.mpegHeader.value_or(QByteArray()).size();
+        const qsizetype header = source.mpegHeader.size();
         for (const PieceSpan& span : source.spans.value_or(std::vector<PieceSpan>())) {
             needed[volume] += static_cast<quint64>(span.header.size());
         }

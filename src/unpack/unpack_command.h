@@ -63,6 +63,7 @@ private:
     bool checkPieceCounts(const QStringList& entries, const UnpackOptions& options,
                           const SplitRule& rule);
     void lookUpHeaders(SplitJob& job, const SplitRule& rule);
+    QByteArray mpegHeaderOf(const QString& path);
     std::vector<PieceSpan> mpeg4Spans(const SplitSource& source, const SplitRule& rule,
                                       bool cleanCuts);
     bool checkFreeSpace(const SplitJob& job, const SplitRule& rule);

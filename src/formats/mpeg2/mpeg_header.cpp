@@ -6,10 +6,7 @@
 
 #include <QFileInfo>
 
-#include "core/job_host.h"
 #include "fileio/file64.h"
-#include "formats/format_probe.h"
-#include "formats/mp4/mp4_traits.h"
 #include "platform/native_path.h"
 
 namespace {
@@ -115,65 +112,22 @@ std::optional<SequenceHeader> readSequenceHeader(File64& files, const QString& p
     return header;
 }
 
-void MpegCompatibility::reset() {
-    m_paths.clear();
-    m_traits.clear();
-    Mcheck_Lst.clear();
-    MpegCompatible = true;
-    MpegValid = true;
-    MpegIgnoreErrors = false;
-}
-
-// An MPEG-4 part is known by its container; any other by its first sequence header.
-void MpegCompatibility::CheckMpegCompatibility(const QString& path, File64& files, JobHost& host) {
-    std::optional<PartTraits> traits;
-    QString key;
-    if (isMpeg4File(path)) {
-        traits = mpeg4Traits(files, path);
-        key = traits ? traitsKey(*traits) : QString();
-    } else if (const std::optional<SequenceHeader> header = readSequenceHeader(files, path)) {
-        traits = mpegVideoTraits(header->width, header->height, header->rateText());
-        key = header->key();
-    }
-    if (!traits) {
-        const MessageAnswer answer = host.message(
-            MessageIcon::Error,
-            QLatin1Char('\'') + path +
-                QStringLiteral("' is not a valid MPEG file.\r\n\r\nProceed packing and ignore "
-                               "invalid Mpeg error?"),
-            MessageButtons::YesNo);
-        MpegIgnoreErrors = answer == MessageAnswer::Yes;
-        MpegValid = false;
-        return;
-    }
-    m_paths.append(path);
-    m_traits.append(*traits);
-    if (Mcheck_Lst.isEmpty()) {
-        Mcheck_Lst.append(key);
-    } else if (Mcheck_Lst.first() != key) {
-        MpegCompatible = false;
-    }
-}
-
-QString MpegCompatibility::differenceLine() const {
-    return ::differenceLine(m_paths, m_traits);
-}
-
-std::optional<QByteArray> readMpegHeader(const QString& sourcePath, File64& files, JobHost& host) {
+MpegHeaderRead readMpegHeader(const QString& sourcePath, File64& files) {
+    const auto unreadable = [&sourcePath] {
+        return MpegHeaderRead{std::nullopt, {FormatFinding::Kind::Unreadable, sourcePath, {}}};
+    };
     if (!isReadableFile(sourcePath)) {
-        return std::nullopt;
+        return unreadable();
     }
     const quint64 size = GetFileLen(sourcePath);
     const int handle = files.OpenFile(sourcePath, File64::OpenMode::ReadOnly).handle;
     if (handle == -1) {
-        return std::nullopt;
+        return unreadable();
     }
     const std::optional<quint64> start = findSequenceHeader(files, handle, size);
     if (!start) {
         files.CloseFile(handle);
-        host.message(MessageIcon::Error,
-                     QLatin1Char('\'') + sourcePath + QStringLiteral("' MPEG header not found."));
-        return std::nullopt;
+        return {std::nullopt, {FormatFinding::Kind::HeaderNotFound, sourcePath, {}}};
     }
     // A short source gives a short header: never bytes the source does not hold.
     const quint64 length = std::min(*start + kMpegHeaderTail, size);
@@ -181,7 +135,7 @@ std::optional<QByteArray> readMpegHeader(const QString& sourcePath, File64& file
     QByteArray bytes = readExactly(files, handle, length);
     files.CloseFile(handle);
     if (bytes.isEmpty()) {
-        return std::nullopt;  // the source could not be read back
+        return unreadable();  // the source could not be read back
     }
-    return bytes;
+    return {std::move(bytes), {FormatFinding::Kind::Valid, sourcePath, {}}};
 }

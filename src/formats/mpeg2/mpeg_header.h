@@ -2,15 +2,13 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 #include <QtGlobal>
 
 #include <optional>
 
-#include "formats/part_traits.h"
+#include "formats/format_finding.h"
 
 class File64;
-class JobHost;
 
 // Just enough MPEG video to matter: the first sequence header (00 00 01 B3) gives
 // picture size and frame rate, and marks how much of the file's front an `EMH` piece
@@ -44,26 +42,11 @@ QString frameRateText(int code);
 std::optional<SequenceHeader> readSequenceHeader(File64& files, const QString& path,
                                                  quint64* offset = nullptr);
 
-// The compatibility check that packing runs on every input: the first file's key is
-// kept, later files must match it. MPEG-4 files are compared by their tracks.
-class MpegCompatibility {
-public:
-    void reset();
-    void CheckMpegCompatibility(const QString& path, File64& files, JobHost& host);
-    // The line naming the first file that differs from the first, and how.
-    QString differenceLine() const;
-
-    QStringList Mcheck_Lst;
-    bool MpegCompatible = true;
-    bool MpegValid = true;
-    bool MpegIgnoreErrors = false;
-
-private:
-    QStringList m_paths;
-    QList<PartTraits> m_traits;
-};
-
 // The header an `EMH` split puts in front of its pieces: the source's first
-// min(S + 5,600, length) bytes, read with one scan. Nothing when the source has no
-// sequence header (after the message "'…' MPEG header not found.") or cannot be read.
-std::optional<QByteArray> readMpegHeader(const QString& sourcePath, File64& files, JobHost& host);
+// min(S + 5,600, length) bytes, read with one scan. No bytes when the source has no
+// sequence header (HeaderNotFound) or cannot be read (Unreadable).
+struct MpegHeaderRead {
+    std::optional<QByteArray> bytes;
+    FormatFinding finding;
+};
+MpegHeaderRead readMpegHeader(const QString& sourcePath, File64& files);
