@@ -29,8 +29,8 @@ private:
 private Q_SLOTS:
     void initTestCase() { useThrowawayUserFolders(m_dir.path()); }
 
-    // A link planted where a job writes is replaced; what it points at stays as it was.
-    void plantedLinksAreReplacedNeverFollowed_data() {
+    // Each place a job writes a file of its own, and a command that writes there.
+    static void addWrittenPlaces() {
         QTest::addColumn<QString>("planted");
         QTest::addColumn<QStringList>("arguments");
         const QStringList unpack =
@@ -56,6 +56,9 @@ private Q_SLOTS:
                                       << texts({"pack", "--no-mpeg-check", "--zip", "--assume-yes",
                                                 "-o", "out.bin", "s.bin", ".h.bin"});
     }
+
+    // A link planted where a job writes is replaced; what it points at stays as it was.
+    void plantedLinksAreReplacedNeverFollowed_data() { addWrittenPlaces(); }
     void plantedLinksAreReplacedNeverFollowed() {
         QFETCH(QString, planted);
         QFETCH(QStringList, arguments);
@@ -78,6 +81,29 @@ private Q_SLOTS:
         QCOMPARE(QFile::permissions(victim),
                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
         QVERIFY(!QFileInfo::exists(dangling));
+    }
+
+    // A write-protected file where a job writes is neither replaced nor deleted, root's
+    // rights or not: off a terminal the Retry question is cancelled.
+    void writeProtectedFilesAreNeverReplaced_data() { addWrittenPlaces(); }
+    void writeProtectedFilesAreNeverReplaced() {
+        QFETCH(QString, planted);
+        QFETCH(QStringList, arguments);
+        const QString folder = freshFolder(path(QStringLiteral("protected")));
+        writePatternFile(folder + QStringLiteral("/s.bin"), 3000, 1);
+        writePatternFile(folder + QStringLiteral("/.h.bin"), 2500, 2);
+        const QString kept = writeFile(folder + QLatin1Char('/') + planted, "kept");
+        QVERIFY(QFile::setPermissions(kept, QFile::ReadOwner));
+        const CliResult result = runCliProgram(arguments, folder);
+        QCOMPARE(result.status, 1);
+        QVERIFY2(result.errorOutput.contains(QStringLiteral("question: Cannot overwrite '") + kept +
+                                             QStringLiteral("'. Disk full/write-protected or "
+                                                            "file is in use.\n")),
+                 qPrintable(result.errorOutput));
+        QCOMPARE(readFile(kept), QByteArray("kept"));
+        // The mode bits, not what they mean for whoever runs the test.
+        const QFile::Permissions userBits = QFile::ReadUser | QFile::WriteUser | QFile::ExeUser;
+        QCOMPARE(QFile::permissions(kept) & ~userBits, QFile::ReadOwner);
     }
 
     void collidingOutputsAreRefusedBeforeWriting_data() {

@@ -28,6 +28,16 @@ bool isHiddenFile(const QString& path) {
     return info.exists() && info.fileName().startsWith(QLatin1Char('.'));
 }
 
+bool isWriteProtected(const QString& path) {
+    const QByteArray name = nativePath(path);
+    struct stat status {};
+    if (::lstat(name.constData(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return false;
+    }
+    const bool noWriteBit = (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    return noWriteBit || ::access(name.constData(), W_OK) != 0;
+}
+
 QString sourceProblem(const QString& path) {
     struct stat status {};
     if (::stat(nativePath(path).constData(), &status) != 0) {

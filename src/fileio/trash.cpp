@@ -14,6 +14,7 @@
 
 #include "core/job_host.h"
 #include "core/text_helpers.h"
+#include "fileio/file_identity.h"
 #include "platform/native_path.h"
 #include "platform/whole_file.h"
 
@@ -107,6 +108,9 @@ QString ReplacedFiles::text() const {
 bool setAsideReplaced(const QString& path, ReplacedFiles& replaced) {
     if (pathKind(path) != PathKind::Regular) {
         return true;
+    }
+    if (isWriteProtected(path)) {
+        return false;
     }
     if (moveToTrash(path)) {
         ++replaced.trashed;

@@ -22,6 +22,7 @@ struct ReplacedFiles {
 // Moves an existing regular file at `path` out of a job's way, into the trash (or, where
 // the trash cannot take it, deletes it) and counts it. True when no regular file stands
 // there any more; a link or other non-file is left for the job's own writing to replace.
+// A write-protected file is left where it is, and the answer is false.
 bool setAsideReplaced(const QString& path, ReplacedFiles& replaced);
 
 // Sends `paths` to the freedesktop.org trash as one operation. With Prompt, one

@@ -176,8 +176,17 @@ JobOutcome JoinEngine::prepareOutput(const QString& output, int* handle) {
 
 bool JoinEngine::deleteOldOutput(const QString& output, JobOutcome* outcome) {
     for (;;) {
-        if (!pathExists(output) || isDirectory(output) ||
-            namePart(output).startsWith(QLatin1Char('.'))) {
+        if (!pathExists(output) || isDirectory(output)) {
+            return true;
+        }
+        if (isWriteProtected(output)) {
+            *outcome = askOverwrite(output);
+            if (*outcome != JobOutcome::Success) {
+                return false;
+            }
+            continue;
+        }
+        if (namePart(output).startsWith(QLatin1Char('.'))) {
             return true;
         }
         const int error = m_files.removeName(output);
