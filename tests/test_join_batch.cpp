@@ -3,6 +3,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include "support/recorder_job_host.h"
 #include "support/test_files.h"
 #include "unpack/join_batch.h"
@@ -217,6 +219,34 @@ private Q_SLOTS:
         QVERIFY(shell.readAllStandardOutput().endsWith(
             "it's.002: MISSING\nSome required file(s) not found.\nit's-JOIN.it's NOT "
             "successfully created.\n"));
+    }
+
+    // The rebuilt file gets the mode any new file gets under the user's umask.
+    void shellTwinGivesTheResultANewFilesMode_data() {
+        QTest::addColumn<QString>("umask");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("022") << QStringLiteral("022") << 0644;
+        QTest::newRow("027") << QStringLiteral("027") << 0640;
+        QTest::newRow("077") << QStringLiteral("077") << 0600;
+    }
+    void shellTwinGivesTheResultANewFilesMode() {
+        QFETCH(QString, umask);
+        QFETCH(int, mode);
+        const QString folder = freshFolder(path(QStringLiteral("mode")));
+        writeFile(folder + QStringLiteral("/m.bin.001"), "one");
+        JoinBatchBuilder builder(JoinBatchMode::Names);
+        builder.pieceReported(folder + QStringLiteral("/m.bin.001"));
+        QString error;
+        QString warning;
+        QVERIFY(builder.sourceFinished(folder, QStringLiteral("m.bin"), false, kDefaultStamping,
+                                       &error, &warning));
+        QVERIFY(runShell(QStringLiteral("cd '%1' && umask %2 && ./m.bin-JOIN.sh >/dev/null")
+                             .arg(folder, umask)));
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(folder + QStringLiteral("/m.bin-JOIN.bin")).constData(),
+                        &status),
+                 0);
+        QCOMPARE(int(status.st_mode & 07777), mode);
     }
 
     // The script and its pieces are moved together and it is run from elsewhere.

@@ -267,6 +267,8 @@ QString JoinBatchBuilder::shellText(const QString& resultName,
                      shellQuoted(resultName + QStringLiteral(" does not match its checksum.")));
         lines.append(QStringLiteral("fi"));
     }
+    // mktemp made the file for its owner alone; the result gets a new file's mode.
+    lines.append(QStringLiteral("chmod \"$(umask -S),a-x\" \"$joined\" || ") + fail);
     // ln refuses a name that exists, with no gap between the look and the write; where the
     // file system has no links (FAT), mv takes the result's name once it is still free.
     lines.append(QStringLiteral("ln \"$joined\" ") + result +
