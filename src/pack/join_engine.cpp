@@ -74,6 +74,9 @@ JobOutcome JoinEngine::copy(const JoinJob& job) {
     MpegStreamKind kind = MpegStreamKind::None;
     if (job.seamless && allMpeg4(job.inputs)) {
         const Mpeg4Route route = routeMpeg4(job);
+        if (!route.refusal.isEmpty()) {
+            return fail(route.refusal);
+        }
         if (route.plan) {
             return copyMpeg4(job, *route.plan);
         }

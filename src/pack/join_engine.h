@@ -51,6 +51,7 @@ private:
     struct Mpeg4Route {
         std::optional<Mp4JoinPlan> plan;
         bool remux = false;
+        QString refusal;  // why the parts cannot be one movie by any route
     };
     bool allMpeg4(const QStringList& inputs);
     Mpeg4Route routeMpeg4(const JoinJob& job);

@@ -64,10 +64,16 @@ JoinEngine::Mpeg4Route JoinEngine::routeMpeg4(const JoinJob& job) {
                            QStringLiteral("): the files are joined byte for byte."));
         return {};
     }
+    // Neither route could write a movie that players, or our own reader, accept.
+    if (const QString tooMany = sampleCountRefusal(m_movies); !tooMany.isEmpty()) {
+        return {std::nullopt, false,
+                QStringLiteral("The MPEG-4 parts cannot be joined as one movie: ") + tooMany +
+                    QLatin1Char('.') + kPackingAborted};
+    }
     QString whyNot;
     std::optional<Mp4JoinPlan> plan = planMp4Join(m_movies, m_sizes, &whyNot);
     if (plan) {
-        return {std::move(plan), false};
+        return {std::move(plan), false, {}};
     }
     QString unavailable;
     if (mediaModule(&unavailable) == nullptr) {
@@ -81,7 +87,7 @@ JoinEngine::Mpeg4Route JoinEngine::routeMpeg4(const JoinJob& job) {
                    QStringLiteral("The MPEG-4 parts are joined packet by packet, which takes "
                                   "longer, because ") +
                        whyNot + QLatin1Char('.'));
-    return {std::nullopt, true};
+    return {std::nullopt, true, {}};
 }
 
 JobOutcome JoinEngine::copyMpeg4(const JoinJob& job, const Mp4JoinPlan& plan) {

@@ -1,5 +1,7 @@
 #include "formats/mp4/mp4_join.h"
 
+#include <QLocale>
+
 #include <algorithm>
 
 #include "formats/mp4/mp4_writer.h"
@@ -38,9 +40,14 @@ private:
     quint32 m_used = 0;
 };
 
+// A count of ticks as the signed arithmetic takes it, within its bound.
+qint64 ticks(quint64 value) {
+    return static_cast<qint64>(std::min<quint64>(value, kMaxTicks));
+}
+
 quint64 mediaToMovie(quint64 value, quint32 mediaScale, quint32 movieScale) {
-    const auto ticks = static_cast<qint64>(std::min<quint64>(value, kMaxTicks));
-    return static_cast<quint64>(std::max<qint64>(0, rescaleTicks(ticks, mediaScale, movieScale)));
+    return static_cast<quint64>(
+        std::max<qint64>(0, rescaleTicks(ticks(value), mediaScale, movieScale)));
 }
 
 // How long a part's track plays, in the output movie's timescale: its edits' stretches
@@ -120,7 +127,7 @@ private:
         for (size_t p = 0; p < m_parts.size(); ++p) {
             const Mp4Track& track = m_parts[p].tracks[t];
             if (track.timescale == 0 ||
-                (track.timescale != out.timescale && !rescalesExactly(track, out.timescale))) {
+                (track.timescale != out.timescale && !rescalesTrackExactly(track, out.timescale))) {
                 *whyNot = QStringLiteral("a timescale cannot be rescaled exactly ('mdhd')");
                 return false;
             }
@@ -144,7 +151,6 @@ private:
         }
         // The first part's edits stretch to where the last part's track ends.
         const Mp4Track& last = m_parts.back().tracks[t];
-        const auto ticks = [](quint64 value) { return static_cast<qint64>(value); };
         const qint64 later =
             m_parts.size() > 1
                 ? addTicks(
@@ -173,12 +179,15 @@ private:
         return true;
     }
 
-    static bool rescalesExactly(const Mp4Track& track, quint32 timescale) {
+    // Every duration, offset and start of the track, in `timescale`, without rounding;
+    // each duration still fits the 32 bits a sample's duration has.
+    static bool rescalesTrackExactly(const Mp4Track& track, quint32 timescale) {
         const auto exact = [&](qint64 value) {
-            return (value * static_cast<qint64>(timescale)) % track.timescale == 0;
+            return rescalesExactly(value, track.timescale, timescale);
         };
         for (const SampleRun& run : track.tables.durations) {
-            if (!exact(run.value)) {
+            if (!exact(run.value) ||
+                rescaleTicks(run.value, track.timescale, timescale) > qint64{0xFFFFFFFF}) {
                 return false;
             }
         }
@@ -218,9 +227,9 @@ private:
             SampleRun& last = out.durations.back();
             if (last.count > 1) {
                 --last.count;
-                out.durations.push_back({1, last.value + added});
+                out.durations.push_back({1, addTicks({last.value, added})});
             } else {
-                last.value += added;
+                last.value = addTicks({last.value, added});
             }
         }
         out.mediaDuration += static_cast<quint64>(added);
@@ -252,15 +261,14 @@ private:
         const quint32 firstScale = m_parts.front().timescale;
         const qint64 compositionShift =
             part > 0 && track.handler != kSound
-                ? static_cast<qint64>(partStart) +
-                      rescaled(firstShownMediaTime(*out.first), *out.first, out.timescale) -
-                      rescaled(firstShownMediaTime(track), track, out.timescale) +
-                      static_cast<qint64>(
-                          mediaToMovie(delayOf(track, partMovieScale, partMovieScale),
-                                       partMovieScale, out.timescale)) -
-                      static_cast<qint64>(mediaToMovie(delayOf(*out.first, firstScale, firstScale),
-                                                       firstScale, out.timescale)) -
-                      static_cast<qint64>(out.mediaDuration)
+                ? addTicks({ticks(partStart),
+                            rescaled(firstShownMediaTime(*out.first), *out.first, out.timescale),
+                            -rescaled(firstShownMediaTime(track), track, out.timescale),
+                            ticks(mediaToMovie(delayOf(track, partMovieScale, partMovieScale),
+                                               partMovieScale, out.timescale)),
+                            -ticks(mediaToMovie(delayOf(*out.first, firstScale, firstScale),
+                                                firstScale, out.timescale)),
+                            -ticks(out.mediaDuration)})
                 : 0;
         qint64 skipped = 0;
         bool firstKept = true;
@@ -331,13 +339,8 @@ private:
         for (size_t p = 0; p < m_parts.size(); ++p) {
             std::vector<std::pair<quint64, quint64>> extents;  // start, end
             for (OutTrack& out : m_tracks) {
-                quint64 sample = 0;
                 for (const OutChunk& chunk : out.chunks) {
-                    quint64 bytes = 0;
-                    for (quint32 i = 0; i < chunk.samples; ++i) {
-                        bytes += out.sizes[static_cast<size_t>(sample + i)];
-                    }
-                    sample += chunk.samples;
+                    const quint64 bytes = chunk.bytes;
                     if (chunk.part != static_cast<int>(p)) {
                         continue;
                     }
@@ -402,6 +405,29 @@ private:
 };
 
 }  // namespace
+
+QString sampleCountRefusal(const std::vector<Mp4Movie>& parts) {
+    if (parts.empty()) {
+        return {};
+    }
+    for (size_t t = 0; t < parts.front().tracks.size(); ++t) {
+        // A timecode track keeps its first sample, however many parts follow.
+        const bool timecode = parts.front().tracks[t].handler == kTimecode;
+        quint64 total = 0;
+        for (size_t p = 0; p < parts.size() && (p == 0 || !timecode); ++p) {
+            total += t < parts[p].tracks.size() ? parts[p].tracks[t].tables.sampleCount : 0;
+        }
+        if (total > kMaxTrackSamples) {
+            const QLocale english(QLocale::English);
+            return QStringLiteral(
+                       "its track %1 would list %2 samples, more than the %3 an "
+                       "MPEG-4 file may list")
+                .arg(QString::number(t + 1), english.toString(total),
+                     english.toString(kMaxTrackSamples));
+        }
+    }
+    return {};
+}
 
 std::optional<Mp4JoinPlan> planMp4Join(const std::vector<Mp4Movie>& parts,
                                        const std::vector<quint64>& lengths, QString* whyNot) {

@@ -25,6 +25,10 @@ struct Mp4JoinPlan {
     quint64 outputSize = 0;
 };
 
+// Why the parts cannot become one movie at all, or "": a track of the result would list
+// more samples than an MPEG-4 reader (ours included) accepts.
+QString sampleCountRefusal(const std::vector<Mp4Movie>& parts);
+
 // The plan, or nothing with why the tables cannot be merged as they stand (the box in
 // the way); the parts are assumed to have the same track layout and descriptions.
 std::optional<Mp4JoinPlan> planMp4Join(const std::vector<Mp4Movie>& parts,

@@ -8,8 +8,6 @@ namespace {
 
 // The largest moov read: a four-hour recording's tables take a few MB.
 constexpr quint64 kMaxMoov = 256 * 1024 * 1024;
-// Enough samples for a day of 1,000 frames a second; more is damage, not a movie.
-constexpr quint64 kMaxSamples = quint64{1} << 27;
 
 QString boxNamed(quint32 type) {
     return QLatin1Char('\'') + fourccText(type) + QLatin1Char('\'');
@@ -285,7 +283,7 @@ private:
             t.constantSize = reader.u32();
         }
         t.sampleCount = reader.u32();
-        if (t.sampleCount > kMaxSamples) {
+        if (t.sampleCount > kMaxTrackSamples) {
             return damaged(box, problem);
         }
         if (t.constantSize != 0) {
@@ -438,6 +436,10 @@ qint64 rescaleTicks(qint64 value, quint32 from, quint32 to) {
     const Wide scaled = static_cast<Wide>(value) * to;
     const Wide half = (scaled >= 0 ? 1 : -1) * static_cast<Wide>(from / 2);
     return bounded((scaled + half) / from);
+}
+
+bool rescalesExactly(qint64 value, quint32 from, quint32 to) {
+    return from != 0 && static_cast<Wide>(value) * to % from == 0;
 }
 
 qint64 addTicks(std::initializer_list<qint64> values) {

@@ -21,6 +21,12 @@ class File64;
 constexpr qint64 kMaxTicks = qint64{1} << 62;
 // `value` ticks of `from` a second as ticks of `to`, rounded to the nearest.
 qint64 rescaleTicks(qint64 value, quint32 from, quint32 to);
+// Whether `value` ticks of `from` are a whole number of ticks of `to` (false for `from` 0).
+bool rescalesExactly(qint64 value, quint32 from, quint32 to);
+
+// The most samples a track may list: enough for a day of 1,000 frames a second; more is
+// damage, not a movie. Our reader refuses more, so nothing we write holds more.
+constexpr quint64 kMaxTrackSamples = quint64{1} << 27;
 // The sum of `values`, kept within the bound.
 qint64 addTicks(std::initializer_list<qint64> values);
 

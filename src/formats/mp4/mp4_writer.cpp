@@ -15,17 +15,34 @@ void appendSampleRun(std::vector<SampleRun>& runs, qint64 value, quint32 count) 
 
 void OutTrack::addSample(const Mp4Sample& sample, int part, char dependency, bool hasDependency,
                          const std::vector<quint32>& groups, quint64 chunkKey) {
-    sizes.push_back(sample.size);
+    const quint64 before = sampleCount++;
+    if (before == 0) {
+        firstSize = sample.size;
+    } else if (sizes.empty() && sample.size != firstSize) {
+        sizes.assign(static_cast<size_t>(before), firstSize);
+    }
+    if (!sizes.empty()) {
+        sizes.push_back(sample.size);
+    }
     appendSampleRun(durations, sample.duration);
     appendSampleRun(offsets, sample.compositionOffset);
     anyOffsets = anyOffsets || sample.compositionOffset != 0;
-    if (sample.sync) {
-        syncSamples.push_back(static_cast<quint32>(sizes.size()));
-    } else {
+    if (!sample.sync && allSync) {
         allSync = false;
+        syncSamples.reserve(static_cast<size_t>(before));
+        for (quint64 n = 1; n <= before; ++n) {
+            syncSamples.push_back(static_cast<quint32>(n));
+        }
+    } else if (sample.sync && !allSync) {
+        syncSamples.push_back(static_cast<quint32>(sampleCount));
     }
-    dependencies.append(dependency);
-    anyDependencies = anyDependencies || hasDependency;
+    if (hasDependency && !anyDependencies) {
+        dependencies.fill('\0', static_cast<qsizetype>(before));
+        anyDependencies = true;
+    }
+    if (anyDependencies) {
+        dependencies.append(dependency);
+    }
     for (size_t g = 0; g < groups.size() && g < groupRuns.size(); ++g) {
         appendSampleRun(groupRuns[g], groups[g]);
     }
@@ -34,6 +51,7 @@ void OutTrack::addSample(const Mp4Sample& sample, int part, char dependency, boo
         m_lastChunkKey = chunkKey;
     }
     ++chunks.back().samples;
+    chunks.back().bytes += sample.size;
     mediaDuration += sample.duration;
 }
 
@@ -155,14 +173,13 @@ void writeTables(BoxWriter& writer, const OutTrack& out, const ChunkPlacement& p
     writer.u32(runs);
     writer.bytes(entries);
     writer.end();
-    const bool constant =
-        !out.sizes.empty() && std::all_of(out.sizes.begin(), out.sizes.end(),
-                                          [&](quint32 size) { return size == out.sizes.front(); });
+    // A constant size of 0 would mean "sizes follow"; such samples are listed instead.
+    const bool constant = out.sampleCount > 0 && out.constantSize() && out.firstSize != 0;
     writer.beginFull(fourcc("stsz"), 0, 0);
-    writer.u32(constant ? out.sizes.front() : 0);
-    writer.u32(static_cast<quint32>(out.sizes.size()));
-    for (size_t i = 0; !constant && i < out.sizes.size(); ++i) {
-        writer.u32(out.sizes[i]);
+    writer.u32(constant ? out.firstSize : 0);
+    writer.u32(static_cast<quint32>(out.sampleCount));
+    for (quint64 i = 0; !constant && i < out.sampleCount; ++i) {
+        writer.u32(out.sizeOf(i));
     }
     writer.end();
     writer.beginFull(wide ? fourcc("co64") : fourcc("stco"), 0, 0);

@@ -20,19 +20,25 @@ struct OutChunk {
     int part = 0;
     quint64 source = 0;
     quint32 samples = 0;
+    quint64 bytes = 0;  // its samples' sizes together
 };
 
-// One track of the new movie, built sample by sample.
+// One track of the new movie, built sample by sample. What its boxes can say in a
+// short form stays short here too: one size while every sample has it, no sync list
+// while every sample is one, no dependency bytes while no part has them. A table that
+// claims many samples thus costs memory only where its samples really differ.
 struct OutTrack {
     const Mp4Track* first = nullptr;  // its boxes and sample description
     quint32 timescale = 0;
-    std::vector<quint32> sizes;
+    quint64 sampleCount = 0;
+    quint32 firstSize = 0;
+    std::vector<quint32> sizes;  // each sample's size, once one differs from the first
     std::vector<SampleRun> durations;
     std::vector<SampleRun> offsets;
     bool anyOffsets = false;
     bool allSync = true;
-    std::vector<quint32> syncSamples;
-    QByteArray dependencies;
+    std::vector<quint32> syncSamples;  // 1-based, once one sample is not a sync sample
+    QByteArray dependencies;           // a byte per sample, once a part has them
     bool anyDependencies = false;
     std::vector<OutChunk> chunks;
     std::vector<std::vector<SampleRun>> groupRuns;  // per group type of `first`
@@ -44,6 +50,10 @@ struct OutTrack {
     // `chunkKey` starts a new chunk when it changes.
     void addSample(const Mp4Sample& sample, int part, char dependency, bool hasDependency,
                    const std::vector<quint32>& groups, quint64 chunkKey);
+    bool constantSize() const { return sizes.empty(); }
+    quint32 sizeOf(quint64 sample) const {
+        return sizes.empty() ? firstSize : sizes[static_cast<size_t>(sample)];
+    }
 
 private:
     quint64 m_lastChunkKey = ~quint64(0);
