@@ -9,12 +9,12 @@
 
 #include "core/job_host.h"
 #include "core/job_messages.h"
+#include "core/progress_feedback.h"
 #include "core/text_helpers.h"
 #include "fileio/disk_space.h"
 #include "fileio/file64.h"
 #include "fileio/file_identity.h"
 #include "formats/format_probe.h"
-#include "formats/mp4/mp4_split.h"
 #include "formats/mp4/mp4_traits.h"
 #include "formats/mpeg2/mpeg_header.h"
 #include "platform/native_path.h"
@@ -109,11 +109,14 @@ JobOutcome UnpackCommand::run(const QStringList& entries, UnpackOptions& options
     job.checksum = options.checksum;
     job.sourcesStay = options.deleteSources == DeleteAction::No;
     job.cleanCuts = options.cleanCuts;
-    lookUpHeaders(job, rule);
+    m_cancel.reset();
+    if (!lookUpHeaders(job, rule)) {
+        m_host.message(MessageIcon::Information, kUnpackingAbortedByUser);
+        return JobOutcome::Cancelled;
+    }
     if (!checkFreeSpace(job, rule)) {
         return JobOutcome::Stopped;
     }
-    m_cancel.reset();
     m_replaced = {};
     m_archives.clear();
     JobOutcome outcome = openPhase(entries, options, &job.sources);
@@ -233,10 +236,11 @@ bool UnpackCommand::checkPieceCounts(const QStringList& entries, const UnpackOpt
 }
 
 // Each source of an `EMH` split is read for its header once, before the job; an
-// MPEG-4 source's pieces are planned whole, each with its own header.
-void UnpackCommand::lookUpHeaders(SplitJob& job, const SplitRule& rule) {
+// MPEG-4 source's pieces are planned whole, each with its own header. False when the
+// user cancelled meanwhile: a long recording's pictures take a while to look at.
+bool UnpackCommand::lookUpHeaders(SplitJob& job, const SplitRule& rule) {
     if (job.type != UnpackType::EMH) {
-        return;
+        return true;
     }
     for (SplitSource& source : job.sources) {
         if (source.mpeg4) {
@@ -244,7 +248,11 @@ void UnpackCommand::lookUpHeaders(SplitJob& job, const SplitRule& rule) {
         } else if (!source.zipped) {
             source.mpegHeader = mpegHeaderOf(source.path);
         }
+        if (m_cancel.requested()) {
+            return false;
+        }
     }
+    return true;
 }
 
 // The source's header; none, after a word to the user, when it has no sequence header.
@@ -270,8 +278,13 @@ std::vector<PieceSpan> UnpackCommand::mpeg4Spans(const SplitSource& source, cons
     QString problem;
     const File64::OpenResult opened = m_files.OpenFile(source.path, File64::OpenMode::ReadOnly);
     std::optional<Mp4Splitter> splitter =
-        opened.ok() ? Mp4Splitter::open(m_files, opened.handle, length, &problem) : std::nullopt;
+        opened.ok() ? Mp4Splitter::open(m_files, opened.handle, length, &problem, scanProgress())
+                    : std::nullopt;
     std::vector<PieceSpan> spans;
+    if (!splitter && m_cancel.requested()) {
+        m_files.CloseFile(opened.handle);
+        return {};
+    }
     if (!splitter) {
         if (opened.ok()) {
             m_host.message(MessageIcon::Warning,
@@ -304,6 +317,17 @@ std::vector<PieceSpan> UnpackCommand::mpeg4Spans(const SplitSource& source, cons
         m_files.CloseFile(opened.handle);
     }
     return spans;
+}
+
+// A long recording's pictures are looked at before its pieces are planned: the user
+// sees that happen, and may cancel it.
+PictureScanProgress UnpackCommand::scanProgress() {
+    auto feedback = std::make_shared<ProgressFeedback>();
+    feedback->start();
+    return [this, feedback](quint64 done, quint64 total) {
+        m_host.progress(feedback->report(done, total));
+        return !m_cancel.requested();
+    };
 }
 
 // Each volume that receives pieces must hold what goes to it, header copies included.

@@ -7,6 +7,7 @@
 
 #include "core/job_outcome.h"
 #include "fileio/trash.h"
+#include "formats/mp4/mp4_split.h"
 #include "unpack/split_engine.h"
 
 class File64;
@@ -62,8 +63,9 @@ private:
     bool checkSizes(const QStringList& entries, const SplitRule& rule);
     bool checkPieceCounts(const QStringList& entries, const UnpackOptions& options,
                           const SplitRule& rule);
-    void lookUpHeaders(SplitJob& job, const SplitRule& rule);
+    bool lookUpHeaders(SplitJob& job, const SplitRule& rule);
     QByteArray mpegHeaderOf(const QString& path);
+    PictureScanProgress scanProgress();
     std::vector<PieceSpan> mpeg4Spans(const SplitSource& source, const SplitRule& rule,
                                       bool cleanCuts);
     bool checkFreeSpace(const SplitJob& job, const SplitRule& rule);

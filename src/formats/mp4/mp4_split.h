@@ -4,12 +4,16 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
 #include "formats/mp4/mp4_movie.h"
 
 class File64;
+
+// Told how many of a source's pictures were looked at, of how many; false stops.
+using PictureScanProgress = std::function<bool(quint64 done, quint64 total)>;
 
 // The pieces of an EMH split of an MPEG-4 source, each a whole MPEG-4 file: the
 // source's ftyp, a moov that lists the samples whose data lies wholly in the piece's
@@ -18,9 +22,11 @@ class File64;
 class Mp4Splitter {
 public:
     // Nothing, with why, when the source is not a complete MPEG-4 file whose samples
-    // its tables place (a cut-off mdat, no moov, fragments).
+    // its tables place (a cut-off mdat, no moov, fragments), or when `progress` asked
+    // to stop while its pictures were looked at.
     static std::optional<Mp4Splitter> open(File64& files, int handle, quint64 length,
-                                           QString* problem);
+                                           QString* problem,
+                                           const PictureScanProgress& progress = {});
 
     // The header of the piece that holds the source's bytes [start, start + bytes).
     // Its video starts at a key frame: earlier samples of the share are not listed
@@ -31,29 +37,53 @@ public:
     // frame (of an audio sample, in a source without video). Nothing before the end.
     std::optional<quint64> nextCut(quint64 from) const;
 
+    // Its saved cursors walk the movie's own tables: moved, never copied.
+    Mp4Splitter(Mp4Splitter&&) = default;
+    Mp4Splitter(const Mp4Splitter&) = delete;
+    Mp4Splitter& operator=(const Mp4Splitter&) = delete;
+    Mp4Splitter& operator=(Mp4Splitter&&) = delete;
+    ~Mp4Splitter() = default;
+
 private:
-    // A track's samples, expanded once: where each lies and when it plays.
+    // One sample as a piece lists it, read off the tables when it is needed.
     struct Sample {
         quint64 offset = 0;
         quint64 time = 0;  // decode time, in the track's timescale
         quint32 size = 0;
         quint32 duration = 0;
-        qint32 compositionOffset = 0;
+        qint64 compositionOffset = 0;
         quint32 chunk = 0;
-        quint32 index = 0;  // in the source track
+        quint64 index = 0;  // in the source track
         bool sync = false;
         bool leading = false;  // an HEVC RASL picture
     };
+    // A walk over a track's tables that knows each sample's decode time.
+    struct Cursor {
+        SampleWalker walker;
+        quint64 time = 0;
+    };
+    // What is kept of each sample of a track: a day's recording has millions, so only
+    // where it lies and two flags; the rest is read off the tables, from the cursor
+    // saved every kCursorStep samples.
     struct TrackSamples {
-        std::vector<Sample> samples;               // in decode order
-        bool ordered = true;                       // their offsets only grow
-        std::vector<std::vector<quint32>> groups;  // each sample's group, per grouping
+        std::vector<quint64> offsets;  // in decode order
+        std::vector<bool> sync;
+        std::vector<bool> leading;
+        bool ordered = true;  // the offsets only grow
+        std::vector<Cursor> cursors;
+        std::vector<std::vector<quint64>> groupStarts;  // per grouping: each run's first sample
     };
 
     Mp4Splitter(File64& files, int handle, Mp4Movie movie);
-    bool expand(QString* problem);
-    void markLeadingPictures(TrackSamples& expanded);
-    std::vector<const Sample*> samplesWithin(size_t track, quint64 start, quint64 end) const;
+    bool expand(QString* problem, const PictureScanProgress& progress);
+    bool markLeadingPictures(size_t track, const PictureScanProgress& progress);
+    int firstPictureType(quint64 offset, quint32 size);
+    Cursor cursorAt(size_t track, quint64 index) const;
+    Sample sampleAt(size_t track, const Cursor& cursor) const;
+    quint32 groupOf(size_t track, size_t grouping, quint64 index) const;
+    // Calls `each` for the samples whose bytes lie wholly in [start, end), in decode order.
+    template <typename Each>
+    void forEachWithin(size_t track, quint64 start, quint64 end, Each each) const;
     int anchorTrack() const;
 
     File64& m_files;
