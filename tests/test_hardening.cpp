@@ -12,11 +12,13 @@
 #include <csignal>
 
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/job_messages.h"
 #include "fileio/file64.h"
+#include "support/media_probe.h"
 #include "support/test_files.h"
 
 class HardeningTest : public QObject {
@@ -474,6 +476,38 @@ mv kept.sha256 $'sums\xff.sha256'
                      QStringLiteral("3 files it replaced went to the Trash.\n")),
                  qPrintable(shorter.errorOutput));
         QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/x.bin.003")));
+    }
+
+    // More fragmented parts than the usual limit of open files join packet by packet:
+    // the parts are opened one at a time.
+    void manyFragmentedPartsJoinUnderALowFileLimit() {
+        ZARVO_SLOW_CASE();
+        const QString folder = freshFolder(path(QStringLiteral("many")));
+        const QString first = folder + QStringLiteral("/p0000.mp4");
+        QVERIFY(ffmpeg(QStringLiteral("-f lavfi -i testsrc=size=64x48:rate=10 -t 0.5 -c:v libx264 "
+                                      "-pix_fmt yuv420p -g 5 -movflags "
+                                      "+frag_keyframe+empty_moov+default_base_moof '%1'")
+                           .arg(first)));
+        QStringList parts{first};
+        for (int i = 1; i < 1100; ++i) {
+            parts << folder + QStringLiteral("/p%1.mp4").arg(i, 4, 10, QLatin1Char('0'));
+            QVERIFY(QFile::copy(first, parts.last()));
+        }
+        const QString joined = folder + QStringLiteral("/joined.mp4");
+        QProcess pack;
+        pack.setChildProcessModifier([] {
+            rlimit limit{};
+            ::getrlimit(RLIMIT_NOFILE, &limit);
+            limit.rlim_cur = 1024;
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        });
+        pack.start(cliProgram(), texts({"pack", "--seamless", "-o"}) << joined << parts);
+        pack.closeWriteChannel();
+        QVERIFY(pack.waitForFinished(600000));
+        const QString said = QString::fromLocal8Bit(pack.readAllStandardError());
+        QVERIFY2(pack.exitCode() == 0, qPrintable(said));
+        QVERIFY2(said.contains(QStringLiteral("are joined packet by packet")), qPrintable(said));
+        QVERIFY(qAbs(probedDuration(joined, QStringLiteral("v:0")) - 550.0) <= 0.2);
     }
 
     // The joined file reaches the disk before its sources go to the trash.

@@ -5,10 +5,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+
 #include "fileio/file64.h"
+#include "pack/join_engine.h"
 #include "preview/module_multimedia.h"
 #include "preview/mpv_command_interface.h"
+#include "support/checked_files.h"
 #include "support/media_probe.h"
+#include "support/recorder_job_host.h"
 #include "support/test_files.h"
 
 namespace {
@@ -26,6 +31,7 @@ bool makePart(const QString& path, int index, const QString& codec, const QStrin
 }
 
 const QString kH264 = QStringLiteral("-c:v libx264 -pix_fmt yuv420p -g 25 -c:a aac -ac 2");
+const QString kFragments = QStringLiteral(" -movflags +frag_keyframe+empty_moov+default_base_moof");
 
 }  // namespace
 
@@ -323,6 +329,44 @@ private Q_SLOTS:
                      readFile(folder + QStringLiteral("/clip.mp4.002.mp4")) +
                      readFile(folder + QStringLiteral("/clip.mp4.003.mp4")),
                  readFile(source));
+    }
+
+    void aPartUnreadableAtTheJoinLeavesNoOutput_data() {
+        QTest::addColumn<int>("op");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("said");  // %1: the third part
+        QTest::newRow("cannot be opened")
+            << int(FailingCalls::Op::Open) << EACCES
+            << QStringLiteral("Error opening '%1'! Permission denied.");
+        QTest::newRow("cannot be read")
+            << int(FailingCalls::Op::Read) << EIO
+            << QStringLiteral("Error reading '%1': Input/output error. Packing aborted!");
+    }
+    // Fragmented parts are read one at a time; the third going bad once the join is
+    // under way (after its routing read every part) still stops it before the output.
+    void aPartUnreadableAtTheJoinLeavesNoOutput() {
+        QFETCH(int, op);
+        QFETCH(int, error);
+        QFETCH(QString, said);
+        const QStringList parts =
+            variant(QStringLiteral("lease"), kFragments, QStringLiteral("mp4"));
+        QVERIFY(!parts.isEmpty());
+        const QString out = path(QStringLiteral("lease-joined.mp4"));
+        RecorderJobHost host;
+        CheckedFiles files(&host);  // checks that every part opened was closed
+        const CancelRequest cancel;
+        JoinEngine engine(files, host, cancel);
+        host.onMessage = [&] {
+            if (host.messages.last().text.contains(QStringLiteral("packet by packet"))) {
+                files.failCall(static_cast<FailingCalls::Op>(op), 2, error);
+            }
+        };
+        JoinJob job{parts, out, TransferRate::fromWord(QStringLiteral("normal"))};
+        job.seamless = true;
+        QCOMPARE(engine.validate(job), JobOutcome::Success);
+        QCOMPARE(engine.copy(job), JobOutcome::Failed);
+        QCOMPARE(host.texts().last(), said.arg(parts.at(2)));
+        QVERIFY(!QFileInfo::exists(out));
     }
 
     // What the terminal program tells of each kind.

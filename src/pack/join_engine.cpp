@@ -239,16 +239,24 @@ JobOutcome JoinEngine::askOverwrite(const QString& output) {
     return fail(kPackingAbortedByUser + QLatin1Char('.'), MessageIcon::Information);
 }
 
-JobOutcome JoinEngine::copyInput(const QString& path, quint64 expectedSize, int outputHandle,
-                                 const TransferRate& rate) {
+JobOutcome JoinEngine::checkUnchanged(const QString& path, quint64 expectedSize) {
     if (!pathExists(path)) {
         return fail(notFoundText(path) + kPackingAborted);
     }
-    const quint64 size = GetFileLen(path);
-    if (size != expectedSize) {
+    if (GetFileLen(path) != expectedSize) {
         return fail(QLatin1Char('\'') + path +
                     QStringLiteral("' changed while it was being packed.") + kPackingAborted);
     }
+    return JobOutcome::Success;
+}
+
+JobOutcome JoinEngine::copyInput(const QString& path, quint64 expectedSize, int outputHandle,
+                                 const TransferRate& rate) {
+    if (const JobOutcome outcome = checkUnchanged(path, expectedSize);
+        outcome != JobOutcome::Success) {
+        return outcome;
+    }
+    const quint64 size = expectedSize;
     const File64::OpenResult opened = m_files.OpenFile(path, File64::OpenMode::ReadOnly);
     if (!opened.ok()) {
         // The open already told the user which file; too many files has its own advice.

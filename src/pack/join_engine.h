@@ -62,6 +62,10 @@ private:
     JobOutcome prepareOutput(const QString& output, int* handle);
     bool deleteOldOutput(const QString& output, JobOutcome* outcome);
     JobOutcome openOutput(const QString& output, int* handle);
+    // Whether `path` is still there at the size it was validated at; the failure said.
+    JobOutcome checkUnchanged(const QString& path, quint64 expectedSize);
+    // Whether a part opens and reads, asked before the output exists.
+    JobOutcome checkReadable(const QString& path, quint64 expectedSize);
     JobOutcome copyInput(const QString& path, quint64 expectedSize, int outputHandle,
                          const TransferRate& rate);
     JobOutcome copySharing(const QString& path, int inputHandle, int outputHandle, quint64 size,

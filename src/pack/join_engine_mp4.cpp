@@ -153,23 +153,59 @@ JobOutcome JoinEngine::copyRange(const JoinJob& job, const Mp4JoinPlan::Range& r
     return JobOutcome::Success;
 }
 
+JobOutcome JoinEngine::checkReadable(const QString& path, quint64 expectedSize) {
+    if (const JobOutcome outcome = checkUnchanged(path, expectedSize);
+        outcome != JobOutcome::Success) {
+        return outcome;
+    }
+    const File64::OpenResult opened = m_files.OpenFile(path, File64::OpenMode::ReadOnly);
+    if (!opened.ok()) {
+        // The open already told the user which file; too many files has its own advice.
+        return isTooManyFiles(opened.error) ? failForError(opened.error, path) : fail(QString());
+    }
+    char head[8];
+    int error = 0;
+    m_files.GetBytes(opened.handle, head, sizeof head, &error);
+    m_files.CloseFile(opened.handle);
+    if (error != 0) {
+        return fail(readErrorText(path, errorText(error)) + kPackingAborted);
+    }
+    return JobOutcome::Success;
+}
+
+// The module asks for each part when it reaches it, so only one is open at a time.
+// Each must open and read before the output exists: a join that cannot start leaves
+// nothing behind.
 JobOutcome JoinEngine::remuxMpeg4(const JoinJob& job) {
+    for (qsizetype i = 0; i < job.inputs.size(); ++i) {
+        const JobOutcome outcome =
+            checkReadable(job.inputs.at(i), m_sizes.at(static_cast<size_t>(i)));
+        if (outcome != JobOutcome::Success) {
+            return outcome;
+        }
+    }
     int outputHandle = -1;
     JobOutcome outcome = prepareOutput(job.output, &outputHandle);
     if (outcome != JobOutcome::Success) {
         return outcome;
     }
-    std::vector<int> inputs;
-    for (const QString& path : job.inputs) {
+    QString unopened;  // the part whose open failed and was said
+    int openError = 0;
+    RemuxParts parts;
+    parts.count = static_cast<size_t>(job.inputs.size());
+    parts.open = [&](size_t index) {
+        const QString& path = job.inputs.at(static_cast<qsizetype>(index));
         const File64::OpenResult opened = m_files.OpenFile(path, File64::OpenMode::ReadOnly);
         if (!opened.ok()) {
-            return fail(QString());
+            unopened = path;
+            openError = opened.error;
         }
-        inputs.push_back(opened.handle);
-    }
+        return opened.handle;
+    };
+    parts.close = [this](int fd) { m_files.CloseFile(fd); };
     QString problem;
     const MediaModule::RemuxResult result = mediaModule()->remux(
-        inputs, outputHandle, containerOf(m_movies.front()),
+        parts, outputHandle, containerOf(m_movies.front()),
         [this](quint64 read) {
             m_copiedSize = std::min(read, m_totalSize);
             return !m_transfer.report(m_copiedSize);
@@ -179,6 +215,9 @@ JobOutcome JoinEngine::remuxMpeg4(const JoinJob& job) {
         m_cancelNote = QLatin1Char('\'') + job.output +
                        QStringLiteral("' does not play: it was cut off before its index.");
         return cancelled();
+    }
+    if (result == MediaModule::RemuxResult::Failed && !unopened.isEmpty()) {
+        return isTooManyFiles(openError) ? failForError(openError, unopened) : fail(QString());
     }
     if (result == MediaModule::RemuxResult::Failed) {
         return fail(QStringLiteral("The MPEG-4 parts could not be joined: ") + problem +

@@ -210,6 +210,24 @@ struct OutputDeleter {
 };
 using Output = std::unique_ptr<AVFormatContext, OutputDeleter>;
 
+// Hands a part's descriptor back when the join is done with it.
+class PartLease {
+public:
+    PartLease(const RemuxParts& parts, size_t index) : m_parts(parts), m_fd(parts.open(index)) {}
+    ~PartLease() {
+        if (m_fd != -1) {
+            m_parts.close(m_fd);
+        }
+    }
+    PartLease(const PartLease&) = delete;
+    PartLease& operator=(const PartLease&) = delete;
+    int fd() const { return m_fd; }
+
+private:
+    const RemuxParts& m_parts;
+    int m_fd;
+};
+
 class FfmpegMedia final : public MediaModule {
 public:
     std::optional<MediaDescription> describe(int fd, QString* problem) override {
@@ -227,7 +245,7 @@ public:
         return description;
     }
 
-    RemuxResult remux(const std::vector<int>& inputs, int output, const char* container,
+    RemuxResult remux(const RemuxParts& parts, int output, const char* container,
                       const RemuxProgress& progress, QString* problem) override {
         Io out(output, true);
         AVFormatContext* made = nullptr;
@@ -242,8 +260,13 @@ public:
         quint64 done = 0;
         qint64 end = AV_NOPTS_VALUE;  // where the parts before end, in microseconds
         std::vector<qint64> lastDts;  // per output stream
-        for (size_t part = 0; part < inputs.size(); ++part) {
-            Io io(inputs[part], false);
+        for (size_t part = 0; part < parts.count; ++part) {
+            const PartLease lease(parts, part);
+            if (lease.fd() == -1) {
+                *problem = QStringLiteral("part %1 cannot be opened").arg(part + 1);
+                return RemuxResult::Failed;
+            }
+            Io io(lease.fd(), false);
             const Input input = openInput(io, problem);
             if (!input) {
                 return RemuxResult::Failed;

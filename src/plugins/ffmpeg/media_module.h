@@ -4,9 +4,9 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <cstddef>
 #include <functional>
 #include <optional>
-#include <vector>
 
 // What FFmpeg's libraries read of MPEG-4 files (MP4, MOV, M4V, M4A, 3GP), and the
 // packet-by-packet join for what the fast join does not take. The libraries live in a
@@ -32,6 +32,17 @@ struct MediaDescription {
 // Reads the part for a join: bytes done so far; returns false to stop.
 using RemuxProgress = std::function<bool(quint64 bytesRead)>;
 
+// The parts of a join, each opened only when the join reaches it, so that a join of
+// thousands of parts holds one of them open at a time.
+struct RemuxParts {
+    size_t count = 0;
+    // The descriptor of part `index`, open for reading; -1 when it cannot be opened
+    // (the caller has said why).
+    std::function<int(size_t index)> open;
+    // The join is done with a descriptor that `open` gave.
+    std::function<void(int fd)> close;
+};
+
 class MediaModule {
 public:
     virtual ~MediaModule() = default;
@@ -42,10 +53,11 @@ public:
     virtual std::optional<MediaDescription> describe(int fd, QString* problem) = 0;
 
     enum class RemuxResult { Done, Failed, Stopped };
-    // Joins the parts open at `inputs` into the empty file open at `output`, packet by
-    // packet, each part's timestamps following the part before; `container` is "mp4"
-    // or "mov". The index comes at the end.
-    virtual RemuxResult remux(const std::vector<int>& inputs, int output, const char* container,
+    // Joins `parts` into the empty file open at `output`, packet by packet, each part's
+    // timestamps following the part before; `container` is "mp4" or "mov". Each part
+    // is read through its descriptor only, and handed back before the next is asked
+    // for. The index comes at the end.
+    virtual RemuxResult remux(const RemuxParts& parts, int output, const char* container,
                               const RemuxProgress& progress, QString* problem) = 0;
 };
 
