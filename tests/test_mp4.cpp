@@ -2,6 +2,7 @@
 // into one movie, checked the way a player sees them.
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -367,6 +368,65 @@ private Q_SLOTS:
         QCOMPARE(engine.copy(job), JobOutcome::Failed);
         QCOMPARE(host.texts().last(), said.arg(parts.at(2)));
         QVERIFY(!QFileInfo::exists(out));
+    }
+
+    void ffmpegLogsStayOffTheTerminal_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QStringList>("parts");  // "bad": a part FFmpeg complains of
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("described") << "info" << texts({"bad"}) << 0 << QString();
+        QTest::newRow("joined") << "pack" << texts({"bad", "good"}) << 0
+                                << QStringLiteral("successfully packed!");
+        // The writer's reason for a codec the MP4 writer does not take.
+        QTest::newRow("failed join")
+            << "pack" << texts({"pcm", "pcm"}) << 1
+            << QStringLiteral(
+                   "error: The MPEG-4 parts could not be joined: Invalid argument "
+                   "(Could not find tag for codec pcm_s16le in stream #1, codec not "
+                   "currently supported in container). Packing aborted!\n");
+    }
+    // FFmpeg's own lines never reach the terminal; a failure carries FFmpeg's reason.
+    void ffmpegLogsStayOffTheTerminal() {
+        QFETCH(QString, command);
+        QFETCH(QStringList, parts);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        const QString folder = path(QStringLiteral("logs"));
+        const QString pcm = folder + QStringLiteral("/pcm.mp4");
+        if (!QFileInfo::exists(pcm)) {
+            freshFolder(folder);
+            const QString good = folder + QStringLiteral("/good.mp4");
+            QVERIFY(makePart(good, 0, kH264 + kFragments, QStringLiteral("160x120")));
+            // The first picture's first NAL unit claims to be 2 GB long.
+            QByteArray bytes = readFile(good);
+            const qsizetype data = bytes.indexOf("mdat", bytes.indexOf("moof"));
+            QVERIFY(data > 0);
+            bytes.replace(data + 4, 4, QByteArray::fromHex("7fffffff"));
+            writeFile(folder + QStringLiteral("/bad.mp4"), bytes);
+            QVERIFY(!decodeErrors(folder + QStringLiteral("/bad.mp4")).isEmpty());
+            // PCM sound in a QuickTime file that calls itself MP4.
+            QVERIFY(ffmpeg(QStringLiteral("-f lavfi -i testsrc=size=160x120:rate=25 -f lavfi -i "
+                                          "sine=sample_rate=8000 -t 1 -c:v libx264 -pix_fmt "
+                                          "yuv420p -c:a pcm_s16le -f mov%1 '%2.mov'")
+                               .arg(kFragments, pcm)));
+            bytes = readFile(pcm + QStringLiteral(".mov"));
+            QCOMPARE(bytes.mid(4, 8), QByteArray("ftypqt  "));
+            writeFile(pcm, bytes.replace(8, 4, "isom"));
+        }
+        QStringList arguments{command};
+        if (command == QLatin1String("pack")) {
+            arguments << QStringLiteral("--seamless") << QStringLiteral("--assume-yes")
+                      << QStringLiteral("-o") << folder + QStringLiteral("/out.mp4");
+        }
+        for (const QString& part : parts) {
+            arguments << folder + QLatin1Char('/') + part + QStringLiteral(".mp4");
+        }
+        const CliResult result = runCliProgram(arguments);
+        QVERIFY2(result.status == status, qPrintable(result.errorOutput));
+        QVERIFY2(!result.errorOutput.contains(QRegularExpression(QStringLiteral("\\[[^]]* @ 0x"))),
+                 qPrintable(result.errorOutput));
+        QVERIFY2(result.errorOutput.contains(said), qPrintable(result.errorOutput));
     }
 
     // What the terminal program tells of each kind.

@@ -9,6 +9,7 @@ extern "C" {
 
 #include <cerrno>
 #include <cmath>
+#include <cstdarg>
 #include <memory>
 #include <vector>
 
@@ -30,6 +31,73 @@ QString errorOf(int code) {
     av_strerror(code, text, sizeof text);
     return QString::fromUtf8(text);
 }
+
+// FFmpeg's log, kept off the terminal. What a call of ours logs on its own thread, at
+// warning or above, is kept while the call lasts: the most severe line, the latest of
+// equals, explains a failure. Everything else goes.
+class LogCapture {
+public:
+    // Set by every call: the preview's player sets its own handler when it starts.
+    LogCapture() : m_outer(t_current) {
+        t_current = this;
+        av_log_set_callback(&LogCapture::log);
+    }
+    ~LogCapture() { t_current = m_outer; }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    // Forgets what was logged so far: a new part has its own reasons.
+    void forget() {
+        m_line.clear();
+        m_pending.clear();
+    }
+
+    // `problem`, with FFmpeg's line after it in brackets when it logged one.
+    void explain(QString* problem) const {
+        if (!m_line.isEmpty() && !problem->contains(m_line)) {
+            *problem += QStringLiteral(" (") + m_line + QLatin1Char(')');
+        }
+    }
+
+private:
+    static void log(void* context, int level, const char* format, va_list arguments) {
+        LogCapture* capture = t_current;
+        // The level's upper bits may carry a colour.
+        const int severity = level >= 0 ? level & 0xff : level;
+        if (capture == nullptr || severity > AV_LOG_WARNING) {
+            return;
+        }
+        char text[1024];
+        int printPrefix = 0;  // no "[h264 @ 0x...]": the line speaks in the job's text
+        av_log_format_line2(context, level, format, arguments, text, sizeof text, &printPrefix);
+        capture->take(severity, text);
+    }
+
+    // A line may come in pieces; it counts once it ends.
+    void take(int severity, const char* piece) {
+        m_pending += QString::fromUtf8(piece);
+        if (!m_pending.endsWith(QLatin1Char('\n'))) {
+            return;
+        }
+        QString line = m_pending.trimmed();
+        m_pending.clear();
+        while (line.endsWith(QLatin1Char('.'))) {
+            line.chop(1);  // the job's text ends the sentence
+        }
+        if (!line.isEmpty() && (m_line.isEmpty() || severity <= m_severity)) {
+            m_line = line;
+            m_severity = severity;
+        }
+    }
+
+    static thread_local LogCapture* t_current;
+    LogCapture* m_outer;
+    QString m_pending;
+    QString m_line;
+    int m_severity = AV_LOG_WARNING;
+};
+
+thread_local LogCapture* LogCapture::t_current = nullptr;
 
 int readFd(void* opaque, uint8_t* buffer, int size) {
     const int fd = *static_cast<int*>(opaque);
@@ -231,9 +299,11 @@ private:
 class FfmpegMedia final : public MediaModule {
 public:
     std::optional<MediaDescription> describe(int fd, QString* problem) override {
+        const LogCapture log;
         Io io(fd, false);
         const Input input = openInput(io, problem);
         if (!input) {
+            log.explain(problem);
             return std::nullopt;
         }
         MediaDescription description;
@@ -247,6 +317,17 @@ public:
 
     RemuxResult remux(const RemuxParts& parts, int output, const char* container,
                       const RemuxProgress& progress, QString* problem) override {
+        LogCapture log;
+        const RemuxResult result = join(parts, output, container, progress, log, problem);
+        if (result == RemuxResult::Failed) {
+            log.explain(problem);
+        }
+        return result;
+    }
+
+private:
+    static RemuxResult join(const RemuxParts& parts, int output, const char* container,
+                            const RemuxProgress& progress, LogCapture& log, QString* problem) {
         Io out(output, true);
         AVFormatContext* made = nullptr;
         if (out.context == nullptr ||
@@ -261,6 +342,7 @@ public:
         qint64 end = AV_NOPTS_VALUE;  // where the parts before end, in microseconds
         std::vector<qint64> lastDts;  // per output stream
         for (size_t part = 0; part < parts.count; ++part) {
+            log.forget();
             const PartLease lease(parts, part);
             if (lease.fd() == -1) {
                 *problem = QStringLiteral("part %1 cannot be opened").arg(part + 1);
@@ -290,7 +372,6 @@ public:
         return RemuxResult::Done;
     }
 
-private:
     static bool addStreams(AVFormatContext& muxer, const AVFormatContext& input, QString* problem) {
         for (unsigned i = 0; i < input.nb_streams; ++i) {
             AVStream* stream = avformat_new_stream(&muxer, nullptr);

@@ -49,14 +49,15 @@ public:
 
     // Describes the MPEG-4 file open at `fd` (read from its start, through the file
     // descriptor only: no name is ever read as a protocol). Nothing, with why, when the
-    // MP4/MOV reader cannot read it.
+    // MP4/MOV reader cannot read it; FFmpeg's own reason, when it gave one, follows in
+    // brackets. FFmpeg's log never reaches the terminal.
     virtual std::optional<MediaDescription> describe(int fd, QString* problem) = 0;
 
     enum class RemuxResult { Done, Failed, Stopped };
     // Joins `parts` into the empty file open at `output`, packet by packet, each part's
     // timestamps following the part before; `container` is "mp4" or "mov". Each part
     // is read through its descriptor only, and handed back before the next is asked
-    // for. The index comes at the end.
+    // for. The index comes at the end. A failure's `problem` is as describe's.
     virtual RemuxResult remux(const RemuxParts& parts, int output, const char* container,
                               const RemuxProgress& progress, QString* problem) = 0;
 };
