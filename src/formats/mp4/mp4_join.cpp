@@ -118,6 +118,9 @@ private:
         out.first = &m_parts.front().tracks[t];
         out.timescale = out.first->timescale;
         out.edits = out.first->edits;
+        for (const Mp4Movie& part : m_parts) {
+            out.expectedSamples += part.tracks[t].tables.sampleCount;
+        }
         for (const SampleGroup& group : out.first->tables.groups) {
             (void)group;
             out.groupRuns.emplace_back();

@@ -19,6 +19,7 @@ void OutTrack::addSample(const Mp4Sample& sample, int part, char dependency, boo
     if (before == 0) {
         firstSize = sample.size;
     } else if (sizes.empty() && sample.size != firstSize) {
+        sizes.reserve(static_cast<size_t>(std::max(expectedSamples, sampleCount)));
         sizes.assign(static_cast<size_t>(before), firstSize);
     }
     if (!sizes.empty()) {
@@ -47,7 +48,7 @@ void OutTrack::addSample(const Mp4Sample& sample, int part, char dependency, boo
         appendSampleRun(groupRuns[g], groups[g]);
     }
     if (chunkKey != m_lastChunkKey || chunks.empty()) {
-        chunks.push_back({part, sample.offset, 0});
+        chunks.push_back({sample.offset, 0, part, 0});
         m_lastChunkKey = chunkKey;
     }
     ++chunks.back().samples;

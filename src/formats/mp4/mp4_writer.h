@@ -16,11 +16,12 @@
 void appendSampleRun(std::vector<SampleRun>& runs, qint64 value, quint32 count = 1);
 
 // A chunk of the new movie: where its first sample lies in the file it comes from.
+// A long recording has a million of these: 24 bytes each.
 struct OutChunk {
-    int part = 0;
     quint64 source = 0;
-    quint32 samples = 0;
     quint64 bytes = 0;  // its samples' sizes together
+    int part = 0;
+    quint32 samples = 0;
 };
 
 // One track of the new movie, built sample by sample. What its boxes can say in a
@@ -31,6 +32,7 @@ struct OutTrack {
     const Mp4Track* first = nullptr;  // its boxes and sample description
     quint32 timescale = 0;
     quint64 sampleCount = 0;
+    quint64 expectedSamples = 0;  // when known: the lists are made that long at once
     quint32 firstSize = 0;
     std::vector<quint32> sizes;  // each sample's size, once one differs from the first
     std::vector<SampleRun> durations;
