@@ -5,7 +5,7 @@
 #include "formats/mp4/mp4_movie.h"
 #include "formats/mp4/mp4_split.h"
 #include "formats/mp4/mp4_traits.h"
-#include "fuzz_support.h"
+#include "fuzz_mp4_support.h"
 
 namespace {
 
@@ -92,20 +92,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         dataBytes += range.length;
     }
     FUZZ_CHECK(plan->outputSize == static_cast<quint64>(plan->head.size()) + dataBytes);
-    // The head holds the first part's ftyp, then the new moov.
-    const BoxList head = boxesIn(plan->head);
-    const std::optional<Box> moov = firstBox(head, fourcc("moov"));
-    FUZZ_CHECK(moov.has_value());
-    QString again;
-    const std::optional<Mp4Movie> joined = parseMovie(
-        movie->ftyp,
-        plan->head.mid(static_cast<qsizetype>(moov->offset), static_cast<qsizetype>(moov->size)),
-        &again);
-    FUZZ_CHECK(joined.has_value());
-    FUZZ_CHECK(joined->tracks.size() == movie->tracks.size());
+    const Mp4Movie joined = joinedMovie(*plan, *movie);
     for (size_t t = 0; t < movie->tracks.size(); ++t) {
-        FUZZ_CHECK(joined->tracks[t].tables.sampleCount <= 2 * movie->tracks[t].tables.sampleCount);
+        FUZZ_CHECK(joined.tracks[t].tables.sampleCount <= 2 * movie->tracks[t].tables.sampleCount);
     }
-    walkAll(*joined);
+    walkAll(joined);
     return 0;
 }
