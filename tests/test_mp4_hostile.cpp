@@ -39,26 +39,6 @@ std::optional<Mp4Movie> headMovie(const QByteArray& head) {
                       &problem);
 }
 
-// HEVC units of 6 bytes whose type (32) is a parameter set: a picture is never found.
-QByteArray parameterSetUnits(qsizetype bytes) {
-    QByteArray data;
-    data.reserve(bytes);
-    while (data.size() + 6 <= bytes) {
-        data.append("\x00\x00\x00\x02\x40\x01", 6);
-    }
-    data.resize(bytes, '\0');
-    return data;
-}
-
-TrackSpec hevcAllKeyFrames(quint64 samples, quint32 size) {
-    TrackSpec track;
-    track.codec = fourcc("hvc1");
-    track.samples = samples;
-    track.sampleSize = size;
-    track.chunksOverlap = true;
-    return track;
-}
-
 }  // namespace
 
 class Mp4HostileTest : public QObject {
@@ -135,12 +115,8 @@ private Q_SLOTS:
 
     // Tables that claim 2^26 or 2^27 one-byte samples, all over the same 4 KB.
     void claimedSamplesCostNoMemory() {
-        TrackSpec claim;
-        claim.samples = quint64{1} << 26;
-        claim.samplesPerChunk = 4096;
-        claim.chunksOverlap = true;
         const QString path =
-            write(QStringLiteral("claim26.mp4"), mp4File({claim}, QByteArray(4096, 'c')));
+            write(QStringLiteral("claim26.mp4"), claimedOneByteSamples(quint64{1} << 26));
         const std::optional<Mp4Movie> part = movieOf(path);
         QVERIFY(part);
         QString whyNot;
@@ -157,12 +133,8 @@ private Q_SLOTS:
     }
 
     void tooManySamplesAreRefusedBeforeWriting() {
-        TrackSpec claim;
-        claim.samples = quint64{1} << 27;
-        claim.samplesPerChunk = 4096;
-        claim.chunksOverlap = true;
         const QString part =
-            write(QStringLiteral("claim27.mp4"), mp4File({claim}, QByteArray(4096, 'c')));
+            write(QStringLiteral("claim27.mp4"), claimedOneByteSamples(quint64{1} << 27));
         const QString output = m_dir.filePath(QStringLiteral("claims.mp4"));
         const CliResult result = runCliProgram(
             {QStringLiteral("pack"), QStringLiteral("--seamless"),
@@ -183,7 +155,7 @@ private Q_SLOTS:
         const qsizetype bytes = 6 * 1024 * 1024;
         const QString source =
             writeFile(folder + QStringLiteral("/units.mp4"),
-                      mp4File({hevcAllKeyFrames(600, bytes)}, parameterSetUnits(bytes)));
+                      mp4File({hevcKeyFrames(600, bytes)}, hevcParameterSetUnits(bytes)));
         const CliResult result = runCliProgram(
             texts({"unpack", "--type", "emh", "--pieces", "3", "--join-bat", "yes", "units.mp4"}),
             folder);
@@ -198,7 +170,7 @@ private Q_SLOTS:
         const QString folder = freshFolder(m_dir.filePath(QStringLiteral("cancel")));
         const QString source =
             writeFile(folder + QStringLiteral("/long.mp4"),
-                      mp4File({hevcAllKeyFrames(2'000'000, 60)}, parameterSetUnits(60)));
+                      mp4File({hevcKeyFrames(2'000'000, 60)}, hevcParameterSetUnits(60)));
         QProcess process;
         process.setWorkingDirectory(folder);
         process.start(cliProgram(),
@@ -231,21 +203,7 @@ private Q_SLOTS:
     void aDaysRecordingSplits() {
         ZARVO_SLOW_CASE();
         const QString folder = freshFolder(m_dir.filePath(QStringLiteral("day")));
-        TrackSpec video;
-        video.timescale = 60;
-        video.sampleDuration = 1;
-        video.samples = 5'184'000;
-        video.samplesPerChunk = 1000;
-        TrackSpec sound;
-        sound.handler = fourcc("soun");
-        sound.codec = fourcc("mp4a");
-        sound.timescale = 48000;
-        sound.sampleDuration = 1024;
-        sound.samples = 4'050'000;
-        sound.samplesPerChunk = 1000;
-        sound.dataOffset = video.samples;
-        writeFile(folder + QStringLiteral("/day.mp4"),
-                  mp4File({video, sound}, QByteArray(9'234'000, 'd')));
+        writeFile(folder + QStringLiteral("/day.mp4"), dayAtSixtyFrames());
         const CliResult result =
             runCliProgram(texts({"unpack", "--type", "emh", "--pieces", "4", "day.mp4"}), folder);
         QVERIFY2(result.status == 0, qPrintable(result.errorOutput));

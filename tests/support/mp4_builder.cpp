@@ -159,3 +159,47 @@ QByteArray mp4File(const std::vector<TrackSpec>& tracks, const QByteArray& data,
     mdat.end();
     return ftyp.data() + movie(tracks, movieTimescale, dataStart) + mdat.data();
 }
+
+TrackSpec hevcKeyFrames(quint64 samples, quint32 size) {
+    TrackSpec track;
+    track.codec = fourcc("hvc1");
+    track.samples = samples;
+    track.sampleSize = size;
+    track.chunksOverlap = true;
+    return track;
+}
+
+QByteArray hevcParameterSetUnits(qsizetype bytes) {
+    QByteArray data;
+    data.reserve(bytes);
+    while (data.size() + 6 <= bytes) {
+        data.append("\x00\x00\x00\x02\x40\x01", 6);
+    }
+    data.resize(bytes, '\0');
+    return data;
+}
+
+QByteArray claimedOneByteSamples(quint64 samples) {
+    TrackSpec track;
+    track.samples = samples;
+    track.samplesPerChunk = 4096;
+    track.chunksOverlap = true;
+    return mp4File({track}, QByteArray(4096, 'c'));
+}
+
+QByteArray dayAtSixtyFrames() {
+    TrackSpec video;
+    video.timescale = 60;
+    video.sampleDuration = 1;
+    video.samples = 5'184'000;
+    video.samplesPerChunk = 1000;
+    TrackSpec sound;
+    sound.handler = fourcc("soun");
+    sound.codec = fourcc("mp4a");
+    sound.timescale = 48000;
+    sound.sampleDuration = 1024;
+    sound.samples = 4'050'000;
+    sound.samplesPerChunk = 1000;
+    sound.dataOffset = video.samples;
+    return mp4File({video, sound}, QByteArray(9'234'000, 'd'));
+}

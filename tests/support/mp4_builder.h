@@ -27,3 +27,16 @@ struct TrackSpec {
 // plus their `dataOffset`.
 QByteArray mp4File(const std::vector<TrackSpec>& tracks, const QByteArray& data,
                    quint32 movieTimescale = 1000);
+
+// HEVC key frames of `size` bytes, all over the same bytes at the mdat's start.
+TrackSpec hevcKeyFrames(quint64 samples, quint32 size);
+
+// HEVC units of 6 bytes whose type (32) is a parameter set: a picture is never found.
+QByteArray hevcParameterSetUnits(qsizetype bytes);
+
+// A movie whose one track claims `samples` samples of one byte, 4,096 to a chunk, every
+// chunk over the same 4 KB.
+QByteArray claimedOneByteSamples(quint64 samples);
+
+// A day at 60 frames a second with its 48 kHz sound: 9,234,000 one-byte samples.
+QByteArray dayAtSixtyFrames();
