@@ -93,7 +93,7 @@ private:
     bool m_lastPart = false;
     QStringList m_damagedParts;  // where each damaged part stopped being rewritten
     QString m_cancelNote;
-    std::vector<Mp4Movie> m_movies;  // the MPEG-4 parts of a seamless join
+    const char* m_remuxContainer = "mp4";  // the first MPEG-4 part's, for the packet join
     std::vector<quint64> m_sizes;
     QString m_output;
     quint64 m_totalSize = 0;

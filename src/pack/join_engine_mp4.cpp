@@ -36,7 +36,7 @@ bool JoinEngine::allMpeg4(const QStringList& inputs) {
 }
 
 JoinEngine::Mpeg4Route JoinEngine::routeMpeg4(const JoinJob& job) {
-    m_movies.clear();
+    std::vector<Mp4Movie> movies;
     QList<PartTraits> traits;
     for (const QString& path : job.inputs) {
         QString problem;
@@ -55,7 +55,12 @@ JoinEngine::Mpeg4Route JoinEngine::routeMpeg4(const JoinJob& job) {
             return {};
         }
         traits.append(mp4Traits(*movie));
-        m_movies.push_back(std::move(*movie));
+        if (!movies.empty()) {
+            // Only the first part's boxes are written again; a long recording's moov
+            // takes megabytes, and a later part's is done with once its tables are read.
+            movie->moov = QByteArray();
+        }
+        movies.push_back(std::move(*movie));
     }
     const QString difference = differenceLine(job.inputs, traits);
     if (!difference.isEmpty()) {
@@ -65,13 +70,14 @@ JoinEngine::Mpeg4Route JoinEngine::routeMpeg4(const JoinJob& job) {
         return {};
     }
     // Neither route could write a movie that players, or our own reader, accept.
-    if (const QString tooMany = sampleCountRefusal(m_movies); !tooMany.isEmpty()) {
+    if (const QString tooMany = sampleCountRefusal(movies); !tooMany.isEmpty()) {
         return {std::nullopt, false,
                 QStringLiteral("The MPEG-4 parts cannot be joined as one movie: ") + tooMany +
                     QLatin1Char('.') + kPackingAborted};
     }
+    m_remuxContainer = containerOf(movies.front());
     QString whyNot;
-    std::optional<Mp4JoinPlan> plan = planMp4Join(m_movies, m_sizes, &whyNot);
+    std::optional<Mp4JoinPlan> plan = planMp4Join(std::move(movies), m_sizes, &whyNot);
     if (plan) {
         return {std::move(plan), false, {}};
     }
@@ -205,7 +211,7 @@ JobOutcome JoinEngine::remuxMpeg4(const JoinJob& job) {
     parts.close = [this](int fd) { m_files.CloseFile(fd); };
     QString problem;
     const MediaModule::RemuxResult result = mediaModule()->remux(
-        parts, outputHandle, containerOf(m_movies.front()),
+        parts, outputHandle, m_remuxContainer,
         [this](quint64 read) {
             m_copiedSize = std::min(read, m_totalSize);
             return !m_transfer.report(m_copiedSize);

@@ -92,8 +92,14 @@ std::optional<Box> firstBox(const BoxList& list, quint32 type) {
     return std::nullopt;
 }
 
+BoxWriter BoxWriter::measuring() {
+    BoxWriter writer;
+    writer.m_measuring = true;
+    return writer;
+}
+
 void BoxWriter::begin(quint32 type) {
-    m_open.append(m_data.size());
+    m_open.append(size());
     u32(0);  // the size, filled in by end()
     u32(type);
 }
@@ -105,22 +111,34 @@ void BoxWriter::beginFull(quint32 type, quint8 version, quint32 flags) {
 
 void BoxWriter::end() {
     const qsizetype start = m_open.takeLast();
-    const quint64 size = static_cast<quint64>(m_data.size() - start);
-    if (size <= 0xFFFFFFFFu) {
+    const quint64 boxSize = static_cast<quint64>(size() - start);
+    if (m_measuring) {
+        m_counted += boxSize <= 0xFFFFFFFFu ? 0 : 8;
+        return;
+    }
+    if (boxSize <= 0xFFFFFFFFu) {
         for (int i = 0; i < 4; ++i) {
-            m_data[start + i] = static_cast<char>(size >> (24 - 8 * i));
+            m_data[start + i] = static_cast<char>(boxSize >> (24 - 8 * i));
         }
         return;
     }
     // A box over 4 GiB: size 1 and the 64-bit size after the type.
     QByteArray large(8, '\0');
-    const quint64 grown = size + 8;
+    const quint64 grown = boxSize + 8;
     for (int i = 0; i < 8; ++i) {
         large[i] = static_cast<char>(grown >> (56 - 8 * i));
     }
     m_data.insert(start + 8, large);
     m_data[start] = m_data[start + 1] = m_data[start + 2] = 0;
     m_data[start + 3] = 1;
+}
+
+void BoxWriter::u8(quint8 value) {
+    if (m_measuring) {
+        ++m_counted;
+    } else {
+        m_data.append(static_cast<char>(value));
+    }
 }
 
 void BoxWriter::u16(quint16 value) {
@@ -136,4 +154,18 @@ void BoxWriter::u32(quint32 value) {
 void BoxWriter::u64(quint64 value) {
     u32(static_cast<quint32>(value >> 32));
     u32(static_cast<quint32>(value));
+}
+
+void BoxWriter::bytes(const QByteArray& data) {
+    if (m_measuring) {
+        m_counted += data.size();
+    } else {
+        m_data.append(data);
+    }
+}
+
+void BoxWriter::reserve(qsizetype size) {
+    if (!m_measuring) {
+        m_data.reserve(size);
+    }
 }

@@ -6,6 +6,7 @@
 #include <QtGlobal>
 
 #include <optional>
+#include <utility>
 
 // Boxes of the ISO base media file format (MP4, MOV, M4V, M4A, 3GP): read from bytes a
 // caller holds, never past them, and written with their sizes filled in when they
@@ -83,24 +84,33 @@ BoxList boxesIn(const QByteArray& bytes, quint64 from = 0, quint64 to = ~quint64
 std::optional<Box> firstBox(const BoxList& list, quint32 type);
 
 // Writes boxes into one buffer: begin() a box, write its payload, end() it; the size is
-// filled in at the end, with a 64-bit size where it needs one.
+// filled in at the end, with a 64-bit size where it needs one. A measuring writer keeps
+// nothing and only counts, so a long movie's index is sized before it is made.
 class BoxWriter {
 public:
+    BoxWriter() = default;
+    // Starts after `start` (bytes that precede the first box).
+    explicit BoxWriter(QByteArray start) : m_data(std::move(start)) {}
+    static BoxWriter measuring();
+
     void begin(quint32 type);
     // A full box: version and flags after the header.
     void beginFull(quint32 type, quint8 version, quint32 flags);
     void end();
 
-    void u8(quint8 value) { m_data.append(static_cast<char>(value)); }
+    void u8(quint8 value);
     void u16(quint16 value);
     void u32(quint32 value);
     void u64(quint64 value);
-    void bytes(const QByteArray& data) { m_data.append(data); }
+    void bytes(const QByteArray& data);
+    void reserve(qsizetype size);
 
     const QByteArray& data() const { return m_data; }
-    qsizetype size() const { return m_data.size(); }
+    qsizetype size() const { return m_measuring ? m_counted : m_data.size(); }
 
 private:
     QByteArray m_data;
+    bool m_measuring = false;
+    qsizetype m_counted = 0;
     QList<qsizetype> m_open;  // where each open box's header starts
 };

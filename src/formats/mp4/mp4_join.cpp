@@ -89,8 +89,8 @@ quint64 delayOf(const Mp4Track& track, quint32 partScale, quint32 movieScale) {
 
 class Planner {
 public:
-    Planner(const std::vector<Mp4Movie>& parts, const std::vector<quint64>& lengths)
-        : m_parts(parts), m_lengths(lengths) {}
+    Planner(std::vector<Mp4Movie> parts, const std::vector<quint64>& lengths)
+        : m_parts(std::move(parts)), m_lengths(lengths) {}
 
     std::optional<Mp4JoinPlan> plan(QString* whyNot) {
         for (const Mp4Movie& part : m_parts) {
@@ -105,6 +105,9 @@ public:
             if (!buildTrack(t, whyNot)) {
                 return std::nullopt;
             }
+            for (Mp4Movie& part : m_parts) {
+                releaseSampleLists(part.tracks[t].tables);
+            }
         }
         if (!placeRanges(whyNot)) {
             return std::nullopt;
@@ -118,9 +121,7 @@ private:
         out.first = &m_parts.front().tracks[t];
         out.timescale = out.first->timescale;
         out.edits = out.first->edits;
-        for (const Mp4Movie& part : m_parts) {
-            out.expectedSamples += part.tracks[t].tables.sampleCount;
-        }
+        reserveLists(out, t);
         for (const SampleGroup& group : out.first->tables.groups) {
             (void)group;
             out.groupRuns.emplace_back();
@@ -180,6 +181,41 @@ private:
             out.presentation = mediaToMovie(out.mediaDuration, out.timescale, movieScale);
         }
         return true;
+    }
+
+    // A part's per-sample lists, done with once its track is planned: a long
+    // recording's take megabytes, which the new movie's head needs next.
+    static void releaseSampleLists(SampleTables& tables) {
+        std::vector<quint32>().swap(tables.sizes);
+        std::vector<SampleRun>().swap(tables.durations);
+        std::vector<SampleRun>().swap(tables.offsets);
+        std::vector<quint32>().swap(tables.syncSamples);
+        tables.dependencies = QByteArray();
+        std::vector<ChunkRun>().swap(tables.chunkRuns);
+        std::vector<quint64>().swap(tables.chunkOffsets);
+    }
+
+    // The new lists are made as long as the parts' together at once: a long recording's
+    // lists would otherwise grow by doubling, up to twice what they hold.
+    void reserveLists(OutTrack& out, size_t t) const {
+        size_t durations = 0;
+        size_t offsets = 0;
+        size_t chunks = 0;
+        size_t syncs = 0;
+        for (const Mp4Movie& part : m_parts) {
+            const SampleTables& tables = part.tracks[t].tables;
+            out.expectedSamples += tables.sampleCount;
+            // A part's first sound sample may be split off its run to meet the part.
+            durations += tables.durations.size() + 1;
+            offsets += std::max<size_t>(tables.offsets.size(), 1);
+            chunks += tables.chunkOffsets.size();
+            syncs += tables.allSync ? static_cast<size_t>(tables.sampleCount)
+                                    : tables.syncSamples.size();
+        }
+        out.durations.reserve(durations);
+        out.offsets.reserve(offsets);
+        out.chunks.reserve(chunks);
+        out.expectedSyncs = syncs;
     }
 
     // Every duration, offset and start of the track, in `timescale`, without rounding;
@@ -337,16 +373,22 @@ private:
     }
 
     // The byte ranges each part's chunks take, merged; every chunk then knows where its
-    // bytes land after the head.
+    // bytes land after the head. Each track's chunks come part after part, so one
+    // cursor a track walks them all once.
     bool placeRanges(QString* whyNot) {
+        std::vector<size_t> nextChunk(m_tracks.size(), 0);
+        std::vector<quint64> nextSample(m_tracks.size(), 0);
         for (size_t p = 0; p < m_parts.size(); ++p) {
             std::vector<std::pair<quint64, quint64>> extents;  // start, end
-            for (OutTrack& out : m_tracks) {
-                for (const OutChunk& chunk : out.chunks) {
-                    const quint64 bytes = chunk.bytes;
-                    if (chunk.part != static_cast<int>(p)) {
-                        continue;
-                    }
+            extents.reserve(chunksOfPart(p, nextChunk));
+            for (size_t t = 0; t < m_tracks.size(); ++t) {
+                const OutTrack& out = m_tracks[t];
+                for (; nextChunk[t] < out.chunks.size() &&
+                       out.chunks[nextChunk[t]].part == static_cast<int>(p);
+                     ++nextChunk[t]) {
+                    const OutChunk& chunk = out.chunks[nextChunk[t]];
+                    const quint64 bytes = out.bytesOf(nextSample[t], chunk.samples);
+                    nextSample[t] += chunk.samples;
                     if (chunk.source > m_lengths[p] || bytes > m_lengths[p] - chunk.source) {
                         *whyNot = QStringLiteral(
                             "its samples lie past the end of the file (a "
@@ -378,16 +420,34 @@ private:
         return true;
     }
 
-    // Where a chunk's first byte lands, counted from the first byte after the head.
-    quint64 placed(const OutChunk& chunk) const {
-        for (size_t r = 0; r < m_ranges.size(); ++r) {
-            const Mp4JoinPlan::Range& range = m_ranges[r];
-            if (range.part == chunk.part && chunk.source >= range.offset &&
-                chunk.source < range.offset + range.length) {
-                return m_rangeStarts[r] + (chunk.source - range.offset);
+    // How many chunks part `p` has, from each track's `nextChunk` on.
+    size_t chunksOfPart(size_t p, const std::vector<size_t>& nextChunk) const {
+        size_t count = 0;
+        for (size_t t = 0; t < m_tracks.size(); ++t) {
+            const std::vector<OutChunk>& chunks = m_tracks[t].chunks;
+            for (size_t c = nextChunk[t];
+                 c < chunks.size() && chunks[c].part == static_cast<int>(p); ++c) {
+                ++count;
             }
         }
-        return 0;
+        return count;
+    }
+
+    // Where a chunk's first byte lands, counted from the first byte after the head.
+    // The ranges are in order of part and offset, so the chunk's is found by halving.
+    quint64 placed(const OutChunk& chunk) const {
+        const auto after = std::upper_bound(
+            m_ranges.begin(), m_ranges.end(), chunk,
+            [](const OutChunk& c, const Mp4JoinPlan::Range& range) {
+                return c.part < range.part || (c.part == range.part && c.source < range.offset);
+            });
+        if (after == m_ranges.begin()) {
+            return 0;
+        }
+        const auto r = static_cast<size_t>(after - m_ranges.begin() - 1);
+        const Mp4JoinPlan::Range& range = m_ranges[r];
+        const bool inside = range.part == chunk.part && chunk.source - range.offset < range.length;
+        return inside ? m_rangeStarts[r] + (chunk.source - range.offset) : 0;
     }
 
     Mp4JoinPlan write() const {
@@ -399,7 +459,7 @@ private:
         return plan;
     }
 
-    const std::vector<Mp4Movie>& m_parts;
+    std::vector<Mp4Movie> m_parts;
     const std::vector<quint64>& m_lengths;
     std::vector<OutTrack> m_tracks;
     std::vector<Mp4JoinPlan::Range> m_ranges;
@@ -432,11 +492,11 @@ QString sampleCountRefusal(const std::vector<Mp4Movie>& parts) {
     return {};
 }
 
-std::optional<Mp4JoinPlan> planMp4Join(const std::vector<Mp4Movie>& parts,
+std::optional<Mp4JoinPlan> planMp4Join(std::vector<Mp4Movie> parts,
                                        const std::vector<quint64>& lengths, QString* whyNot) {
     if (parts.empty() || parts.size() != lengths.size()) {
         *whyNot = QStringLiteral("there is nothing to join");
         return std::nullopt;
     }
-    return Planner(parts, lengths).plan(whyNot);
+    return Planner(std::move(parts), lengths).plan(whyNot);
 }

@@ -30,6 +30,8 @@ struct Mp4JoinPlan {
 QString sampleCountRefusal(const std::vector<Mp4Movie>& parts);
 
 // The plan, or nothing with why the tables cannot be merged as they stand (the box in
-// the way); the parts are assumed to have the same track layout and descriptions.
-std::optional<Mp4JoinPlan> planMp4Join(const std::vector<Mp4Movie>& parts,
+// the way); the parts are assumed to have the same track layout and descriptions. The
+// parts are taken, so that their sample lists go as soon as they are planned: move
+// them in where they are not needed after.
+std::optional<Mp4JoinPlan> planMp4Join(std::vector<Mp4Movie> parts,
                                        const std::vector<quint64>& lengths, QString* whyNot);

@@ -30,7 +30,7 @@ void OutTrack::addSample(const Mp4Sample& sample, int part, char dependency, boo
     anyOffsets = anyOffsets || sample.compositionOffset != 0;
     if (!sample.sync && allSync) {
         allSync = false;
-        syncSamples.reserve(static_cast<size_t>(before));
+        syncSamples.reserve(static_cast<size_t>(std::max(expectedSyncs, before)));
         for (quint64 n = 1; n <= before; ++n) {
             syncSamples.push_back(static_cast<quint32>(n));
         }
@@ -48,12 +48,22 @@ void OutTrack::addSample(const Mp4Sample& sample, int part, char dependency, boo
         appendSampleRun(groupRuns[g], groups[g]);
     }
     if (chunkKey != m_lastChunkKey || chunks.empty()) {
-        chunks.push_back({sample.offset, 0, part, 0});
+        chunks.push_back({sample.offset, part, 0});
         m_lastChunkKey = chunkKey;
     }
     ++chunks.back().samples;
-    chunks.back().bytes += sample.size;
     mediaDuration += sample.duration;
+}
+
+quint64 OutTrack::bytesOf(quint64 sample, quint32 count) const {
+    if (sizes.empty()) {
+        return quint64{firstSize} * count;
+    }
+    quint64 bytes = 0;
+    for (quint64 i = sample; i < sample + count; ++i) {
+        bytes += sizes[static_cast<size_t>(i)];
+    }
+    return bytes;
 }
 
 namespace {
@@ -159,20 +169,21 @@ void writeTables(BoxWriter& writer, const OutTrack& out, const ChunkPlacement& p
         writer.end();
     }
     writer.beginFull(fourcc("stsc"), 0, 0);
-    QByteArray entries;
+    const auto startsRun = [&](size_t c) {
+        return c == 0 || out.chunks[c].samples != out.chunks[c - 1].samples;
+    };
     quint32 runs = 0;
     for (size_t c = 0; c < out.chunks.size(); ++c) {
-        if (c == 0 || out.chunks[c].samples != out.chunks[c - 1].samples) {
-            BoxWriter entry;
-            entry.u32(static_cast<quint32>(c + 1));
-            entry.u32(out.chunks[c].samples);
-            entry.u32(1);
-            entries += entry.data();
-            ++runs;
-        }
+        runs += startsRun(c) ? 1 : 0;
     }
     writer.u32(runs);
-    writer.bytes(entries);
+    for (size_t c = 0; c < out.chunks.size(); ++c) {
+        if (startsRun(c)) {
+            writer.u32(static_cast<quint32>(c + 1));
+            writer.u32(out.chunks[c].samples);
+            writer.u32(1);
+        }
+    }
     writer.end();
     // A constant size of 0 would mean "sizes follow"; such samples are listed instead.
     const bool constant = out.sampleCount > 0 && out.constantSize() && out.firstSize != 0;
@@ -260,13 +271,12 @@ void writeTrack(BoxWriter& writer, const QByteArray& bytes, const Box& trak, con
     writer.end();
 }
 
-QByteArray movieBox(const Mp4Movie& movie, const std::vector<OutTrack>& tracks,
-                    const ChunkPlacement& placed, quint64 dataStart, bool wide) {
+void writeMovieBox(BoxWriter& writer, const Mp4Movie& movie, const std::vector<OutTrack>& tracks,
+                   const ChunkPlacement& placed, quint64 dataStart, bool wide) {
     const QByteArray& source = movie.moov;
     const std::optional<Box> moov =
         readBoxHeader(source.constData(), static_cast<quint64>(source.size()), 0,
                       static_cast<quint64>(source.size()));
-    BoxWriter writer;
     writer.begin(fourcc("moov"));
     size_t track = 0;
     quint64 longest = 0;
@@ -283,7 +293,6 @@ QByteArray movieBox(const Mp4Movie& movie, const std::vector<OutTrack>& tracks,
         }
     }
     writer.end();
-    return writer.data();
 }
 
 }  // namespace
@@ -291,25 +300,29 @@ QByteArray movieBox(const Mp4Movie& movie, const std::vector<OutTrack>& tracks,
 QByteArray movieHead(const Mp4Movie& source, const std::vector<OutTrack>& tracks, quint64 dataBytes,
                      const ChunkPlacement& placed) {
     const quint64 mdatHeader = dataBytes + 8 > 0xFFFFFFFFu ? 16 : 8;
-    // The offsets do not change the moov's size, their width does: a first pass tells
-    // whether they need 64 bits.
-    const auto headSize = [&](const QByteArray& moov) {
-        return static_cast<quint64>(source.ftyp.size() + moov.size()) + mdatHeader;
+    // The offsets do not change the moov's size, their width does: a measuring pass
+    // tells whether they need 64 bits, and how much the head takes, before it is made.
+    const auto headSize = [&](bool wide) {
+        BoxWriter measure = BoxWriter::measuring();
+        writeMovieBox(measure, source, tracks, placed, 0, wide);
+        return static_cast<quint64>(source.ftyp.size() + measure.size()) + mdatHeader;
     };
     bool wide = false;
-    quint64 dataStart = headSize(movieBox(source, tracks, placed, 0, wide));
+    quint64 dataStart = headSize(wide);
     if (dataStart + dataBytes > 0xFFFFFFFFu) {
         wide = true;
-        dataStart = headSize(movieBox(source, tracks, placed, 0, wide));
+        dataStart = headSize(wide);
     }
-    BoxWriter mdat;
+    BoxWriter head(source.ftyp);
+    head.reserve(static_cast<qsizetype>(dataStart));
+    writeMovieBox(head, source, tracks, placed, dataStart, wide);
     if (mdatHeader == 16) {
-        mdat.u32(1);
-        mdat.u32(fourcc("mdat"));
-        mdat.u64(dataBytes + 16);
+        head.u32(1);
+        head.u32(fourcc("mdat"));
+        head.u64(dataBytes + 16);
     } else {
-        mdat.u32(static_cast<quint32>(dataBytes + 8));
-        mdat.u32(fourcc("mdat"));
+        head.u32(static_cast<quint32>(dataBytes + 8));
+        head.u32(fourcc("mdat"));
     }
-    return source.ftyp + movieBox(source, tracks, placed, dataStart, wide) + mdat.data();
+    return head.data();
 }

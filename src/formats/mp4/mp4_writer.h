@@ -16,10 +16,10 @@
 void appendSampleRun(std::vector<SampleRun>& runs, qint64 value, quint32 count = 1);
 
 // A chunk of the new movie: where its first sample lies in the file it comes from.
-// A long recording has a million of these: 24 bytes each.
+// A long recording has a million of these: 16 bytes each (how many bytes it holds
+// follows from its samples' sizes).
 struct OutChunk {
     quint64 source = 0;
-    quint64 bytes = 0;  // its samples' sizes together
     int part = 0;
     quint32 samples = 0;
 };
@@ -33,6 +33,7 @@ struct OutTrack {
     quint32 timescale = 0;
     quint64 sampleCount = 0;
     quint64 expectedSamples = 0;  // when known: the lists are made that long at once
+    quint64 expectedSyncs = 0;
     quint32 firstSize = 0;
     std::vector<quint32> sizes;  // each sample's size, once one differs from the first
     std::vector<SampleRun> durations;
@@ -56,6 +57,8 @@ struct OutTrack {
     quint32 sizeOf(quint64 sample) const {
         return sizes.empty() ? firstSize : sizes[static_cast<size_t>(sample)];
     }
+    // The bytes of `count` samples from `sample` on.
+    quint64 bytesOf(quint64 sample, quint32 count) const;
 
 private:
     quint64 m_lastChunkKey = ~quint64(0);
