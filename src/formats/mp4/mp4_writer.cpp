@@ -107,122 +107,25 @@ void writeTimesHeader(BoxWriter& writer, const QByteArray& bytes, const Box& box
     writer.end();
 }
 
-void writeEdits(BoxWriter& writer, const OutTrack& out) {
-    bool wide = false;
-    for (const Edit& edit : out.edits) {
-        wide = wide || edit.segmentDuration > 0xFFFFFFFFu || edit.mediaTime > 0x7FFFFFFF;
-    }
-    writer.begin(fourcc("edts"));
-    writer.beginFull(fourcc("elst"), wide ? 1 : 0, 0);
-    writer.u32(static_cast<quint32>(out.edits.size()));
-    for (const Edit& edit : out.edits) {
-        if (wide) {
-            writer.u64(edit.segmentDuration);
-            writer.u64(static_cast<quint64>(edit.mediaTime));
-        } else {
-            writer.u32(static_cast<quint32>(edit.segmentDuration));
-            writer.u32(static_cast<quint32>(edit.mediaTime));
-        }
-        writer.u32(edit.rate);
-    }
-    writer.end();
-    writer.end();
-}
-
-void writeRuns(BoxWriter& writer, quint32 type, quint8 version,
-               const std::vector<SampleRun>& runs) {
-    writer.beginFull(type, version, 0);
-    writer.u32(static_cast<quint32>(runs.size()));
-    for (const SampleRun& run : runs) {
-        writer.u32(run.count);
-        writer.u32(static_cast<quint32>(run.value));
-    }
-    writer.end();
-}
-
 void writeTables(BoxWriter& writer, const OutTrack& out, const ChunkPlacement& placed,
                  quint64 dataStart, bool wide) {
     writer.begin(fourcc("stbl"));
-    writer.beginFull(fourcc("stsd"), 0, 0);
-    writer.u32(1);
-    writer.bytes(out.first->sampleEntry);
-    writer.end();
-    writeRuns(writer, fourcc("stts"), 0, out.durations);
+    writeStsd(writer, out.first->sampleEntry);
+    writeStts(writer, out.durations);
     if (out.anyOffsets) {
-        bool negative = false;
-        for (const SampleRun& run : out.offsets) {
-            negative = negative || run.value < 0;
-        }
-        writeRuns(writer, fourcc("ctts"), negative ? 1 : 0, out.offsets);
+        writeCtts(writer, out.offsets);
     }
     if (!out.allSync) {
-        writer.beginFull(fourcc("stss"), 0, 0);
-        writer.u32(static_cast<quint32>(out.syncSamples.size()));
-        for (const quint32 sample : out.syncSamples) {
-            writer.u32(sample);
-        }
-        writer.end();
+        writeStss(writer, out.syncSamples);
     }
     if (out.anyDependencies) {
-        writer.beginFull(fourcc("sdtp"), 0, 0);
-        writer.bytes(out.dependencies);
-        writer.end();
+        writeSdtp(writer, out.dependencies);
     }
-    writer.beginFull(fourcc("stsc"), 0, 0);
-    const auto startsRun = [&](size_t c) {
-        return c == 0 || out.chunks[c].samples != out.chunks[c - 1].samples;
-    };
-    quint32 runs = 0;
-    for (size_t c = 0; c < out.chunks.size(); ++c) {
-        runs += startsRun(c) ? 1 : 0;
-    }
-    writer.u32(runs);
-    for (size_t c = 0; c < out.chunks.size(); ++c) {
-        if (startsRun(c)) {
-            writer.u32(static_cast<quint32>(c + 1));
-            writer.u32(out.chunks[c].samples);
-            writer.u32(1);
-        }
-    }
-    writer.end();
-    // A constant size of 0 would mean "sizes follow"; such samples are listed instead.
-    const bool constant = out.sampleCount > 0 && out.constantSize() && out.firstSize != 0;
-    writer.beginFull(fourcc("stsz"), 0, 0);
-    writer.u32(constant ? out.firstSize : 0);
-    writer.u32(static_cast<quint32>(out.sampleCount));
-    for (quint64 i = 0; !constant && i < out.sampleCount; ++i) {
-        writer.u32(out.sizeOf(i));
-    }
-    writer.end();
-    writer.beginFull(wide ? fourcc("co64") : fourcc("stco"), 0, 0);
-    writer.u32(static_cast<quint32>(out.chunks.size()));
-    for (const OutChunk& chunk : out.chunks) {
-        const quint64 offset = dataStart + placed(chunk);
-        wide ? writer.u64(offset) : writer.u32(static_cast<quint32>(offset));
-    }
-    writer.end();
+    writeStsc(writer, out.chunks);
+    writeStsz(writer, out.sampleCount, out.firstSize, out.sizes);
+    writeChunkOffsets(writer, out.chunks, placed, dataStart, wide);
     for (size_t g = 0; g < out.first->tables.groups.size(); ++g) {
-        const SampleGroup& group = out.first->tables.groups[g];
-        if (!group.descriptions.isEmpty()) {
-            writer.bytes(group.descriptions);
-        }
-        // Without a mapping the descriptions' default applies: none is made up.
-        const bool mapped = std::any_of(out.groupRuns[g].begin(), out.groupRuns[g].end(),
-                                        [](const SampleRun& run) { return run.value != 0; });
-        if (!mapped) {
-            continue;
-        }
-        writer.beginFull(fourcc("sbgp"), group.hasParameter ? 1 : 0, 0);
-        writer.u32(group.type);
-        if (group.hasParameter) {
-            writer.u32(group.parameter);
-        }
-        writer.u32(static_cast<quint32>(out.groupRuns[g].size()));
-        for (const SampleRun& run : out.groupRuns[g]) {
-            writer.u32(run.count);
-            writer.u32(static_cast<quint32>(run.value));
-        }
-        writer.end();
+        writeSampleGroup(writer, out.first->tables.groups[g], out.groupRuns[g]);
     }
     writer.end();
 }
@@ -258,7 +161,7 @@ void writeTrack(BoxWriter& writer, const QByteArray& bytes, const Box& trak, con
         if (box.type == fourcc("tkhd")) {
             writeTimesHeader(writer, bytes, box, out.presentation, TimesLayout::Track);
             if (!out.edits.empty()) {
-                writeEdits(writer, out);
+                writeEdts(writer, out.edits);
             }
         } else if (box.type == fourcc("edts")) {
             continue;

@@ -3,10 +3,10 @@
 #include <QByteArray>
 #include <QtGlobal>
 
-#include <functional>
 #include <vector>
 
 #include "formats/mp4/mp4_movie.h"
+#include "formats/mp4/mp4_table_writer.h"
 
 // Writes a movie's index anew: the boxes of a source movie as they stand, with each
 // track's tables, times and edits replaced. The seamless join and the pieces of an EMH
@@ -14,15 +14,6 @@
 
 // Appends `count` samples of `value` to run-length tables, merging equal neighbours.
 void appendSampleRun(std::vector<SampleRun>& runs, qint64 value, quint32 count = 1);
-
-// A chunk of the new movie: where its first sample lies in the file it comes from.
-// A long recording has a million of these: 16 bytes each (how many bytes it holds
-// follows from its samples' sizes).
-struct OutChunk {
-    quint64 source = 0;
-    int part = 0;
-    quint32 samples = 0;
-};
 
 // One track of the new movie, built sample by sample. What its boxes can say in a
 // short form stays short here too: one size while every sample has it, no sync list
@@ -63,9 +54,6 @@ struct OutTrack {
 private:
     quint64 m_lastChunkKey = ~quint64(0);
 };
-
-// Where a chunk's first byte lands, counted from the first byte after the head.
-using ChunkPlacement = std::function<quint64(const OutChunk&)>;
 
 // The head of the new file: `source`'s ftyp, the new moov and the header of an mdat
 // that holds `dataBytes`. Chunk offsets and the mdat size take 64 bits where they need.
